@@ -1,0 +1,93 @@
+// The narrow platform layer the library logic stands on: locks, auto-reset
+// events, threads, the millisecond tick, the 10 ms periodic wake-up and the
+// serial device. Linux implements it in platform/linux; nothing above this
+// header includes a system header of its own.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "QXUPSSDK.h"
+
+namespace ups {
+namespace plat {
+
+const uint32_t kWaitForever = 0xFFFFFFFFu;
+
+// Re-entrant mutex.
+struct Lock {
+    alignas(8) unsigned char storage[64];
+    uint32_t valid;
+};
+void lockCreate(Lock* lock);
+void lockDestroy(Lock* lock);
+void lockTake(Lock* lock);
+void lockGive(Lock* lock);
+
+// Auto-reset event: a signal wakes one wait and is consumed by it.
+struct Event {
+    alignas(8) unsigned char mutex[64];
+    alignas(8) unsigned char cond[64];
+    uint32_t signalled;
+    uint32_t valid;
+};
+bool eventCreate(Event* event);
+void eventClose(Event* event);
+bool eventSignal(Event* event);
+// true when signalled within timeoutMs (kWaitForever: no limit).
+bool eventWait(Event* event, uint32_t timeoutMs);
+
+// Thread with a best-effort time-critical priority.
+struct Thread {
+    unsigned long id;
+    uint32_t valid;
+};
+typedef void* (*ThreadMain)(void* arg);
+bool threadStart(Thread* thread, ThreadMain main, void* arg, size_t stackBytes);
+// Waits up to timeoutMs for the thread to end; true when it ended.
+bool threadJoin(Thread* thread, uint32_t timeoutMs);
+// Forgets a thread that did not end in time (it keeps running on its own).
+void threadAbandon(Thread* thread);
+void raiseThreadPriority();
+
+// Milliseconds since an arbitrary start, wrapping at 32 bits.
+uint32_t tickMs();
+// Shifts the tick so that tests can reach the 32-bit wrap.
+void setTickOffset(uint32_t offsetMs);
+void sleepMs(uint32_t ms);
+
+// Timer period that the periodic wake-up asks for: the system's minimum period,
+// at least 5 ms, at most the maximum period.
+uint32_t timerResolution(uint32_t minPeriodMs, uint32_t maxPeriodMs);
+// The system's timer periods: minimum from the clock's resolution.
+bool timerCaps(uint32_t* minPeriodMs, uint32_t* maxPeriodMs);
+
+// Periodic wake-up of one thread.
+struct PeriodicTimer {
+    int fd;
+};
+bool periodicStart(PeriodicTimer* timer, uint32_t periodMs);
+// Blocks until the next period has elapsed.
+bool periodicWait(PeriodicTimer* timer);
+void periodicStop(PeriodicTimer* timer);
+
+// Serial device.
+const int kNoFile = -1;
+enum Parity : int32_t { ParityOdd = 0, ParityEven = 1, ParityNone = 2 };
+// Opens port number n for exclusive read and write; PortError when it cannot.
+ResultCode serialOpen(uint8_t portNumber, int* file);
+// Raw line settings; InvalidArgument for unsupported values, PortError when refused.
+ResultCode serialConfigure(int file, uint32_t baud, uint32_t dataBits, int32_t parity,
+                           uint32_t stopBits);
+// 1 byte read, 0 nothing within timeoutMs, -1 failure.
+int serialReadByte(int file, uint8_t* byte, uint32_t timeoutMs);
+// Writes as much of buf as goes out within timeoutMs; -1 on failure, else bytes written.
+int serialWrite(int file, const uint8_t* buf, size_t count, uint32_t timeoutMs);
+// Bytes waiting in the input and output queues; false when the query fails.
+bool serialQueues(int file, uint32_t* inQueue, uint32_t* outQueue);
+// Reads up to count waiting bytes without blocking; bytes read or -1.
+int serialReadAvailable(int file, uint8_t* buf, size_t count);
+void serialClose(int file);
+
+}  // namespace plat
+}  // namespace ups

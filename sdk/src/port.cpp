@@ -1,0 +1,306 @@
+#include "port.h"
+
+#include <string.h>
+
+#include "crc.h"
+#include "rtu.h"
+
+namespace ups {
+
+namespace {
+
+PortSlot g_ports[kPortSlotCount];
+bool g_portsReady = false;
+
+void clearSlot(PortSlot* slot) {
+    plat::Thread thread = slot->thread;
+    memset(slot, 0, sizeof *slot);
+    slot->thread = thread;
+    slot->index = kFree;
+    slot->file = plat::kNoFile;
+}
+
+void initPool() {
+    if (g_portsReady) return;
+    for (int i = 0; i < kPortSlotCount; ++i) {
+        memset(&g_ports[i], 0, sizeof g_ports[i]);
+        clearSlot(&g_ports[i]);
+    }
+    g_portsReady = true;
+}
+
+struct PortView {
+    uint32_t running;
+    int file;
+    ReceiveSink sink;
+    TransmitSource source;
+    uint32_t detectMode;
+    uint32_t readTimeoutMs;
+    uint32_t writeTimeoutMs;
+    MasterInstance* owner;
+};
+
+struct ReceiveState {
+    bool resync;  // the last chunk ended at a gap with a bad CRC
+    bool received;
+    uint32_t lastReceiveTick;
+};
+
+// Collects one chunk and hands it to the sink; the chunk ends on a complete RTU
+// frame, on a line feed in ASCII, at 256 bytes, on a read failure or at a gap.
+void receivePhase(PortSlot* slot, const PortView& view, ReceiveState* rx) {
+    uint8_t chunk[kChunkSize];
+    uint8_t byte = 0;
+    if (plat::serialReadByte(view.file, &byte, view.readTimeoutMs) != 1) return;
+    uint16_t length = 0;
+    uint16_t crc = 0xFFFF;
+    bool gap = false;
+    for (;;) {
+        chunk[length++] = byte;
+        if (view.detectMode == DetectRtu) {
+            crc = crc16Update(crc, byte);
+            if (crc == 0 && !rx->resync && length >= 4 &&
+                isFrameComplete(chunk + 1, (uint16_t)(length - 3))) {
+                break;
+            }
+        } else if (byte == 0x0A) {
+            break;
+        }
+        if (length == kChunkSize) break;
+        int got = plat::serialReadByte(view.file, &byte, view.readTimeoutMs);
+        if (got < 0) break;
+        if (got == 0) {
+            gap = true;
+            break;
+        }
+    }
+    if (view.detectMode == DetectRtu && gap) rx->resync = crc != 0;
+
+    takeStackLock();
+    if (slot->running == 1 && slot->receiveSink != nullptr) {
+        slot->receiveSink(slot->owner, chunk, length);
+        if (slot->receiveHook != nullptr) slot->receiveHook(slot->owner);
+    }
+    giveStackLock();
+    rx->received = true;
+    rx->lastReceiveTick = plat::tickMs();
+}
+
+void transmitPhase(PortSlot* slot, const PortView& view, const ReceiveState& rx) {
+    uint8_t buffer[kChunkSize];
+    for (;;) {
+        uint16_t length = 0;
+        takeStackLock();
+        if (slot->running == 1 && slot->transmitSource != nullptr) {
+            if (slot->transmitSource(slot->owner, buffer, kChunkSize, &length) == 0) {
+                slot->transmitSource = nullptr;
+                length = 0;
+            }
+        }
+        giveStackLock();
+        if (length == 0) return;
+        // Give the slave a minimum turnaround gap after its last byte.
+        if (rx.received && plat::tickMs() - rx.lastReceiveTick < 2) plat::sleepMs(2);
+        uint16_t written = 0;
+        while (written < length) {
+            int n = plat::serialWrite(view.file, buffer + written, (size_t)(length - written),
+                                      view.writeTimeoutMs);
+            if (n <= 0) break;
+            written = (uint16_t)(written + n);
+        }
+        if (written == 0) return;
+    }
+}
+
+void* portThreadMain(void* arg) {
+    PortSlot* slot = static_cast<PortSlot*>(arg);
+    plat::raiseThreadPriority();
+    ReceiveState rx = {false, false, 0};
+    PortView view;
+    for (;;) {
+        takeStackLock();
+        view.running = slot->running;
+        view.file = slot->file;
+        view.sink = slot->receiveSink;
+        view.source = slot->transmitSource;
+        view.detectMode = slot->detectMode;
+        view.readTimeoutMs = slot->readTimeoutMs;
+        view.writeTimeoutMs = slot->writeTimeoutMs;
+        view.owner = slot->owner;
+        giveStackLock();
+
+        if (view.sink != nullptr) {
+            receivePhase(slot, view, &rx);
+        } else if (view.running == 1 && view.source == nullptr) {
+            plat::eventWait(&slot->wakeEvent, 100);
+        }
+        transmitPhase(slot, view, rx);
+        if (view.running != 1) break;
+    }
+    flushPort(view.file, FlushInput | FlushOutput, view.writeTimeoutMs);
+    plat::serialClose(view.file);
+    takeStackLock();
+    plat::eventClose(&slot->wakeEvent);
+    clearSlot(slot);
+    giveStackLock();
+    return nullptr;
+}
+
+ResultCode wake(PortSlot* slot) { return plat::eventSignal(&slot->wakeEvent) ? Success : PortError; }
+
+}  // namespace
+
+uint32_t readTimeoutMs(uint32_t baud) { return (baud / 2 + 11000) / baud + 20; }
+uint32_t writeTimeoutMs(uint32_t baud) { return (baud / 2 + 2816000) / baud + 20; }
+
+bool isPortSlot(const PortSlot* slot) {
+    if (slot == nullptr) return false;
+    uint8_t index = slot->index;
+    return index < kPortSlotCount && slot == &g_ports[index];
+}
+
+void flushPort(int file, uint32_t what, uint32_t outputLimitMs) {
+    if (file == plat::kNoFile) return;
+    uint32_t inQueue = 0;
+    uint32_t outQueue = 0;
+    if ((what & FlushInput) != 0) {
+        uint8_t discard[16];
+        while (plat::serialQueues(file, &inQueue, &outQueue) && inQueue > 0) {
+            if (plat::serialReadAvailable(file, discard, sizeof discard) <= 0) break;
+        }
+    }
+    if ((what & FlushOutput) != 0) {
+        // Bounded: a line whose far end never drains must not hold the caller.
+        uint32_t start = plat::tickMs();
+        while (plat::serialQueues(file, &inQueue, &outQueue) && outQueue > 0 &&
+               plat::tickMs() - start < outputLimitMs) {
+            plat::sleepMs(10);
+        }
+    }
+}
+
+ResultCode openPort(PortSlot** out, uint8_t portNumber, uint32_t baud, uint32_t dataBits,
+                    int32_t parity, uint32_t stopBits, MasterInstance* owner, ReceiveHook hook,
+                    uint32_t detectMode) {
+    if (out == nullptr || baud == 0) return InvalidArgument;
+    takeStackLock();
+    initPool();
+    PortSlot* slot = nullptr;
+    for (int i = 0; i < kPortSlotCount && slot == nullptr; ++i) {
+        if (g_ports[i].index == kFree) slot = &g_ports[i];
+    }
+    if (slot == nullptr) {
+        giveStackLock();
+        return NoResource;
+    }
+    // The thread of the slot's earlier port has ended: it freed the slot.
+    if (slot->thread.valid != 0 && !plat::threadJoin(&slot->thread, 1000)) {
+        plat::threadAbandon(&slot->thread);
+    }
+    clearSlot(slot);
+    slot->index = (uint8_t)(slot - g_ports);
+
+    ResultCode rc = plat::serialOpen(portNumber, &slot->file);
+    if (rc == Success) rc = plat::serialConfigure(slot->file, baud, dataBits, parity, stopBits);
+    if (rc == Success) {
+        slot->owner = owner;
+        slot->receiveHook = hook;
+        slot->detectMode = detectMode;
+        slot->readTimeoutMs = readTimeoutMs(baud);
+        slot->writeTimeoutMs = writeTimeoutMs(baud);
+        slot->running = 1;
+        if (!plat::eventCreate(&slot->wakeEvent)) {
+            rc = PortError;
+        } else if (!plat::threadStart(&slot->thread, portThreadMain, slot, 16 * 1024)) {
+            plat::eventClose(&slot->wakeEvent);
+            rc = PortError;
+        }
+    }
+    if (rc != Success) {
+        plat::serialClose(slot->file);
+        clearSlot(slot);
+    } else {
+        *out = slot;
+    }
+    giveStackLock();
+    return rc;
+}
+
+ResultCode closePort(PortSlot* slot) {
+    takeStackLock();
+    ResultCode rc = InvalidArgument;
+    if (isPortSlot(slot)) {
+        slot->running = 0;
+        rc = wake(slot);
+    }
+    giveStackLock();
+    return rc;
+}
+
+ResultCode setTransmitSource(PortSlot* slot, TransmitSource source) {
+    takeStackLock();
+    ResultCode rc = InvalidArgument;
+    if (isPortSlot(slot)) {
+        if (source == nullptr) flushPort(slot->file, FlushOutput, slot->writeTimeoutMs);
+        slot->transmitSource = source;
+        rc = wake(slot);
+    }
+    giveStackLock();
+    return rc;
+}
+
+ResultCode setReceiveSink(PortSlot* slot, ReceiveSink sink) {
+    takeStackLock();
+    ResultCode rc = InvalidArgument;
+    if (isPortSlot(slot)) {
+        if (sink == nullptr) flushPort(slot->file, FlushInput, 0);
+        slot->receiveSink = sink;
+        rc = wake(slot);
+    }
+    giveStackLock();
+    return rc;
+}
+
+ResultCode discardInput(PortSlot* slot) {
+    takeStackLock();
+    ResultCode rc = InvalidArgument;
+    if (isPortSlot(slot)) {
+        if (slot->receiveSink == nullptr) flushPort(slot->file, FlushInput, 0);
+        rc = Success;
+    }
+    giveStackLock();
+    return rc;
+}
+
+void stopPortThreads() {
+    for (;;) {
+        takeStackLock();
+        PortSlot* slot = nullptr;
+        for (int i = 0; g_portsReady && i < kPortSlotCount && slot == nullptr; ++i) {
+            if (g_ports[i].thread.valid != 0) slot = &g_ports[i];
+        }
+        plat::Thread thread = {0, 0};
+        if (slot != nullptr) {
+            slot->running = 0;
+            thread = slot->thread;
+            slot->thread.valid = 0;
+            slot->thread.id = 0;
+        }
+        giveStackLock();
+        if (slot == nullptr) return;
+        // Without the event the thread notices the flag within its 100 ms wait.
+        if (!plat::threadJoin(&thread, 10000)) plat::threadAbandon(&thread);
+    }
+}
+
+bool anyPortThread() {
+    takeStackLock();
+    bool any = false;
+    for (int i = 0; g_portsReady && i < kPortSlotCount; ++i) {
+        if (g_ports[i].thread.valid != 0 || g_ports[i].index != kFree) any = true;
+    }
+    giveStackLock();
+    return any;
+}
+
+}  // namespace ups

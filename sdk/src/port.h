@@ -1,0 +1,62 @@
+// Serial port layer: a pool of port slots, each with one port thread that does
+// all reading and writing on its port. Transports install callbacks in the
+// slot; the thread pulls bytes to send from the transmit source and pushes
+// received chunks into the receive sink.
+#pragma once
+
+#include <stdint.h>
+
+#include "services.h"
+
+namespace ups {
+
+const int kPortSlotCount = 8;
+const int kChunkSize = 256;
+
+enum DetectMode : uint32_t { DetectRtu = 0, DetectAscii = 1 };
+
+typedef int (*TransmitSource)(MasterInstance* owner, uint8_t* buffer, uint16_t capacity,
+                              uint16_t* length);
+typedef void (*ReceiveSink)(MasterInstance* owner, const uint8_t* bytes, uint16_t count);
+typedef int (*ReceiveHook)(MasterInstance* owner);
+
+struct PortSlot {
+    uint8_t index;  // 255 = free
+    int file;
+    plat::Thread thread;
+    plat::Event wakeEvent;
+    TransmitSource transmitSource;
+    ReceiveSink receiveSink;
+    ReceiveHook receiveHook;
+    uint32_t detectMode;
+    uint32_t running;
+    MasterInstance* owner;
+    uint32_t readTimeoutMs;
+    uint32_t writeTimeoutMs;
+};
+
+ResultCode openPort(PortSlot** slot, uint8_t portNumber, uint32_t baud, uint32_t dataBits,
+                    int32_t parity, uint32_t stopBits, MasterInstance* owner, ReceiveHook hook,
+                    uint32_t detectMode);
+ResultCode closePort(PortSlot* slot);
+// With none, first waits until the output queue has drained.
+ResultCode setTransmitSource(PortSlot* slot, TransmitSource source);
+// With none, discards the pending input.
+ResultCode setReceiveSink(PortSlot* slot, ReceiveSink sink);
+// Discards pending input of an idle port (no receive sink installed).
+ResultCode discardInput(PortSlot* slot);
+
+enum FlushWhat : uint32_t { FlushInput = 1, FlushOutput = 2 };
+void flushPort(int file, uint32_t what, uint32_t outputLimitMs);
+
+// Read time-out: one 11-bit character, rounded, plus 20 ms.
+uint32_t readTimeoutMs(uint32_t baud);
+// Write time-out: 256 characters of 11 bits, rounded, plus 20 ms.
+uint32_t writeTimeoutMs(uint32_t baud);
+
+bool isPortSlot(const PortSlot* slot);
+// Global shutdown: stops every port thread one at a time and forgets its handle.
+void stopPortThreads();
+bool anyPortThread();
+
+}  // namespace ups
