@@ -21,9 +21,11 @@ void clearTransport(TransportInstance* t) {
 }
 
 TransportInstance* transportOf(MasterInstance* instance) {
-    if (!isLiveInstance(instance)) return nullptr;
+    if (!isLiveInstance(instance))
+        return nullptr;
     TransportInstance* t = static_cast<TransportInstance*>(instance->transport);
-    if (t == nullptr) return nullptr;
+    if (t == nullptr)
+        return nullptr;
     uint8_t index = t->index;
     return (index < kAsciiTransportCount && t == &g_ascii[index]) ? t : nullptr;
 }
@@ -42,15 +44,22 @@ void resetTransmit(TransportInstance* t) {
 // Only upper-case hex digits are digits; anything else decodes as 255 and is
 // left for the LRC check to reject.
 uint8_t hexValue(uint8_t c) {
-    if (c >= '0' && c <= '9') return (uint8_t)(c - '0');
-    if (c >= 'A' && c <= 'F') return (uint8_t)(c - 'A' + 10);
+    if (c >= '0' && c <= '9')
+        return (uint8_t)(c - '0');
+    if (c >= 'A' && c <= 'F')
+        return (uint8_t)(c - 'A' + 10);
     return 255;
 }
 
 int postReceiveError(MasterInstance* owner) {
-    if (isLiveInstance(owner)) postCompletion(owner->completion, ReceiveError);
+    if (isLiveInstance(owner))
+        postCompletion(owner->completion, ReceiveError);
     return 1;
 }
+
+}  // namespace
+
+namespace ascii {
 
 void receiveSink(MasterInstance* owner, const uint8_t* bytes, uint16_t count) {
     TransportInstance* t = callbackTransport(owner);
@@ -59,7 +68,8 @@ void receiveSink(MasterInstance* owner, const uint8_t* bytes, uint16_t count) {
         uint8_t c = bytes[i];
         switch (t->rxState) {
             case 0:
-                if (c == ':') t->rxState = 1;
+                if (c == ':')
+                    t->rxState = 1;
                 break;
             case 1:
                 if (c == ':') {
@@ -105,8 +115,7 @@ void receiveSink(MasterInstance* owner, const uint8_t* bytes, uint16_t count) {
     }
 }
 
-int transmitSource(MasterInstance* owner, uint8_t* buffer, uint16_t capacity,
-                   uint16_t* length) {
+int transmitSource(MasterInstance* owner, uint8_t* buffer, uint16_t capacity, uint16_t* length) {
     TransportInstance* t = callbackTransport(owner);
     uint16_t n = 0;
     *length = 0;
@@ -163,9 +172,14 @@ int transmitSource(MasterInstance* owner, uint8_t* buffer, uint16_t capacity,
     }
 }
 
+}  // namespace ascii
+
+namespace {
+
 ResultCode sendFrame(MasterInstance* instance, uint8_t slave, uint16_t pduLength) {
     TransportInstance* t = transportOf(instance);
-    if (t == nullptr || slave > 247 || pduLength > 253) return InvalidArgument;
+    if (t == nullptr || slave > 247 || pduLength > 253)
+        return InvalidArgument;
     uint16_t length = (uint16_t)(1 + pduLength);
     t->frame[0] = slave;
     t->frame[length] = lrc8(t->frame, length);
@@ -176,7 +190,7 @@ ResultCode sendFrame(MasterInstance* instance, uint8_t slave, uint16_t pduLength
     t->txCursor = t->frame;
     // A late answer to an earlier request must not pass for this one's.
     discardInput(t->port);
-    ResultCode rc = setTransmitSource(t->port, transmitSource);
+    ResultCode rc = setTransmitSource(t->port, ascii::transmitSource);
     if (rc != Success) {
         resetTransmit(t);
         rc = PortError;
@@ -187,13 +201,15 @@ ResultCode sendFrame(MasterInstance* instance, uint8_t slave, uint16_t pduLength
 
 ResultCode receiveFrame(MasterInstance* instance, uint8_t slave, uint16_t* pduLength) {
     TransportInstance* t = transportOf(instance);
-    if (t == nullptr || slave < 1 || slave > 247) return InvalidArgument;
+    if (t == nullptr || slave < 1 || slave > 247)
+        return InvalidArgument;
     takeStackLock();
     ResultCode rc = InvalidArgument;
     if (pduLength != nullptr) {
         rc = IoError;
         uint8_t sum = 0;
-        for (uint16_t i = 0; i < t->rxLength; ++i) sum = (uint8_t)(sum + t->frame[i]);
+        for (uint16_t i = 0; i < t->rxLength; ++i)
+            sum = (uint8_t)(sum + t->frame[i]);
         if (t->rxLength >= 4 && t->frame[0] == slave && sum == 0) {
             *pduLength = (uint16_t)(t->rxLength - 2);
             rc = Success;
@@ -218,7 +234,8 @@ ResultCode receiveFrame(MasterInstance* instance, uint8_t slave, uint16_t* pduLe
 
 ResultCode closeTransport(MasterInstance* instance) {
     TransportInstance* t = transportOf(instance);
-    if (t == nullptr) return InvalidArgument;
+    if (t == nullptr)
+        return InvalidArgument;
     takeStackLock();
     if (t->port != nullptr) {
         if (closePort(t->port) != Success) {
@@ -237,23 +254,26 @@ ResultCode closeTransport(MasterInstance* instance) {
 
 ResultCode openAsciiTransport(MasterInstance* instance, uint8_t portNumber, uint32_t baud,
                               int32_t parity, uint32_t stopBits) {
-    if (!isLiveInstance(instance) || baud == 0) return InvalidArgument;
+    if (!isLiveInstance(instance) || baud == 0)
+        return InvalidArgument;
     takeStackLock();
     if (!g_asciiReady) {
-        for (int i = 0; i < kAsciiTransportCount; ++i) clearTransport(&g_ascii[i]);
+        for (int i = 0; i < kAsciiTransportCount; ++i)
+            clearTransport(&g_ascii[i]);
         g_asciiReady = true;
     }
     TransportInstance* t = nullptr;
     for (int i = 0; i < kAsciiTransportCount && t == nullptr; ++i) {
-        if (g_ascii[i].index == kFree) t = &g_ascii[i];
+        if (g_ascii[i].index == kFree)
+            t = &g_ascii[i];
     }
     if (t == nullptr) {
         giveStackLock();
         return NoResource;
     }
     t->index = (uint8_t)(t - g_ascii);
-    ResultCode rc = openPort(&t->port, portNumber, baud, 7, parity, stopBits, instance, nullptr,
-                             DetectAscii);
+    ResultCode rc =
+        openPort(&t->port, portNumber, baud, 7, parity, stopBits, instance, nullptr, DetectAscii);
     if (rc != Success) {
         clearTransport(t);
         giveStackLock();

@@ -28,6 +28,10 @@ struct TransportInstance {
     PortSlot* port;
 };
 
+// Port-thread callbacks; they run under the stackLock for a live transport.
+int transmitSource(MasterInstance* owner, uint8_t* buffer, uint16_t capacity, uint16_t* length);
+void receiveSink(MasterInstance* owner, const uint8_t* bytes, uint16_t count);
+
 }  // namespace ascii
 
 ResultCode openAsciiTransport(MasterInstance* instance, uint8_t portNumber, uint32_t baud,

@@ -10,7 +10,8 @@ MasterInstance g_instances[kMasterInstanceCount];
 bool g_instancesReady = false;
 
 int postResponseTimeout(MasterInstance* instance) {
-    if (isLiveInstance(instance)) postCompletion(instance->completion, ResponseTimeout);
+    if (isLiveInstance(instance))
+        postCompletion(instance->completion, ResponseTimeout);
     return 1;
 }
 
@@ -21,8 +22,10 @@ void clearInstance(MasterInstance* instance) {
 
 // Releases what acquireInstance had taken before it failed.
 void abandonInstance(MasterInstance* instance) {
-    if (instance->responseTimer != nullptr) freeTimerSlot(instance->responseTimer);
-    if (instance->completion != nullptr) freeEventSlot(instance->completion);
+    if (instance->responseTimer != nullptr)
+        freeTimerSlot(instance->responseTimer);
+    if (instance->completion != nullptr)
+        freeEventSlot(instance->completion);
     clearInstance(instance);
 }
 
@@ -50,9 +53,11 @@ void requestStep(MasterInstance* instance, uint8_t slave, int32_t* state, Result
         *state = Fail;
         return;
     }
-    if (!plat::eventWait(&completion->event, kWaitStepMs)) return;
+    if (!plat::eventWait(&completion->event, kWaitStepMs))
+        return;
     uint8_t code = 0;
-    if (!takeCompletion(completion, &code)) return;
+    if (!takeCompletion(completion, &code))
+        return;
     stopTimer(instance->responseTimer);
 
     switch (code) {
@@ -93,8 +98,10 @@ bool checkStep(MasterInstance* instance, const void* values, int32_t* state, Res
     if (!isLiveInstance(instance) || state == nullptr || result == nullptr || values == nullptr ||
         instance->pdu == nullptr || instance->sendFrame == nullptr ||
         instance->receiveFrame == nullptr) {
-        if (state != nullptr) *state = Done;
-        if (result != nullptr) *result = InvalidArgument;
+        if (state != nullptr)
+            *state = Done;
+        if (result != nullptr)
+            *result = InvalidArgument;
         return false;
     }
     return true;
@@ -128,7 +135,8 @@ void commonStep(MasterInstance* instance, uint8_t slave, int32_t* state, ResultC
 }  // namespace
 
 bool isLiveInstance(const MasterInstance* instance) {
-    if (instance == nullptr) return false;
+    if (instance == nullptr)
+        return false;
     uint8_t index = instance->index;
     return index < kMasterInstanceCount && instance == &g_instances[index];
 }
@@ -136,12 +144,14 @@ bool isLiveInstance(const MasterInstance* instance) {
 MasterInstance* acquireInstance() {
     takeStackLock();
     if (!g_instancesReady) {
-        for (int i = 0; i < kMasterInstanceCount; ++i) clearInstance(&g_instances[i]);
+        for (int i = 0; i < kMasterInstanceCount; ++i)
+            clearInstance(&g_instances[i]);
         g_instancesReady = true;
     }
     MasterInstance* instance = nullptr;
     for (int i = 0; i < kMasterInstanceCount && instance == nullptr; ++i) {
-        if (g_instances[i].index == kFree) instance = &g_instances[i];
+        if (g_instances[i].index == kFree)
+            instance = &g_instances[i];
     }
     if (instance != nullptr) {
         instance->index = (uint8_t)(instance - g_instances);
@@ -192,7 +202,8 @@ int instancesInUse() {
     int used = 0;
     if (g_instancesReady) {
         for (int i = 0; i < kMasterInstanceCount; ++i) {
-            if (g_instances[i].index != kFree) ++used;
+            if (g_instances[i].index != kFree)
+                ++used;
         }
     }
     giveStackLock();
@@ -209,16 +220,26 @@ ResultCode setResponseTimeout(MasterInstance* instance, uint16_t timeoutMs) {
 
 ResultCode exceptionResult(uint8_t exceptionCode) {
     switch (exceptionCode) {
-        case 1: return ExceptionIllegalFunction;
-        case 2: return ExceptionIllegalDataAddress;
-        case 3: return ExceptionIllegalDataValue;
-        case 4: return ExceptionSlaveDeviceFailure;
-        case 5: return ExceptionAcknowledge;
-        case 6: return ExceptionSlaveDeviceBusy;
-        case 8: return ExceptionMemoryParityError;
-        case 10: return ExceptionGatewayPathUnavailable;
-        case 11: return ExceptionGatewayTargetFailed;
-        default: return IoError;
+        case 1:
+            return ExceptionIllegalFunction;
+        case 2:
+            return ExceptionIllegalDataAddress;
+        case 3:
+            return ExceptionIllegalDataValue;
+        case 4:
+            return ExceptionSlaveDeviceFailure;
+        case 5:
+            return ExceptionAcknowledge;
+        case 6:
+            return ExceptionSlaveDeviceBusy;
+        case 8:
+            return ExceptionMemoryParityError;
+        case 10:
+            return ExceptionGatewayPathUnavailable;
+        case 11:
+            return ExceptionGatewayTargetFailed;
+        default:
+            return IoError;
     }
 }
 
@@ -243,8 +264,7 @@ ResultCode readHoldingRegisters(MasterInstance* instance, uint8_t slave, uint16_
             break;
         case Decode:
             *state = Done;
-            if (instance->pduLength == 2u + 2u * count && pdu[0] == 0x03 &&
-                pdu[1] == 2u * count) {
+            if (instance->pduLength == 2u + 2u * count && pdu[0] == 0x03 && pdu[1] == 2u * count) {
                 for (int i = 0; i < count; ++i) {
                     values[i] = (uint16_t)(pdu[2 + 2 * i] * 256 + pdu[3 + 2 * i]);
                 }

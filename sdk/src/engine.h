@@ -16,8 +16,7 @@ const uint32_t kWaitStepMs = 500;
 // Operations a transport installs in the instance it is bound to.
 typedef ResultCode (*SendFrameOp)(MasterInstance* instance, uint8_t slave, uint16_t pduLength);
 // With pduLength: validate the received frame and set *pduLength; without: cancel.
-typedef ResultCode (*ReceiveFrameOp)(MasterInstance* instance, uint8_t slave,
-                                     uint16_t* pduLength);
+typedef ResultCode (*ReceiveFrameOp)(MasterInstance* instance, uint8_t slave, uint16_t* pduLength);
 typedef ResultCode (*CloseTransportOp)(MasterInstance* instance);
 
 struct MasterInstance {

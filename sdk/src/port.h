@@ -54,6 +54,22 @@ uint32_t readTimeoutMs(uint32_t baud);
 // Write time-out: 256 characters of 11 bits, rounded, plus 20 ms.
 uint32_t writeTimeoutMs(uint32_t baud);
 
+// Chunk-end rule of the port thread, one received byte at a time.
+struct ChunkBuilder {
+    uint8_t bytes[kChunkSize];
+    uint16_t length;
+    uint16_t crc;  // running CRC-16/MODBUS of the chunk (RTU)
+    uint32_t detectMode;
+};
+void chunkStart(ChunkBuilder* chunk, uint32_t detectMode);
+// Adds a byte; true when the chunk is complete: an RTU frame whose CRC is zero at
+// a length the function code accepts (not while resynchronising), a line feed
+// in ASCII, or a full buffer.
+bool chunkAdd(ChunkBuilder* chunk, uint8_t byte, bool resync);
+// The chunk ended at a silent gap: in RTU a bad CRC starts resynchronisation
+// (later frames end only at their gap) and a good one ends it.
+void chunkEndedAtGap(const ChunkBuilder* chunk, bool* resync);
+
 bool isPortSlot(const PortSlot* slot);
 // Global shutdown: stops every port thread one at a time and forgets its handle.
 void stopPortThreads();

@@ -19,9 +19,11 @@ void clearTransport(TransportInstance* t) {
 }
 
 TransportInstance* transportOf(MasterInstance* instance) {
-    if (!isLiveInstance(instance)) return nullptr;
+    if (!isLiveInstance(instance))
+        return nullptr;
     TransportInstance* t = static_cast<TransportInstance*>(instance->transport);
-    if (t == nullptr) return nullptr;
+    if (t == nullptr)
+        return nullptr;
     uint8_t index = t->index;
     return (index < kRtuTransportCount && t == &g_rtu[index]) ? t : nullptr;
 }
@@ -37,6 +39,10 @@ void resetTransmit(TransportInstance* t) {
     t->txRemaining = 0;
     t->txCursor = nullptr;
 }
+
+}  // namespace
+
+namespace rtu {
 
 void receiveSink(MasterInstance* owner, const uint8_t* bytes, uint16_t count) {
     TransportInstance* t = callbackTransport(owner);
@@ -74,8 +80,7 @@ int receiveHook(MasterInstance* owner) {
     return 1;
 }
 
-int transmitSource(MasterInstance* owner, uint8_t* buffer, uint16_t capacity,
-                   uint16_t* length) {
+int transmitSource(MasterInstance* owner, uint8_t* buffer, uint16_t capacity, uint16_t* length) {
     TransportInstance* t = callbackTransport(owner);
     *length = 0;
     if (t->txState != 1) {
@@ -101,9 +106,14 @@ int transmitSource(MasterInstance* owner, uint8_t* buffer, uint16_t capacity,
     return 0;
 }
 
+}  // namespace rtu
+
+namespace {
+
 ResultCode sendFrame(MasterInstance* instance, uint8_t slave, uint16_t pduLength) {
     TransportInstance* t = transportOf(instance);
-    if (t == nullptr || slave > 247 || pduLength > 253) return InvalidArgument;
+    if (t == nullptr || slave > 247 || pduLength > 253)
+        return InvalidArgument;
     uint16_t length = (uint16_t)(1 + pduLength);
     t->frame[0] = slave;
     uint16_t crc = crc16(t->frame, length);
@@ -116,7 +126,7 @@ ResultCode sendFrame(MasterInstance* instance, uint8_t slave, uint16_t pduLength
     t->txState = 1;
     // A late answer to an earlier request must not pass for this one's.
     discardInput(t->port);
-    ResultCode rc = setTransmitSource(t->port, transmitSource);
+    ResultCode rc = setTransmitSource(t->port, rtu::transmitSource);
     if (rc != Success) {
         resetTransmit(t);
         rc = PortError;
@@ -127,7 +137,8 @@ ResultCode sendFrame(MasterInstance* instance, uint8_t slave, uint16_t pduLength
 
 ResultCode receiveFrame(MasterInstance* instance, uint8_t slave, uint16_t* pduLength) {
     TransportInstance* t = transportOf(instance);
-    if (t == nullptr || slave < 1 || slave > 247) return InvalidArgument;
+    if (t == nullptr || slave < 1 || slave > 247)
+        return InvalidArgument;
     takeStackLock();
     ResultCode rc = InvalidArgument;
     if (pduLength != nullptr) {
@@ -156,7 +167,8 @@ ResultCode receiveFrame(MasterInstance* instance, uint8_t slave, uint16_t* pduLe
 
 ResultCode closeTransport(MasterInstance* instance) {
     TransportInstance* t = transportOf(instance);
-    if (t == nullptr) return InvalidArgument;
+    if (t == nullptr)
+        return InvalidArgument;
     takeStackLock();
     if (t->port != nullptr) {
         if (closePort(t->port) != Success) {
@@ -174,9 +186,11 @@ ResultCode closeTransport(MasterInstance* instance) {
 }  // namespace
 
 bool isFrameComplete(const uint8_t* pdu, uint16_t length) {
-    if (length == 0) return false;
+    if (length == 0)
+        return false;
     uint8_t function = pdu[0];
-    if ((function & 0x80) != 0) return length == 2;
+    if ((function & 0x80) != 0)
+        return length == 2;
     switch (function) {
         case 1:
         case 2:
@@ -213,15 +227,18 @@ bool isFrameComplete(const uint8_t* pdu, uint16_t length) {
 
 ResultCode openRtuTransport(MasterInstance* instance, uint8_t portNumber, uint32_t baud,
                             int32_t parity, uint32_t stopBits) {
-    if (!isLiveInstance(instance) || baud == 0) return InvalidArgument;
+    if (!isLiveInstance(instance) || baud == 0)
+        return InvalidArgument;
     takeStackLock();
     if (!g_rtuReady) {
-        for (int i = 0; i < kRtuTransportCount; ++i) clearTransport(&g_rtu[i]);
+        for (int i = 0; i < kRtuTransportCount; ++i)
+            clearTransport(&g_rtu[i]);
         g_rtuReady = true;
     }
     TransportInstance* t = nullptr;
     for (int i = 0; i < kRtuTransportCount && t == nullptr; ++i) {
-        if (g_rtu[i].index == kFree) t = &g_rtu[i];
+        if (g_rtu[i].index == kFree)
+            t = &g_rtu[i];
     }
     if (t == nullptr) {
         giveStackLock();
@@ -229,13 +246,14 @@ ResultCode openRtuTransport(MasterInstance* instance, uint8_t portNumber, uint32
     }
     t->index = (uint8_t)(t - g_rtu);
     ResultCode rc = openPort(&t->port, portNumber, baud, 8, parity, stopBits, instance,
-                             receiveHook, DetectRtu);
+                             rtu::receiveHook, DetectRtu);
     if (rc != Success) {
         clearTransport(t);
         giveStackLock();
         return rc;
     }
-    if (startTimerService()) t->transportTimer = takeTimerSlot(0, receiveHook, instance);
+    if (startTimerService())
+        t->transportTimer = takeTimerSlot(0, rtu::receiveHook, instance);
     if (t->transportTimer == nullptr) {
         closePort(t->port);
         clearTransport(t);

@@ -25,6 +25,11 @@ struct TransportInstance {
     PortSlot* port;
 };
 
+// Port-thread callbacks; they run under the stackLock for a live transport.
+int transmitSource(MasterInstance* owner, uint8_t* buffer, uint16_t capacity, uint16_t* length);
+void receiveSink(MasterInstance* owner, const uint8_t* bytes, uint16_t count);
+int receiveHook(MasterInstance* owner);
+
 }  // namespace rtu
 
 // Parity code 0 odd, 1 even, 2 none; stop bits 1 or 2.

@@ -40,8 +40,12 @@ extern plat::Lock openCloseLock;
 extern plat::Lock stackLock;
 
 // RAII-free helpers keep call sites short and symmetric.
-inline void takeStackLock() { plat::lockTake(&stackLock); }
-inline void giveStackLock() { plat::lockGive(&stackLock); }
+inline void takeStackLock() {
+    plat::lockTake(&stackLock);
+}
+inline void giveStackLock() {
+    plat::lockGive(&stackLock);
+}
 
 // Creates the locks and sets the environment defaults (run when the library loads).
 void libraryLoad();

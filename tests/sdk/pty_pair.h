@@ -23,7 +23,8 @@ inline uint16_t crc16(const uint8_t* p, size_t n) {
     uint16_t crc = 0xFFFF;
     for (size_t i = 0; i < n; ++i) {
         crc ^= p[i];
-        for (int b = 0; b < 8; ++b) crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
+        for (int b = 0; b < 8; ++b)
+            crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
     }
     return crc;
 }
@@ -47,7 +48,8 @@ public:
     // Maps port number `portNumber` to the slave side of a new pair.
     explicit PtyPair(unsigned portNumber) : m_portNumber(portNumber) {
         char name[128] = {0};
-        if (openpty(&m_master, &m_slave, name, nullptr, nullptr) != 0) return;
+        if (openpty(&m_master, &m_slave, name, nullptr, nullptr) != 0)
+            return;
         struct termios tio;
         tcgetattr(m_slave, &tio);
         cfmakeraw(&tio);
@@ -63,8 +65,10 @@ public:
     }
     ~PtyPair() {
         unsetenv(envName().c_str());
-        if (m_master >= 0) close(m_master);
-        if (m_slave >= 0) close(m_slave);
+        if (m_master >= 0)
+            close(m_master);
+        if (m_slave >= 0)
+            close(m_slave);
     }
     PtyPair(const PtyPair&) = delete;
     PtyPair& operator=(const PtyPair&) = delete;
@@ -80,19 +84,24 @@ public:
         std::vector<uint8_t> got;
         uint64_t deadline = nowMs() + timeoutMs;
         while (nowMs() < deadline) {
-            if (expected != 0 && got.size() >= expected) break;
+            if (expected != 0 && got.size() >= expected)
+                break;
             int wait = expected != 0 ? (int)(deadline - nowMs()) : quietMs;
-            if (expected == 0 && got.empty()) wait = (int)(deadline - nowMs());
+            if (expected == 0 && got.empty())
+                wait = (int)(deadline - nowMs());
             struct pollfd pfd = {m_master, POLLIN, 0};
             int rc = poll(&pfd, 1, wait < 0 ? 0 : wait);
             if (rc <= 0) {
-                if (expected == 0 && !got.empty()) break;
+                if (expected == 0 && !got.empty())
+                    break;
                 continue;
             }
             uint8_t buf[512];
             ssize_t n = ::read(m_master, buf, sizeof buf);
-            if (n > 0) got.insert(got.end(), buf, buf + n);
-            else if (n < 0 && errno != EAGAIN && errno != EINTR) break;
+            if (n > 0)
+                got.insert(got.end(), buf, buf + n);
+            else if (n < 0 && errno != EAGAIN && errno != EINTR)
+                break;
         }
         return got;
     }
@@ -105,7 +114,8 @@ public:
         size_t done = 0;
         while (done < n) {
             ssize_t w = ::write(m_master, p + done, n - done);
-            if (w > 0) done += (size_t)w;
+            if (w > 0)
+                done += (size_t)w;
             else {
                 struct pollfd pfd = {m_master, POLLOUT, 0};
                 poll(&pfd, 1, 100);
