@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Builds the fuzz targets with clang under ASan+UBSan and runs each for the
+# given number of seconds (default 60) on a copy of its seed corpus.
+#   bash scripts/fuzz.sh 60
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-60}
+dir=build-fuzz
+
+CC=clang CXX=clang++ cmake -S . -B "$dir" -G Ninja -DQXUPS_BUILD_FUZZ=ON -DQXUPS_BUILD_TESTS=OFF \
+    -DQXUPS_BUILD_BENCH=OFF -DQXUPS_SANITIZE=address >"$dir.configure.log" 2>&1 || {
+    cat "$dir.configure.log"
+    exit 1
+}
+cmake --build "$dir" -j"$(nproc)" --target fuzz_rtu_receive fuzz_ascii_receive
+
+status=0
+for target in rtu ascii; do
+    corpus="$dir/corpus-$target"
+    mkdir -p "$corpus"
+    cp -n fuzz/corpus/"$target"/* "$corpus"/ 2>/dev/null || true
+    echo "fuzz_${target}_receive: ${seconds} s"
+    if ! "$dir/bin/fuzz_${target}_receive" -max_total_time="$seconds" -print_final_stats=1 \
+        "$corpus" >"$dir/fuzz_$target.log" 2>&1; then
+        tail -50 "$dir/fuzz_$target.log"
+        status=1
+    else
+        grep -E 'stat::number_of_executed_units|Done' "$dir/fuzz_$target.log" || true
+    fi
+done
+exit $status

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds and runs every test: the normal build, then
+# the SDK and simulator tests under ASan+UBSan and under ThreadSanitizer, then
+# a short pass of each fuzz target.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/deps.sh
+
+jobs=$(nproc)
+fuzz_seconds=${QXUPS_FUZZ_SECONDS:-15}
+
+configure_and_build() {
+    local dir=$1
+    shift
+    cmake -S . -B "$dir" -G Ninja "$@" >"$dir.configure.log" 2>&1 || {
+        cat "$dir.configure.log"
+        return 1
+    }
+    cmake --build "$dir" -j"$jobs"
+}
+
+status=0
+
+echo "== Build and test"
+configure_and_build build -DQXUPS_BUILD_TESTS=ON
+(cd build && ctest --output-on-failure -j2) || status=1
+
+echo "== SDK and simulator tests under AddressSanitizer + UndefinedBehaviorSanitizer"
+configure_and_build build-asan -DQXUPS_BUILD_TESTS=ON -DQXUPS_SANITIZE=address -DQXUPS_BUILD_BENCH=OFF
+(cd build-asan && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j2 -L 'sdk|sim') || status=1
+
+echo "== SDK and simulator tests under ThreadSanitizer"
+configure_and_build build-tsan -DQXUPS_BUILD_TESTS=ON -DQXUPS_SANITIZE=thread -DQXUPS_BUILD_BENCH=OFF
+(cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j2 -L 'sdk|sim') || status=1
+
+if [ -d fuzz ] && [ -f fuzz/CMakeLists.txt ]; then
+    echo "== Fuzz targets, ${fuzz_seconds} s each"
+    bash scripts/fuzz.sh "$fuzz_seconds" || status=1
+fi
+
+exit $status
