@@ -32,6 +32,10 @@ void abandonInstance(MasterInstance* instance) {
 // Send and Wait, shared by both requests.
 void requestStep(MasterInstance* instance, uint8_t slave, int32_t* state, ResultCode* result) {
     if (*state == Send) {
+        // A code posted after the previous request had ended (a late chunk
+        // racing its time-out) belongs to no request: it must not end this one.
+        uint8_t stale = 0;
+        takeCompletion(instance->completion, &stale);
         ResultCode rc = startTimer(instance->responseTimer);
         if (rc != Success) {
             *result = rc;
@@ -39,6 +43,10 @@ void requestStep(MasterInstance* instance, uint8_t slave, int32_t* state, Result
             return;
         }
         rc = instance->sendFrame(instance, slave, instance->pduLength);
+        // Nothing was sent, so no answer is awaited: a time-out left armed would
+        // post a stale ResponseTimeout that the next request would take as its own.
+        if (rc != Success)
+            stopTimer(instance->responseTimer);
         *result = rc;
         *state = rc == Success ? Wait : Fail;
         return;
