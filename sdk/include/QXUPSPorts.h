@@ -44,8 +44,9 @@ static inline int QXUPS_PortDevicePath(unsigned n, char* buf, size_t size) {
     }
     for (const QXUPS_PortFamily& f : kQXUPS_PortFamilies) {
         if (n >= f.firstNumber && n < f.firstNumber + kQXUPS_PortsPerFamily) {
-            snprintf(buf, size, "%s%u", f.prefix, n - f.firstNumber);
-            return 1;
+            /* A path that does not fit is no device, not a truncated one. */
+            int len = snprintf(buf, size, "%s%u", f.prefix, n - f.firstNumber);
+            return len > 0 && (size_t)len < size ? 1 : 0;
         }
     }
     return 0;

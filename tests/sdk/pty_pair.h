@@ -75,6 +75,8 @@ public:
 
     bool ok() const { return m_master >= 0; }
     int master() const { return m_master; }
+    // The test's own descriptor of the slave side (the library opens its own).
+    int slave() const { return m_slave; }
     const std::string& path() const { return m_path; }
     std::string envName() const { return "QXUPS_COM" + std::to_string(m_portNumber); }
 
