@@ -37,8 +37,7 @@ static inline int QXUPS_PortDevicePath(unsigned n, char* buf, size_t size) {
     QXUPS_PortEnvName(n, name, sizeof name);
     const char* env = getenv(name);
     if (env != NULL && env[0] != '\0') {
-        if (strlen(env) >= size)
-            return 0;
+        if (strlen(env) >= size) return 0;
         memcpy(buf, env, strlen(env) + 1);
         return 1;
     }
@@ -56,15 +55,12 @@ static inline int QXUPS_PortDevicePath(unsigned n, char* buf, size_t size) {
 static inline unsigned QXUPS_PortNumberOfDevice(const char* path) {
     for (const QXUPS_PortFamily& f : kQXUPS_PortFamilies) {
         size_t len = strlen(f.prefix);
-        if (strncmp(path, f.prefix, len) != 0)
-            continue;
+        if (strncmp(path, f.prefix, len) != 0) continue;
         const char* digits = path + len;
-        if (*digits < '0' || *digits > '9')
-            return 0;
+        if (*digits < '0' || *digits > '9') return 0;
         char* end = NULL;
         unsigned long k = strtoul(digits, &end, 10);
-        if (*end != '\0' || k >= kQXUPS_PortsPerFamily)
-            return 0;
+        if (*end != '\0' || k >= kQXUPS_PortsPerFamily) return 0;
         return f.firstNumber + (unsigned)k;
     }
     return 0;

@@ -22,10 +22,8 @@ struct OpenCloseGuard {
 void closeDevice(UPS_DeviceDescriptor* device) {
     OpenCloseGuard guard;
     MasterInstance* instance = static_cast<MasterInstance*>(device->handle);
-    if (isLiveInstance(instance))
-        releaseInstance(instance);
-    if (instancesInUse() == 0)
-        globalShutdown();
+    if (isLiveInstance(instance)) releaseInstance(instance);
+    if (instancesInUse() == 0) globalShutdown();
     device->handle = nullptr;
 }
 
@@ -59,8 +57,7 @@ uint16_t wireAddress(uint16_t address) {
 using namespace ups;
 
 extern "C" ResultCode UPS_DeviceOpen(UPS_DeviceDescriptor* device, UPS_DeviceInfo* info) {
-    if (device == nullptr)
-        return InvalidArgument;
+    if (device == nullptr) return InvalidArgument;
     int32_t parity = device->parity == 1   ? plat::ParityOdd
                      : device->parity == 2 ? plat::ParityEven
                                            : plat::ParityNone;
@@ -74,8 +71,7 @@ extern "C" ResultCode UPS_DeviceOpen(UPS_DeviceDescriptor* device, UPS_DeviceInf
         // A record opened again without a close gives its old instance back
         // first, so that reconnecting never drains the pools.
         MasterInstance* previous = static_cast<MasterInstance*>(device->handle);
-        if (isLiveInstance(previous))
-            releaseInstance(previous);
+        if (isLiveInstance(previous)) releaseInstance(previous);
         device->handle = nullptr;
         MasterInstance* instance = acquireInstance();
         if (instance == nullptr) {
@@ -87,14 +83,12 @@ extern "C" ResultCode UPS_DeviceOpen(UPS_DeviceDescriptor* device, UPS_DeviceInf
                                                  parity, stopBits);
             if (rc != Success) {
                 ResultCode releaseRc = releaseInstance(instance);
-                if (releaseRc != Success)
-                    rc = releaseRc;
+                if (releaseRc != Success) rc = releaseRc;
             } else {
                 device->handle = instance;
             }
         }
-        if (instancesInUse() == 0)
-            globalShutdown();
+        if (instancesInUse() == 0) globalShutdown();
     }
     device->lastResult = rc;
     if (rc != Success) {
@@ -128,16 +122,14 @@ extern "C" ResultCode UPS_DeviceOpen(UPS_DeviceDescriptor* device, UPS_DeviceInf
 }
 
 extern "C" ResultCode UPS_DeviceClose(UPS_DeviceDescriptor* device) {
-    if (device == nullptr)
-        return InvalidArgument;
+    if (device == nullptr) return InvalidArgument;
     closeDevice(device);
     return Success;
 }
 
 extern "C" ResultCode UPS_ReadRegisters(UPS_DeviceDescriptor* device, uint16_t address,
                                         uint8_t count, uint16_t* values) {
-    if (device == nullptr)
-        return InvalidArgument;
+    if (device == nullptr) return InvalidArgument;
     ResultCode rc = runRead(static_cast<MasterInstance*>(device->handle), device->slaveAddress,
                             wireAddress(address), count, values);
     device->lastResult = rc;
@@ -146,8 +138,7 @@ extern "C" ResultCode UPS_ReadRegisters(UPS_DeviceDescriptor* device, uint16_t a
 
 extern "C" ResultCode UPS_WriteRegisters(UPS_DeviceDescriptor* device, uint16_t address,
                                          uint8_t count, const uint16_t* values) {
-    if (device == nullptr)
-        return InvalidArgument;
+    if (device == nullptr) return InvalidArgument;
     ResultCode rc = runWrite(static_cast<MasterInstance*>(device->handle), device->slaveAddress,
                              wireAddress(address), count, values);
     device->lastResult = rc;

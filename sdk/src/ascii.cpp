@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "crc.h"
+#include "transport.h"
 
 namespace ups {
 
@@ -21,11 +22,9 @@ void clearTransport(TransportInstance* t) {
 }
 
 TransportInstance* transportOf(MasterInstance* instance) {
-    if (!isLiveInstance(instance))
-        return nullptr;
+    if (!isLiveInstance(instance)) return nullptr;
     TransportInstance* t = static_cast<TransportInstance*>(instance->transport);
-    if (t == nullptr)
-        return nullptr;
+    if (t == nullptr) return nullptr;
     uint8_t index = t->index;
     return (index < kAsciiTransportCount && t == &g_ascii[index]) ? t : nullptr;
 }
@@ -44,16 +43,13 @@ void resetTransmit(TransportInstance* t) {
 // Only upper-case hex digits are digits; anything else decodes as 255 and is
 // left for the LRC check to reject.
 uint8_t hexValue(uint8_t c) {
-    if (c >= '0' && c <= '9')
-        return (uint8_t)(c - '0');
-    if (c >= 'A' && c <= 'F')
-        return (uint8_t)(c - 'A' + 10);
+    if (c >= '0' && c <= '9') return (uint8_t)(c - '0');
+    if (c >= 'A' && c <= 'F') return (uint8_t)(c - 'A' + 10);
     return 255;
 }
 
 int postReceiveError(MasterInstance* owner) {
-    if (isLiveInstance(owner))
-        postCompletion(owner->completion, ReceiveError);
+    if (isLiveInstance(owner)) postCompletion(owner->completion, ReceiveError);
     return 1;
 }
 
@@ -68,8 +64,7 @@ void receiveSink(MasterInstance* owner, const uint8_t* bytes, uint16_t count) {
         uint8_t c = bytes[i];
         switch (t->rxState) {
             case 0:
-                if (c == ':')
-                    t->rxState = 1;
+                if (c == ':') t->rxState = 1;
                 break;
             case 1:
                 if (c == ':') {
@@ -178,8 +173,7 @@ namespace {
 
 ResultCode sendFrame(MasterInstance* instance, uint8_t slave, uint16_t pduLength) {
     TransportInstance* t = transportOf(instance);
-    if (t == nullptr || slave > 247 || pduLength > 253)
-        return InvalidArgument;
+    if (t == nullptr || slave > 247 || pduLength > 253) return InvalidArgument;
     uint16_t length = (uint16_t)(1 + pduLength);
     t->frame[0] = slave;
     t->frame[length] = lrc8(t->frame, length);
@@ -201,61 +195,43 @@ ResultCode sendFrame(MasterInstance* instance, uint8_t slave, uint16_t pduLength
 
 ResultCode receiveFrame(MasterInstance* instance, uint8_t slave, uint16_t* pduLength) {
     TransportInstance* t = transportOf(instance);
-    if (t == nullptr || slave < 1 || slave > 247)
-        return InvalidArgument;
+    if (t == nullptr || slave < 1 || slave > 247) return InvalidArgument;
     takeStackLock();
     ResultCode rc = InvalidArgument;
     if (pduLength != nullptr) {
         rc = IoError;
-        uint8_t sum = 0;
-        for (uint16_t i = 0; i < t->rxLength; ++i)
-            sum = (uint8_t)(sum + t->frame[i]);
-        if (t->rxLength >= 4 && t->frame[0] == slave && sum == 0) {
+        // The 8-bit sum of an intact frame, LRC included, is zero.
+        if (t->rxLength >= 4 && t->frame[0] == slave && lrc8(t->frame, t->rxLength) == 0) {
             *pduLength = (uint16_t)(t->rxLength - 2);
             rc = Success;
         }
     }
-    ResultCode txRc = setTransmitSource(t->port, nullptr);
-    ResultCode rxRc = setReceiveSink(t->port, nullptr);
-    ResultCode timerRc = stopTimer(t->transportTimer);
+    rc = endExchange(t->port, t->transportTimer, rc);
     resetTransmit(t);
     t->rxState = 0;
     t->rxLength = 0;
-    if (timerRc != Success) {
-        rc = timerRc;
-    } else if (rxRc != Success) {
-        rc = rxRc;
-    } else if (txRc != Success) {
-        rc = txRc;
-    }
     giveStackLock();
     return rc;
 }
 
 ResultCode closeTransport(MasterInstance* instance) {
     TransportInstance* t = transportOf(instance);
-    if (t == nullptr)
-        return InvalidArgument;
+    if (t == nullptr) return InvalidArgument;
     takeStackLock();
-    if (t->port != nullptr) {
-        if (closePort(t->port) != Success) {
-            giveStackLock();
-            return PortError;
-        }
-        freeTimerSlot(t->transportTimer);
+    ResultCode rc = releaseTransportLine(t->port, t->transportTimer);
+    if (rc == Success) {
+        clearTransport(t);
+        instance->transport = nullptr;
     }
-    clearTransport(t);
-    instance->transport = nullptr;
     giveStackLock();
-    return Success;
+    return rc;
 }
 
 }  // namespace
 
 ResultCode openAsciiTransport(MasterInstance* instance, uint8_t portNumber, uint32_t baud,
                               int32_t parity, uint32_t stopBits) {
-    if (!isLiveInstance(instance) || baud == 0)
-        return InvalidArgument;
+    if (!isLiveInstance(instance) || baud == 0) return InvalidArgument;
     takeStackLock();
     if (!g_asciiReady) {
         for (int i = 0; i < kAsciiTransportCount; ++i)
@@ -264,35 +240,24 @@ ResultCode openAsciiTransport(MasterInstance* instance, uint8_t portNumber, uint
     }
     TransportInstance* t = nullptr;
     for (int i = 0; i < kAsciiTransportCount && t == nullptr; ++i) {
-        if (g_ascii[i].index == kFree)
-            t = &g_ascii[i];
+        if (g_ascii[i].index == kFree) t = &g_ascii[i];
     }
     if (t == nullptr) {
         giveStackLock();
         return NoResource;
     }
     t->index = (uint8_t)(t - g_ascii);
-    ResultCode rc =
-        openPort(&t->port, portNumber, baud, 7, parity, stopBits, instance, nullptr, DetectAscii);
+    LineSettings line = {
+        portNumber,       baud, 7, parity, stopBits, nullptr, DetectAscii, kInterCharacterTimeoutMs,
+        postReceiveError,
+    };
+    ResultCode rc = openTransportLine(instance, line, &t->port, &t->transportTimer);
     if (rc != Success) {
         clearTransport(t);
         giveStackLock();
         return rc;
     }
-    if (startTimerService()) {
-        t->transportTimer = takeTimerSlot(kInterCharacterTimeoutMs, postReceiveError, instance);
-    }
-    if (t->transportTimer == nullptr) {
-        closePort(t->port);
-        clearTransport(t);
-        giveStackLock();
-        return NoResource;
-    }
-    instance->transport = t;
-    instance->pdu = t->frame + 1;
-    instance->sendFrame = sendFrame;
-    instance->receiveFrame = receiveFrame;
-    instance->closeTransport = closeTransport;
+    bindTransport(instance, t, t->frame + 1, sendFrame, receiveFrame, closeTransport);
     giveStackLock();
     return Success;
 }

@@ -10,8 +10,7 @@ MasterInstance g_instances[kMasterInstanceCount];
 bool g_instancesReady = false;
 
 int postResponseTimeout(MasterInstance* instance) {
-    if (isLiveInstance(instance))
-        postCompletion(instance->completion, ResponseTimeout);
+    if (isLiveInstance(instance)) postCompletion(instance->completion, ResponseTimeout);
     return 1;
 }
 
@@ -22,10 +21,8 @@ void clearInstance(MasterInstance* instance) {
 
 // Releases what acquireInstance had taken before it failed.
 void abandonInstance(MasterInstance* instance) {
-    if (instance->responseTimer != nullptr)
-        freeTimerSlot(instance->responseTimer);
-    if (instance->completion != nullptr)
-        freeEventSlot(instance->completion);
+    if (instance->responseTimer != nullptr) freeTimerSlot(instance->responseTimer);
+    if (instance->completion != nullptr) freeEventSlot(instance->completion);
     clearInstance(instance);
 }
 
@@ -45,8 +42,7 @@ void requestStep(MasterInstance* instance, uint8_t slave, int32_t* state, Result
         rc = instance->sendFrame(instance, slave, instance->pduLength);
         // Nothing was sent, so no answer is awaited: a time-out left armed would
         // post a stale ResponseTimeout that the next request would take as its own.
-        if (rc != Success)
-            stopTimer(instance->responseTimer);
+        if (rc != Success) stopTimer(instance->responseTimer);
         *result = rc;
         *state = rc == Success ? Wait : Fail;
         return;
@@ -61,11 +57,9 @@ void requestStep(MasterInstance* instance, uint8_t slave, int32_t* state, Result
         *state = Fail;
         return;
     }
-    if (!plat::eventWait(&completion->event, kWaitStepMs))
-        return;
+    if (!plat::eventWait(&completion->event, kWaitStepMs)) return;
     uint8_t code = 0;
-    if (!takeCompletion(completion, &code))
-        return;
+    if (!takeCompletion(completion, &code)) return;
     stopTimer(instance->responseTimer);
 
     switch (code) {
@@ -106,10 +100,8 @@ bool checkStep(MasterInstance* instance, const void* values, int32_t* state, Res
     if (!isLiveInstance(instance) || state == nullptr || result == nullptr || values == nullptr ||
         instance->pdu == nullptr || instance->sendFrame == nullptr ||
         instance->receiveFrame == nullptr) {
-        if (state != nullptr)
-            *state = Done;
-        if (result != nullptr)
-            *result = InvalidArgument;
+        if (state != nullptr) *state = Done;
+        if (result != nullptr) *result = InvalidArgument;
         return false;
     }
     return true;
@@ -143,8 +135,7 @@ void commonStep(MasterInstance* instance, uint8_t slave, int32_t* state, ResultC
 }  // namespace
 
 bool isLiveInstance(const MasterInstance* instance) {
-    if (instance == nullptr)
-        return false;
+    if (instance == nullptr) return false;
     uint8_t index = instance->index;
     return index < kMasterInstanceCount && instance == &g_instances[index];
 }
@@ -158,8 +149,7 @@ MasterInstance* acquireInstance() {
     }
     MasterInstance* instance = nullptr;
     for (int i = 0; i < kMasterInstanceCount && instance == nullptr; ++i) {
-        if (g_instances[i].index == kFree)
-            instance = &g_instances[i];
+        if (g_instances[i].index == kFree) instance = &g_instances[i];
     }
     if (instance != nullptr) {
         instance->index = (uint8_t)(instance - g_instances);
@@ -210,8 +200,7 @@ int instancesInUse() {
     int used = 0;
     if (g_instancesReady) {
         for (int i = 0; i < kMasterInstanceCount; ++i) {
-            if (g_instances[i].index != kFree)
-                ++used;
+            if (g_instances[i].index != kFree) ++used;
         }
     }
     giveStackLock();

@@ -21,8 +21,7 @@ void clearSlot(PortSlot* slot) {
 }
 
 void initPool() {
-    if (g_portsReady)
-        return;
+    if (g_portsReady) return;
     for (int i = 0; i < kPortSlotCount; ++i) {
         memset(&g_ports[i], 0, sizeof g_ports[i]);
         clearSlot(&g_ports[i]);
@@ -52,13 +51,11 @@ struct ReceiveState {
 void receivePhase(PortSlot* slot, const PortView& view, ReceiveState* rx) {
     ChunkBuilder chunk;
     uint8_t byte = 0;
-    if (plat::serialReadByte(view.file, &byte, view.readTimeoutMs) != 1)
-        return;
+    if (plat::serialReadByte(view.file, &byte, view.readTimeoutMs) != 1) return;
     chunkStart(&chunk, view.detectMode);
     while (!chunkAdd(&chunk, byte, rx->resync)) {
         int got = plat::serialReadByte(view.file, &byte, view.readTimeoutMs);
-        if (got < 0)
-            break;
+        if (got < 0) break;
         if (got == 0) {
             chunkEndedAtGap(&chunk, &rx->resync);
             break;
@@ -68,8 +65,7 @@ void receivePhase(PortSlot* slot, const PortView& view, ReceiveState* rx) {
     takeStackLock();
     if (slot->running == 1 && slot->receiveSink != nullptr) {
         slot->receiveSink(slot->owner, chunk.bytes, chunk.length);
-        if (slot->receiveHook != nullptr)
-            slot->receiveHook(slot->owner);
+        if (slot->receiveHook != nullptr) slot->receiveHook(slot->owner);
     }
     giveStackLock();
     rx->received = true;
@@ -88,21 +84,17 @@ void transmitPhase(PortSlot* slot, const PortView& view, const ReceiveState& rx)
             }
         }
         giveStackLock();
-        if (length == 0)
-            return;
+        if (length == 0) return;
         // Give the slave a minimum turnaround gap after its last byte.
-        if (rx.received && plat::tickMs() - rx.lastReceiveTick < 2)
-            plat::sleepMs(2);
+        if (rx.received && plat::tickMs() - rx.lastReceiveTick < 2) plat::sleepMs(2);
         uint16_t written = 0;
         while (written < length) {
             int n = plat::serialWrite(view.file, buffer + written, (size_t)(length - written),
                                       view.writeTimeoutMs);
-            if (n <= 0)
-                break;
+            if (n <= 0) break;
             written = (uint16_t)(written + n);
         }
-        if (written == 0)
-            return;
+        if (written == 0) return;
     }
 }
 
@@ -129,8 +121,7 @@ void* portThreadMain(void* arg) {
             plat::eventWait(&slot->wakeEvent, 100);
         }
         transmitPhase(slot, view, rx);
-        if (view.running != 1)
-            break;
+        if (view.running != 1) break;
     }
     flushPort(view.file, FlushInput | FlushOutput, view.writeTimeoutMs);
     plat::serialClose(view.file);
@@ -154,8 +145,7 @@ void chunkStart(ChunkBuilder* chunk, uint32_t detectMode) {
 }
 
 bool chunkAdd(ChunkBuilder* chunk, uint8_t byte, bool resync) {
-    if (chunk->length >= kChunkSize)
-        return true;
+    if (chunk->length >= kChunkSize) return true;
     chunk->bytes[chunk->length++] = byte;
     if (chunk->detectMode == DetectRtu) {
         chunk->crc = crc16Update(chunk->crc, byte);
@@ -170,8 +160,7 @@ bool chunkAdd(ChunkBuilder* chunk, uint8_t byte, bool resync) {
 }
 
 void chunkEndedAtGap(const ChunkBuilder* chunk, bool* resync) {
-    if (chunk->detectMode == DetectRtu)
-        *resync = chunk->crc != 0;
+    if (chunk->detectMode == DetectRtu) *resync = chunk->crc != 0;
 }
 
 uint32_t readTimeoutMs(uint32_t baud) {
@@ -182,22 +171,19 @@ uint32_t writeTimeoutMs(uint32_t baud) {
 }
 
 bool isPortSlot(const PortSlot* slot) {
-    if (slot == nullptr)
-        return false;
+    if (slot == nullptr) return false;
     uint8_t index = slot->index;
     return index < kPortSlotCount && slot == &g_ports[index];
 }
 
 void flushPort(int file, uint32_t what, uint32_t outputLimitMs) {
-    if (file == plat::kNoFile)
-        return;
+    if (file == plat::kNoFile) return;
     uint32_t inQueue = 0;
     uint32_t outQueue = 0;
     if ((what & FlushInput) != 0) {
         uint8_t discard[16];
         while (plat::serialQueues(file, &inQueue, &outQueue) && inQueue > 0) {
-            if (plat::serialReadAvailable(file, discard, sizeof discard) <= 0)
-                break;
+            if (plat::serialReadAvailable(file, discard, sizeof discard) <= 0) break;
         }
     }
     if ((what & FlushOutput) != 0) {
@@ -213,14 +199,12 @@ void flushPort(int file, uint32_t what, uint32_t outputLimitMs) {
 ResultCode openPort(PortSlot** out, uint8_t portNumber, uint32_t baud, uint32_t dataBits,
                     int32_t parity, uint32_t stopBits, MasterInstance* owner, ReceiveHook hook,
                     uint32_t detectMode) {
-    if (out == nullptr || baud == 0)
-        return InvalidArgument;
+    if (out == nullptr || baud == 0) return InvalidArgument;
     takeStackLock();
     initPool();
     PortSlot* slot = nullptr;
     for (int i = 0; i < kPortSlotCount && slot == nullptr; ++i) {
-        if (g_ports[i].index == kFree)
-            slot = &g_ports[i];
+        if (g_ports[i].index == kFree) slot = &g_ports[i];
     }
     if (slot == nullptr) {
         giveStackLock();
@@ -234,8 +218,7 @@ ResultCode openPort(PortSlot** out, uint8_t portNumber, uint32_t baud, uint32_t 
     slot->index = (uint8_t)(slot - g_ports);
 
     ResultCode rc = plat::serialOpen(portNumber, &slot->file);
-    if (rc == Success)
-        rc = plat::serialConfigure(slot->file, baud, dataBits, parity, stopBits);
+    if (rc == Success) rc = plat::serialConfigure(slot->file, baud, dataBits, parity, stopBits);
     if (rc == Success) {
         slot->owner = owner;
         slot->receiveHook = hook;
@@ -275,8 +258,7 @@ ResultCode setTransmitSource(PortSlot* slot, TransmitSource source) {
     takeStackLock();
     ResultCode rc = InvalidArgument;
     if (isPortSlot(slot)) {
-        if (source == nullptr)
-            flushPort(slot->file, FlushOutput, slot->writeTimeoutMs);
+        if (source == nullptr) flushPort(slot->file, FlushOutput, slot->writeTimeoutMs);
         slot->transmitSource = source;
         rc = wake(slot);
     }
@@ -288,8 +270,7 @@ ResultCode setReceiveSink(PortSlot* slot, ReceiveSink sink) {
     takeStackLock();
     ResultCode rc = InvalidArgument;
     if (isPortSlot(slot)) {
-        if (sink == nullptr)
-            flushPort(slot->file, FlushInput, 0);
+        if (sink == nullptr) flushPort(slot->file, FlushInput, 0);
         slot->receiveSink = sink;
         rc = wake(slot);
     }
@@ -301,8 +282,7 @@ ResultCode discardInput(PortSlot* slot) {
     takeStackLock();
     ResultCode rc = InvalidArgument;
     if (isPortSlot(slot)) {
-        if (slot->receiveSink == nullptr)
-            flushPort(slot->file, FlushInput, 0);
+        if (slot->receiveSink == nullptr) flushPort(slot->file, FlushInput, 0);
         rc = Success;
     }
     giveStackLock();
@@ -314,8 +294,7 @@ void stopPortThreads() {
         takeStackLock();
         PortSlot* slot = nullptr;
         for (int i = 0; g_portsReady && i < kPortSlotCount && slot == nullptr; ++i) {
-            if (g_ports[i].thread.valid != 0)
-                slot = &g_ports[i];
+            if (g_ports[i].thread.valid != 0) slot = &g_ports[i];
         }
         plat::Thread thread = {0, 0};
         if (slot != nullptr) {
@@ -325,11 +304,9 @@ void stopPortThreads() {
             slot->thread.id = 0;
         }
         giveStackLock();
-        if (slot == nullptr)
-            return;
+        if (slot == nullptr) return;
         // Without the event the thread notices the flag within its 100 ms wait.
-        if (!plat::threadJoin(&thread, 10000))
-            plat::threadAbandon(&thread);
+        if (!plat::threadJoin(&thread, 10000)) plat::threadAbandon(&thread);
     }
 }
 
@@ -337,8 +314,7 @@ bool anyPortThread() {
     takeStackLock();
     bool any = false;
     for (int i = 0; g_portsReady && i < kPortSlotCount; ++i) {
-        if (g_ports[i].thread.valid != 0 || g_ports[i].index != kFree)
-            any = true;
+        if (g_ports[i].thread.valid != 0 || g_ports[i].index != kFree) any = true;
     }
     giveStackLock();
     return any;

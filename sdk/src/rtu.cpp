@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "crc.h"
+#include "transport.h"
 
 namespace ups {
 
@@ -19,11 +20,9 @@ void clearTransport(TransportInstance* t) {
 }
 
 TransportInstance* transportOf(MasterInstance* instance) {
-    if (!isLiveInstance(instance))
-        return nullptr;
+    if (!isLiveInstance(instance)) return nullptr;
     TransportInstance* t = static_cast<TransportInstance*>(instance->transport);
-    if (t == nullptr)
-        return nullptr;
+    if (t == nullptr) return nullptr;
     uint8_t index = t->index;
     return (index < kRtuTransportCount && t == &g_rtu[index]) ? t : nullptr;
 }
@@ -112,8 +111,7 @@ namespace {
 
 ResultCode sendFrame(MasterInstance* instance, uint8_t slave, uint16_t pduLength) {
     TransportInstance* t = transportOf(instance);
-    if (t == nullptr || slave > 247 || pduLength > 253)
-        return InvalidArgument;
+    if (t == nullptr || slave > 247 || pduLength > 253) return InvalidArgument;
     uint16_t length = (uint16_t)(1 + pduLength);
     t->frame[0] = slave;
     uint16_t crc = crc16(t->frame, length);
@@ -137,8 +135,7 @@ ResultCode sendFrame(MasterInstance* instance, uint8_t slave, uint16_t pduLength
 
 ResultCode receiveFrame(MasterInstance* instance, uint8_t slave, uint16_t* pduLength) {
     TransportInstance* t = transportOf(instance);
-    if (t == nullptr || slave < 1 || slave > 247)
-        return InvalidArgument;
+    if (t == nullptr || slave < 1 || slave > 247) return InvalidArgument;
     takeStackLock();
     ResultCode rc = InvalidArgument;
     if (pduLength != nullptr) {
@@ -148,49 +145,33 @@ ResultCode receiveFrame(MasterInstance* instance, uint8_t slave, uint16_t* pduLe
             rc = Success;
         }
     }
-    ResultCode txRc = setTransmitSource(t->port, nullptr);
-    ResultCode rxRc = setReceiveSink(t->port, nullptr);
-    ResultCode timerRc = stopTimer(t->transportTimer);
+    rc = endExchange(t->port, t->transportTimer, rc);
     resetTransmit(t);
     t->rxState = 0;
     t->rxLength = 0;
-    if (timerRc != Success) {
-        rc = timerRc;
-    } else if (rxRc != Success) {
-        rc = rxRc;
-    } else if (txRc != Success) {
-        rc = txRc;
-    }
     giveStackLock();
     return rc;
 }
 
 ResultCode closeTransport(MasterInstance* instance) {
     TransportInstance* t = transportOf(instance);
-    if (t == nullptr)
-        return InvalidArgument;
+    if (t == nullptr) return InvalidArgument;
     takeStackLock();
-    if (t->port != nullptr) {
-        if (closePort(t->port) != Success) {
-            giveStackLock();
-            return PortError;
-        }
-        freeTimerSlot(t->transportTimer);
+    ResultCode rc = releaseTransportLine(t->port, t->transportTimer);
+    if (rc == Success) {
+        clearTransport(t);
+        instance->transport = nullptr;
     }
-    clearTransport(t);
-    instance->transport = nullptr;
     giveStackLock();
-    return Success;
+    return rc;
 }
 
 }  // namespace
 
 bool isFrameComplete(const uint8_t* pdu, uint16_t length) {
-    if (length == 0)
-        return false;
+    if (length == 0) return false;
     uint8_t function = pdu[0];
-    if ((function & 0x80) != 0)
-        return length == 2;
+    if ((function & 0x80) != 0) return length == 2;
     switch (function) {
         case 1:
         case 2:
@@ -227,8 +208,7 @@ bool isFrameComplete(const uint8_t* pdu, uint16_t length) {
 
 ResultCode openRtuTransport(MasterInstance* instance, uint8_t portNumber, uint32_t baud,
                             int32_t parity, uint32_t stopBits) {
-    if (!isLiveInstance(instance) || baud == 0)
-        return InvalidArgument;
+    if (!isLiveInstance(instance) || baud == 0) return InvalidArgument;
     takeStackLock();
     if (!g_rtuReady) {
         for (int i = 0; i < kRtuTransportCount; ++i)
@@ -237,34 +217,23 @@ ResultCode openRtuTransport(MasterInstance* instance, uint8_t portNumber, uint32
     }
     TransportInstance* t = nullptr;
     for (int i = 0; i < kRtuTransportCount && t == nullptr; ++i) {
-        if (g_rtu[i].index == kFree)
-            t = &g_rtu[i];
+        if (g_rtu[i].index == kFree) t = &g_rtu[i];
     }
     if (t == nullptr) {
         giveStackLock();
         return NoResource;
     }
     t->index = (uint8_t)(t - g_rtu);
-    ResultCode rc = openPort(&t->port, portNumber, baud, 8, parity, stopBits, instance,
-                             rtu::receiveHook, DetectRtu);
+    LineSettings line = {
+        portNumber, baud, 8, parity, stopBits, rtu::receiveHook, DetectRtu, 0, rtu::receiveHook,
+    };
+    ResultCode rc = openTransportLine(instance, line, &t->port, &t->transportTimer);
     if (rc != Success) {
         clearTransport(t);
         giveStackLock();
         return rc;
     }
-    if (startTimerService())
-        t->transportTimer = takeTimerSlot(0, rtu::receiveHook, instance);
-    if (t->transportTimer == nullptr) {
-        closePort(t->port);
-        clearTransport(t);
-        giveStackLock();
-        return NoResource;
-    }
-    instance->transport = t;
-    instance->pdu = t->frame + 1;
-    instance->sendFrame = sendFrame;
-    instance->receiveFrame = receiveFrame;
-    instance->closeTransport = closeTransport;
+    bindTransport(instance, t, t->frame + 1, sendFrame, receiveFrame, closeTransport);
     giveStackLock();
     return Success;
 }

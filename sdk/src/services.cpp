@@ -31,8 +31,7 @@ void freeAllTimerSlots() {
 }
 
 void initEventPool() {
-    if (g_eventsReady)
-        return;
+    if (g_eventsReady) return;
     for (int i = 0; i < kEventSlotCount; ++i) {
         memset(&g_events[i], 0, sizeof g_events[i]);
         g_events[i].index = kFree;
@@ -50,19 +49,16 @@ void* timerThreadMain(void*) {
         takeStackLock();
         for (int i = 0; i < kTimerSlotCount; ++i) {
             TimerSlot* slot = &g_timers[i];
-            if (slot->index == kFree || slot->armed == 0)
-                continue;
+            if (slot->index == kFree || slot->armed == 0) continue;
             uint32_t elapsed = plat::tickMs() - slot->startTick;
             if (elapsed >= slot->timeoutMs) {
                 slot->armed = 0;
-                if (slot->callback != nullptr)
-                    slot->callback(slot->user);
+                if (slot->callback != nullptr) slot->callback(slot->user);
             }
         }
         uint32_t running = g_running;
         giveStackLock();
-        if (running != 1)
-            break;
+        if (running != 1) break;
     }
     takeStackLock();
     plat::periodicStop(&tick);
@@ -88,8 +84,7 @@ void libraryLoad() {
 
 void libraryUnload() {
     // A thread that is still alive may still take the locks; keep them then.
-    if (g_timerThread.valid != 0 || g_abandonedThread || anyPortThread())
-        return;
+    if (g_timerThread.valid != 0 || g_abandonedThread || anyPortThread()) return;
     plat::lockDestroy(&openCloseLock);
     plat::lockDestroy(&stackLock);
 }
@@ -121,14 +116,11 @@ bool startTimerService() {
         ok = plat::periodicStart(&g_tick, kTimerPeriodMs);
         if (ok) {
             ok = plat::threadStart(&g_timerThread, timerThreadMain, nullptr, 16 * 1024);
-            if (!ok)
-                plat::periodicStop(&g_tick);
+            if (!ok) plat::periodicStop(&g_tick);
         }
-        if (!ok)
-            g_resolution = 0;
+        if (!ok) g_resolution = 0;
     }
-    if (ok)
-        g_running = 1;
+    if (ok) g_running = 1;
     giveStackLock();
     return ok;
 }
@@ -163,8 +155,7 @@ void stopTimerService() {
 }
 
 bool isTimerSlot(const TimerSlot* slot) {
-    if (slot == nullptr)
-        return false;
+    if (slot == nullptr) return false;
     uint8_t index = slot->index;
     return index < kTimerSlotCount && slot == &g_timers[index];
 }
@@ -173,8 +164,7 @@ TimerSlot* takeTimerSlot(uint16_t timeoutMs, TimerCallback callback, MasterInsta
     TimerSlot* found = nullptr;
     takeStackLock();
     for (int i = 0; i < kTimerSlotCount && found == nullptr; ++i) {
-        if (g_timers[i].index != kFree)
-            continue;
+        if (g_timers[i].index != kFree) continue;
         found = &g_timers[i];
         memset(found, 0, sizeof *found);
         found->index = (uint8_t)i;
@@ -231,8 +221,7 @@ void freeTimerSlot(TimerSlot* slot) {
 }
 
 bool isEventSlot(const EventSlot* slot) {
-    if (slot == nullptr)
-        return false;
+    if (slot == nullptr) return false;
     uint8_t index = slot->index;
     return index < kEventSlotCount && slot == &g_events[index];
 }
@@ -242,11 +231,9 @@ EventSlot* takeEventSlot() {
     takeStackLock();
     initEventPool();
     for (int i = 0; i < kEventSlotCount && found == nullptr; ++i) {
-        if (g_events[i].index != kFree)
-            continue;
+        if (g_events[i].index != kFree) continue;
         EventSlot* slot = &g_events[i];
-        if (!plat::eventCreate(&slot->event))
-            break;
+        if (!plat::eventCreate(&slot->event)) break;
         slot->index = (uint8_t)i;
         slot->code = 0;
         slot->posted = 0;

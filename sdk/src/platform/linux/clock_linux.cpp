@@ -40,8 +40,7 @@ uint32_t timerResolution(uint32_t minPeriodMs, uint32_t maxPeriodMs) {
 
 bool timerCaps(uint32_t* minPeriodMs, uint32_t* maxPeriodMs) {
     struct timespec res;
-    if (clock_getres(CLOCK_MONOTONIC, &res) != 0)
-        return false;
+    if (clock_getres(CLOCK_MONOTONIC, &res) != 0) return false;
     uint64_t ns = (uint64_t)res.tv_sec * 1000000000u + (uint64_t)res.tv_nsec;
     uint64_t ms = (ns + 999999u) / 1000000u;
     *minPeriodMs = ms == 0 ? 1 : (uint32_t)ms;
@@ -51,8 +50,7 @@ bool timerCaps(uint32_t* minPeriodMs, uint32_t* maxPeriodMs) {
 
 bool periodicStart(PeriodicTimer* timer, uint32_t periodMs) {
     int fd = timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC);
-    if (fd < 0)
-        return false;
+    if (fd < 0) return false;
     struct itimerspec spec;
     spec.it_interval.tv_sec = periodMs / 1000;
     spec.it_interval.tv_nsec = (long)(periodMs % 1000) * 1000000L;
@@ -69,17 +67,14 @@ bool periodicWait(PeriodicTimer* timer) {
     uint64_t expirations = 0;
     for (;;) {
         ssize_t n = read(timer->fd, &expirations, sizeof expirations);
-        if (n == (ssize_t)sizeof expirations)
-            return true;
-        if (n < 0 && errno == EINTR)
-            continue;
+        if (n == (ssize_t)sizeof expirations) return true;
+        if (n < 0 && errno == EINTR) continue;
         return false;
     }
 }
 
 void periodicStop(PeriodicTimer* timer) {
-    if (timer->fd >= 0)
-        close(timer->fd);
+    if (timer->fd >= 0) close(timer->fd);
     timer->fd = -1;
 }
 

@@ -27,8 +27,7 @@ namespace plat {
 // parity and may refuse a change it cannot apply; such a line has no wire.
 static bool isPseudoTerminal(int file) {
     struct stat st;
-    if (fstat(file, &st) != 0)
-        return false;
+    if (fstat(file, &st) != 0) return false;
     unsigned maj = major(st.st_rdev);
     return S_ISCHR(st.st_mode) && maj >= 136 && maj <= 143;
 }
@@ -44,11 +43,9 @@ static uint32_t elapsedSince(const struct timespec& start) {
 ResultCode serialOpen(uint8_t portNumber, int* file) {
     *file = kNoFile;
     char path[256];
-    if (!QXUPS_PortDevicePath(portNumber, path, sizeof path))
-        return PortError;
+    if (!QXUPS_PortDevicePath(portNumber, path, sizeof path)) return PortError;
     int fd = open(path, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return PortError;
+    if (fd < 0) return PortError;
     if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0) {
         close(fd);
         return PortError;
@@ -59,19 +56,15 @@ ResultCode serialOpen(uint8_t portNumber, int* file) {
 
 ResultCode serialConfigure(int file, uint32_t baud, uint32_t dataBits, int32_t parity,
                            uint32_t stopBits) {
-    if (dataBits != 7 && dataBits != 8)
-        return InvalidArgument;
+    if (dataBits != 7 && dataBits != 8) return InvalidArgument;
     if (parity != ParityOdd && parity != ParityEven && parity != ParityNone) {
         return InvalidArgument;
     }
-    if (stopBits != 1 && stopBits != 2)
-        return InvalidArgument;
-    if (baud == 0)
-        return InvalidArgument;
+    if (stopBits != 1 && stopBits != 2) return InvalidArgument;
+    if (baud == 0) return InvalidArgument;
 
     struct termios2 tio;
-    if (ioctl(file, TCGETS2, &tio) != 0)
-        return PortError;
+    if (ioctl(file, TCGETS2, &tio) != 0) return PortError;
     bool pty = isPseudoTerminal(file);
 
     tio.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF |
@@ -86,21 +79,18 @@ ResultCode serialConfigure(int file, uint32_t baud, uint32_t dataBits, int32_t p
         if (parity != ParityNone) {
             tio.c_cflag |= PARENB;
             tio.c_iflag |= INPCK;
-            if (parity == ParityOdd)
-                tio.c_cflag |= PARODD;
+            if (parity == ParityOdd) tio.c_cflag |= PARODD;
         }
     } else {
         tio.c_cflag |= CS8;
     }
-    if (stopBits == 2)
-        tio.c_cflag |= CSTOPB;
+    if (stopBits == 2) tio.c_cflag |= CSTOPB;
     tio.c_ispeed = baud;
     tio.c_ospeed = baud;
     tio.c_cc[VMIN] = 1;
     tio.c_cc[VTIME] = 0;
 
-    if (ioctl(file, TCSETS2, &tio) != 0 && !pty)
-        return PortError;
+    if (ioctl(file, TCSETS2, &tio) != 0 && !pty) return PortError;
     if (!pty) {
         // Handshake lines stay low: no DTR or RTS control.
         int lines = TIOCM_DTR | TIOCM_RTS;
@@ -114,26 +104,20 @@ int serialReadByte(int file, uint8_t* byte, uint32_t timeoutMs) {
     clock_gettime(CLOCK_MONOTONIC, &start);
     for (;;) {
         uint32_t spent = elapsedSince(start);
-        if (spent >= timeoutMs)
-            return 0;
+        if (spent >= timeoutMs) return 0;
         struct pollfd pfd = {file, POLLIN, 0};
         int rc = poll(&pfd, 1, (int)(timeoutMs - spent));
-        if (rc < 0 && errno == EINTR)
-            continue;
-        if (rc == 0)
-            return 0;
+        if (rc < 0 && errno == EINTR) continue;
+        if (rc == 0) return 0;
         if (rc > 0 && (pfd.revents & POLLIN) != 0) {
             ssize_t n = read(file, byte, 1);
-            if (n == 1)
-                return 1;
-            if (n < 0 && (errno == EAGAIN || errno == EINTR))
-                continue;
+            if (n == 1) return 1;
+            if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
         }
         // A hung-up or failing line answers poll at once; wait out the time-out
         // so that the caller's loop does not spin.
         spent = elapsedSince(start);
-        if (spent < timeoutMs)
-            sleepMs(timeoutMs - spent);
+        if (spent < timeoutMs) sleepMs(timeoutMs - spent);
         return -1;
     }
 }
@@ -148,15 +132,12 @@ int serialWrite(int file, const uint8_t* buf, size_t count, uint32_t timeoutMs) 
             done += (size_t)n;
             continue;
         }
-        if (n < 0 && errno != EAGAIN && errno != EINTR)
-            return done > 0 ? (int)done : -1;
+        if (n < 0 && errno != EAGAIN && errno != EINTR) return done > 0 ? (int)done : -1;
         uint32_t spent = elapsedSince(start);
-        if (spent >= timeoutMs)
-            break;
+        if (spent >= timeoutMs) break;
         struct pollfd pfd = {file, POLLOUT, 0};
         int rc = poll(&pfd, 1, (int)(timeoutMs - spent));
-        if (rc < 0 && errno != EINTR)
-            return done > 0 ? (int)done : -1;
+        if (rc < 0 && errno != EINTR) return done > 0 ? (int)done : -1;
         if (rc > 0 && (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0 &&
             (pfd.revents & POLLOUT) == 0) {
             return done > 0 ? (int)done : -1;
@@ -168,10 +149,8 @@ int serialWrite(int file, const uint8_t* buf, size_t count, uint32_t timeoutMs) 
 bool serialQueues(int file, uint32_t* inQueue, uint32_t* outQueue) {
     int in = 0;
     int out = 0;
-    if (ioctl(file, TIOCINQ, &in) != 0)
-        return false;
-    if (ioctl(file, TIOCOUTQ, &out) != 0)
-        return false;
+    if (ioctl(file, TIOCINQ, &in) != 0) return false;
+    if (ioctl(file, TIOCOUTQ, &out) != 0) return false;
     *inQueue = in < 0 ? 0 : (uint32_t)in;
     *outQueue = out < 0 ? 0 : (uint32_t)out;
     return true;
@@ -179,14 +158,12 @@ bool serialQueues(int file, uint32_t* inQueue, uint32_t* outQueue) {
 
 int serialReadAvailable(int file, uint8_t* buf, size_t count) {
     ssize_t n = read(file, buf, count);
-    if (n < 0)
-        return (errno == EAGAIN || errno == EINTR) ? 0 : -1;
+    if (n < 0) return (errno == EAGAIN || errno == EINTR) ? 0 : -1;
     return (int)n;
 }
 
 void serialClose(int file) {
-    if (file < 0)
-        return;
+    if (file < 0) return;
     ioctl(file, TIOCNXCL);
     close(file);
 }

@@ -35,8 +35,7 @@ void lockCreate(Lock* lock) {
 }
 
 void lockDestroy(Lock* lock) {
-    if (lock->valid == 0)
-        return;
+    if (lock->valid == 0) return;
     pthread_mutex_destroy(mutexOf(lock));
     lock->valid = 0;
 }
@@ -50,8 +49,7 @@ void lockGive(Lock* lock) {
 
 bool eventCreate(Event* event) {
     memset(event, 0, sizeof *event);
-    if (pthread_mutex_init(mutexOf(event), nullptr) != 0)
-        return false;
+    if (pthread_mutex_init(mutexOf(event), nullptr) != 0) return false;
     pthread_condattr_t attr;
     pthread_condattr_init(&attr);
     pthread_condattr_setclock(&attr, CLOCK_MONOTONIC);
@@ -66,16 +64,14 @@ bool eventCreate(Event* event) {
 }
 
 void eventClose(Event* event) {
-    if (event->valid == 0)
-        return;
+    if (event->valid == 0) return;
     pthread_cond_destroy(condOf(event));
     pthread_mutex_destroy(mutexOf(event));
     memset(event, 0, sizeof *event);
 }
 
 bool eventSignal(Event* event) {
-    if (event->valid == 0)
-        return false;
+    if (event->valid == 0) return false;
     pthread_mutex_lock(mutexOf(event));
     event->signalled = 1;
     pthread_cond_signal(condOf(event));
@@ -84,8 +80,7 @@ bool eventSignal(Event* event) {
 }
 
 bool eventWait(Event* event, uint32_t timeoutMs) {
-    if (event->valid == 0)
-        return false;
+    if (event->valid == 0) return false;
     struct timespec deadline;
     clock_gettime(CLOCK_MONOTONIC, &deadline);
     deadline.tv_sec += timeoutMs / 1000;
@@ -118,16 +113,14 @@ bool threadStart(Thread* thread, ThreadMain main, void* arg, size_t stackBytes) 
     pthread_t id;
     int rc = pthread_create(&id, &attr, main, arg);
     pthread_attr_destroy(&attr);
-    if (rc != 0)
-        return false;
+    if (rc != 0) return false;
     thread->id = (unsigned long)id;
     thread->valid = 1;
     return true;
 }
 
 bool threadJoin(Thread* thread, uint32_t timeoutMs) {
-    if (thread->valid == 0)
-        return true;
+    if (thread->valid == 0) return true;
     struct timespec deadline;
     clock_gettime(CLOCK_REALTIME, &deadline);
     deadline.tv_sec += timeoutMs / 1000;
@@ -137,16 +130,14 @@ bool threadJoin(Thread* thread, uint32_t timeoutMs) {
         deadline.tv_nsec -= 1000000000L;
     }
     int rc = pthread_timedjoin_np((pthread_t)thread->id, nullptr, &deadline);
-    if (rc != 0)
-        return false;
+    if (rc != 0) return false;
     thread->valid = 0;
     thread->id = 0;
     return true;
 }
 
 void threadAbandon(Thread* thread) {
-    if (thread->valid == 0)
-        return;
+    if (thread->valid == 0) return;
     pthread_detach((pthread_t)thread->id);
     thread->valid = 0;
     thread->id = 0;
