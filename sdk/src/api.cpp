@@ -68,10 +68,9 @@ extern "C" ResultCode UPS_DeviceOpen(UPS_DeviceDescriptor* device, UPS_DeviceInf
     {
         OpenCloseGuard guard;
         // The socket layer has nothing to start on this platform.
-        // A record opened again without a close gives its old instance back
-        // first, so that reconnecting never drains the pools.
-        MasterInstance* previous = static_cast<MasterInstance*>(device->handle);
-        if (isLiveInstance(previous)) releaseInstance(previous);
+        // A record opened again without a close is closed first, so that
+        // reconnecting never drains the pools or keeps its old port busy.
+        if (isLiveInstance(static_cast<MasterInstance*>(device->handle))) closeDevice(device);
         device->handle = nullptr;
         MasterInstance* instance = acquireInstance();
         if (instance == nullptr) {

@@ -135,7 +135,12 @@ void commonStep(MasterInstance* instance, uint8_t slave, int32_t* state, ResultC
 }  // namespace
 
 bool isLiveInstance(const MasterInstance* instance) {
-    if (instance == nullptr) return false;
+    // The handle comes from the caller's record and may be anything: find it
+    // among the pool's entries before reading through it.
+    uintptr_t address = reinterpret_cast<uintptr_t>(instance);
+    uintptr_t first = reinterpret_cast<uintptr_t>(&g_instances[0]);
+    if (address < first || address >= first + sizeof g_instances) return false;
+    if ((address - first) % sizeof(MasterInstance) != 0) return false;
     uint8_t index = instance->index;
     return index < kMasterInstanceCount && instance == &g_instances[index];
 }

@@ -31,11 +31,9 @@ Bytes rtuRead(uint8_t slave, uint16_t wireAddress, uint16_t count) {
 int threadCount() {
     int n = 0;
     DIR* dir = opendir("/proc/self/task");
-    if (dir == nullptr)
-        return -1;
+    if (dir == nullptr) return -1;
     while (struct dirent* e = readdir(dir)) {
-        if (e->d_name[0] != '.')
-            ++n;
+        if (e->d_name[0] != '.') ++n;
     }
     closedir(dir);
     return n;
@@ -383,6 +381,51 @@ TEST(RtuDevices, NullAndClosedRecordsAreRefused) {
     EXPECT_EQ(UPS_ReadRegisters(&stale, 40000, 1, &v), InvalidArgument);
     EXPECT_EQ(UPS_DeviceClose(&stale), Success);
     expectQuietLine(pty);
+}
+
+TEST(RtuDevices, ForeignHandlesAreRefusedWithoutBeingRead) {
+    // Handles that were never the library's: an unmapped address, a stack
+    // buffer, and a pointer into the middle of something. None may be read.
+    uint64_t buffer[8] = {0};
+    void* foreign[] = {reinterpret_cast<void*>(0x10), buffer, reinterpret_cast<char*>(buffer) + 3};
+    for (void* handle : foreign) {
+        UPS_DeviceDescriptor d = makeDescriptor(56);
+        d.handle = handle;
+        uint16_t v = 7;
+        EXPECT_EQ(UPS_ReadRegisters(&d, 40000, 1, &v), InvalidArgument);
+        EXPECT_EQ(UPS_WriteRegisters(&d, 40000, 1, &v), InvalidArgument);
+        EXPECT_EQ(v, 7);
+        EXPECT_EQ(UPS_DeviceClose(&d), Success);
+        EXPECT_EQ(d.handle, nullptr);
+    }
+
+    // A record holding garbage opens normally.
+    PtyPair pty(56);
+    ASSERT_TRUE(pty.ok());
+    ScriptedSlave slave(pty);
+    slave.answer(kRtuReadRequest, rtuIdentification()).start();
+    UPS_DeviceDescriptor d = makeDescriptor(56);
+    d.handle = buffer;
+    CloseAtEnd closer{&d};
+    EXPECT_EQ(UPS_DeviceOpen(&d, nullptr), Success);
+    EXPECT_NE(d.handle, static_cast<void*>(buffer));
+}
+
+TEST(RtuDevices, OpeningAnOpenRecordAgainReplacesItsDevice) {
+    // More reopens than there are master instances: each must give the old
+    // instance and its port back, or the pool runs dry.
+    PtyPair pty(57);
+    ASSERT_TRUE(pty.ok());
+    ScriptedSlave slave(pty);
+    slave.repeat(kRtuReadRequest, rtuIdentification(), 7).start();
+    UPS_DeviceDescriptor d = makeDescriptor(57);
+    CloseAtEnd closer{&d};
+    for (int i = 0; i < 7; ++i) {
+        ASSERT_EQ(UPS_DeviceOpen(&d, nullptr), Success) << "open " << i;
+    }
+    int before = threadCount();
+    EXPECT_EQ(UPS_DeviceClose(&d), Success);
+    EXPECT_LT(threadCount(), before);
 }
 
 TEST(RtuDevices, LastCloseEndsEveryLibraryThreadAndANewOpenWorks) {
