@@ -20,14 +20,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    fuzz_support::Request request = fuzz_support::requestFrom(data, size);
+    fuzz_support::Request request;
     uint16_t values[125];
     memset(values, 0, sizeof values);
-    int32_t state = Start;
-    ResultCode result = InProgress;
-    fuzz_support::buildRequest(g_instance, request, values, &state, &result);
-    if (state != Send)
-        return 0;
+    if (!fuzz_support::beginRequest(g_instance, data, size, &request, values)) return 0;
 
     const uint8_t* line = size > 3 ? data + 3 : data + size;
     size_t lineSize = size > 3 ? size - 3 : 0;

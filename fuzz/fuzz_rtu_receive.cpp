@@ -21,14 +21,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    fuzz_support::Request request = fuzz_support::requestFrom(data, size);
+    fuzz_support::Request request;
     uint16_t values[125];
     memset(values, 0, sizeof values);
-    int32_t state = Start;
-    ResultCode result = InProgress;
-    fuzz_support::buildRequest(g_instance, request, values, &state, &result);
-    if (state != Send)
-        return 0;
+    if (!fuzz_support::beginRequest(g_instance, data, size, &request, values)) return 0;
 
     size_t gapEvery = size >= 4 ? data[3] : 0;
     const uint8_t* line = size > 4 ? data + 4 : data + size;

@@ -25,14 +25,11 @@ inline ups::MasterInstance* openInstance(OpenTransport open) {
     int master = -1;
     int slave = -1;
     char name[128];
-    if (openpty(&master, &slave, name, nullptr, nullptr) != 0)
-        abort();
+    if (openpty(&master, &slave, name, nullptr, nullptr) != 0) abort();
     setenv("QXUPS_COM250", name, 1);
     ups::MasterInstance* instance = ups::acquireInstance();
-    if (instance == nullptr)
-        abort();
-    if (open(instance, kPortNumber, 115200, ups::plat::ParityNone, 2) != Success)
-        abort();
+    if (instance == nullptr) abort();
+    if (open(instance, kPortNumber, 115200, ups::plat::ParityNone, 2) != Success) abort();
     return instance;  // kept for the life of the process, as are both pty ends
 }
 
@@ -51,33 +48,36 @@ inline Request requestFrom(const uint8_t* data, size_t size) {
         r.write = (data[0] & 0x80) != 0;
         r.count = (uint8_t)(1 + (data[0] & 0x7F) % (r.write ? 123 : 125));
     }
-    if (size >= 3)
-        r.start = (uint16_t)((data[1] << 8 | data[2]) % (65536 - r.count));
+    if (size >= 3) r.start = (uint16_t)((data[1] << 8 | data[2]) % (65536 - r.count));
     return r;
 }
 
-// Builds the request PDU in place (state Start), as a real request would.
-inline void buildRequest(ups::MasterInstance* instance, const Request& r, uint16_t* values,
-                         int32_t* state, ResultCode* result) {
-    *state = ups::Start;
-    if (r.write) {
-        ups::writeMultipleRegisters(instance, r.slave, r.start, r.count, values, state, result);
+// Builds the request the input chooses, in place (state Start), as a real
+// request would; false when the engine refuses it.
+inline bool beginRequest(ups::MasterInstance* instance, const uint8_t* data, size_t size,
+                         Request* request, uint16_t* values) {
+    *request = requestFrom(data, size);
+    int32_t state = ups::Start;
+    ResultCode result = InProgress;
+    if (request->write) {
+        ups::writeMultipleRegisters(instance, request->slave, request->start, request->count,
+                                    values, &state, &result);
     } else {
-        ups::readHoldingRegisters(instance, r.slave, r.start, r.count, values, state, result);
+        ups::readHoldingRegisters(instance, request->slave, request->start, request->count, values,
+                                  &state, &result);
     }
+    return state == ups::Send;
 }
 
 // After a completion: validate the frame and decode it, as the Wait and Decode steps do.
 inline void finishRequest(ups::MasterInstance* instance, const Request& r, uint16_t* values) {
     uint8_t code = 0;
-    if (!ups::takeCompletion(instance->completion, &code))
-        return;
+    if (!ups::takeCompletion(instance->completion, &code)) return;
     if (code != ups::FrameReceived) {
         instance->receiveFrame(instance, r.slave, nullptr);
         return;
     }
-    if (instance->receiveFrame(instance, r.slave, &instance->pduLength) != Success)
-        return;
+    if (instance->receiveFrame(instance, r.slave, &instance->pduLength) != Success) return;
     int32_t state = ups::Decode;
     ResultCode result = InProgress;
     if (r.write) {
@@ -85,8 +85,7 @@ inline void finishRequest(ups::MasterInstance* instance, const Request& r, uint1
     } else {
         ups::readHoldingRegisters(instance, r.slave, r.start, r.count, values, &state, &result);
     }
-    if (state != ups::Done)
-        abort();
+    if (state != ups::Done) abort();
 }
 
 }  // namespace fuzz_support

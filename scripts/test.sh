@@ -26,6 +26,12 @@ echo "== Build and test"
 configure_and_build build -DQXUPS_BUILD_TESTS=ON
 (cd build && ctest --output-on-failure -j2) || status=1
 
+# Fuzzing runs before the sanitizer suites so that ctest's summary closes the run.
+if [ -d fuzz ] && [ -f fuzz/CMakeLists.txt ]; then
+    echo "== Fuzz targets, ${fuzz_seconds} s each"
+    bash scripts/fuzz.sh "$fuzz_seconds" || status=1
+fi
+
 echo "== SDK and simulator tests under AddressSanitizer + UndefinedBehaviorSanitizer"
 configure_and_build build-asan -DQXUPS_BUILD_TESTS=ON -DQXUPS_SANITIZE=address -DQXUPS_BUILD_BENCH=OFF
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j2 -L 'sdk|sim') || status=1
@@ -33,10 +39,5 @@ configure_and_build build-asan -DQXUPS_BUILD_TESTS=ON -DQXUPS_SANITIZE=address -
 echo "== SDK and simulator tests under ThreadSanitizer"
 configure_and_build build-tsan -DQXUPS_BUILD_TESTS=ON -DQXUPS_SANITIZE=thread -DQXUPS_BUILD_BENCH=OFF
 (cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j2 -L 'sdk|sim') || status=1
-
-if [ -d fuzz ] && [ -f fuzz/CMakeLists.txt ]; then
-    echo "== Fuzz targets, ${fuzz_seconds} s each"
-    bash scripts/fuzz.sh "$fuzz_seconds" || status=1
-fi
 
 exit $status
