@@ -34,10 +34,10 @@ fi
 
 echo "== SDK and simulator tests under AddressSanitizer + UndefinedBehaviorSanitizer"
 configure_and_build build-asan -DQXUPS_BUILD_TESTS=ON -DQXUPS_SANITIZE=address -DQXUPS_BUILD_BENCH=OFF
-(cd build-asan && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j2 -L 'sdk|sim') || status=1
+(cd build-asan && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j2 -L 'sdk|sim|cli') || status=1
 
 echo "== SDK and simulator tests under ThreadSanitizer"
 configure_and_build build-tsan -DQXUPS_BUILD_TESTS=ON -DQXUPS_SANITIZE=thread -DQXUPS_BUILD_BENCH=OFF
-(cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j2 -L 'sdk|sim') || status=1
+(cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j2 -L 'sdk|sim|cli') || status=1
 
 exit $status
