@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the fuzz targets with clang under ASan+UBSan and runs each for the
+# Builds the fuzz targets (RTU and ASCII receive paths, the register table
+# reader) with clang under ASan+UBSan and runs each for the
 # given number of seconds (default 60) on a copy of its seed corpus.
 #   bash scripts/fuzz.sh 60
 set -euo pipefail
@@ -12,15 +13,15 @@ CC=clang CXX=clang++ cmake -S . -B "$dir" -G Ninja -DQXUPS_BUILD_FUZZ=ON -DQXUPS
     cat "$dir.configure.log"
     exit 1
 }
-cmake --build "$dir" -j"$(nproc)" --target fuzz_rtu_receive fuzz_ascii_receive
+cmake --build "$dir" -j"$(nproc)" --target fuzz_rtu_receive fuzz_ascii_receive fuzz_register_table
 
 status=0
-for target in rtu ascii; do
+for target in rtu_receive ascii_receive register_table; do
     corpus="$dir/corpus-$target"
     mkdir -p "$corpus"
-    cp -n fuzz/corpus/"$target"/* "$corpus"/ 2>/dev/null || true
-    echo "fuzz_${target}_receive: ${seconds} s"
-    if ! "$dir/bin/fuzz_${target}_receive" -max_total_time="$seconds" -print_final_stats=1 \
+    cp -n fuzz/corpus/"${target%_receive}"/* "$corpus"/ 2>/dev/null || true
+    echo "fuzz_${target}: ${seconds} s"
+    if ! "$dir/bin/fuzz_${target}" -max_total_time="$seconds" -print_final_stats=1 \
         "$corpus" >"$dir/fuzz_$target.log" 2>&1; then
         tail -50 "$dir/fuzz_$target.log"
         status=1
