@@ -102,6 +102,24 @@ Stats summarise(std::vector<double> samples, int failures) {
     return s;
 }
 
+// Times `reads` calls of readOnce (true when the read succeeded).
+template <typename ReadOnce>
+Stats timeReads(int reads, ReadOnce readOnce) {
+    std::vector<double> samples;
+    int failures = 0;
+    for (int i = 0; i < reads; ++i) {
+        double start = nowMs();
+        bool ok = readOnce();
+        double spent = nowMs() - start;
+        if (ok) {
+            samples.push_back(spent);
+        } else {
+            ++failures;
+        }
+    }
+    return summarise(samples, failures);
+}
+
 Stats benchLibrary(const Simulator& sim, unsigned baud, int reads) {
     setenv(("QXUPS_COM" + std::to_string(kPortNumber)).c_str(), sim.link.c_str(), 1);
     UPS_DeviceDescriptor device = {};
@@ -113,21 +131,11 @@ Stats benchLibrary(const Simulator& sim, unsigned baud, int reads) {
         fprintf(stderr, "UPS_DeviceOpen failed: %d\n", device.lastResult);
         return Stats();
     }
-    std::vector<double> samples;
-    int failures = 0;
     uint16_t values[kCount];
-    for (int i = 0; i < reads; ++i) {
-        double start = nowMs();
-        ResultCode rc = UPS_ReadRegisters(&device, 40000, kCount, values);
-        double spent = nowMs() - start;
-        if (rc == Success) {
-            samples.push_back(spent);
-        } else {
-            ++failures;
-        }
-    }
+    Stats stats = timeReads(
+        reads, [&] { return UPS_ReadRegisters(&device, 40000, kCount, values) == Success; });
     UPS_DeviceClose(&device);
-    return summarise(samples, failures);
+    return stats;
 }
 
 Stats benchLibmodbus(const Simulator& sim, unsigned baud, int reads) {
@@ -140,22 +148,12 @@ Stats benchLibmodbus(const Simulator& sim, unsigned baud, int reads) {
         modbus_free(ctx);
         return Stats();
     }
-    std::vector<double> samples;
-    int failures = 0;
     uint16_t values[kCount];
-    for (int i = 0; i < reads; ++i) {
-        double start = nowMs();
-        int n = modbus_read_registers(ctx, 0, kCount, values);
-        double spent = nowMs() - start;
-        if (n == kCount) {
-            samples.push_back(spent);
-        } else {
-            ++failures;
-        }
-    }
+    Stats stats =
+        timeReads(reads, [&] { return modbus_read_registers(ctx, 0, kCount, values) == kCount; });
     modbus_close(ctx);
     modbus_free(ctx);
-    return summarise(samples, failures);
+    return stats;
 }
 
 double characterMs(unsigned baud) {
