@@ -1,0 +1,665 @@
+// Paints the program's embedded image set, the launcher icons and a contact
+// sheet of all of them. Run at build time; every image is drawn here, so a
+// colour or a shape is changed by editing this file and rebuilding.
+//
+//   qxups_imagegen <images dir> <hicolor dir> <contact sheet png>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QFont>
+#include <QGuiApplication>
+#include <QImage>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
+#include <QRadialGradient>
+#include <QVector>
+#include <QtMath>
+
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+// One palette for the whole set.
+namespace pal {
+const QColor ink(0x37, 0x47, 0x4F);       // outlines, dark glyphs
+const QColor inkDark(0x26, 0x32, 0x38);   // deepest shade
+const QColor slate(0x60, 0x7D, 0x8B);     // neutral controls
+const QColor blue(0x1E, 0x88, 0xE5);      // actions and information
+const QColor blueDark(0x15, 0x65, 0xC0);  // edges of blue shapes
+const QColor green(0x43, 0xA0, 0x47);     // good, connected, charged
+const QColor greenDark(0x1B, 0x5E, 0x20);
+const QColor amber(0xFF, 0xB3, 0x00);  // attention, on battery
+const QColor amberDark(0x8D, 0x5A, 0x00);
+const QColor yellow(0xFD, 0xD8, 0x35);
+const QColor orange(0xF5, 0x7C, 0x00);
+const QColor red(0xE5, 0x39, 0x35);
+const QColor redDark(0xB7, 0x1C, 0x1C);
+const QColor light(0xEC, 0xEF, 0xF1);
+const QColor white(0xFF, 0xFF, 0xFF);
+}  // namespace pal
+
+// Line width of the 40 px set, in 40 px units; other sizes scale it.
+constexpr qreal kStroke = 3.0;
+
+QImage blank(int w, int h) {
+    QImage img(w, h, QImage::Format_ARGB32_Premultiplied);
+    img.fill(Qt::transparent);
+    return img;
+}
+
+void begin(QPainter& p, QImage& img, qreal units) {
+    p.begin(&img);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.scale(img.width() / units, img.width() / units);
+}
+
+QPen roundPen(const QColor& c, qreal w) {
+    return QPen(c, w, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+}
+
+// A glyph of the bold sans face as a path, centred on `centre` with its ink
+// `height` units tall, so that "!", "?" and "i" share one typography.
+QPainterPath glyph(const QString& text, QPointF centre, qreal height) {
+    QFont f(QStringLiteral("DejaVu Sans"));
+    f.setBold(true);
+    f.setPixelSize(100);
+    QPainterPath path;
+    path.addText(0, 0, f, text);
+    const QRectF b = path.boundingRect();
+    QTransform t;
+    const qreal s = height / b.height();
+    t.translate(centre.x(), centre.y());
+    t.scale(s, s);
+    t.translate(-b.center().x(), -b.center().y());
+    return t.map(path);
+}
+
+// Lightning bolt in a 0..1 box, the project's power mark.
+QPainterPath bolt(const QRectF& r) {
+    const QVector<QPointF> pts = {{0.62, 0.00}, {0.10, 0.56}, {0.44, 0.56}, {0.34, 1.00},
+                                  {0.90, 0.40}, {0.54, 0.40}, {0.62, 0.00}};
+    QPainterPath path;
+    for (int i = 0; i < pts.size(); ++i) {
+        const QPointF q(r.left() + pts[i].x() * r.width(), r.top() + pts[i].y() * r.height());
+        if (i == 0)
+            path.moveTo(q);
+        else
+            path.lineTo(q);
+    }
+    path.closeSubpath();
+    return path;
+}
+
+QPainterPath regularPolygon(QPointF c, qreal radius, int corners, qreal startDeg) {
+    QPainterPath path;
+    for (int i = 0; i < corners; ++i) {
+        const qreal a = qDegreesToRadians(startDeg + 360.0 * i / corners);
+        const QPointF q(c.x() + radius * qCos(a), c.y() + radius * qSin(a));
+        if (i == 0)
+            path.moveTo(q);
+        else
+            path.lineTo(q);
+    }
+    path.closeSubpath();
+    return path;
+}
+
+// Filled badge shape with rounded corners: fill plus a same-coloured round-join pen.
+void badge(QPainter& p, const QPainterPath& shape, const QColor& fill, qreal rounding) {
+    p.setPen(roundPen(fill, rounding));
+    p.setBrush(fill);
+    p.drawPath(shape);
+}
+
+void circleBadge(QPainter& p, const QColor& fill) {
+    p.setPen(Qt::NoPen);
+    p.setBrush(fill);
+    p.drawEllipse(QPointF(20, 20), 18, 18);
+}
+
+// ---- 40 px action and symbol icons (drawn in 40 units) ----
+
+// Plug (left) and socket (right) on one diagonal; `gap` pulls them apart.
+void paintPlug(QPainter& p, const QColor& body, qreal gap, bool spark) {
+    p.save();
+    p.translate(20, 20);
+    p.rotate(-45);
+    const qreal g = gap / 2;
+    p.setPen(roundPen(pal::ink, kStroke));
+    p.drawLine(QPointF(-24, 0), QPointF(-10 - g, 0));
+    p.drawLine(QPointF(10 + g, 0), QPointF(24, 0));
+    // prongs of the plug
+    p.setPen(roundPen(pal::ink, 2.4));
+    p.drawLine(QPointF(-2 - g, -3.2), QPointF(3 - g, -3.2));
+    p.drawLine(QPointF(-2 - g, 3.2), QPointF(3 - g, 3.2));
+    p.setPen(Qt::NoPen);
+    p.setBrush(body);
+    p.drawRoundedRect(QRectF(-12 - g, -8, 10, 16), 3, 3);
+    p.drawRoundedRect(QRectF(2 + g, -8, 10, 16), 3, 3);
+    if (spark) {
+        p.setPen(roundPen(pal::ink, 2.2));
+        p.drawLine(QPointF(0, -13), QPointF(0, -17.5));
+        p.drawLine(QPointF(-3.5, -11.5), QPointF(-6, -15.5));
+        p.drawLine(QPointF(3.5, -11.5), QPointF(6, -15.5));
+        p.drawLine(QPointF(0, 13), QPointF(0, 17.5));
+        p.drawLine(QPointF(-3.5, 11.5), QPointF(-6, 15.5));
+        p.drawLine(QPointF(3.5, 11.5), QPointF(6, 15.5));
+    }
+    p.restore();
+}
+
+void paintConnect(QPainter& p) { paintPlug(p, pal::green, 0, false); }
+void paintDisconnect(QPainter& p) { paintPlug(p, pal::red, 9, true); }
+
+void paintOption(QPainter& p) {
+    const qreal ys[3] = {10, 20, 30};
+    const qreal xs[3] = {26, 13, 22};
+    for (int i = 0; i < 3; ++i) {
+        p.setPen(roundPen(pal::ink, kStroke));
+        p.drawLine(QPointF(5, ys[i]), QPointF(35, ys[i]));
+        p.setPen(QPen(pal::white, 1.6));
+        p.setBrush(pal::blue);
+        p.drawEllipse(QPointF(xs[i], ys[i]), 5, 5);
+    }
+}
+
+void paintAbout(QPainter& p) {
+    circleBadge(p, pal::blue);
+    p.setPen(Qt::NoPen);
+    p.setBrush(pal::white);
+    p.drawPath(glyph(QStringLiteral("i"), QPointF(20, 20.2), 21));
+}
+
+void paintHelp(QPainter& p) {
+    circleBadge(p, pal::blue);
+    p.setPen(Qt::NoPen);
+    p.setBrush(pal::white);
+    p.drawPath(glyph(QStringLiteral("?"), QPointF(20, 20.2), 21));
+}
+
+QPainterPath gearPath(QPointF c, qreal outer, qreal inner, int teeth) {
+    QPainterPath path;
+    const qreal step = 360.0 / teeth;
+    for (int i = 0; i < teeth; ++i) {
+        const qreal a0 = i * step;
+        const QVector<QPair<qreal, qreal>> pts = {{a0 - step * 0.30, inner},
+                                                  {a0 - step * 0.17, outer},
+                                                  {a0 + step * 0.17, outer},
+                                                  {a0 + step * 0.30, inner}};
+        for (int k = 0; k < pts.size(); ++k) {
+            const qreal a = qDegreesToRadians(pts[k].first - 90);
+            const QPointF q(c.x() + pts[k].second * qCos(a), c.y() + pts[k].second * qSin(a));
+            if (i == 0 && k == 0)
+                path.moveTo(q);
+            else
+                path.lineTo(q);
+        }
+    }
+    path.closeSubpath();
+    return path;
+}
+
+void paintConfig(QPainter& p) {
+    QPainterPath gear = gearPath(QPointF(20, 20), 18, 13.5, 8);
+    QPainterPath hole;
+    hole.addEllipse(QPointF(20, 20), 5.5, 5.5);
+    p.setPen(roundPen(pal::slate, 1.5));
+    p.setBrush(pal::slate);
+    p.drawPath(gear.subtracted(hole));
+    // a blue hub marks the setting being changed
+    p.setPen(Qt::NoPen);
+    p.setBrush(pal::blue);
+    p.drawEllipse(QPointF(20, 20), 3.2, 3.2);
+}
+
+QPainterPath triangle() {
+    QPainterPath t;
+    t.moveTo(20, 5);
+    t.lineTo(36.5, 34);
+    t.lineTo(3.5, 34);
+    t.closeSubpath();
+    return t;
+}
+
+void paintWarning(QPainter& p) {
+    badge(p, triangle(), pal::amber, 5);
+    p.setPen(Qt::NoPen);
+    p.setBrush(pal::inkDark);
+    p.drawPath(glyph(QStringLiteral("!"), QPointF(20, 24), 15));
+}
+
+// Severity rises with colour and shape: circle, diamond, octagon.
+void paintCaution(QPainter& p, int level) {
+    QColor fill, mark;
+    QPainterPath shape;
+    if (level == 1) {
+        fill = pal::yellow;
+        mark = pal::inkDark;
+        shape.addEllipse(QPointF(20, 20), 16.5, 16.5);
+    } else if (level == 2) {
+        fill = pal::orange;
+        mark = pal::white;
+        shape = regularPolygon(QPointF(20, 20), 17.5, 4, -90);
+    } else {
+        fill = pal::red;
+        mark = pal::white;
+        shape = regularPolygon(QPointF(20, 20), 17.5, 8, -90 + 22.5);
+    }
+    badge(p, shape, fill, 3);
+    p.setPen(Qt::NoPen);
+    p.setBrush(mark);
+    p.drawPath(glyph(QStringLiteral("!"), QPointF(20, 20), level == 2 ? 15 : 19));
+}
+
+// Horizontal battery whose four cells fill with the charge.
+void paintBattery(QPainter& p, int percent) {
+    const int cells = percent / 25;
+    QColor fill = pal::green;
+    if (percent <= 25)
+        fill = pal::red;
+    else if (percent <= 50)
+        fill = pal::amber;
+    const QColor outline = percent == 0 ? pal::red : pal::ink;
+    p.setPen(QPen(outline, kStroke, Qt::SolidLine, Qt::SquareCap, Qt::RoundJoin));
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(QRectF(3.5, 11.5, 30, 17), 3.5, 3.5);
+    p.setPen(Qt::NoPen);
+    p.setBrush(outline);
+    p.drawRoundedRect(QRectF(34, 16, 4, 8), 1.5, 1.5);
+    const qreal x0 = 7, y0 = 15, w = 23, h = 10, gapW = 1.6;
+    const qreal cw = (w - 3 * gapW) / 4;
+    p.setBrush(fill);
+    for (int i = 0; i < cells; ++i)
+        p.drawRoundedRect(QRectF(x0 + i * (cw + gapW), y0, cw, h), 1, 1);
+}
+
+void paintClose(QPainter& p) {
+    circleBadge(p, pal::red);
+    p.setPen(roundPen(pal::white, 3.6));
+    p.drawLine(QPointF(13.5, 13.5), QPointF(26.5, 26.5));
+    p.drawLine(QPointF(26.5, 13.5), QPointF(13.5, 26.5));
+}
+
+void paintOk(QPainter& p) {
+    circleBadge(p, pal::green);
+    p.setPen(roundPen(pal::white, 3.6));
+    p.setBrush(Qt::NoBrush);
+    QPainterPath c;
+    c.moveTo(11.5, 20.5);
+    c.lineTo(17.5, 26.5);
+    c.lineTo(28.5, 14);
+    p.drawPath(c);
+}
+
+void paintMinimize(QPainter& p) {
+    circleBadge(p, pal::slate);
+    p.setPen(roundPen(pal::white, 3.6));
+    p.drawLine(QPointF(12.5, 25), QPointF(27.5, 25));
+}
+
+void paintHome(QPainter& p) {
+    circleBadge(p, pal::blue);
+    p.setPen(Qt::NoPen);
+    p.setBrush(pal::white);
+    QPainterPath house;
+    house.moveTo(20, 9.5);
+    house.lineTo(30.5, 19);
+    house.lineTo(27.5, 19);
+    house.lineTo(27.5, 29);
+    house.lineTo(12.5, 29);
+    house.lineTo(12.5, 19);
+    house.lineTo(9.5, 19);
+    house.closeSubpath();
+    QPainterPath door;
+    door.addRoundedRect(QRectF(17.6, 22, 4.8, 7.5), 1, 1);
+    p.setPen(roundPen(pal::white, 1.5));
+    p.drawPath(house.subtracted(door));
+}
+
+// ---- other sizes ----
+
+// 32 px open folder (drawn in 32 units).
+void paintOpen(QPainter& p) {
+    p.setPen(Qt::NoPen);
+    QPainterPath back;
+    back.moveTo(3, 7.5);
+    back.quadTo(3, 5.5, 5, 5.5);
+    back.lineTo(11.5, 5.5);
+    back.lineTo(14, 8.5);
+    back.lineTo(25, 8.5);
+    back.quadTo(27, 8.5, 27, 10.5);
+    back.lineTo(27, 26.5);
+    back.lineTo(3, 26.5);
+    back.closeSubpath();
+    badge(p, back, pal::amberDark.lighter(150), 1.2);
+    // a sheet peeks out of the open folder
+    p.setPen(Qt::NoPen);
+    p.setBrush(pal::white);
+    p.drawRect(QRectF(7, 10.5, 17, 10));
+    QPainterPath front;
+    front.moveTo(7.5, 14);
+    front.lineTo(30, 14);
+    front.lineTo(26, 26.5);
+    front.lineTo(3, 26.5);
+    front.closeSubpath();
+    badge(p, front, pal::amber, 1.2);
+}
+
+// 52 px lamps (drawn in 52 units): a dark bezel and a lit dome.
+void paintLed(QPainter& p, const QColor& base, const QColor& hot) {
+    const QPointF c(26, 26);
+    QLinearGradient bezel(0, 2, 0, 50);
+    bezel.setColorAt(0, pal::slate);
+    bezel.setColorAt(1, pal::inkDark);
+    p.setPen(Qt::NoPen);
+    p.setBrush(bezel);
+    p.drawEllipse(c, 24, 24);
+    QRadialGradient dome(QPointF(26, 24), 20, QPointF(22, 19));
+    dome.setColorAt(0, hot);
+    dome.setColorAt(0.55, base);
+    dome.setColorAt(1, base.darker(135));
+    p.setBrush(dome);
+    p.drawEllipse(c, 19, 19);
+    QRadialGradient shine(QPointF(20, 17), 9);
+    shine.setColorAt(0, QColor(255, 255, 255, 210));
+    shine.setColorAt(1, QColor(255, 255, 255, 0));
+    p.setBrush(shine);
+    p.drawEllipse(QPointF(20.5, 17.5), 9, 6.5);
+}
+
+// 16 px tray icons, drawn on the pixel grid. DC: round green badge with a
+// bolt. UPS: upright battery with a nub, amber. The silhouettes differ so
+// that the state reads without telling the colours apart.
+void paintTrayDc(QPainter& p) {
+    p.setPen(QPen(pal::greenDark, 1));
+    p.setBrush(pal::green);
+    p.drawEllipse(QPointF(8, 8), 7.5, 7.5);
+    p.setPen(Qt::NoPen);
+    p.setBrush(pal::white);
+    p.drawPath(bolt(QRectF(3.6, 2.6, 8.8, 10.8)));
+}
+
+void paintTrayUps(QPainter& p) {
+    p.setPen(QPen(pal::amberDark, 1));
+    p.setBrush(pal::amber);
+    p.drawRoundedRect(QRectF(3.5, 3.5, 9, 12), 1.5, 1.5);
+    p.setPen(Qt::NoPen);
+    p.setBrush(pal::amberDark);
+    p.drawRect(QRectF(6, 1, 4, 2.5));
+    // drain marks: two of four cells left
+    p.setBrush(pal::white);
+    p.drawRect(QRectF(5, 5, 6, 4.2));
+    p.setBrush(pal::amberDark);
+    p.drawRect(QRectF(5, 9.7, 6, 0.9));
+}
+
+// The module, upright: dark case, display with a charge bar, status lamps
+// and the power mark. Drawn in 193 x 246 units.
+void paintModule(QPainter& p, bool small) {
+    p.setPen(Qt::NoPen);
+    p.setBrush(pal::inkDark);
+    p.drawRoundedRect(QRectF(14, 4, 165, 238), 22, 22);
+    QLinearGradient face(0, 10, 0, 236);
+    face.setColorAt(0, pal::ink.lighter(118));
+    face.setColorAt(1, pal::ink);
+    p.setBrush(face);
+    p.drawRoundedRect(QRectF(22, 12, 149, 222), 16, 16);
+    // display with a battery symbol three cells full
+    p.setBrush(pal::inkDark);
+    p.drawRoundedRect(QRectF(38, 30, 117, 54), 8, 8);
+    p.setPen(QPen(pal::green.lighter(125), small ? 7 : 5));
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(QRectF(54, 42, 75, 30), 5, 5);
+    p.setPen(Qt::NoPen);
+    p.setBrush(pal::green.lighter(125));
+    p.drawRect(QRectF(131, 50, 7, 14));
+    if (!small) {
+        for (int i = 0; i < 3; ++i) p.drawRect(QRectF(61 + i * 21, 49, 17, 16));
+    } else {
+        p.drawRect(QRectF(61, 49, 46, 16));
+    }
+    if (!small) {
+        const QColor lamps[4] = {pal::green, pal::green, pal::amber, pal::slate};
+        for (int i = 0; i < 4; ++i) {
+            p.setBrush(lamps[i]);
+            p.drawEllipse(QPointF(55 + i * 28, 104), 7, 7);
+        }
+    }
+    // the power mark
+    const QPointF c(96.5, small ? 160 : 168);
+    const qreal r = small ? 52 : 44;
+    p.setBrush(pal::amber);
+    p.drawEllipse(c, r, r);
+    p.setBrush(pal::inkDark);
+    p.drawPath(bolt(QRectF(c.x() - r * 0.56, c.y() - r * 0.72, r * 1.12, r * 1.44)));
+}
+
+// The maker's logo: a blue tile with the power mark and the name.
+void paintLogo(QImage& img) {
+    QPainter p(&img);
+    p.setRenderHint(QPainter::Antialiasing);
+    const qreal h = img.height();
+    const QRectF tile(20, 20, h - 40, h - 40);
+    p.setPen(Qt::NoPen);
+    p.setBrush(pal::blue);
+    p.drawRoundedRect(tile, tile.width() * 0.18, tile.width() * 0.18);
+    p.setBrush(pal::white);
+    const QRectF bb = tile.adjusted(tile.width() * 0.22, tile.height() * 0.14,
+                                    -tile.width() * 0.22, -tile.height() * 0.14);
+    p.drawPath(bolt(bb));
+    QFont f(QStringLiteral("DejaVu Sans"));
+    f.setBold(true);
+    f.setPixelSize(100);
+    f.setLetterSpacing(QFont::PercentageSpacing, 106);
+    QPainterPath word;
+    word.addText(0, 0, f, QStringLiteral("TARVEL"));
+    const QRectF wb = word.boundingRect();
+    const qreal left = tile.right() + h * 0.16;
+    const qreal room = img.width() - 20 - left;
+    const qreal s = qMin(room / wb.width(), (h * 0.56) / wb.height());
+    QTransform t;
+    t.translate(left, h / 2);
+    t.scale(s, s);
+    t.translate(-wb.left(), -wb.center().y());
+    p.setBrush(pal::ink);
+    p.drawPath(t.map(word));
+    p.end();
+}
+
+struct Icon {
+    const char* name;
+    int w, h;
+    qreal units;  // drawing units across the width
+    std::function<void(QPainter&)> paint;
+};
+
+QVector<Icon> iconTable() {
+    return {
+        {"DC.png", 16, 16, 16, paintTrayDc},
+        {"UPS.png", 16, 16, 16, paintTrayUps},
+        {"main_cnc.png", 193, 246, 193, [](QPainter& p) { paintModule(p, false); }},
+        {"connect.png", 40, 40, 40, paintConnect},
+        {"disconnect.png", 40, 40, 40, paintDisconnect},
+        {"option.png", 40, 40, 40, paintOption},
+        {"about.png", 40, 40, 40, paintAbout},
+        {"help.png", 40, 40, 40, paintHelp},
+        {"config.png", 40, 40, 40, paintConfig},
+        {"Warning.png", 40, 40, 40, paintWarning},
+        {"battery0.png", 40, 40, 40, [](QPainter& p) { paintBattery(p, 0); }},
+        {"battery25.png", 40, 40, 40, [](QPainter& p) { paintBattery(p, 25); }},
+        {"battery50.png", 40, 40, 40, [](QPainter& p) { paintBattery(p, 50); }},
+        {"battery75.png", 40, 40, 40, [](QPainter& p) { paintBattery(p, 75); }},
+        {"battery100.png", 40, 40, 40, [](QPainter& p) { paintBattery(p, 100); }},
+        {"caution1.png", 40, 40, 40, [](QPainter& p) { paintCaution(p, 1); }},
+        {"caution2.png", 40, 40, 40, [](QPainter& p) { paintCaution(p, 2); }},
+        {"caution3.png", 40, 40, 40, [](QPainter& p) { paintCaution(p, 3); }},
+        {"close.png", 40, 40, 40, paintClose},
+        {"home.png", 40, 40, 40, paintHome},
+        {"minimize.png", 40, 40, 40, paintMinimize},
+        {"ok.png", 40, 40, 40, paintOk},
+        {"open.png", 32, 32, 32, paintOpen},
+        {"led_green.png", 52, 52, 52,
+         [](QPainter& p) { paintLed(p, pal::green, QColor(0xC8, 0xF5, 0xC9)); }},
+        {"led_red.png", 52, 52, 52,
+         [](QPainter& p) { paintLed(p, pal::red, QColor(0xFF, 0xCD, 0xC9)); }},
+        {"led_white.png", 52, 52, 52,
+         [](QPainter& p) { paintLed(p, QColor(0xCF, 0xD8, 0xDC), pal::white); }},
+        {"led_yellow.png", 52, 52, 52,
+         [](QPainter& p) { paintLed(p, pal::yellow, QColor(0xFF, 0xF9, 0xC4)); }},
+        {"TARVEL LOGO-01.png", 2500, 582, 0, nullptr},
+    };
+}
+
+QImage render(const Icon& icon) {
+    QImage img = blank(icon.w, icon.h);
+    if (!icon.paint) {
+        paintLogo(img);
+        return img;
+    }
+    QPainter p;
+    begin(p, img, icon.units);
+    icon.paint(p);
+    p.end();
+    return img;
+}
+
+// Square launcher icon: the module centred; small sizes drop the fine detail.
+QImage launcher(int size) {
+    QImage img = blank(size, size);
+    QPainter p(&img);
+    p.setRenderHint(QPainter::Antialiasing);
+    const qreal s = size / 246.0;
+    p.translate((size - 193 * s) / 2, 0);
+    p.scale(s, s);
+    paintModule(p, size < 100);
+    p.end();
+    return img;
+}
+
+bool save(const QImage& img, const QString& path) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    if (!img.save(path, "PNG")) {
+        std::fprintf(stderr, "imagegen: cannot write %s\n", qPrintable(path));
+        return false;
+    }
+    return true;
+}
+
+// Every image at 1x and the tray icons at 4x, once on a light and once on a
+// dark panel, labelled with their file names.
+QImage contactSheet(const QVector<Icon>& icons, const QVector<QImage>& images,
+                    const QVector<QImage>& launchers) {
+    const int cell = 112, labelH = 18, pad = 16;
+    const int panelW = 2500 + 2 * pad;
+    const int perRow = panelW / cell;
+    QFont label(QStringLiteral("DejaVu Sans"));
+    label.setPixelSize(11);
+    QFont heading(QStringLiteral("DejaVu Sans"));
+    heading.setPixelSize(16);
+    heading.setBold(true);
+
+    auto panel = [&](const QColor& bg, const QColor& fg, const QString& title) {
+        // small images in a grid, then the tray icons at 4x, the launcher
+        // icons, the window icon and the logo
+        int small = 0;
+        for (const Icon& i : icons)
+            if (i.w <= 64) ++small;
+        const int rows = (small + perRow - 1) / perRow;
+        const int gridH = rows * (64 + labelH);
+        const int trayH = 64 + labelH;
+        const int bigH = 256 + labelH;
+        const int logoH = 582 + labelH;
+        const int h = pad + 24 + gridH + pad + trayH + pad + bigH + pad + logoH + pad;
+        QImage img(panelW, h, QImage::Format_ARGB32_Premultiplied);
+        img.fill(bg);
+        QPainter p(&img);
+        p.setPen(fg);
+        p.setFont(heading);
+        p.drawText(QRect(pad, pad, panelW, 24), Qt::AlignLeft | Qt::AlignVCenter, title);
+        p.setFont(label);
+        int y = pad + 24, n = 0;
+        for (int k = 0; k < icons.size(); ++k) {
+            if (icons[k].w > 64) continue;
+            const int x = pad + (n % perRow) * cell;
+            const int yy = y + (n / perRow) * (64 + labelH);
+            const QImage& im = images[k];
+            p.drawImage(x + (cell - im.width()) / 2, yy + (64 - im.height()) / 2, im);
+            p.drawText(QRect(x, yy + 64, cell, labelH), Qt::AlignCenter,
+                       QString::fromLatin1(icons[k].name));
+            ++n;
+        }
+        y += gridH + pad;
+        // tray icons at 4x, pixels kept sharp
+        int x = pad;
+        for (int k = 0; k < 2; ++k) {
+            const QImage big = images[k].scaled(64, 64, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+            p.drawImage(x + (cell - 64) / 2, y, big);
+            p.drawText(QRect(x, y + 64, cell, labelH), Qt::AlignCenter,
+                       QString::fromLatin1(icons[k].name) + QStringLiteral(" 4x"));
+            x += cell;
+        }
+        y += trayH + pad;
+        x = pad;
+        p.drawImage(x, y + (256 - images[2].height()) / 2, images[2]);
+        p.drawText(QRect(x, y + 256, images[2].width(), labelH), Qt::AlignCenter,
+                   QString::fromLatin1(icons[2].name));
+        x += images[2].width() + 2 * pad;
+        for (const QImage& l : launchers) {
+            p.drawImage(x, y + 256 - l.height(), l);
+            p.drawText(QRect(x, y + 256, qMax(l.width(), 64), labelH), Qt::AlignCenter,
+                       QStringLiteral("launcher %1").arg(l.width()));
+            x += l.width() + 2 * pad;
+        }
+        y += bigH + pad;
+        const QImage& logo = images.last();
+        p.drawImage(pad, y, logo);
+        p.drawText(QRect(pad, y + 582, logo.width(), labelH), Qt::AlignCenter,
+                   QString::fromLatin1(icons.last().name));
+        p.end();
+        return img;
+    };
+
+    const QImage lightPanel = panel(QColor(0xF5, 0xF5, 0xF5), pal::inkDark, QStringLiteral("Light"));
+    const QImage darkPanel = panel(QColor(0x2B, 0x2B, 0x2B), pal::light, QStringLiteral("Dark"));
+    QImage sheet(panelW, lightPanel.height() + darkPanel.height(), QImage::Format_RGB32);
+    QPainter p(&sheet);
+    p.drawImage(0, 0, lightPanel);
+    p.drawImage(0, lightPanel.height(), darkPanel);
+    p.end();
+    return sheet;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: %s <images dir> <hicolor dir> <contact sheet png>\n", argv[0]);
+        return 2;
+    }
+    const QString imagesDir = QString::fromLocal8Bit(argv[1]);
+    const QString hicolorDir = QString::fromLocal8Bit(argv[2]);
+    const QString sheetPath = QString::fromLocal8Bit(argv[3]);
+
+    bool ok = true;
+    const QVector<Icon> icons = iconTable();
+    QVector<QImage> images;
+    for (const Icon& icon : icons) {
+        images.append(render(icon));
+        ok = save(images.last(), imagesDir + QLatin1Char('/') + QString::fromLatin1(icon.name)) && ok;
+    }
+    QVector<QImage> launchers;
+    for (int size : {48, 64, 128, 256}) {
+        launchers.append(launcher(size));
+        ok = save(launchers.last(), QStringLiteral("%1/%2x%2/apps/QXUPSUtility.png")
+                                        .arg(hicolorDir)
+                                        .arg(size)) &&
+             ok;
+    }
+    ok = save(contactSheet(icons, images, launchers), sheetPath) && ok;
+    return ok ? 0 : 1;
+}
