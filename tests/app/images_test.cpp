@@ -23,16 +23,20 @@ void imagesTest::resourceSizes_data() {
         const char* name;
         QSize size;
     } table[] = {
-        {"DC.png", {16, 16}},        {"UPS.png", {16, 16}},        {"main_cnc.png", {193, 246}},
-        {"connect.png", icon},       {"disconnect.png", icon},     {"option.png", icon},
-        {"about.png", icon},         {"help.png", icon},           {"config.png", icon},
-        {"Warning.png", icon},       {"battery0.png", icon},       {"battery25.png", icon},
-        {"battery50.png", icon},     {"battery75.png", icon},      {"battery100.png", icon},
-        {"caution1.png", icon},      {"caution2.png", icon},       {"caution3.png", icon},
-        {"close.png", icon},         {"home.png", icon},           {"minimize.png", icon},
-        {"ok.png", icon},            {"open.png", {32, 32}},       {"led_green.png", led},
-        {"led_red.png", led},        {"led_white.png", led},       {"led_yellow.png", led},
-        {"TARVEL LOGO-01.png", {2500, 582}},
+        {"DC.png", {16, 16}},         {"UPS.png", {16, 16}},
+        {"main_cnc.png", {193, 246}}, {"connect.png", icon},
+        {"disconnect.png", icon},     {"option.png", icon},
+        {"about.png", icon},          {"help.png", icon},
+        {"config.png", icon},         {"Warning.png", icon},
+        {"battery0.png", icon},       {"battery25.png", icon},
+        {"battery50.png", icon},      {"battery75.png", icon},
+        {"battery100.png", icon},     {"caution1.png", icon},
+        {"caution2.png", icon},       {"caution3.png", icon},
+        {"close.png", icon},          {"home.png", icon},
+        {"minimize.png", icon},       {"ok.png", icon},
+        {"open.png", {32, 32}},       {"led_green.png", led},
+        {"led_red.png", led},         {"led_white.png", led},
+        {"led_yellow.png", led},      {"TARVEL LOGO-01.png", {2500, 582}},
     };
     for (const auto& row : table)
         QTest::newRow(row.name) << QString::fromLatin1(row.name) << row.size;

@@ -26,6 +26,7 @@ namespace pal {
 const QColor ink(0x37, 0x47, 0x4F);       // outlines, dark glyphs
 const QColor inkDark(0x26, 0x32, 0x38);   // deepest shade
 const QColor slate(0x60, 0x7D, 0x8B);     // neutral controls
+const QColor line(0x60, 0x7D, 0x8B);      // strokes: readable on light and dark
 const QColor blue(0x1E, 0x88, 0xE5);      // actions and information
 const QColor blueDark(0x15, 0x65, 0xC0);  // edges of blue shapes
 const QColor green(0x43, 0xA0, 0x47);     // good, connected, charged
@@ -128,11 +129,11 @@ void paintPlug(QPainter& p, const QColor& body, qreal gap, bool spark) {
     p.translate(20, 20);
     p.rotate(-45);
     const qreal g = gap / 2;
-    p.setPen(roundPen(pal::ink, kStroke));
+    p.setPen(roundPen(pal::line, kStroke));
     p.drawLine(QPointF(-24, 0), QPointF(-10 - g, 0));
     p.drawLine(QPointF(10 + g, 0), QPointF(24, 0));
     // prongs of the plug
-    p.setPen(roundPen(pal::ink, 2.4));
+    p.setPen(roundPen(pal::line, 2.4));
     p.drawLine(QPointF(-2 - g, -3.2), QPointF(3 - g, -3.2));
     p.drawLine(QPointF(-2 - g, 3.2), QPointF(3 - g, 3.2));
     p.setPen(Qt::NoPen);
@@ -140,7 +141,7 @@ void paintPlug(QPainter& p, const QColor& body, qreal gap, bool spark) {
     p.drawRoundedRect(QRectF(-12 - g, -8, 10, 16), 3, 3);
     p.drawRoundedRect(QRectF(2 + g, -8, 10, 16), 3, 3);
     if (spark) {
-        p.setPen(roundPen(pal::ink, 2.2));
+        p.setPen(roundPen(pal::line, 2.2));
         p.drawLine(QPointF(0, -13), QPointF(0, -17.5));
         p.drawLine(QPointF(-3.5, -11.5), QPointF(-6, -15.5));
         p.drawLine(QPointF(3.5, -11.5), QPointF(6, -15.5));
@@ -151,14 +152,18 @@ void paintPlug(QPainter& p, const QColor& body, qreal gap, bool spark) {
     p.restore();
 }
 
-void paintConnect(QPainter& p) { paintPlug(p, pal::green, 0, false); }
-void paintDisconnect(QPainter& p) { paintPlug(p, pal::red, 9, true); }
+void paintConnect(QPainter& p) {
+    paintPlug(p, pal::green, 0, false);
+}
+void paintDisconnect(QPainter& p) {
+    paintPlug(p, pal::red, 9, true);
+}
 
 void paintOption(QPainter& p) {
     const qreal ys[3] = {10, 20, 30};
     const qreal xs[3] = {26, 13, 22};
     for (int i = 0; i < 3; ++i) {
-        p.setPen(roundPen(pal::ink, kStroke));
+        p.setPen(roundPen(pal::line, kStroke));
         p.drawLine(QPointF(5, ys[i]), QPointF(35, ys[i]));
         p.setPen(QPen(pal::white, 1.6));
         p.setBrush(pal::blue);
@@ -228,7 +233,7 @@ void paintWarning(QPainter& p) {
     badge(p, triangle(), pal::amber, 5);
     p.setPen(Qt::NoPen);
     p.setBrush(pal::inkDark);
-    p.drawPath(glyph(QStringLiteral("!"), QPointF(20, 24), 15));
+    p.drawPath(glyph(QStringLiteral("!"), QPointF(20, 23.5), 17.5));
 }
 
 // Severity rises with colour and shape: circle, diamond, octagon.
@@ -251,7 +256,7 @@ void paintCaution(QPainter& p, int level) {
     badge(p, shape, fill, 3);
     p.setPen(Qt::NoPen);
     p.setBrush(mark);
-    p.drawPath(glyph(QStringLiteral("!"), QPointF(20, 20), level == 2 ? 15 : 19));
+    p.drawPath(glyph(QStringLiteral("!"), QPointF(20, 20), level == 2 ? 16 : 19));
 }
 
 // Horizontal battery whose four cells fill with the charge.
@@ -262,7 +267,7 @@ void paintBattery(QPainter& p, int percent) {
         fill = pal::red;
     else if (percent <= 50)
         fill = pal::amber;
-    const QColor outline = percent == 0 ? pal::red : pal::ink;
+    const QColor outline = percent == 0 ? pal::red : pal::line;
     p.setPen(QPen(outline, kStroke, Qt::SolidLine, Qt::SquareCap, Qt::RoundJoin));
     p.setBrush(Qt::NoBrush);
     p.drawRoundedRect(QRectF(3.5, 11.5, 30, 17), 3.5, 3.5);
@@ -379,29 +384,31 @@ void paintTrayDc(QPainter& p) {
     p.drawEllipse(QPointF(8, 8), 7.5, 7.5);
     p.setPen(Qt::NoPen);
     p.setBrush(pal::white);
-    p.drawPath(bolt(QRectF(3.6, 2.6, 8.8, 10.8)));
+    p.drawPath(bolt(QRectF(3.5, 2, 9, 12)));
 }
 
 void paintTrayUps(QPainter& p) {
-    p.setPen(QPen(pal::amberDark, 1));
-    p.setBrush(pal::amber);
-    p.drawRoundedRect(QRectF(3.5, 3.5, 9, 12), 1.5, 1.5);
     p.setPen(Qt::NoPen);
     p.setBrush(pal::amberDark);
-    p.drawRect(QRectF(6, 1, 4, 2.5));
-    // drain marks: two of four cells left
-    p.setBrush(pal::white);
-    p.drawRect(QRectF(5, 5, 6, 4.2));
-    p.setBrush(pal::amberDark);
-    p.drawRect(QRectF(5, 9.7, 6, 0.9));
+    p.drawRect(QRectF(6, 0, 4, 2));
+    p.drawRoundedRect(QRectF(3, 2, 10, 14), 1.2, 1.2);
+    // drained from the top: an empty cell above two full ones
+    p.setBrush(QColor(0xFF, 0xF3, 0xD0));
+    p.drawRect(QRectF(4, 3, 8, 4));
+    p.setBrush(pal::amber);
+    p.drawRect(QRectF(4, 8, 8, 3));
+    p.drawRect(QRectF(4, 12, 8, 3));
 }
 
 // The module, upright: dark case, display with a charge bar, status lamps
 // and the power mark. Drawn in 193 x 246 units.
 void paintModule(QPainter& p, bool small) {
     p.setPen(Qt::NoPen);
-    p.setBrush(pal::inkDark);
+    // a light rim keeps the case apart from dark panels and title bars
+    p.setBrush(pal::slate);
     p.drawRoundedRect(QRectF(14, 4, 165, 238), 22, 22);
+    p.setBrush(pal::inkDark);
+    p.drawRoundedRect(QRectF(18, 8, 157, 230), 19, 19);
     QLinearGradient face(0, 10, 0, 236);
     face.setColorAt(0, pal::ink.lighter(118));
     face.setColorAt(1, pal::ink);
@@ -417,7 +424,8 @@ void paintModule(QPainter& p, bool small) {
     p.setBrush(pal::green.lighter(125));
     p.drawRect(QRectF(131, 50, 7, 14));
     if (!small) {
-        for (int i = 0; i < 3; ++i) p.drawRect(QRectF(61 + i * 21, 49, 17, 16));
+        for (int i = 0; i < 3; ++i)
+            p.drawRect(QRectF(61 + i * 21, 49, 17, 16));
     } else {
         p.drawRect(QRectF(61, 49, 46, 16));
     }
@@ -437,34 +445,34 @@ void paintModule(QPainter& p, bool small) {
     p.drawPath(bolt(QRectF(c.x() - r * 0.56, c.y() - r * 0.72, r * 1.12, r * 1.44)));
 }
 
-// The maker's logo: a blue tile with the power mark and the name.
+// The maker's logo: a blue tile with the power mark and the name, centred.
 void paintLogo(QImage& img) {
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing);
     const qreal h = img.height();
-    const QRectF tile(20, 20, h - 40, h - 40);
-    p.setPen(Qt::NoPen);
-    p.setBrush(pal::blue);
-    p.drawRoundedRect(tile, tile.width() * 0.18, tile.width() * 0.18);
-    p.setBrush(pal::white);
-    const QRectF bb = tile.adjusted(tile.width() * 0.22, tile.height() * 0.14,
-                                    -tile.width() * 0.22, -tile.height() * 0.14);
-    p.drawPath(bolt(bb));
     QFont f(QStringLiteral("DejaVu Sans"));
     f.setBold(true);
     f.setPixelSize(100);
-    f.setLetterSpacing(QFont::PercentageSpacing, 106);
+    f.setLetterSpacing(QFont::PercentageSpacing, 104);
     QPainterPath word;
     word.addText(0, 0, f, QStringLiteral("TARVEL"));
     const QRectF wb = word.boundingRect();
-    const qreal left = tile.right() + h * 0.16;
-    const qreal room = img.width() - 20 - left;
-    const qreal s = qMin(room / wb.width(), (h * 0.56) / wb.height());
+    const qreal side = h - 40;
+    const qreal gap = h * 0.18;
+    const qreal s = (h * 0.42) / wb.height();
+    const qreal left = (img.width() - (side + gap + wb.width() * s)) / 2;
+
+    const QRectF tile(left, 20, side, side);
+    p.setPen(Qt::NoPen);
+    p.setBrush(pal::blue);
+    p.drawRoundedRect(tile, side * 0.18, side * 0.18);
+    p.setBrush(pal::white);
+    p.drawPath(bolt(tile.adjusted(side * 0.22, side * 0.14, -side * 0.22, -side * 0.14)));
     QTransform t;
-    t.translate(left, h / 2);
+    t.translate(tile.right() + gap, h / 2);
     t.scale(s, s);
     t.translate(-wb.left(), -wb.center().y());
-    p.setBrush(pal::ink);
+    p.setBrush(pal::blue);
     p.drawPath(t.map(word));
     p.end();
 }
@@ -595,7 +603,8 @@ QImage contactSheet(const QVector<Icon>& icons, const QVector<QImage>& images,
         // tray icons at 4x, pixels kept sharp
         int x = pad;
         for (int k = 0; k < 2; ++k) {
-            const QImage big = images[k].scaled(64, 64, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+            const QImage big =
+                images[k].scaled(64, 64, Qt::IgnoreAspectRatio, Qt::FastTransformation);
             p.drawImage(x + (cell - 64) / 2, y, big);
             p.drawText(QRect(x, y + 64, cell, labelH), Qt::AlignCenter,
                        QString::fromLatin1(icons[k].name) + QStringLiteral(" 4x"));
@@ -622,7 +631,8 @@ QImage contactSheet(const QVector<Icon>& icons, const QVector<QImage>& images,
         return img;
     };
 
-    const QImage lightPanel = panel(QColor(0xF5, 0xF5, 0xF5), pal::inkDark, QStringLiteral("Light"));
+    const QImage lightPanel =
+        panel(QColor(0xF5, 0xF5, 0xF5), pal::inkDark, QStringLiteral("Light"));
     const QImage darkPanel = panel(QColor(0x2B, 0x2B, 0x2B), pal::light, QStringLiteral("Dark"));
     QImage sheet(panelW, lightPanel.height() + darkPanel.height(), QImage::Format_RGB32);
     QPainter p(&sheet);
@@ -650,14 +660,14 @@ int main(int argc, char** argv) {
     QVector<QImage> images;
     for (const Icon& icon : icons) {
         images.append(render(icon));
-        ok = save(images.last(), imagesDir + QLatin1Char('/') + QString::fromLatin1(icon.name)) && ok;
+        ok = save(images.last(), imagesDir + QLatin1Char('/') + QString::fromLatin1(icon.name)) &&
+             ok;
     }
     QVector<QImage> launchers;
     for (int size : {48, 64, 128, 256}) {
         launchers.append(launcher(size));
-        ok = save(launchers.last(), QStringLiteral("%1/%2x%2/apps/QXUPSUtility.png")
-                                        .arg(hicolorDir)
-                                        .arg(size)) &&
+        ok = save(launchers.last(),
+                  QStringLiteral("%1/%2x%2/apps/QXUPSUtility.png").arg(hicolorDir).arg(size)) &&
              ok;
     }
     ok = save(contactSheet(icons, images, launchers), sheetPath) && ok;
