@@ -17,8 +17,7 @@ QString dataDir() {
 
 QString settingsDir() {
     const QString data = dataDir();
-    if (QFileInfo(data).isWritable())
-        return data;
+    if (QFileInfo(data).isWritable()) return data;
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
            QStringLiteral("/Tarvel/UPS");
 }
@@ -33,8 +32,7 @@ QString settingsFile(const QString& relativePath) {
 
 QString readableFile(const QString& relativePath) {
     const QString written = settingsFile(relativePath);
-    if (QFileInfo::exists(written))
-        return written;
+    if (QFileInfo::exists(written)) return written;
     return dataFile(relativePath);
 }
 

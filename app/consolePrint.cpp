@@ -7,10 +7,18 @@ consolePrint& consolePrint::instance() {
     return console;
 }
 
-void consolePrint::printMsg(const QString& msg) { emit signalShowMsg(msg); }
+void consolePrint::printMsg(const QString& msg) {
+    emit signalShowMsg(msg);
+}
 
-void consolePrint::printHwVer(const QString& msg) { emit signalShowHwVer(msg); }
+void consolePrint::printHwVer(const QString& msg) {
+    emit signalShowHwVer(msg);
+}
 
-void consolePrint::printFwVer(const QString& msg) { emit signalShowFwVer(msg); }
+void consolePrint::printFwVer(const QString& msg) {
+    emit signalShowFwVer(msg);
+}
 
-void consolePrint::printDrvVer(const QString& msg) { emit signalShowDrvVer(msg); }
+void consolePrint::printDrvVer(const QString& msg) {
+    emit signalShowDrvVer(msg);
+}

@@ -38,11 +38,12 @@ comAdapter::~comAdapter() {
     // At exit: give the port back and let the library stop its threads. The
     // console may be gone already, so nothing is reported.
     std::lock_guard<std::mutex> guard(m_lock);
-    if (m_device.handle != nullptr)
-        UPS_DeviceClose(&m_device);
+    if (m_device.handle != nullptr) UPS_DeviceClose(&m_device);
 }
 
-bool comAdapter::isConnected() const { return m_connected.load(); }
+bool comAdapter::isConnected() const {
+    return m_connected.load();
+}
 
 void comAdapter::resetDeviceParams() {
     std::lock_guard<std::mutex> guard(m_lock);
@@ -115,13 +116,11 @@ int comAdapter::slotCloseDevice() {
     {
         std::lock_guard<std::mutex> guard(m_lock);
         result = UPS_DeviceClose(&m_device);
-        if (result == 0)
-            m_connected.store(false);
+        if (result == 0) m_connected.store(false);
         port = m_device.portNumber;
         slave = m_device.slaveAddress;
     }
-    if (result != 0)
-        return result;
+    if (result != 0) return result;
     consolePrint::instance().printMsg(
         tr("Close port %1 slave address %2 is success").arg(port).arg(slave));
     showNoDevice();
@@ -143,21 +142,19 @@ int comAdapter::slotReadStatus(ushort usRegStartAddr, uchar ubNRegs, ushort* aru
         std::lock_guard<std::mutex> guard(m_lock);
         result = readLocked(usRegStartAddr, ubNRegs, arusBufferOut);
     }
-    if (result == 0)
-        return 0;
+    if (result == 0) return 0;
     console.printMsg(QStringLiteral("ERR:") + QString::number(result) +
                      tr(":When reading register start from ") + QString::number(usRegStartAddr));
     return result;
 }
 
-int comAdapter::readStatusIfConnected(ushort usRegStartAddr, uchar ubNRegs,
-                                      ushort* arusBufferOut, bool* wasOpen) {
+int comAdapter::readStatusIfConnected(ushort usRegStartAddr, uchar ubNRegs, ushort* arusBufferOut,
+                                      bool* wasOpen) {
     int result;
     {
         std::lock_guard<std::mutex> guard(m_lock);
         *wasOpen = m_connected.load();
-        if (!*wasOpen)
-            return 0;
+        if (!*wasOpen) return 0;
         result = readLocked(usRegStartAddr, ubNRegs, arusBufferOut);
     }
     if (result != 0) {

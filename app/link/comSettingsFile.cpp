@@ -28,29 +28,27 @@ void appendField(QDomDocument& document, QDomElement& parent, const char* name,
     parent.appendChild(element);
 }
 
-QString flag(bool value) { return value ? QStringLiteral("1") : QStringLiteral("0"); }
+QString flag(bool value) {
+    return value ? QStringLiteral("1") : QStringLiteral("0");
+}
 
 }  // namespace
 
 void loadConfig(comSettings& settings, const QString& fileName) {
     QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return;
+    if (!file.open(QIODevice::ReadOnly)) return;
     QDomDocument document;
     QString errorText;
     int errorLine = 0;
     int errorColumn = 0;
-    if (!document.setContent(&file, true, &errorText, &errorLine, &errorColumn))
-        return;
+    if (!document.setContent(&file, true, &errorText, &errorLine, &errorColumn)) return;
     file.close();
 
     for (QDomNode node = document.documentElement().firstChild(); !node.isNull();
          node = node.nextSibling()) {
         const QDomElement setting = node.toElement();
-        if (setting.isNull() || setting.tagName() != QLatin1String("Setting"))
-            continue;
-        for (QDomElement e = setting.firstChildElement(); !e.isNull();
-             e = e.nextSiblingElement()) {
+        if (setting.isNull() || setting.tagName() != QLatin1String("Setting")) continue;
+        for (QDomElement e = setting.firstChildElement(); !e.isNull(); e = e.nextSiblingElement()) {
             const QString name = e.tagName();
             if (name == QLatin1String("ComPort")) {
                 settings.comPort = e.text();
@@ -129,13 +127,11 @@ bool saveConfig(const comSettings& settings, const QString& fileName) {
 }
 
 int portNumberFromName(const QString& name) {
-    if (name.isEmpty())
-        return -1;
+    if (name.isEmpty()) return -1;
     QString digits = name;
     digits.remove(QRegExp(QStringLiteral("[^\\d.\\d]")));
     QRegExp number(QStringLiteral("^[1-9]\\d*|0$"), Qt::CaseSensitive);
-    if (!number.exactMatch(digits))
-        return -1;
+    if (!number.exactMatch(digits)) return -1;
     bool ok = false;
     const int value = digits.toInt(&ok, 10);
     return ok ? value : -1;
@@ -143,21 +139,17 @@ int portNumberFromName(const QString& name) {
 
 int loadProductTitle(const QString& fileName, quint16 deviceType, QString& productTitle,
                      bool* matched) {
-    if (matched)
-        *matched = false;
+    if (matched) *matched = false;
     QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
+    if (!file.open(QIODevice::ReadOnly)) return -1;
     QDomDocument document;
-    if (!document.setContent(&file, true))
-        return -2;
+    if (!document.setContent(&file, true)) return -2;
     file.close();
 
     for (QDomNode node = document.documentElement().firstChild(); !node.isNull();
          node = node.nextSibling()) {
         const QDomElement items = node.toElement();
-        if (items.isNull() || items.tagName() != QLatin1String("Items"))
-            continue;
+        if (items.isNull() || items.tagName() != QLatin1String("Items")) continue;
         for (QDomElement item = items.firstChildElement(QStringLiteral("Item")); !item.isNull();
              item = item.nextSiblingElement(QStringLiteral("Item"))) {
             QString title;
@@ -174,12 +166,10 @@ int loadProductTitle(const QString& fileName, quint16 deviceType, QString& produ
                     hasCode = true;
                 }
             }
-            if (!hasCode || code != deviceType)
-                continue;
+            if (!hasCode || code != deviceType) continue;
             productTitle = title;
             consolePrint::instance().printMsg(QStringLiteral("ui_title") + title);
-            if (matched)
-                *matched = true;
+            if (matched) *matched = true;
             return 0;
         }
     }

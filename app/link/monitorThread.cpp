@@ -5,9 +5,13 @@
 #include "comAdapter.h"
 #include "consolePrint.h"
 
-monitorThread::monitorThread(QObject* parent) : QThread(parent) { m_statusBuffer.fill(0); }
+monitorThread::monitorThread(QObject* parent) : QThread(parent) {
+    m_statusBuffer.fill(0);
+}
 
-monitorThread::~monitorThread() { stopPolling(); }
+monitorThread::~monitorThread() {
+    stopPolling();
+}
 
 void monitorThread::startPolling(quint32 pollCycle) {
     m_pollCycle.store(pollCycle);
@@ -26,6 +30,10 @@ void monitorThread::stopPolling() {
     m_wake.notify_all();
     quit();
     wait();
+    // The loop's last step runs under this lock: taking it here orders
+    // everything the thread did before whatever the caller does next (deleting
+    // the thread included), through a lock the sanitizers can see.
+    std::lock_guard<std::mutex> guard(m_lock);
 }
 
 monitorThread::statusBlock monitorThread::statusBuffer() const {
@@ -44,14 +52,12 @@ void monitorThread::run() {
     setPriority(QThread::HighestPriority);
     comAdapter& adapter = comAdapter::instance();
     while (!m_stop.load()) {
-        if (!sleepCycle())
-            break;
+        if (!sleepCycle()) break;
         statusBlock block = statusBuffer();
         bool wasOpen = false;
         const int result =
             adapter.readStatusIfConnected(kStatusStart, kStatusRegisters, block.data(), &wasOpen);
-        if (!wasOpen)
-            continue;
+        if (!wasOpen) continue;
         if (result == 0) {
             {
                 std::lock_guard<std::mutex> guard(m_lock);
@@ -64,5 +70,6 @@ void monitorThread::run() {
                                                         QString::number(result));
         }
     }
+    std::lock_guard<std::mutex> guard(m_lock);
     m_stop.store(false);
 }

@@ -38,8 +38,7 @@ private slots:
     }
 
     void cleanup() {
-        if (m_adapter.isConnected())
-            QCOMPARE(m_adapter.slotCloseDevice(), 0);
+        if (m_adapter.isConnected()) QCOMPARE(m_adapter.slotCloseDevice(), 0);
         QCOMPARE(m_module.command("fault none"), QStringLiteral("ok"));
         m_console.clear();
     }
@@ -50,12 +49,12 @@ private slots:
         QCOMPARE(m_adapter.deviceInfo().deviceType, quint16(301));
         QCOMPARE(m_adapter.slotCloseDevice(), 0);
         QVERIFY(!m_adapter.isConnected());
-        QCOMPARE(m_console.lines(),
-                 QStringList({"Open device success > Device Type:301 Hardware version:1 "
-                              "Firmware version:2",
-                              "HW:1", "FW:2", "DRV:1000",
-                              "Close port 201 slave address 1 is success"}) +
-                     kNoDevice);
+        QCOMPARE(
+            m_console.lines(),
+            QStringList({"Open device success > Device Type:301 Hardware version:1 "
+                         "Firmware version:2",
+                         "HW:1", "FW:2", "DRV:1000", "Close port 201 slave address 1 is success"}) +
+                kNoDevice);
 
         // A null settings pointer opens the descriptor as it stands.
         m_settings.portNumber = 99;
@@ -86,8 +85,8 @@ private slots:
         m_settings.slaveId = slaveId;
         QCOMPARE(m_adapter.slotOpenDevice(&m_settings), result);
         QVERIFY(!m_adapter.isConnected());
-        QCOMPARE(m_console.lines(), QStringList{QStringLiteral("Open device error:%1").arg(result)} +
-                                        kNoDevice);
+        QCOMPARE(m_console.lines(),
+                 QStringList{QStringLiteral("Open device error:%1").arg(result)} + kNoDevice);
     }
 
     void settingsToDescriptor_data() {
@@ -132,10 +131,11 @@ private slots:
         QVERIFY(std::all_of(buffer, buffer + 50, [](ushort v) { return v == 0xBEEF; }));
         QCOMPARE(m_adapter.slotWriteRegister(105536, 5), -1);
         QCOMPARE(m_module.command("stats"), before);
-        QCOMPARE(m_console.lines(), QStringList({"ERR: Register start address 39999 is invalid!",
-                                                 "ERR:-1:When reading register start from 39999",
-                                                 "ERR: Register start address 105536 is invalid!",
-                                                 "ERR:-1:When Setting register 105536 to value 5"}));
+        QCOMPARE(m_console.lines(),
+                 QStringList({"ERR: Register start address 39999 is invalid!",
+                              "ERR:-1:When reading register start from 39999",
+                              "ERR: Register start address 105536 is invalid!",
+                              "ERR:-1:When Setting register 105536 to value 5"}));
     }
 
     void readsAndWrites() {
@@ -147,9 +147,8 @@ private slots:
         QCOMPARE(m_adapter.slotWriteRegister(40036, 65535), 0);
         QCOMPARE(m_module.command("get 36"), QStringLiteral("value 65535"));
         QCOMPARE(m_adapter.slotWriteRegister(40010, 5), 11);
-        QCOMPARE(m_console.lines(),
-                 QStringList({"SUCCESS: Setting register 40036 to value 65535",
-                              "ERR:11:When Setting register 40010 to value 5"}));
+        QCOMPARE(m_console.lines(), QStringList({"SUCCESS: Setting register 40036 to value 65535",
+                                                 "ERR:11:When Setting register 40010 to value 5"}));
     }
 };
 

@@ -20,8 +20,7 @@ class TestEnvironment {
 public:
     TestEnvironment() {
         char pattern[] = "/tmp/qxups-apptest-XXXXXX";
-        if (mkdtemp(pattern) == nullptr)
-            return;
+        if (mkdtemp(pattern) == nullptr) return;
         m_root = QString::fromLocal8Bit(pattern);
         // Open to all, so that a case run as an unprivileged user can reach it.
         chmod(pattern, 0755);
@@ -34,12 +33,15 @@ public:
             return;
         chmod(QFile::encodeName(config).constData(), 0777);
         chmod(QFile::encodeName(runtime).constData(), 0700);
-        if (!copyTree(QStringLiteral(QXUPS_BIN_DIR "/configs"), m_appDir + QStringLiteral("/configs")))
+        if (!copyTree(QStringLiteral(QXUPS_BIN_DIR "/configs"),
+                      m_appDir + QStringLiteral("/configs")))
             return;
         setenv("HOME", QFile::encodeName(home).constData(), 1);
         setenv("XDG_CONFIG_HOME", QFile::encodeName(config).constData(), 1);
-        setenv("XDG_DATA_HOME", QFile::encodeName(home + QStringLiteral("/.local/share")).constData(), 1);
-        setenv("XDG_CACHE_HOME", QFile::encodeName(home + QStringLiteral("/.cache")).constData(), 1);
+        setenv("XDG_DATA_HOME",
+               QFile::encodeName(home + QStringLiteral("/.local/share")).constData(), 1);
+        setenv("XDG_CACHE_HOME", QFile::encodeName(home + QStringLiteral("/.cache")).constData(),
+               1);
         setenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime).constData(), 1);
         setenv("QXUPS_APPDIR", QFile::encodeName(m_appDir).constData(), 1);
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
@@ -47,8 +49,7 @@ public:
     }
 
     ~TestEnvironment() {
-        if (!m_root.isEmpty())
-            QDir(m_root).removeRecursively();
+        if (!m_root.isEmpty()) QDir(m_root).removeRecursively();
     }
 
     bool ok() const { return m_ok; }
@@ -57,8 +58,7 @@ public:
 
 private:
     static bool copyTree(const QString& from, const QString& to) {
-        if (!QDir().mkpath(to))
-            return false;
+        if (!QDir().mkpath(to)) return false;
         QDirIterator it(from, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot,
                         QDirIterator::Subdirectories);
         while (it.hasNext()) {
@@ -78,12 +78,11 @@ private:
 }  // namespace apptest
 
 // main() for an app test: the private world first, then the application object.
-#define QXUPS_APP_TEST_MAIN(AppClass, TestObject)  \
-    int main(int argc, char** argv) {              \
-        apptest::TestEnvironment environment;      \
-        if (!environment.ok())                     \
-            qFatal("cannot set up the test world"); \
-        AppClass app(argc, argv);                  \
-        TestObject tc;                             \
-        return QTest::qExec(&tc, argc, argv);      \
+#define QXUPS_APP_TEST_MAIN(AppClass, TestObject)                      \
+    int main(int argc, char** argv) {                                  \
+        apptest::TestEnvironment environment;                          \
+        if (!environment.ok()) qFatal("cannot set up the test world"); \
+        AppClass app(argc, argv);                                      \
+        TestObject tc;                                                 \
+        return QTest::qExec(&tc, argc, argv);                          \
     }

@@ -26,13 +26,12 @@ public:
     bool start(const QString& dir) {
         m_link = (dir + QStringLiteral("/line")).toStdString();
         setenv("QXUPS_COM201", m_link.c_str(), 1);
-        m_sim.reset(new simtest::SimProcess({"--pty", m_link, "--quit-on-eof", "--device-type",
-                                             "301", "--hw", "1", "--fw", "2"}));
+        m_sim.reset(new simtest::SimProcess(
+            {"--pty", m_link, "--quit-on-eof", "--device-type", "301", "--hw", "1", "--fw", "2"}));
         return m_sim->started() && !m_sim->waitReady().empty();
     }
     ~SimulatedModule() {
-        if (m_sim)
-            m_sim->terminate();
+        if (m_sim) m_sim->terminate();
     }
     QString command(const char* cmd) { return QString::fromStdString(m_sim->command(cmd)); }
 
@@ -58,7 +57,10 @@ public:
     }
     QStringList lines() const {
         std::lock_guard<std::mutex> guard(m_lock);
-        return m_lines;
+        QStringList lines;
+        for (const std::string& line : m_lines)
+            lines << QString::fromStdString(line);
+        return lines;
     }
     void clear() {
         std::lock_guard<std::mutex> guard(m_lock);
@@ -71,13 +73,15 @@ private:
             &console, signal, &console,
             [this, prefix](const QString& msg) {
                 std::lock_guard<std::mutex> guard(m_lock);
-                m_lines << prefix + msg;
+                m_lines.push_back((prefix + msg).toStdString());
             },
             Qt::DirectConnection));
     }
 
     mutable std::mutex m_lock;
-    QStringList m_lines;
+    // Plain strings: Qt's implicitly shared lists, copied across threads,
+    // detach inside the uninstrumented Qt library and would give TSan false reports.
+    std::vector<std::string> m_lines;
     std::vector<QMetaObject::Connection> m_connections;
 };
 

@@ -38,7 +38,8 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(page.statusOutput()->blockCount(), 201, 20000);
         QVERIFY(line(page, 0).contains(QRegularExpression(kStamp + QStringLiteral("first$"))));
         for (int i = 0; i < 200; ++i)
-            QVERIFY2(line(page, i + 1).contains(QRegularExpression(kStamp + QStringLiteral("m%1$").arg(i))),
+            QVERIFY2(line(page, i + 1)
+                         .contains(QRegularExpression(kStamp + QStringLiteral("m%1$").arg(i))),
                      qPrintable(line(page, i + 1)));
         disconnect(&consolePrint::instance(), nullptr, &page, nullptr);
     }
@@ -57,7 +58,8 @@ private slots:
             page.slotOnShowMsg(QString::number(i));
         QCOMPARE(page.statusOutput()->blockCount(), inforWidget::kMaxLogLines);
         QVERIFY(line(page, 0).endsWith(QStringLiteral(">>25")));
-        QVERIFY(line(page, inforWidget::kMaxLogLines - 1).endsWith(QStringLiteral(">>%1").arg(total - 1)));
+        QVERIFY(line(page, inforWidget::kMaxLogLines - 1)
+                    .endsWith(QStringLiteral(">>%1").arg(total - 1)));
     }
 };
 

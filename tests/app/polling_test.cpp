@@ -24,8 +24,7 @@ bool waitFor(Condition condition) {
     QElapsedTimer timer;
     timer.start();
     while (!condition()) {
-        if (timer.elapsed() > 20000)
-            return false;
+        if (timer.elapsed() > 20000) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return true;
@@ -68,8 +67,7 @@ private slots:
     void cleanup() {
         m_monitor->stopPolling();
         delete m_monitor;
-        if (m_adapter.isConnected())
-            m_adapter.slotCloseDevice();
+        if (m_adapter.isConnected()) m_adapter.slotCloseDevice();
         QCOMPARE(m_module.command("fault none"), QStringLiteral("ok"));
         m_console.clear();
     }

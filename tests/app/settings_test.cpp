@@ -53,12 +53,10 @@ QByteArray readFile(const QString& path) {
 // Root ignores folder permissions: when we are root, the check runs in a child
 // process as the unprivileged user "nobody". True when the check passed.
 bool asUnprivileged(const std::function<bool()>& check) {
-    if (geteuid() != 0)
-        return check();
+    if (geteuid() != 0) return check();
     const pid_t pid = fork();
     if (pid == 0) {
-        if (setresgid(65534, 65534, 65534) != 0 || setresuid(65534, 65534, 65534) != 0)
-            _exit(2);
+        if (setresgid(65534, 65534, 65534) != 0 || setresuid(65534, 65534, 65534) != 0) _exit(2);
         _exit(check() ? 0 : 1);
     }
     int status = 0;
@@ -100,26 +98,28 @@ private slots:
                    QByteArray("</Setting></Settings>");
         };
         QTest::newRow("no file") << QByteArray() << kDefaults;
-        QTest::newRow("malformed") << QByteArray("<Settings><Setting><BaudRate>9600</Setting>")
-                                   << kDefaults;
-        QTest::newRow("text as number") << setting("<BaudRate>abc</BaudRate>")
-                                        << "COM1|1|1|0|0|8|1|0|1000|3|10|0|0|0";
-        QTest::newRow("flag not 0 is true") << setting("<AutoHide>2</AutoHide>")
-                                            << "COM1|1|1|115200|0|8|1|0|1000|3|10|0|0|1";
+        QTest::newRow("malformed")
+            << QByteArray("<Settings><Setting><BaudRate>9600</Setting>") << kDefaults;
+        QTest::newRow("text as number")
+            << setting("<BaudRate>abc</BaudRate>") << "COM1|1|1|0|0|8|1|0|1000|3|10|0|0|0";
+        QTest::newRow("flag not 0 is true")
+            << setting("<AutoHide>2</AutoHide>") << "COM1|1|1|115200|0|8|1|0|1000|3|10|0|0|1";
         QTest::newRow("truncated to width")
             << setting("<SlaveId>65537</SlaveId><ComMode>257</ComMode><Foo>7</Foo>")
             << "COM1|1|1|115200|1|8|1|0|1000|3|10|0|0|0";
         QTest::newRow("all fields")
-            << setting("<ComMode>0</ComMode><SlaveId>7</SlaveId><ComPort>COM12</ComPort>"
-                       "<BaudRate>9600</BaudRate><DataLen>7</DataLen><StopBits>2</StopBits>"
-                       "<Parity>2</Parity><ResponseTimeout>250</ResponseTimeout>"
-                       "<NumOfRetries>5</NumOfRetries><PollDelay>40</PollDelay>"
-                       "<AutoBoot>1</AutoBoot><AutoConnect>1</AutoConnect><AutoHide>0</AutoHide>")
+            << setting(
+                   "<ComMode>0</ComMode><SlaveId>7</SlaveId><ComPort>COM12</ComPort>"
+                   "<BaudRate>9600</BaudRate><DataLen>7</DataLen><StopBits>2</StopBits>"
+                   "<Parity>2</Parity><ResponseTimeout>250</ResponseTimeout>"
+                   "<NumOfRetries>5</NumOfRetries><PollDelay>40</PollDelay>"
+                   "<AutoBoot>1</AutoBoot><AutoConnect>1</AutoConnect><AutoHide>0</AutoHide>")
             << "COM12|1|7|9600|0|7|2|2|250|5|40|1|1|0";
         QTest::newRow("last Setting wins")
-            << QByteArray("<Settings><Setting><SlaveId>5</SlaveId><BaudRate>9600</BaudRate>"
-                          "</Setting><Other><SlaveId>9</SlaveId></Other>"
-                          "<Setting><SlaveId>6</SlaveId><SlaveId>8</SlaveId></Setting></Settings>")
+            << QByteArray(
+                   "<Settings><Setting><SlaveId>5</SlaveId><BaudRate>9600</BaudRate>"
+                   "</Setting><Other><SlaveId>9</SlaveId></Other>"
+                   "<Setting><SlaveId>6</SlaveId><SlaveId>8</SlaveId></Setting></Settings>")
             << "COM1|1|8|9600|0|8|1|0|1000|3|10|0|0|0";
     }
 
@@ -128,8 +128,7 @@ private slots:
         QFETCH(QString, expected);
         const QString path = file(QStringLiteral("config_com.xml"));
         QFile::remove(path);
-        if (!xml.isEmpty())
-            QVERIFY(writeFile(path, xml));
+        if (!xml.isEmpty()) QVERIFY(writeFile(path, xml));
         comSettings settings;
         comSettingsFile::loadConfig(settings, path);
         QCOMPARE(summary(settings), expected);
@@ -258,16 +257,19 @@ private slots:
             << items("<Item><DeviceType>A</DeviceType><Value>302</Value></Item>") << 301 << 0
             << "old";
         QTest::newRow("first of equal codes")
-            << items("<Item><DeviceType>A</DeviceType><Value>301</Value></Item>"
-                     "<Item><DeviceType>B</DeviceType><Value>301</Value></Item>")
+            << items(
+                   "<Item><DeviceType>A</DeviceType><Value>301</Value></Item>"
+                   "<Item><DeviceType>B</DeviceType><Value>301</Value></Item>")
             << 301 << 0 << "A";
         QTest::newRow("Value before DeviceType")
-            << items("<Item><Value>302</Value><DeviceType>A</DeviceType></Item>"
-                     "<Item><Value>301</Value><DeviceType>B</DeviceType></Item>")
+            << items(
+                   "<Item><Value>302</Value><DeviceType>A</DeviceType></Item>"
+                   "<Item><Value>301</Value><DeviceType>B</DeviceType></Item>")
             << 301 << 0 << "B";
         QTest::newRow("no Value never matches")
-            << items("<Item><DeviceType>A</DeviceType></Item>"
-                     "<Item><DeviceType>B</DeviceType><Value/></Item>")
+            << items(
+                   "<Item><DeviceType>A</DeviceType></Item>"
+                   "<Item><DeviceType>B</DeviceType><Value/></Item>")
             << 0 << 0 << "B";
         QTest::newRow("type 0 and a word")
             << items("<Item><DeviceType>C</DeviceType><Value>x1</Value></Item>") << 0 << 0 << "C";
