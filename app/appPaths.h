@@ -1,0 +1,34 @@
+// Where the program keeps its files. The data folder holds the read-only data
+// shipped beside the program (configs/config_product.xml, iconfigs/, Language/,
+// help/, Themes/); the settings folder takes the files the program writes
+// (configs/config_com.xml, help/select.ini). Both are the program's own folder
+// unless that folder cannot be written, in which case settings go to
+// $XDG_CONFIG_HOME/Tarvel/UPS. QXUPS_APPDIR, when set, replaces the program's
+// folder (a private copy of the data for tests, or a second set-up).
+#pragma once
+
+#include <QString>
+
+namespace appPaths {
+
+// The program's folder, or QXUPS_APPDIR; no trailing "/".
+QString dataDir();
+
+// dataDir() when it is writable, otherwise the per-user configuration folder.
+QString settingsDir();
+
+// A data file: dataDir() + "/" + relativePath.
+QString dataFile(const QString& relativePath);
+
+// A file the program writes: settingsDir() + "/" + relativePath.
+QString settingsFile(const QString& relativePath);
+
+// A file the program may have written: the settings folder's copy when it
+// exists, otherwise the data folder's.
+QString readableFile(const QString& relativePath);
+
+// Creates the folder (with its parents) that will hold a settings file; false
+// when it cannot be created.
+bool makeFolderFor(const QString& filePath);
+
+}  // namespace appPaths

@@ -1,0 +1,179 @@
+#include "comSettingsFile.h"
+
+#include <QCoreApplication>
+#include <QDomDocument>
+#include <QFile>
+#include <QRegExp>
+#include <QSaveFile>
+#include <QTextStream>
+
+#include "comSettings.h"
+#include "consolePrint.h"
+
+namespace comSettingsFile {
+
+namespace {
+
+// An element's text as an unsigned decimal number; anything else reads as 0.
+quint64 unsignedText(const QDomElement& element) {
+    bool ok = false;
+    const quint64 value = element.text().toULongLong(&ok, 10);
+    return ok ? value : 0;
+}
+
+void appendField(QDomDocument& document, QDomElement& parent, const char* name,
+                 const QString& text) {
+    QDomElement element = document.createElement(QString::fromLatin1(name));
+    element.appendChild(document.createTextNode(text));
+    parent.appendChild(element);
+}
+
+QString flag(bool value) {
+    return value ? QStringLiteral("1") : QStringLiteral("0");
+}
+
+}  // namespace
+
+void loadConfig(comSettings& settings, const QString& fileName) {
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) return;
+    QDomDocument document;
+    QString errorText;
+    int errorLine = 0;
+    int errorColumn = 0;
+    if (!document.setContent(&file, true, &errorText, &errorLine, &errorColumn)) return;
+    file.close();
+
+    for (QDomNode node = document.documentElement().firstChild(); !node.isNull();
+         node = node.nextSibling()) {
+        const QDomElement setting = node.toElement();
+        if (setting.isNull() || setting.tagName() != QLatin1String("Setting")) continue;
+        for (QDomElement e = setting.firstChildElement(); !e.isNull(); e = e.nextSiblingElement()) {
+            const QString name = e.tagName();
+            if (name == QLatin1String("ComPort")) {
+                settings.comPort = e.text();
+                continue;
+            }
+            const quint64 n = unsignedText(e);
+            if (name == QLatin1String("ComMode"))
+                settings.comMode = static_cast<quint8>(n);
+            else if (name == QLatin1String("SlaveId"))
+                settings.slaveId = static_cast<quint16>(n);
+            else if (name == QLatin1String("BaudRate"))
+                settings.baudRate = static_cast<quint32>(n);
+            else if (name == QLatin1String("DataLen"))
+                settings.dataLen = static_cast<quint8>(n);
+            else if (name == QLatin1String("StopBits"))
+                settings.stopBits = static_cast<quint8>(n);
+            else if (name == QLatin1String("Parity"))
+                settings.parity = static_cast<quint8>(n);
+            else if (name == QLatin1String("ResponseTimeout"))
+                settings.responseTimeout = static_cast<quint32>(n);
+            else if (name == QLatin1String("NumOfRetries"))
+                settings.numOfRetries = static_cast<quint32>(n);
+            else if (name == QLatin1String("PollDelay"))
+                settings.pollDelay = static_cast<quint32>(n);
+            else if (name == QLatin1String("AutoBoot"))
+                settings.autoBoot = n != 0;
+            else if (name == QLatin1String("AutoConnect"))
+                settings.autoConnect = n != 0;
+            else if (name == QLatin1String("AutoHide"))
+                settings.autoHide = n != 0;
+        }
+    }
+}
+
+bool saveConfig(const comSettings& settings, const QString& fileName) {
+    QDomDocument document;
+    document.appendChild(document.createProcessingInstruction(
+        QStringLiteral("xml"), QStringLiteral("version=\"1.0\" encoding=\"UTF-8\"")));
+    QDomElement root = document.createElement(QStringLiteral("Settings"));
+    document.appendChild(root);
+    QDomElement setting = document.createElement(QStringLiteral("Setting"));
+    root.appendChild(setting);
+
+    appendField(document, setting, "ComMode", QString::number(settings.comMode));
+    appendField(document, setting, "SlaveId", QString::number(settings.slaveId));
+    appendField(document, setting, "ComPort", settings.comPort);
+    appendField(document, setting, "BaudRate", QString::number(settings.baudRate));
+    appendField(document, setting, "DataLen", QString::number(settings.dataLen));
+    appendField(document, setting, "StopBits", QString::number(settings.stopBits));
+    appendField(document, setting, "Parity", QString::number(settings.parity));
+    appendField(document, setting, "ResponseTimeout", QString::number(settings.responseTimeout));
+    appendField(document, setting, "NumOfRetries", QString::number(settings.numOfRetries));
+    appendField(document, setting, "PollDelay", QString::number(settings.pollDelay));
+    appendField(document, setting, "AutoBoot", flag(settings.autoBoot));
+    appendField(document, setting, "AutoConnect", flag(settings.autoConnect));
+    appendField(document, setting, "AutoHide", flag(settings.autoHide));
+
+    // A temporary file renamed over the old one: a crash or a full disk never
+    // leaves a truncated file, and a failure keeps the previous settings.
+    QSaveFile file(fileName);
+    bool written = false;
+    if (file.open(QIODevice::WriteOnly | QIODevice::Text)) {
+        QTextStream stream(&file);
+        stream.setCodec("UTF-8");
+        document.save(stream, 4, QDomNode::EncodingFromTextStream);
+        stream.flush();
+        written = stream.status() == QTextStream::Ok && file.commit();
+    }
+    if (!written) {
+        consolePrint::instance().printMsg(
+            QCoreApplication::translate("comSettingsWidget",
+                                        "ERR: The settings could not be saved to %1")
+                .arg(fileName));
+    }
+    return written;
+}
+
+int portNumberFromName(const QString& name) {
+    if (name.isEmpty()) return -1;
+    QString digits = name;
+    digits.remove(QRegExp(QStringLiteral("[^\\d.\\d]")));
+    QRegExp number(QStringLiteral("^[1-9]\\d*|0$"), Qt::CaseSensitive);
+    if (!number.exactMatch(digits)) return -1;
+    bool ok = false;
+    const int value = digits.toInt(&ok, 10);
+    return ok ? value : -1;
+}
+
+int loadProductTitle(const QString& fileName, quint16 deviceType, QString& productTitle,
+                     bool* matched) {
+    if (matched) *matched = false;
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) return -1;
+    QDomDocument document;
+    if (!document.setContent(&file, true)) return -2;
+    file.close();
+
+    for (QDomNode node = document.documentElement().firstChild(); !node.isNull();
+         node = node.nextSibling()) {
+        const QDomElement items = node.toElement();
+        if (items.isNull() || items.tagName() != QLatin1String("Items")) continue;
+        for (QDomElement item = items.firstChildElement(QStringLiteral("Item")); !item.isNull();
+             item = item.nextSiblingElement(QStringLiteral("Item"))) {
+            QString title;
+            bool hasCode = false;
+            quint16 code = 0;
+            for (QDomElement e = item.firstChildElement(); !e.isNull();
+                 e = e.nextSiblingElement()) {
+                if (e.tagName() == QLatin1String("DeviceType")) {
+                    title = e.text();
+                } else if (e.tagName() == QLatin1String("Value")) {
+                    bool ok = false;
+                    const ushort value = e.text().toUShort(&ok, 10);
+                    code = ok ? value : 0;
+                    hasCode = true;
+                }
+            }
+            if (!hasCode || code != deviceType) continue;
+            productTitle = title;
+            consolePrint::instance().printMsg(QStringLiteral("ui_title") + title);
+            if (matched) *matched = true;
+            return 0;
+        }
+    }
+    return 0;
+}
+
+}  // namespace comSettingsFile

@@ -1,0 +1,57 @@
+#include "settingsStore.h"
+
+#include <QSettings>
+
+namespace settingsStore {
+
+const char* const kGroupPostProcess = "REVOV_Azezed";
+const char* const kGroupLanguage = "Language";
+
+namespace {
+
+const char kOrganisation[] = "Tarvel";
+const char kApplication[] = "UPS";
+
+}  // namespace
+
+QVariant value(const char* group, const QString& key, const QVariant& defaultValue) {
+    QSettings store(QSettings::NativeFormat, QSettings::UserScope,
+                    QString::fromLatin1(kOrganisation), QString::fromLatin1(kApplication));
+    store.beginGroup(QString::fromLatin1(group));
+    return store.value(key, defaultValue);
+}
+
+void setValue(const char* group, const QString& key, const QVariant& value) {
+    QSettings store(QSettings::NativeFormat, QSettings::UserScope,
+                    QString::fromLatin1(kOrganisation), QString::fromLatin1(kApplication));
+    store.beginGroup(QString::fromLatin1(group));
+    store.setValue(key, value);
+    store.endGroup();
+    store.sync();
+}
+
+QString batPath() {
+    return value(kGroupPostProcess, QStringLiteral("batPath"), QString()).toString();
+}
+
+void setBatPath(const QString& path) {
+    setValue(kGroupPostProcess, QStringLiteral("batPath"), path);
+}
+
+int batExecutePolicy() {
+    return value(kGroupPostProcess, QStringLiteral("batExecutePolicy"), 0).toInt();
+}
+
+void setBatExecutePolicy(int policy) {
+    setValue(kGroupPostProcess, QStringLiteral("batExecutePolicy"), policy);
+}
+
+QString language() {
+    return value(kGroupLanguage, QStringLiteral("Language"), QString()).toString();
+}
+
+void setLanguage(const QString& language) {
+    setValue(kGroupLanguage, QStringLiteral("Language"), language);
+}
+
+}  // namespace settingsStore

@@ -1,0 +1,30 @@
+// The user settings store: QSettings in the native format, organisation
+// "Tarvel", application "UPS", with the last part of the key path as the group.
+// Everything that reads or writes "batPath", "batExecutePolicy" or "Language"
+// goes through here.
+#pragma once
+
+#include <QString>
+#include <QVariant>
+
+namespace settingsStore {
+
+extern const char* const kGroupPostProcess;  // "REVOV_Azezed"
+extern const char* const kGroupLanguage;     // "Language"
+
+QVariant value(const char* group, const QString& key, const QVariant& defaultValue = QVariant());
+void setValue(const char* group, const QString& key, const QVariant& value);
+
+// The post-process script ("batPath"), empty when none is set.
+QString batPath();
+void setBatPath(const QString& path);
+
+// The post-process policy ("batExecutePolicy"): 0 none, 1 on DC loss, 2 on SW on.
+int batExecutePolicy();
+void setBatExecutePolicy(int policy);
+
+// The chosen language ("Language"), empty when none was chosen.
+QString language();
+void setLanguage(const QString& language);
+
+}  // namespace settingsStore

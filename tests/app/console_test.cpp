@@ -1,0 +1,67 @@
+// The message page: time-stamped lines, order across threads, bounded log.
+#include <QApplication>
+#include <QPlainTextEdit>
+#include <QRegularExpression>
+#include <QTextBlock>
+#include <QtTest>
+#include <thread>
+
+#include "app_test_env.h"
+#include "consolePrint.h"
+#include "inforWidget.h"
+
+namespace {
+
+const QString kStamp = QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3}>>");
+
+QString line(const inforWidget& page, int n) {
+    return page.statusOutput()->document()->findBlockByNumber(n).text();
+}
+
+}  // namespace
+
+class ConsoleTest : public QObject {
+    Q_OBJECT
+private slots:
+    void workerMessagesArriveInOrderOnTheGuiThread() {
+        inforWidget page;
+        connect(&consolePrint::instance(), &consolePrint::signalShowMsg, &page,
+                &inforWidget::slotOnShowMsg);
+        consolePrint::instance().printMsg(QStringLiteral("first"));
+        std::thread worker([] {
+            for (int i = 0; i < 200; ++i)
+                consolePrint::instance().printMsg(QStringLiteral("m%1").arg(i));
+        });
+        worker.join();
+        // 201 paragraphs; an empty document starts with one empty block that
+        // the first append fills.
+        QTRY_COMPARE_WITH_TIMEOUT(page.statusOutput()->blockCount(), 201, 20000);
+        QVERIFY(line(page, 0).contains(QRegularExpression(kStamp + QStringLiteral("first$"))));
+        for (int i = 0; i < 200; ++i)
+            QVERIFY2(line(page, i + 1)
+                         .contains(QRegularExpression(kStamp + QStringLiteral("m%1$").arg(i))),
+                     qPrintable(line(page, i + 1)));
+        disconnect(&consolePrint::instance(), nullptr, &page, nullptr);
+    }
+
+    void emptyMessageStillGetsItsStamp() {
+        inforWidget page;
+        page.slotOnShowMsg(QString());
+        QVERIFY2(line(page, 0).contains(QRegularExpression(kStamp + QStringLiteral("$"))),
+                 qPrintable(line(page, 0)));
+    }
+
+    void logKeepsTheNewestLines() {
+        inforWidget page;
+        const int total = inforWidget::kMaxLogLines + 25;
+        for (int i = 0; i < total; ++i)
+            page.slotOnShowMsg(QString::number(i));
+        QCOMPARE(page.statusOutput()->blockCount(), inforWidget::kMaxLogLines);
+        QVERIFY(line(page, 0).endsWith(QStringLiteral(">>25")));
+        QVERIFY(line(page, inforWidget::kMaxLogLines - 1)
+                    .endsWith(QStringLiteral(">>%1").arg(total - 1)));
+    }
+};
+
+QXUPS_APP_TEST_MAIN(QApplication, ConsoleTest)
+#include "console_test.moc"

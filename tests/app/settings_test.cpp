@@ -1,0 +1,318 @@
+// The device link's files (config_com.xml, config_product.xml), the port-name
+// rule, the program's folders and the settings store.
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QSettings>
+#include <QtTest>
+#include <functional>
+
+#include "app_test_env.h"
+#include "appPaths.h"
+#include "comSettings.h"
+#include "comSettingsFile.h"
+#include "consolePrint.h"
+#include "settingsStore.h"
+
+namespace {
+
+// The record's fields in declaration order, "|"-separated.
+QString summary(const comSettings& s) {
+    return QStringList{s.comPort,
+                       QString::number(s.portNumber),
+                       QString::number(s.slaveId),
+                       QString::number(s.baudRate),
+                       QString::number(s.comMode),
+                       QString::number(s.dataLen),
+                       QString::number(s.stopBits),
+                       QString::number(s.parity),
+                       QString::number(s.responseTimeout),
+                       QString::number(s.numOfRetries),
+                       QString::number(s.pollDelay),
+                       QString::number(s.autoBoot),
+                       QString::number(s.autoConnect),
+                       QString::number(s.autoHide)}
+        .join(QLatin1Char('|'));
+}
+
+const char kDefaults[] = "COM1|1|1|115200|0|8|1|0|1000|3|10|0|0|0";
+
+bool writeFile(const QString& path, const QByteArray& contents) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(contents) == contents.size();
+}
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+// Root ignores folder permissions: when we are root, the check runs in a child
+// process as the unprivileged user "nobody". True when the check passed.
+bool asUnprivileged(const std::function<bool()>& check) {
+    if (geteuid() != 0) return check();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (setresgid(65534, 65534, 65534) != 0 || setresuid(65534, 65534, 65534) != 0) _exit(2);
+        _exit(check() ? 0 : 1);
+    }
+    int status = 0;
+    return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
+}
+
+// Collects the console's messages while it lives.
+struct MessageLog {
+    MessageLog() {
+        connection = QObject::connect(&consolePrint::instance(), &consolePrint::signalShowMsg,
+                                      [this](const QString& msg) { lines << msg; });
+    }
+    ~MessageLog() { QObject::disconnect(connection); }
+    QStringList lines;
+    QMetaObject::Connection connection;
+};
+
+}  // namespace
+
+class SettingsTest : public QObject {
+    Q_OBJECT
+private:
+    QString m_dir;
+
+    QString file(const QString& name) { return m_dir + QLatin1Char('/') + name; }
+
+private slots:
+    void initTestCase() {
+        m_dir = appPaths::dataDir() + QStringLiteral("/work");
+        QVERIFY(QDir().mkpath(m_dir));
+    }
+
+    void loadConfig_data() {
+        QTest::addColumn<QByteArray>("xml");
+        QTest::addColumn<QString>("expected");
+        auto setting = [](const QByteArray& body) {
+            return QByteArray("<?xml version=\"1.0\"?><Settings><Setting>") + body +
+                   QByteArray("</Setting></Settings>");
+        };
+        QTest::newRow("no file") << QByteArray() << kDefaults;
+        QTest::newRow("malformed")
+            << QByteArray("<Settings><Setting><BaudRate>9600</Setting>") << kDefaults;
+        QTest::newRow("text as number")
+            << setting("<BaudRate>abc</BaudRate>") << "COM1|1|1|0|0|8|1|0|1000|3|10|0|0|0";
+        QTest::newRow("flag not 0 is true")
+            << setting("<AutoHide>2</AutoHide>") << "COM1|1|1|115200|0|8|1|0|1000|3|10|0|0|1";
+        QTest::newRow("truncated to width")
+            << setting("<SlaveId>65537</SlaveId><ComMode>257</ComMode><Foo>7</Foo>")
+            << "COM1|1|1|115200|1|8|1|0|1000|3|10|0|0|0";
+        QTest::newRow("all fields")
+            << setting(
+                   "<ComMode>0</ComMode><SlaveId>7</SlaveId><ComPort>COM12</ComPort>"
+                   "<BaudRate>9600</BaudRate><DataLen>7</DataLen><StopBits>2</StopBits>"
+                   "<Parity>2</Parity><ResponseTimeout>250</ResponseTimeout>"
+                   "<NumOfRetries>5</NumOfRetries><PollDelay>40</PollDelay>"
+                   "<AutoBoot>1</AutoBoot><AutoConnect>1</AutoConnect><AutoHide>0</AutoHide>")
+            << "COM12|1|7|9600|0|7|2|2|250|5|40|1|1|0";
+        QTest::newRow("last Setting wins")
+            << QByteArray(
+                   "<Settings><Setting><SlaveId>5</SlaveId><BaudRate>9600</BaudRate>"
+                   "</Setting><Other><SlaveId>9</SlaveId></Other>"
+                   "<Setting><SlaveId>6</SlaveId><SlaveId>8</SlaveId></Setting></Settings>")
+            << "COM1|1|8|9600|0|8|1|0|1000|3|10|0|0|0";
+    }
+
+    void loadConfig() {
+        QFETCH(QByteArray, xml);
+        QFETCH(QString, expected);
+        const QString path = file(QStringLiteral("config_com.xml"));
+        QFile::remove(path);
+        if (!xml.isEmpty()) QVERIFY(writeFile(path, xml));
+        comSettings settings;
+        comSettingsFile::loadConfig(settings, path);
+        QCOMPARE(summary(settings), expected);
+    }
+
+    void saveWritesEveryElementInOrder() {
+        comSettings settings;
+        settings.comPort = QStringLiteral("COM 7<&>");
+        settings.slaveId = 300;
+        settings.baudRate = 4000000000u;
+        settings.parity = 1;
+        settings.pollDelay = 20;
+        settings.autoConnect = true;
+        const QString path = file(QStringLiteral("saved.xml"));
+        QVERIFY(comSettingsFile::saveConfig(settings, path));
+        QCOMPARE(QString::fromUtf8(readFile(path)),
+                 QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                                "<Settings>\n"
+                                "    <Setting>\n"
+                                "        <ComMode>0</ComMode>\n"
+                                "        <SlaveId>300</SlaveId>\n"
+                                "        <ComPort>COM 7&lt;&amp;></ComPort>\n"
+                                "        <BaudRate>4000000000</BaudRate>\n"
+                                "        <DataLen>8</DataLen>\n"
+                                "        <StopBits>1</StopBits>\n"
+                                "        <Parity>1</Parity>\n"
+                                "        <ResponseTimeout>1000</ResponseTimeout>\n"
+                                "        <NumOfRetries>3</NumOfRetries>\n"
+                                "        <PollDelay>20</PollDelay>\n"
+                                "        <AutoBoot>0</AutoBoot>\n"
+                                "        <AutoConnect>1</AutoConnect>\n"
+                                "        <AutoHide>0</AutoHide>\n"
+                                "    </Setting>\n"
+                                "</Settings>\n"));
+        comSettings loaded;
+        comSettingsFile::loadConfig(loaded, path);
+        QCOMPARE(summary(loaded), summary(settings));
+    }
+
+    // A save into a folder that cannot be written keeps the previous file and
+    // says which file it could not write.
+    void failedSaveKeepsThePreviousFileAndSaysSo() {
+        const QString folder = file(QStringLiteral("readonly"));
+        QVERIFY(QDir().mkpath(folder));
+        const QString path = folder + QStringLiteral("/config_com.xml");
+        comSettings previous;
+        previous.slaveId = 9;
+        QVERIFY(comSettingsFile::saveConfig(previous, path));
+        const QByteArray before = readFile(path);
+        QCOMPARE(chmod(QFile::encodeName(folder).constData(), 0555), 0);
+
+        const bool passed = asUnprivileged([&] {
+            MessageLog log;
+            comSettings changed;
+            changed.slaveId = 10;
+            return !comSettingsFile::saveConfig(changed, path) && log.lines.size() == 1 &&
+                   log.lines[0].contains(path) && readFile(path) == before;
+        });
+        chmod(QFile::encodeName(folder).constData(), 0755);
+        QVERIFY(passed);
+    }
+
+    // A program folder that cannot be written sends the settings to the
+    // per-user configuration folder; data is still read from the program's.
+    void unwritableProgramFolderKeepsSettingsPerUser() {
+        QCOMPARE(appPaths::settingsDir(), appPaths::dataDir());
+        QCOMPARE(appPaths::readableFile(QStringLiteral("configs/config_product.xml")),
+                 appPaths::dataDir() + QStringLiteral("/configs/config_product.xml"));
+
+        const QString program = file(QStringLiteral("installed"));
+        QVERIFY(QDir().mkpath(program + QStringLiteral("/configs")));
+        QVERIFY(writeFile(program + QStringLiteral("/configs/config_product.xml"), "<P/>"));
+        QCOMPARE(chmod(QFile::encodeName(program).constData(), 0555), 0);
+        const QByteArray saved = qgetenv("QXUPS_APPDIR");
+        qputenv("QXUPS_APPDIR", QFile::encodeName(program));
+        const QString perUser =
+            qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Tarvel/UPS");
+        const bool passed = asUnprivileged([&] {
+            const QString com = appPaths::settingsFile(QStringLiteral("configs/config_com.xml"));
+            return appPaths::settingsDir() == perUser &&
+                   appPaths::readableFile(QStringLiteral("configs/config_product.xml")) ==
+                       program + QStringLiteral("/configs/config_product.xml") &&
+                   appPaths::makeFolderFor(com) &&
+                   comSettingsFile::saveConfig(comSettings(), com) &&
+                   appPaths::readableFile(QStringLiteral("configs/config_com.xml")) == com;
+        });
+        qputenv("QXUPS_APPDIR", saved);
+        chmod(QFile::encodeName(program).constData(), 0755);
+        QVERIFY(passed);
+    }
+
+    void portNumberFromName_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("number");
+        QTest::newRow("COM3") << "COM3" << 3;
+        QTest::newRow("COM10") << "COM10" << 10;
+        QTest::newRow("COM0") << "COM0" << 0;
+        QTest::newRow("COM01") << "COM01" << -1;
+        QTest::newRow("COM1.2") << "COM1.2" << -1;
+        QTest::newRow("COM") << "COM" << -1;
+        QTest::newRow("empty") << "" << -1;
+    }
+
+    void portNumberFromName() {
+        QFETCH(QString, name);
+        QFETCH(int, number);
+        QCOMPARE(comSettingsFile::portNumberFromName(name), number);
+        // What the page stores: -1 becomes 65535 in 16 bits.
+        if (number == -1)
+            QCOMPARE(static_cast<quint16>(comSettingsFile::portNumberFromName(name)),
+                     quint16(65535));
+    }
+
+    void loadProductTitle_data() {
+        QTest::addColumn<QByteArray>("xml");
+        QTest::addColumn<int>("deviceType");
+        QTest::addColumn<int>("result");
+        QTest::addColumn<QString>("title");
+        auto items = [](const QByteArray& body) {
+            return QByteArray("<Products><Config><Value>5</Value></Config><Items>") + body +
+                   QByteArray("</Items></Products>");
+        };
+        QTest::newRow("missing") << QByteArray() << 301 << -1 << "old";
+        QTest::newRow("malformed") << QByteArray("<Products><Items>") << 301 << -2 << "old";
+        QTest::newRow("no match keeps the title")
+            << items("<Item><DeviceType>A</DeviceType><Value>302</Value></Item>") << 301 << 0
+            << "old";
+        QTest::newRow("first of equal codes")
+            << items(
+                   "<Item><DeviceType>A</DeviceType><Value>301</Value></Item>"
+                   "<Item><DeviceType>B</DeviceType><Value>301</Value></Item>")
+            << 301 << 0 << "A";
+        QTest::newRow("Value before DeviceType")
+            << items(
+                   "<Item><Value>302</Value><DeviceType>A</DeviceType></Item>"
+                   "<Item><Value>301</Value><DeviceType>B</DeviceType></Item>")
+            << 301 << 0 << "B";
+        QTest::newRow("no Value never matches")
+            << items(
+                   "<Item><DeviceType>A</DeviceType></Item>"
+                   "<Item><DeviceType>B</DeviceType><Value/></Item>")
+            << 0 << 0 << "B";
+        QTest::newRow("type 0 and a word")
+            << items("<Item><DeviceType>C</DeviceType><Value>x1</Value></Item>") << 0 << 0 << "C";
+        QTest::newRow("shipped file") << QByteArray("shipped") << 302 << 0 << "DCU-2410";
+    }
+
+    void loadProductTitle() {
+        QFETCH(QByteArray, xml);
+        QFETCH(int, deviceType);
+        QFETCH(int, result);
+        QFETCH(QString, title);
+        QString path = file(QStringLiteral("config_product.xml"));
+        QFile::remove(path);
+        if (xml == "shipped")
+            path = appPaths::readableFile(QStringLiteral("configs/config_product.xml"));
+        else if (!xml.isEmpty())
+            QVERIFY(writeFile(path, xml));
+
+        MessageLog log;
+        QString productTitle = QStringLiteral("old");
+        bool matched = true;
+        QCOMPARE(comSettingsFile::loadProductTitle(path, static_cast<quint16>(deviceType),
+                                                   productTitle, &matched),
+                 result);
+        QCOMPARE(productTitle, title);
+        QCOMPARE(matched, title != QLatin1String("old"));
+        QCOMPARE(log.lines,
+                 matched ? QStringList{QStringLiteral("ui_title") + title} : QStringList());
+    }
+
+    void settingsStoreLivesInTheUsersConfiguration() {
+        settingsStore::setBatPath(QStringLiteral("/opt/on loss.sh"));
+        settingsStore::setBatExecutePolicy(2);
+        settingsStore::setLanguage(QStringLiteral("de"));
+        QCOMPARE(settingsStore::batPath(), QStringLiteral("/opt/on loss.sh"));
+        QCOMPARE(settingsStore::batExecutePolicy(), 2);
+        QSettings file(qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Tarvel/UPS.conf"),
+                       QSettings::IniFormat);
+        QCOMPARE(file.value(QStringLiteral("REVOV_Azezed/batPath")).toString(),
+                 QStringLiteral("/opt/on loss.sh"));
+        QCOMPARE(file.value(QStringLiteral("Language/Language")).toString(), QStringLiteral("de"));
+    }
+};
+
+QXUPS_APP_TEST_MAIN(QCoreApplication, SettingsTest)
+#include "settings_test.moc"
