@@ -3,6 +3,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "engine.h"
 #include "port.h"
 
 namespace ups {
@@ -75,6 +76,7 @@ void* timerThreadMain(void*) {
 void libraryLoad() {
     plat::lockCreate(&openCloseLock);
     plat::lockCreate(&stackLock);
+    createRequestLocks();
     // Defaults for a Modbus log that neither this library nor the program
     // writes; they are inherited by the processes the program starts.
     setenv("MODBUS_LOGFILE", "d:\\debug.log", 0);
@@ -87,6 +89,7 @@ void libraryUnload() {
     if (g_timerThread.valid != 0 || g_abandonedThread || anyPortThread()) return;
     plat::lockDestroy(&openCloseLock);
     plat::lockDestroy(&stackLock);
+    destroyRequestLocks();
 }
 
 __attribute__((constructor)) static void onLibraryLoad() {
