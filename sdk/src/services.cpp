@@ -46,7 +46,16 @@ void* timerThreadMain(void*) {
     plat::PeriodicTimer tick = g_tick;
     giveStackLock();
     for (;;) {
-        plat::periodicWait(&tick);
+        if (!plat::periodicWait(&tick)) {
+            // A wake-up that fails at once would spin at real-time priority:
+            // sleep one period instead and start a fresh periodic timer.
+            plat::sleepMs(kTimerPeriodMs);
+            takeStackLock();
+            plat::periodicStop(&tick);
+            plat::periodicStart(&tick, kTimerPeriodMs);  // on failure: tried again next round
+            g_tick = tick;
+            giveStackLock();
+        }
         takeStackLock();
         for (int i = 0; i < kTimerSlotCount; ++i) {
             TimerSlot* slot = &g_timers[i];
