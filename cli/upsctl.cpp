@@ -172,7 +172,7 @@ int monitor(UPS_DeviceDescriptor* device, unsigned long intervalMs) {
     std::string last;
     int lastError = Success;
     while (!g_stop) {
-        uint16_t status[kStatusCount];
+        uint16_t status[kStatusCount] = {};
         int rc = UPS_ReadRegisters(device, kStatusBase, kStatusCount, status);
         if (rc != Success) {
             if (rc != lastError) {
@@ -220,7 +220,7 @@ int main(int argc, char** argv) {
         } else if (strcmp(option, "--device") == 0 && value != nullptr) {
             setenv(("QXUPS_COM" + std::to_string(kDevicePortNumber)).c_str(), value, 1);
             device.portNumber = kDevicePortNumber;
-        } else if (strcmp(option, "--slave") == 0 && parseNumber(value, 247, &n)) {
+        } else if (strcmp(option, "--slave") == 0 && parseNumber(value, 247, &n) && n >= 1) {
             device.slaveAddress = (uint8_t)n;
         } else if (strcmp(option, "--baud") == 0 && parseNumber(value, 4000000, &n) && n > 0) {
             device.baudRate = (uint32_t)n;
@@ -250,7 +250,7 @@ int main(int argc, char** argv) {
     unsigned long address = 0;
     unsigned long count = 1;
     unsigned long interval = 1000;
-    uint16_t values[123];
+    uint16_t values[123] = {};
     bool ok = true;
     if (strcmp(command, "info") == 0 || strcmp(command, "status") == 0) {
         ok = rest == 0;
@@ -284,11 +284,11 @@ int main(int argc, char** argv) {
         printf("device type %u\nhardware version %u\nfirmware version %u\ndriver version %u\n",
                info.deviceType, info.hardwareVersion, info.firmwareVersion, info.driverVersion);
     } else if (strcmp(command, "status") == 0) {
-        uint16_t status[kStatusCount];
+        uint16_t status[kStatusCount] = {};
         rc = UPS_ReadRegisters(&device, kStatusBase, kStatusCount, status);
         if (rc == Success) printStatus(status);
     } else if (strcmp(command, "read") == 0) {
-        uint16_t read[125];
+        uint16_t read[125] = {};
         rc = UPS_ReadRegisters(&device, (uint16_t)address, (uint8_t)count, read);
         for (unsigned long k = 0; rc == Success && k < count; ++k) {
             printf("%lu %u\n", address + k, read[k]);

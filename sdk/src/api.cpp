@@ -13,18 +13,49 @@ namespace {
 const uint16_t kRegisterBase = 25536;  // + 25536 mod 65536 is - 40000
 const uint16_t kDriverVersion = 1000;
 
+// Lock order: an instance's request lock, then openCloseLock, then the
+// stackLock. No request lock is taken while openCloseLock or the stackLock is
+// held, so nothing waits for a request under openCloseLock and one slow device
+// never holds up the opens and closes of the others.
 struct OpenCloseGuard {
     OpenCloseGuard() { plat::lockTake(&openCloseLock); }
     ~OpenCloseGuard() { plat::lockGive(&openCloseLock); }
 };
 
-// Releases the handle's instance and stops the shared services with the last device.
+// The record may be shared by the caller's threads (a poller reads while
+// another thread closes); its handle and result are exchanged atomically.
+MasterInstance* handleOf(const UPS_DeviceDescriptor* device) {
+    return static_cast<MasterInstance*>(__atomic_load_n(&device->handle, __ATOMIC_ACQUIRE));
+}
+void setHandle(UPS_DeviceDescriptor* device, MasterInstance* instance) {
+    __atomic_store_n(&device->handle, static_cast<void*>(instance), __ATOMIC_RELEASE);
+}
+void setLastResult(UPS_DeviceDescriptor* device, ResultCode rc) {
+    __atomic_store_n(&device->lastResult, (int32_t)rc, __ATOMIC_RELAXED);
+}
+
+// Takes the request lock of the record's device; false when it is not open
+// (closed meanwhile, or its entry now serves another record).
+bool beginDeviceRequest(UPS_DeviceDescriptor* device, MasterInstance** instance) {
+    *instance = handleOf(device);
+    if (!beginRequest(*instance)) return false;
+    if (handleOf(device) == *instance) return true;
+    endRequest(*instance);
+    return false;
+}
+
+// Releases the handle's instance, after the request in flight on it, and stops
+// the shared services with the last device.
 void closeDevice(UPS_DeviceDescriptor* device) {
-    OpenCloseGuard guard;
-    MasterInstance* instance = static_cast<MasterInstance*>(device->handle);
-    if (isLiveInstance(instance)) releaseInstance(instance);
-    if (instancesInUse() == 0) globalShutdown();
-    device->handle = nullptr;
+    MasterInstance* instance = nullptr;
+    bool locked = beginDeviceRequest(device, &instance);
+    {
+        OpenCloseGuard guard;
+        if (locked) releaseInstance(instance);
+        if (instancesInUse() == 0) globalShutdown();
+        setHandle(device, nullptr);
+    }
+    if (locked) endRequest(instance);
 }
 
 ResultCode runRead(MasterInstance* instance, uint8_t slave, uint16_t address, uint8_t count,
@@ -64,15 +95,16 @@ extern "C" ResultCode UPS_DeviceOpen(UPS_DeviceDescriptor* device, UPS_DeviceInf
     uint32_t stopBits = parity == plat::ParityNone ? 2 : 1;
     bool rtuFraming = device->framing == 0;
 
+    // A record opened again without a close is closed first, so that
+    // reconnecting never drains the pools or keeps its old port busy.
+    if (handleOf(device) != nullptr) closeDevice(device);
+
     ResultCode rc = Success;
+    MasterInstance* instance = nullptr;
     {
         OpenCloseGuard guard;
         // The socket layer has nothing to start on this platform.
-        // A record opened again without a close is closed first, so that
-        // reconnecting never drains the pools or keeps its old port busy.
-        if (isLiveInstance(static_cast<MasterInstance*>(device->handle))) closeDevice(device);
-        device->handle = nullptr;
-        MasterInstance* instance = acquireInstance();
+        instance = acquireInstance();
         if (instance == nullptr) {
             rc = NoResource;
         } else {
@@ -83,30 +115,35 @@ extern "C" ResultCode UPS_DeviceOpen(UPS_DeviceDescriptor* device, UPS_DeviceInf
             if (rc != Success) {
                 ResultCode releaseRc = releaseInstance(instance);
                 if (releaseRc != Success) rc = releaseRc;
-            } else {
-                device->handle = instance;
+                instance = nullptr;
             }
         }
+        setHandle(device, instance);
         if (instancesInUse() == 0) globalShutdown();
     }
-    device->lastResult = rc;
+    setLastResult(device, rc);
     if (rc != Success) {
         closeDevice(device);
         return rc;
     }
 
-    MasterInstance* instance = static_cast<MasterInstance*>(device->handle);
     uint32_t timeout = device->responseTimeoutMs % 65536u;
     if (timeout == 0 || timeout == 65535u) {
-        device->lastResult = InvalidArgument;
+        setLastResult(device, InvalidArgument);
         closeDevice(device);
         return InvalidArgument;
     }
-    setResponseTimeout(instance, (uint16_t)timeout);
 
     uint16_t identification[3] = {0, 0, 0};
+    // A close from another thread may have taken the device meanwhile.
+    if (!beginDeviceRequest(device, &instance)) {
+        setLastResult(device, InvalidArgument);
+        return InvalidArgument;
+    }
+    setResponseTimeout(instance, (uint16_t)timeout);
     rc = runRead(instance, device->slaveAddress, 0, 3, identification);
-    device->lastResult = rc;
+    setLastResult(device, rc);
+    endRequest(instance);
     if (rc != Success) {
         closeDevice(device);
         return rc;
@@ -129,17 +166,25 @@ extern "C" ResultCode UPS_DeviceClose(UPS_DeviceDescriptor* device) {
 extern "C" ResultCode UPS_ReadRegisters(UPS_DeviceDescriptor* device, uint16_t address,
                                         uint8_t count, uint16_t* values) {
     if (device == nullptr) return InvalidArgument;
-    ResultCode rc = runRead(static_cast<MasterInstance*>(device->handle), device->slaveAddress,
-                            wireAddress(address), count, values);
-    device->lastResult = rc;
+    MasterInstance* instance = nullptr;
+    ResultCode rc = InvalidArgument;
+    if (beginDeviceRequest(device, &instance)) {
+        rc = runRead(instance, device->slaveAddress, wireAddress(address), count, values);
+        endRequest(instance);
+    }
+    setLastResult(device, rc);
     return rc;
 }
 
 extern "C" ResultCode UPS_WriteRegisters(UPS_DeviceDescriptor* device, uint16_t address,
                                          uint8_t count, const uint16_t* values) {
     if (device == nullptr) return InvalidArgument;
-    ResultCode rc = runWrite(static_cast<MasterInstance*>(device->handle), device->slaveAddress,
-                             wireAddress(address), count, values);
-    device->lastResult = rc;
+    MasterInstance* instance = nullptr;
+    ResultCode rc = InvalidArgument;
+    if (beginDeviceRequest(device, &instance)) {
+        rc = runWrite(instance, device->slaveAddress, wireAddress(address), count, values);
+        endRequest(instance);
+    }
+    setLastResult(device, rc);
     return rc;
 }

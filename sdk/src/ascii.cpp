@@ -196,6 +196,9 @@ ResultCode sendFrame(MasterInstance* instance, uint8_t slave, uint16_t pduLength
 ResultCode receiveFrame(MasterInstance* instance, uint8_t slave, uint16_t* pduLength) {
     TransportInstance* t = transportOf(instance);
     if (t == nullptr || slave < 1 || slave > 247) return InvalidArgument;
+    // The request's frame leaves the line before the exchange ends; waited for
+    // outside the stackLock, which the timer and the other ports need meanwhile.
+    drainOutput(t->port);
     takeStackLock();
     ResultCode rc = InvalidArgument;
     if (pduLength != nullptr) {

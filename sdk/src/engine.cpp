@@ -1,5 +1,6 @@
 #include "engine.h"
 
+#include <stddef.h>
 #include <string.h>
 
 namespace ups {
@@ -9,14 +10,31 @@ namespace {
 MasterInstance g_instances[kMasterInstanceCount];
 bool g_instancesReady = false;
 
+// The response timer ends a request that got nothing. A code already waiting
+// (an answer that arrived in time, or the transport's own verdict) came first
+// and must not be replaced by a time-out that fired before the engine took it.
 int postResponseTimeout(MasterInstance* instance) {
-    if (isLiveInstance(instance)) postCompletion(instance->completion, ResponseTimeout);
+    takeStackLock();
+    if (isLiveInstance(instance) && isEventSlot(instance->completion) &&
+        instance->completion->posted == 0) {
+        postCompletion(instance->completion, ResponseTimeout);
+    }
+    giveStackLock();
     return 1;
 }
 
+// Clears every field but the request lock, which outlives the entry's use.
 void clearInstance(MasterInstance* instance) {
-    memset(instance, 0, sizeof *instance);
+    memset(instance, 0, offsetof(MasterInstance, requestLock));
     instance->index = kFree;
+}
+
+// Whether the address is one of the pool's entries; reads nothing through it.
+bool isPoolEntry(const MasterInstance* instance) {
+    uintptr_t address = reinterpret_cast<uintptr_t>(instance);
+    uintptr_t first = reinterpret_cast<uintptr_t>(&g_instances[0]);
+    if (address < first || address >= first + sizeof g_instances) return false;
+    return (address - first) % sizeof(MasterInstance) == 0;
 }
 
 // Releases what acquireInstance had taken before it failed.
@@ -137,12 +155,34 @@ void commonStep(MasterInstance* instance, uint8_t slave, int32_t* state, ResultC
 bool isLiveInstance(const MasterInstance* instance) {
     // The handle comes from the caller's record and may be anything: find it
     // among the pool's entries before reading through it.
-    uintptr_t address = reinterpret_cast<uintptr_t>(instance);
-    uintptr_t first = reinterpret_cast<uintptr_t>(&g_instances[0]);
-    if (address < first || address >= first + sizeof g_instances) return false;
-    if ((address - first) % sizeof(MasterInstance) != 0) return false;
+    if (!isPoolEntry(instance)) return false;
     uint8_t index = instance->index;
     return index < kMasterInstanceCount && instance == &g_instances[index];
+}
+
+void createRequestLocks() {
+    for (int i = 0; i < kMasterInstanceCount; ++i)
+        plat::lockCreate(&g_instances[i].requestLock);
+}
+
+void destroyRequestLocks() {
+    for (int i = 0; i < kMasterInstanceCount; ++i)
+        plat::lockDestroy(&g_instances[i].requestLock);
+}
+
+bool beginRequest(MasterInstance* instance) {
+    if (!isPoolEntry(instance)) return false;
+    plat::lockTake(&instance->requestLock);
+    // The entry may have been closed, or closed and reused, while we waited.
+    takeStackLock();
+    bool live = isLiveInstance(instance);
+    giveStackLock();
+    if (!live) plat::lockGive(&instance->requestLock);
+    return live;
+}
+
+void endRequest(MasterInstance* instance) {
+    plat::lockGive(&instance->requestLock);
 }
 
 MasterInstance* acquireInstance() {
@@ -254,7 +294,9 @@ ResultCode readHoldingRegisters(MasterInstance* instance, uint8_t slave, uint16_
     uint8_t* pdu = instance->pdu;
     switch (*state) {
         case Start:
-            if ((uint32_t)startAddress + count > 65535u || count < 1 || count > 125) {
+            // Slave 0 is the broadcast address: nobody answers a broadcast, so a
+            // read to it would report success without delivering a value.
+            if ((uint32_t)startAddress + count > 65535u || count < 1 || count > 125 || slave == 0) {
                 *state = Done;
                 *result = InvalidArgument;
                 break;

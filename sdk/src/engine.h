@@ -29,6 +29,10 @@ struct MasterInstance {
     SendFrameOp sendFrame;
     ReceiveFrameOp receiveFrame;
     CloseTransportOp closeTransport;
+    // Runs the calls on this instance one at a time; created with the library
+    // and kept when the entry is freed, so a caller holding a stale handle can
+    // still take it and find the entry closed.
+    plat::Lock requestLock;
 };
 
 enum RequestState : int32_t { Start = 0, Send = 1, Wait = 2, Decode = 3, Fail = 4, Done = 5 };
@@ -40,6 +44,16 @@ enum CompletionCode : uint8_t {
     TransmitDone = 5,
     TransportFault = 6,
 };
+
+// The request locks live as long as the library (created at load).
+void createRequestLocks();
+void destroyRequestLocks();
+
+// Takes the request lock of the pool entry a handle names, waiting for a call
+// in flight on it, and checks that the entry is still live. false (nothing
+// held) for a handle that is not a pool entry or whose entry is free.
+bool beginRequest(MasterInstance* instance);
+void endRequest(MasterInstance* instance);
 
 MasterInstance* acquireInstance();
 ResultCode releaseInstance(MasterInstance* instance);

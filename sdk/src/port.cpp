@@ -180,10 +180,16 @@ void flushPort(int file, uint32_t what, uint32_t outputLimitMs) {
     if (file == plat::kNoFile) return;
     uint32_t inQueue = 0;
     uint32_t outQueue = 0;
-    if ((what & FlushInput) != 0) {
+    if ((what & FlushInput) != 0 && plat::serialQueues(file, &inQueue, &outQueue)) {
+        // Discards what is waiting now and no more: a line that keeps sending
+        // must not hold the caller (under the stackLock) for ever.
         uint8_t discard[16];
-        while (plat::serialQueues(file, &inQueue, &outQueue) && inQueue > 0) {
-            if (plat::serialReadAvailable(file, discard, sizeof discard) <= 0) break;
+        uint32_t left = inQueue;
+        while (left > 0) {
+            int n = plat::serialReadAvailable(file, discard,
+                                              left < sizeof discard ? left : sizeof discard);
+            if (n <= 0) break;
+            left -= (uint32_t)n;
         }
     }
     if ((what & FlushOutput) != 0) {
@@ -210,8 +216,10 @@ ResultCode openPort(PortSlot** out, uint8_t portNumber, uint32_t baud, uint32_t 
         giveStackLock();
         return NoResource;
     }
-    // The thread of the slot's earlier port has ended: it freed the slot.
-    if (slot->thread.valid != 0 && !plat::threadJoin(&slot->thread, 1000)) {
+    // The thread of the slot's earlier port freed the slot as its last step
+    // under the stackLock; reap it if it has ended, else let it end detached.
+    // Nothing waits for it here, under the stackLock.
+    if (slot->thread.valid != 0 && !plat::threadJoin(&slot->thread, 0)) {
         plat::threadAbandon(&slot->thread);
     }
     clearSlot(slot);
@@ -258,12 +266,22 @@ ResultCode setTransmitSource(PortSlot* slot, TransmitSource source) {
     takeStackLock();
     ResultCode rc = InvalidArgument;
     if (isPortSlot(slot)) {
-        if (source == nullptr) flushPort(slot->file, FlushOutput, slot->writeTimeoutMs);
         slot->transmitSource = source;
         rc = wake(slot);
     }
     giveStackLock();
     return rc;
+}
+
+void drainOutput(PortSlot* slot) {
+    takeStackLock();
+    bool valid = isPortSlot(slot);
+    int file = valid ? slot->file : plat::kNoFile;
+    uint32_t limitMs = valid ? slot->writeTimeoutMs : 0;
+    giveStackLock();
+    // The port stays open meanwhile: only closing its device closes it, and
+    // that waits for the request in flight.
+    flushPort(file, FlushOutput, limitMs);
 }
 
 ResultCode setReceiveSink(PortSlot* slot, ReceiveSink sink) {

@@ -39,8 +39,10 @@ ResultCode openPort(PortSlot** slot, uint8_t portNumber, uint32_t baud, uint32_t
                     int32_t parity, uint32_t stopBits, MasterInstance* owner, ReceiveHook hook,
                     uint32_t detectMode);
 ResultCode closePort(PortSlot* slot);
-// With none, first waits until the output queue has drained.
 ResultCode setTransmitSource(PortSlot* slot, TransmitSource source);
+// Waits until the port's output queue has drained, at most the write time-out.
+// Called without the stackLock, before the transmit source is removed.
+void drainOutput(PortSlot* slot);
 // With none, discards the pending input.
 ResultCode setReceiveSink(PortSlot* slot, ReceiveSink sink);
 // Discards pending input of an idle port (no receive sink installed).

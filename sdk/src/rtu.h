@@ -36,8 +36,8 @@ int receiveHook(MasterInstance* owner);
 ResultCode openRtuTransport(MasterInstance* instance, uint8_t portNumber, uint32_t baud,
                             int32_t parity, uint32_t stopBits);
 
-// Whether a PDU (function code first, no address or CRC) of length L is complete,
-// in request or answer shape.
+// Whether an answer PDU (function code first, no address or CRC) of length L
+// is complete. Request shapes never are: the master only receives answers.
 bool isFrameComplete(const uint8_t* pdu, uint16_t length);
 
 }  // namespace ups

@@ -3,6 +3,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "engine.h"
 #include "port.h"
 
 namespace ups {
@@ -45,7 +46,16 @@ void* timerThreadMain(void*) {
     plat::PeriodicTimer tick = g_tick;
     giveStackLock();
     for (;;) {
-        plat::periodicWait(&tick);
+        if (!plat::periodicWait(&tick)) {
+            // A wake-up that fails at once would spin at real-time priority:
+            // sleep one period instead and start a fresh periodic timer.
+            plat::sleepMs(kTimerPeriodMs);
+            takeStackLock();
+            plat::periodicStop(&tick);
+            plat::periodicStart(&tick, kTimerPeriodMs);  // on failure: tried again next round
+            g_tick = tick;
+            giveStackLock();
+        }
         takeStackLock();
         for (int i = 0; i < kTimerSlotCount; ++i) {
             TimerSlot* slot = &g_timers[i];
@@ -75,6 +85,7 @@ void* timerThreadMain(void*) {
 void libraryLoad() {
     plat::lockCreate(&openCloseLock);
     plat::lockCreate(&stackLock);
+    createRequestLocks();
     // Defaults for a Modbus log that neither this library nor the program
     // writes; they are inherited by the processes the program starts.
     setenv("MODBUS_LOGFILE", "d:\\debug.log", 0);
@@ -87,6 +98,7 @@ void libraryUnload() {
     if (g_timerThread.valid != 0 || g_abandonedThread || anyPortThread()) return;
     plat::lockDestroy(&openCloseLock);
     plat::lockDestroy(&stackLock);
+    destroyRequestLocks();
 }
 
 __attribute__((constructor)) static void onLibraryLoad() {

@@ -27,8 +27,9 @@ struct LineSettings {
 ResultCode openTransportLine(MasterInstance* instance, const LineSettings& settings,
                              PortSlot** port, TimerSlot** timer);
 
-// Ends an exchange: waits for the output to drain and removes the transmit
-// source, removes the receive sink and discards input, disarms the timer. The
+// Ends an exchange: removes the transmit source (the caller has let the output
+// drain first, outside the stackLock: drainOutput), removes the receive sink
+// and discards input, disarms the timer. The
 // first failure (timer, then sink, then source) replaces rc.
 ResultCode endExchange(PortSlot* port, TimerSlot* timer, ResultCode rc);
 

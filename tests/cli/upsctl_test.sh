@@ -72,8 +72,10 @@ check "device path" "40041 22" "$(timeout 20 "$upsctl" --device "$link" read 400
 
 "$upsctl" read >/dev/null 2>&1
 check "usage: missing address" 64 $?
-"$upsctl" --slave 300 info >/dev/null 2>&1
-check "usage: slave out of range" 64 $?
+for slave in 300 0; do
+    "$upsctl" --slave $slave info >/dev/null 2>&1
+    check "usage: slave $slave out of range" 64 $?
+done
 "$upsctl" read 40000 126 >/dev/null 2>&1
 check "usage: count out of range" 64 $?
 "$upsctl" frobnicate >/dev/null 2>&1

@@ -279,29 +279,35 @@ TEST(RtuRequests, ExceptionAnswersMapToResultCodes) {
     EXPECT_EQ(UPS_WriteRegisters(&d, 40000, 1, &value), ExceptionIllegalDataAddress);
 }
 
-TEST(RtuRequests, BroadcastCompletesOnceSentWithoutValues) {
+TEST(RtuRequests, BroadcastWriteGoesOutButReadsFromSlaveZeroAreRefused) {
     PtyPair pty(48);
     ASSERT_TRUE(pty.ok());
+    // Nobody answers a broadcast: an open (its identification read) and a read
+    // to slave 0 are refused before anything is sent.
+    UPS_DeviceDescriptor broadcast = makeDescriptor(48, 0, 0);
+    EXPECT_EQ(UPS_DeviceOpen(&broadcast, nullptr), InvalidArgument);
+    EXPECT_EQ(broadcast.handle, nullptr);
+    EXPECT_EQ(broadcast.lastResult, InvalidArgument);
+    expectQuietLine(pty);
+
     ScriptedSlave slave(pty);
     slave.answer(kRtuReadRequest, rtuIdentification())
-        .silent(kRtuReadRequest)
         .silent(rtuWriteRequest(1))
         .answer(kRtuReadRequest, withCrc(readAnswer(1, {77})))
         .start();
-
-    // Opening needs an answer, so the record is switched to broadcast after it.
     UPS_DeviceDescriptor d = makeDescriptor(48);
     CloseAtEnd closer{&d};
     ASSERT_EQ(UPS_DeviceOpen(&d, nullptr), Success);
     d.slaveAddress = 0;
     uint16_t v[2] = {0x5A5A, 0x5A5A};
-    uint64_t t0 = nowMs();
-    EXPECT_EQ(UPS_ReadRegisters(&d, 40003, 2, v), Success);
-    EXPECT_LT(nowMs() - t0, 500u) << "a broadcast waits for no answer (time-out 1000 ms)";
+    EXPECT_EQ(UPS_ReadRegisters(&d, 40003, 2, v), InvalidArgument);
+    EXPECT_EQ(d.lastResult, InvalidArgument);
     EXPECT_EQ(v[0], 0x5A5A);
     EXPECT_EQ(v[1], 0x5A5A);
     const uint16_t value = 0x0102;
+    uint64_t t0 = nowMs();
     EXPECT_EQ(UPS_WriteRegisters(&d, 40004, 1, &value), Success);
+    EXPECT_LT(nowMs() - t0, 500u) << "a broadcast waits for no answer (time-out 1000 ms)";
     EXPECT_EQ(d.lastResult, Success);
 
     // Unicast works again afterwards.
@@ -310,8 +316,34 @@ TEST(RtuRequests, BroadcastCompletesOnceSentWithoutValues) {
     EXPECT_EQ(v[0], 77);
     slave.join();
 
-    EXPECT_EQ(slave.request(1), rtuRead(0, 3, 2));
-    EXPECT_EQ(slave.request(2), withCrc({0, 0x10, 0, 4, 0, 1, 2, 0x01, 0x02}));
+    EXPECT_EQ(slave.request(1), withCrc({0, 0x10, 0, 4, 0, 1, 2, 0x01, 0x02}));
+}
+
+TEST(RtuRequests, AnswersWhoseFirstEightBytesCarryAZeroCrcAreNotCutShort) {
+    // 01 03 06 01 2D 00 09 D2 and 01 03 64 01 2D 00 16 6A each close a CRC at a
+    // request's length; only the answer's own byte count ends them.
+    std::vector<uint16_t> block(50, 0);
+    block[0] = 301;
+    block[1] = 22;
+    block[2] = 27143;
+    PtyPair pty(61);
+    ASSERT_TRUE(pty.ok());
+    ScriptedSlave slave(pty);
+    slave.answer(kRtuReadRequest, withCrc(identification(1, 301, 9, 53767)))
+        .repeat(kRtuReadRequest, withCrc(readAnswer(1, block)), 3)
+        .start();
+    UPS_DeviceDescriptor d = makeDescriptor(61);
+    CloseAtEnd closer{&d};
+    UPS_DeviceInfo info = {};
+    ASSERT_EQ(UPS_DeviceOpen(&d, &info), Success);
+    EXPECT_EQ(info.deviceType, 301);
+    EXPECT_EQ(info.hardwareVersion, 9);
+    EXPECT_EQ(info.firmwareVersion, 53767);
+    for (int poll = 0; poll < 3; ++poll) {
+        std::vector<uint16_t> v(50, 0);
+        EXPECT_EQ(UPS_ReadRegisters(&d, 40000, 50, v.data()), Success) << poll;
+        EXPECT_EQ(v, block) << poll;
+    }
 }
 
 TEST(RtuDevices, TwoRtuAndTwoAsciiDevicesFitButNotAThirdRtu) {
@@ -505,4 +537,49 @@ TEST(RtuDevices, RequestsOnTwoDevicesRunInParallelThreads) {
     threadB.join();
     EXPECT_EQ(goodA, kRounds);
     EXPECT_EQ(goodB, kRounds);
+}
+
+TEST(RtuDevices, CloseRacingReadsOnOneRecordWaitsForTheRequestInFlight) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    const int kRounds = 40;
+#else
+    const int kRounds = 300;
+#endif
+    PtyPair pty(62);
+    ASSERT_TRUE(pty.ok());
+    // Every request here is the same read of registers 0..2; answer each one.
+    std::atomic<bool> stop{false};
+    std::thread responder([&] {
+        const Bytes answer = rtuIdentification(301, 2, 3);
+        size_t pending = 0;
+        while (!stop.load()) {
+            Bytes got = pty.read(0, 20, 1);
+            for (pending += got.size(); pending >= kRtuReadRequest; pending -= kRtuReadRequest)
+                pty.write(answer);
+        }
+    });
+
+    // Two pollers share the record with the thread that closes it, as the
+    // program's poller and window do.
+    UPS_DeviceDescriptor d = makeDescriptor(62);
+    std::atomic<int> wrong{0};
+    auto poller = [&] {
+        for (;;) {
+            uint16_t v[3] = {0, 0, 0};
+            ResultCode rc = UPS_ReadRegisters(&d, 40000, 3, v);
+            if (rc == InvalidArgument) return;  // closed
+            if (rc != Success || v[0] != 301 || v[1] != 2 || v[2] != 3) ++wrong;
+        }
+    };
+    for (int round = 0; round < kRounds && wrong.load() == 0; ++round) {
+        ASSERT_EQ(UPS_DeviceOpen(&d, nullptr), Success) << round;
+        std::thread a(poller), b(poller);
+        std::this_thread::sleep_for(std::chrono::microseconds(500 * (round % 7)));
+        EXPECT_EQ(UPS_DeviceClose(&d), Success);
+        a.join();
+        b.join();
+    }
+    stop.store(true);
+    responder.join();
+    EXPECT_EQ(wrong.load(), 0) << "a request was disturbed by another or by the close";
 }

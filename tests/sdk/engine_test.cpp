@@ -40,8 +40,7 @@ ResultCode fakeSend(MasterInstance* instance, uint8_t slave, uint16_t pduLength)
     ++line.sends;
     line.sentSlave = slave;
     line.sentPdu.assign(instance->pdu, instance->pdu + pduLength);
-    if (line.sendResult != Success || line.postCode < 0)
-        return line.sendResult;
+    if (line.sendResult != Success || line.postCode < 0) return line.sendResult;
     EventSlot* completion = instance->completion;
     uint8_t code = (uint8_t)line.postCode;
     if (line.postDelayMs == 0) {
@@ -63,8 +62,7 @@ ResultCode fakeReceive(MasterInstance* instance, uint8_t, uint16_t* pduLength) {
         return Success;
     }
     ++line.receives;
-    if (line.receiveResult != Success)
-        return line.receiveResult;
+    if (line.receiveResult != Success) return line.receiveResult;
     memcpy(instance->pdu, line.answer.data(), line.answer.size());
     *pduLength = (uint16_t)line.answer.size();
     return Success;
@@ -93,8 +91,7 @@ protected:
         instance->closeTransport = fakeClose;
     }
     void TearDown() override {
-        if (line.poster.joinable())
-            line.poster.join();
+        if (line.poster.joinable()) line.poster.join();
         if (instance != nullptr) {
             EXPECT_EQ(releaseInstance(instance), Success);
         }
@@ -109,8 +106,7 @@ protected:
         ResultCode result = Success;
         Outcome out = {Success, 0, 0};
         while (state != Done && out.steps < 50) {
-            if (state == Wait)
-                ++out.waitSteps;
+            if (state == Wait) ++out.waitSteps;
             readHoldingRegisters(instance, slave, start, count, values, &state, &result);
             ++out.steps;
         }
@@ -123,8 +119,7 @@ protected:
         ResultCode result = Success;
         Outcome out = {Success, 0, 0};
         while (state != Done && out.steps < 50) {
-            if (state == Wait)
-                ++out.waitSteps;
+            if (state == Wait) ++out.waitSteps;
             writeMultipleRegisters(instance, slave, start, count, values, &state, &result);
             ++out.steps;
         }
@@ -286,15 +281,39 @@ TEST_F(EngineTest, ExceptionCodesMapToResults) {
 
 // ---- Completion codes other than a received frame ----
 
-TEST_F(EngineTest, BroadcastEndsWhenTransmitted) {
+TEST_F(EngineTest, BroadcastWriteEndsWhenTransmittedAndBroadcastReadIsRefused) {
     line.postCode = TransmitDone;
     line.postDelayMs = 20;
     uint16_t values[2] = {0x1111, 0x2222};
-    EXPECT_EQ(read(0, 5, 2, values).result, Success);
+    EXPECT_EQ(write(0, 5, 2, values).result, Success);
     EXPECT_EQ(line.sentSlave, 0);
-    EXPECT_EQ(values[0], 0x1111);
-    EXPECT_EQ(values[1], 0x2222);
     EXPECT_EQ(line.receives + line.cancels, 0);  // no answer is looked at
+
+    // Nobody answers a broadcast, so a read to slave 0 could deliver nothing.
+    Outcome out = read(0, 5, 2, values);
+    EXPECT_EQ(out.result, InvalidArgument);
+    EXPECT_EQ(out.steps, 1);
+    EXPECT_EQ(line.sends, 1);
+    EXPECT_EQ(values[0], 0x1111);
+}
+
+TEST_F(EngineTest, AnswerWaitingWhenTheResponseTimerFiresWins) {
+    answerWith({0x03, 0x02, 0x12, 0x34});  // posted as the frame is sent
+    uint16_t values[1] = {};
+    int32_t state = Start;
+    ResultCode result = Success;
+    readHoldingRegisters(instance, 1, 0, 1, values, &state, &result);
+    readHoldingRegisters(instance, 1, 0, 1, values, &state, &result);
+    ASSERT_EQ(state, Wait);
+    // The timer thread fires before the engine has taken FrameReceived.
+    TimerSlot* timer = instance->responseTimer;
+    takeStackLock();
+    timer->callback(timer->user);
+    giveStackLock();
+    while (state != Done)
+        readHoldingRegisters(instance, 1, 0, 1, values, &state, &result);
+    EXPECT_EQ(result, Success);
+    EXPECT_EQ(values[0], 0x1234);
 }
 
 TEST_F(EngineTest, SilentSlaveTimesOutAfterResponseTimeout) {

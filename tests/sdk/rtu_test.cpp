@@ -18,13 +18,11 @@ public:
         : m_thread([this, &pty, requestLength, answer] {
               request = pty.read(requestLength, 5000);
               answeredAt = nowMs();
-              if (!answer.empty())
-                  pty.write(answer);
+              if (!answer.empty()) pty.write(answer);
           }) {}
     ~SlaveTurn() { join(); }
     void join() {
-        if (m_thread.joinable())
-            m_thread.join();
+        if (m_thread.joinable()) m_thread.join();
     }
     // Valid after join().
     std::vector<uint8_t> request;
@@ -55,8 +53,7 @@ protected:
     // Failure paths: give back what a test left open.
     void TearDown() override {
         releaseAll();
-        if (ups::instancesInUse() == 0)
-            ups::globalShutdown();
+        if (ups::instancesInUse() == 0) ups::globalShutdown();
     }
 
     // Threads and descriptors before any device opens (the pty pairs included).
@@ -88,8 +85,7 @@ protected:
 
     MasterInstance* open(unsigned port, uint32_t baud) {
         MasterInstance* instance = ups::acquireInstance();
-        if (instance == nullptr)
-            return nullptr;
+        if (instance == nullptr) return nullptr;
         m_instances.push_back(instance);
         if (ups::openRtuTransport(instance, (uint8_t)port, baud, ups::plat::ParityNone, 2) !=
             Success) {
@@ -325,14 +321,14 @@ struct Shape {
     bool complete;
 };
 
-TEST(RtuFrameEnd, RequestAndAnswerShapesOfEveryFunctionCode) {
+TEST(RtuFrameEnd, AnswerShapesOfEveryFunctionCodeEndAFrameRequestShapesDoNot) {
     const Shape shapes[] = {
-        {"01 request", {1, 0, 0, 0, 16}, true},
+        {"01 request", {1, 0, 0, 0, 16}, false},
         {"01 answer", {1, 2, 0xAA, 0x55}, true},
         {"01 answer cut", {1, 2, 0xAA}, false},
         {"02 answer", {2, 1, 0x01}, true},
         {"02 function code alone", {2}, false},
-        {"03 request", {3, 0, 0, 0, 3}, true},
+        {"03 request", {3, 0, 0, 0, 3}, false},
         {"03 answer", {3, 6, 0, 1, 0, 2, 0, 3}, true},
         {"03 answer cut", {3, 6, 0, 1, 0, 2, 0}, false},
         {"03 answer no data", {3, 0}, true},
@@ -344,33 +340,33 @@ TEST(RtuFrameEnd, RequestAndAnswerShapesOfEveryFunctionCode) {
         {"06 cut", {6, 0, 1, 0}, false},
         {"08 request/answer", {8, 0, 0, 0xA5, 0x37}, true},
         {"08 long", {8, 0, 0, 0xA5, 0x37, 0}, false},
-        {"07 request", {7}, true},
+        {"07 request", {7}, false},
         {"07 answer", {7, 0x6D}, true},
         {"07 long", {7, 1, 2}, false},
-        {"11 request", {11}, true},
+        {"11 request", {11}, false},
         {"11 answer", {11, 0, 0, 0, 8}, true},
         {"11 cut", {11, 0, 0}, false},
-        {"12 request", {12}, true},
+        {"12 request", {12}, false},
         {"12 answer", {12, 3, 0, 0, 0}, true},
-        {"17 request", {17}, true},
+        {"17 request", {17}, false},
         {"17 answer", {17, 2, 0x10, 0xFF}, true},
         {"17 answer cut", {17, 2, 0x10}, false},
-        {"15 request", {15, 0, 0, 0, 10, 2, 0xCD, 0x01}, true},
+        {"15 request", {15, 0, 0, 0, 10, 2, 0xCD, 0x01}, false},
         {"15 request cut", {15, 0, 0, 0, 10, 2, 0xCD}, false},
-        {"16 request", {16, 0, 5, 0, 2, 4, 0x12, 0x34, 0xAB, 0xCD}, true},
+        {"16 request", {16, 0, 5, 0, 2, 4, 0x12, 0x34, 0xAB, 0xCD}, false},
         {"16 answer", {16, 0, 5, 0, 2}, true},
         {"16 request cut", {16, 0, 5, 0, 2, 4, 0x12, 0x34, 0xAB}, false},
         {"16 header only", {16, 0, 5, 0}, false},
         {"20 answer", {20, 4, 3, 6, 0, 1}, true},
         {"20 answer cut", {20, 4, 3, 6, 0}, false},
-        {"20 request", {20, 7, 6, 0, 4, 0, 1, 0, 2}, true},
+        {"20 request, shaped as an answer", {20, 7, 6, 0, 4, 0, 1, 0, 2}, true},
         {"20 function code alone", {20}, false},
         {"22 request/answer", {22, 0, 4, 0, 0xF2, 0, 0x25}, true},
         {"22 cut", {22, 0, 4, 0, 0xF2, 0}, false},
-        {"23 request", {23, 0, 3, 0, 6, 0, 14, 0, 3, 6, 0, 0xFF, 0, 0xFF, 0, 0xFF}, true},
+        {"23 request", {23, 0, 3, 0, 6, 0, 14, 0, 3, 6, 0, 0xFF, 0, 0xFF, 0, 0xFF}, false},
         {"23 answer", {23, 4, 0, 0xFE, 0x0A, 0xCD}, true},
         {"23 request cut", {23, 0, 3, 0, 6, 0, 14, 0, 3, 6, 0}, false},
-        {"24 request", {24, 0x04, 0xDE}, true},
+        {"24 request", {24, 0x04, 0xDE}, false},
         {"24 answer", {24, 0, 6, 0, 2, 1, 2, 3, 4}, true},
         {"24 answer cut", {24, 0, 6, 0, 2}, false},
         {"exception", {0x83, 2}, true},

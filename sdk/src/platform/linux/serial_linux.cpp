@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "../platform.h"
+#include "serial_settings_linux.h"
 #include "QXUPSPorts.h"
 
 extern "C" int ioctl(int fd, unsigned long request, ...);
@@ -54,8 +55,9 @@ ResultCode serialOpen(uint8_t portNumber, int* file) {
     return Success;
 }
 
-ResultCode serialConfigure(int file, uint32_t baud, uint32_t dataBits, int32_t parity,
-                           uint32_t stopBits) {
+ResultCode computeSerialSettings(const struct termios2& current, bool pseudoTerminal, uint32_t baud,
+                                 uint32_t dataBits, int32_t parity, uint32_t stopBits,
+                                 SerialSettings* out) {
     if (dataBits != 7 && dataBits != 8) return InvalidArgument;
     if (parity != ParityOdd && parity != ParityEven && parity != ParityNone) {
         return InvalidArgument;
@@ -63,10 +65,7 @@ ResultCode serialConfigure(int file, uint32_t baud, uint32_t dataBits, int32_t p
     if (stopBits != 1 && stopBits != 2) return InvalidArgument;
     if (baud == 0) return InvalidArgument;
 
-    struct termios2 tio;
-    if (ioctl(file, TCGETS2, &tio) != 0) return PortError;
-    bool pty = isPseudoTerminal(file);
-
+    struct termios2 tio = current;
     tio.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF |
                      IXANY | INPCK | IGNPAR);
     tio.c_oflag &= ~OPOST;
@@ -74,7 +73,7 @@ ResultCode serialConfigure(int file, uint32_t baud, uint32_t dataBits, int32_t p
     tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS | CBAUD | (CBAUD << IBSHIFT));
     tio.c_cflag |= CREAD | CLOCAL | BOTHER | (BOTHER << IBSHIFT);
     tio.c_cflag &= ~HUPCL;
-    if (!pty) {
+    if (!pseudoTerminal) {
         tio.c_cflag |= dataBits == 7 ? CS7 : CS8;
         if (parity != ParityNone) {
             tio.c_cflag |= PARENB;
@@ -89,14 +88,37 @@ ResultCode serialConfigure(int file, uint32_t baud, uint32_t dataBits, int32_t p
     tio.c_ospeed = baud;
     tio.c_cc[VMIN] = 1;
     tio.c_cc[VTIME] = 0;
-
-    if (ioctl(file, TCSETS2, &tio) != 0 && !pty) return PortError;
-    if (!pty) {
-        // Handshake lines stay low: no DTR or RTS control.
-        int lines = TIOCM_DTR | TIOCM_RTS;
-        ioctl(file, TIOCMBIC, &lines);
-    }
+    out->tio = tio;
+    // Handshake lines stay low: no DTR or RTS control.
+    out->linesToLower = pseudoTerminal ? 0 : TIOCM_DTR | TIOCM_RTS;
     return Success;
+}
+
+static int systemControl(int file, unsigned long request, void* arg) {
+    return ioctl(file, request, arg) == 0 ? 0 : -1;
+}
+
+const SerialControl kSystemSerialControl = {systemControl, isPseudoTerminal};
+
+ResultCode applySerialSettings(int file, const SerialControl& control, uint32_t baud,
+                               uint32_t dataBits, int32_t parity, uint32_t stopBits) {
+    struct termios2 current;
+    if (control.control(file, TCGETS2, &current) != 0) return PortError;
+    bool pty = control.isPseudoTerminal(file);
+    SerialSettings settings;
+    ResultCode rc =
+        computeSerialSettings(current, pty, baud, dataBits, parity, stopBits, &settings);
+    if (rc != Success) return rc;
+    if (control.control(file, TCSETS2, &settings.tio) != 0 && !pty) return PortError;
+    // Best effort: an adapter without modem lines refuses this, and its line
+    // works all the same.
+    if (settings.linesToLower != 0) control.control(file, TIOCMBIC, &settings.linesToLower);
+    return Success;
+}
+
+ResultCode serialConfigure(int file, uint32_t baud, uint32_t dataBits, int32_t parity,
+                           uint32_t stopBits) {
+    return applySerialSettings(file, kSystemSerialControl, baud, dataBits, parity, stopBits);
 }
 
 int serialReadByte(int file, uint8_t* byte, uint32_t timeoutMs) {
