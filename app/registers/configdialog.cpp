@@ -22,8 +22,6 @@ configDialog::configDialog(QWidget* parent) : QDialog(parent) {
 
 void configDialog::setupUi() {
     setObjectName("configDialog");
-    setMinimumSize(240, 150);
-    setMaximumSize(240, 150);
 
     auto* dialogLayout = new QVBoxLayout(this);
     dialogLayout->setSpacing(6);
@@ -77,6 +75,7 @@ void configDialog::setupUi() {
     dialogLayout->addLayout(buttonRow);
 
     retranslateUi();
+    fitToTexts();
 
     connect(m_buttonBox, &QDialogButtonBox::rejected, this, &configDialog::slotOnExit);
     connect(m_buttonBox, &QDialogButtonBox::accepted, this, &configDialog::slotOnAccept);
@@ -91,6 +90,18 @@ void configDialog::retranslateUi() {
     m_lblRegisterAddress->setText(tr("Register Address:"));
     m_lblRegisterAddressValue->setText(tr("0"));
     m_lblValue->setText(tr("Value:"));
+}
+
+// The dialog is 240 x 150 with 110-pixel captions. A larger desktop font or a
+// longer translation would clip "Register Address:", so the captions widen
+// together (staying aligned) and the dialog grows just enough; the size stays
+// fixed all the same.
+void configDialog::fitToTexts() {
+    const int captionWidth =
+        qMax(110, qMax(m_lblRegisterAddress->sizeHint().width(), m_lblValue->sizeHint().width()));
+    m_lblRegisterAddress->setFixedWidth(captionWidth);
+    m_lblValue->setFixedWidth(captionWidth);
+    setFixedSize(QSize(240, 150).expandedTo(layout()->minimumSize()));
 }
 
 // QIntValidator lets "70000" stand as intermediate input; OK would then send

@@ -34,6 +34,7 @@ private slots:
 private:
     void setupUi();
     void retranslateUi();
+    void fitToTexts();
 
     QGroupBox* m_groupBox = nullptr;
     QLabel* m_lblRegisterAddress = nullptr;

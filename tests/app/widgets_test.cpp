@@ -60,6 +60,7 @@ private slots:
     void ledSameCaptionNoRepaint();
     void dialogOkSendsLow16Bits();
     void dialogCancelAndEscape();
+    void dialogCaptionsNotClipped();
     void dialogOkOnlyForAcceptableInput_data();
     void dialogOkOnlyForAcceptableInput();
 };
@@ -219,6 +220,22 @@ void widgetsTest::dialogCancelAndEscape() {
     QVERIFY(!dialog.isVisible());
     QCOMPARE(changed.count(), 0);
     QCOMPARE(shown.count(), 0);
+}
+
+// 240 x 150 with 110-pixel captions, unless the font needs more room (the
+// offscreen platform's 12-point font does).
+void widgetsTest::dialogCaptionsNotClipped() {
+    const QFont original = QApplication::font();
+    QFont big = original;
+    big.setPointSize(14);
+    QApplication::setFont(big);
+    configDialog dialog;
+    QApplication::setFont(original);
+    auto* caption = dialog.findChild<QLabel*>("label_3");
+    QVERIFY(caption->width() >= caption->sizeHint().width());
+    QCOMPARE(dialog.findChild<QLabel*>("label_4")->width(), caption->width());
+    QVERIFY(dialog.width() >= 240 && dialog.height() >= 150);
+    QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
 }
 
 void widgetsTest::dialogOkOnlyForAcceptableInput_data() {
