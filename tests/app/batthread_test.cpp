@@ -12,7 +12,7 @@
 #include <csignal>
 #include <sys/types.h>
 
-#include "batthread.h"
+#include "batThread.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 #include <QSignalSpy>
 #include <QtTest>
 
-#include "batterywidget.h"
-#include "configdialog.h"
-#include "dataobject.h"
-#include "ledwidget.h"
+#include "batteryWidget.h"
+#include "configDialog.h"
+#include "DataObject.h"
+#include "ledWidget.h"
 
 namespace {
 

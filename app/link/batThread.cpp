@@ -1,8 +1,9 @@
-#include "batthread.h"
+#include "batThread.h"
+
+#include "settingsStore.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSettings>
 
 #include <algorithm>
 #include <cerrno>
@@ -41,9 +42,7 @@ void batThread::stopScript() {
 }
 
 QString batThread::storedBatPath() {
-    QSettings store(QSettings::NativeFormat, QSettings::UserScope, "Tarvel", "UPS");
-    store.beginGroup("REVOV_Azezed");
-    return store.value("batPath").toString();
+    return settingsStore::batPath();
 }
 
 void batThread::run() {

@@ -1,4 +1,4 @@
-#include "batterywidget.h"
+#include "batteryWidget.h"
 
 #include <QPainter>
 #include <QPen>

@@ -1,4 +1,4 @@
-#include "ledwidget.h"
+#include "ledWidget.h"
 
 #include <QPainter>
 #include <QPen>
