@@ -2,6 +2,7 @@
 
 #include <QChar>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -48,6 +49,24 @@ const int kPolicyOnSwOn = 2;
 
 const int kLedMinWidth = 60;
 const int kLedMinHeight = 70;
+
+// The indicators' width: at least 60, and wide enough for the longest caption
+// (translations included). An indicator sizes its caption font from its
+// shorter side (a sixth of it, in points), so the font is the one it will use
+// at that width and the minimum height.
+int indicatorWidth(const QFont& base, const QStringList& captions) {
+    const int margin = 6;
+    for (int width = kLedMinWidth;; width += 2) {
+        QFont font(base);
+        font.setFamily(QStringLiteral("Microsoft Yahei"));
+        font.setPointSize(qMax(1, qMin(width, kLedMinHeight) / 3 / 2));
+        const QFontMetrics metrics(font);
+        int widest = 0;
+        for (const QString& caption : captions)
+            widest = qMax(widest, metrics.horizontalAdvance(caption));
+        if (widest + margin <= width || width >= 4 * kLedMinWidth) return width;
+    }
+}
 
 QString millivolts(quint16 value) {
     return QString::number(value) + QStringLiteral("mV");
@@ -147,7 +166,7 @@ void statusMonitorWidget::createLayout() {
     batteryLayout->addItem(new QSpacerItem(40, 20, QSizePolicy::Expanding, QSizePolicy::Minimum));
     m_batteryWidget = new batteryWidget(m_grpBatteryStatus);
     m_batteryWidget->setObjectName(QStringLiteral("m_batteryWidget"));
-    m_batteryWidget->setMinimumWidth(200);
+    m_batteryWidget->setMinimumWidth(kGaugeBaseWidth);
     batteryLayout->addWidget(m_batteryWidget);
     pageLayout->addWidget(m_grpBatteryStatus);
 
@@ -183,6 +202,17 @@ void statusMonitorWidget::createLayout() {
         diLayout->addWidget(led);
     diLayout->addItem(new QSpacerItem(40, 20, QSizePolicy::Expanding, QSizePolicy::Minimum));
     pageLayout->addWidget(m_grpDiStatus);
+
+    // One width for all, so that the columns of both boxes line up.
+    QStringList ledCaptions;
+    QList<QWidget*> leds = {m_ledDC_OK,  m_ledBatMode,  m_ledBatReady, m_ledSW,
+                            m_ledRemote, m_ledBatStart, m_ledDevSts,   m_ledSW_2};
+    for (ledWidget* led : {m_ledDC_OK, m_ledBatMode, m_ledBatReady, m_ledSW, m_ledRemote,
+                           m_ledBatStart, m_ledDevSts})
+        ledCaptions << led->text();
+    const int ledWidth = indicatorWidth(font(), ledCaptions);
+    for (QWidget* led : leds)
+        led->setMinimumWidth(ledWidth);
 
     pageLayout->addItem(new QSpacerItem(20, 190, QSizePolicy::Minimum, QSizePolicy::Expanding));
 }
@@ -225,6 +255,13 @@ void statusMonitorWidget::slotOnDisconnect() {
 void statusMonitorWidget::resizeEvent(QResizeEvent* event) {
     baseWidget::resizeEvent(event);
     m_batteryWidget->setMinimumWidth(width() / 3);
+}
+
+QSize statusMonitorWidget::minimumSizeHint() const {
+    QSize hint = baseWidget::minimumSizeHint();
+    const int excess = m_batteryWidget->minimumWidth() - kGaugeBaseWidth;
+    if (excess > 0) hint.setWidth(hint.width() - excess);
+    return hint;
 }
 
 void statusMonitorWidget::slotOnLoadFromRegisterTable() {

@@ -24,6 +24,7 @@ class statusMonitorWidget : public baseWidget {
 public:
     static const quint16 kBlankVoltageType = 301;  // device type without voltage rows
     static const int kRefreshIntervalMs = 20;
+    static const int kGaugeBaseWidth = 200;
 
     explicit statusMonitorWidget(QWidget* parent = nullptr);
     ~statusMonitorWidget() override;
@@ -36,6 +37,11 @@ public:
     // Decodes one status block as a completed read does; the polling thread's
     // blocks arrive through here, and tests hand blocks in directly.
     void decodeStatusBlock(const monitorThread::statusBlock& block);
+
+    // The page's minimum with the gauge at its base width: the gauge's minimum
+    // follows the page width, and would otherwise keep a page once made wide
+    // (a maximised window) from being made narrow again.
+    QSize minimumSizeHint() const override;
 
     int policy() const { return m_policy; }
     QString batPath() const { return m_batPath; }

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QSignalSpy>
 #include <QTimer>
+#include <QVBoxLayout>
 #include <QtTest>
 #include <memory>
 
@@ -86,6 +87,7 @@ private:
     QString m_dir;     // scripts and markers
     QString m_marker;  // one line per script run
     std::unique_ptr<statusMonitorWidget> m_page;
+    std::unique_ptr<QWidget> m_holder;
 
     statusMonitorWidget* makePage() {
         m_page.reset(new statusMonitorWidget());
@@ -94,6 +96,16 @@ private:
     void feed(const QString& text) {
         for (const monitorThread::statusBlock& b : blocks(text))
             m_page->decodeStatusBlock(b);
+    }
+    // Shows the page inside a plain window, as the main window holds it: the
+    // page itself is no window.
+    QWidget& holdPage() {
+        m_holder.reset(new QWidget());
+        QVBoxLayout* layout = new QVBoxLayout(m_holder.get());
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->addWidget(m_page.get());
+        m_holder->show();
+        return *m_holder;
     }
     batThread* scriptThread() { return m_page->findChild<batThread*>(); }
     QString dcSignals(const QSignalSpy& spy) {
@@ -121,6 +133,7 @@ private slots:
 
     void cleanup() {
         m_page.reset();
+        m_holder.reset();
         if (comAdapter::instance().isConnected()) comAdapter::instance().slotCloseDevice();
     }
 
@@ -341,6 +354,49 @@ private slots:
         touch.close();
         QVERIFY(scriptThread()->wait(30000));
         QCOMPARE(lineCount(m_marker), 1);
+    }
+
+    // Not a check: with QXUPS_GRAB_DIR set, pictures of the page on DC and on
+    // battery at a small and a large size, for a look by eye.
+    void grabForReview() {
+        const QString dir = QString::fromLocal8Bit(qgetenv("QXUPS_GRAB_DIR"));
+        if (dir.isEmpty()) QSKIP("QXUPS_GRAB_DIR not set");
+        statusMonitorWidget* page = makePage();
+        QWidget& holder = holdPage();
+        QVERIFY(QTest::qWaitForWindowExposed(&holder));
+        const struct {
+            const char* name;
+            const char* block;
+        } states[] = {
+            {"dc", "0=302 16=24000 18=24000 26=100 30=1 34=1"},
+            {"battery", "0=302 16=0 18=23800 26=64 27=2 28=0 29=1 31=1 32=1 34=1 35=5"},
+        };
+        const QSize sizes[] = {QSize(520, 400), QSize(1280, 800)};
+        for (const auto& state : states) {
+            feed(QLatin1String(state.block));
+            for (const QSize& size : sizes) {
+                holder.resize(size);
+                QTest::qWait(50);
+                const QString file = QStringLiteral("%1/status-%2-%3x%4.png")
+                                         .arg(dir, QLatin1String(state.name))
+                                         .arg(size.width())
+                                         .arg(size.height());
+                QVERIFY(page->grab().save(file));
+            }
+        }
+    }
+
+    // The gauge keeps a third of the page width, and a page once made wide
+    // (a maximised window) can be made narrow again.
+    void narrowAgainAfterWide() {
+        statusMonitorWidget* page = makePage();
+        QWidget& holder = holdPage();
+        QVERIFY(QTest::qWaitForWindowExposed(&holder));
+        for (int width : {1280, 713, 1600, 600}) {
+            holder.resize(width, 600);
+            QTRY_COMPARE(page->width(), width);
+            QTRY_COMPARE(page->findChild<batteryWidget*>()->minimumWidth(), width / 3);
+        }
     }
 
     // The simulator on a pty, the real adapter, polling thread and script.
