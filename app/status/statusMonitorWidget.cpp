@@ -1,0 +1,431 @@
+#include "statusMonitorWidget.h"
+
+#include <QChar>
+#include <QFileInfo>
+#include <QFontMetrics>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QResizeEvent>
+#include <QSpacerItem>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "batThread.h"
+#include "batteryWidget.h"
+#include "comAdapter.h"
+#include "comSettings.h"
+#include "consolePrint.h"
+#include "ledWidget.h"
+#include "settingsStore.h"
+
+namespace {
+
+// Words of the status block (register 40000 + index).
+enum StatusWord {
+    kDeviceType = 0,
+    kVoltageInput = 16,
+    kVoltageOutput = 18,
+    kBatteryCharge = 26,
+    kPowerSource = 27,
+    kDcOk = 28,
+    kBatMode = 29,
+    kBatReady = 30,
+    kSwOutput = 31,
+    kRemote = 32,
+    kBatStart = 33,
+    kDevStatus = 34,
+    kPolicyMode = 35,
+};
+
+// Power source / charge state codes of word 27.
+const quint16 kOnDcInput = 1;
+const quint16 kOnBattery = 2;
+
+// Post-process policy codes.
+const int kPolicyOnDcLoss = 1;
+const int kPolicyOnSwOn = 2;
+
+const int kLedMinWidth = 60;
+const int kLedMinHeight = 70;
+
+// The indicators' width: at least 60, and wide enough for the longest caption
+// (translations included). An indicator sizes its caption font from its
+// shorter side (a sixth of it, in points), so the font is the one it will use
+// at that width and the minimum height.
+int indicatorWidth(const QFont& base, const QStringList& captions) {
+    const int margin = 6;
+    for (int width = kLedMinWidth;; width += 2) {
+        QFont font(base);
+        font.setFamily(QStringLiteral("Microsoft Yahei"));
+        font.setPointSize(qMax(1, qMin(width, kLedMinHeight) / 3 / 2));
+        const QFontMetrics metrics(font);
+        int widest = 0;
+        for (const QString& caption : captions)
+            widest = qMax(widest, metrics.horizontalAdvance(caption));
+        if (widest + margin <= width || width >= 4 * kLedMinWidth) return width;
+    }
+}
+
+QString millivolts(quint16 value) {
+    return QString::number(value) + QStringLiteral("mV");
+}
+
+}  // namespace
+
+statusMonitorWidget::statusMonitorWidget(QWidget* parent) : baseWidget(parent) {
+    m_lastBlock.fill(0);
+    createLayout();
+
+    m_pollCycle = 10;
+    m_lastDcState = 0;
+    m_lastSwState = 0;
+
+    m_monitorThread = new monitorThread(this);
+    m_monitorThread->setObjectName(QStringLiteral("m_monitorThread"));
+    m_monitorThread->stopPolling();
+    connect(m_monitorThread, &monitorThread::signalFinished, this,
+            &statusMonitorWidget::slotOnReadResultReady);
+
+    m_batThread = new batThread(this);
+    m_batThread->setObjectName(QStringLiteral("m_batThread"));
+
+    slotOnLoadFromRegisterTable();
+
+    m_refreshTimer = new QTimer(this);
+    m_refreshTimer->setObjectName(QStringLiteral("m_refreshTimer"));
+    m_refreshTimer->setInterval(kRefreshIntervalMs);
+    connect(m_refreshTimer, &QTimer::timeout, this, &statusMonitorWidget::slotOnUpdate);
+}
+
+statusMonitorWidget::~statusMonitorWidget() {
+    shutdown();
+}
+
+QLabel* statusMonitorWidget::createLabel(QWidget* parent, const char* name, const QString& text,
+                                         int minWidth) {
+    QLabel* label = new QLabel(text, parent);
+    label->setObjectName(QLatin1String(name));
+    label->setMinimumWidth(minWidth);
+    return label;
+}
+
+ledWidget* statusMonitorWidget::createLed(QWidget* parent, const char* name,
+                                          const QString& caption) {
+    ledWidget* led = new ledWidget(parent);
+    led->setObjectName(QLatin1String(name));
+    led->setMinimumSize(kLedMinWidth, kLedMinHeight);
+    led->setText(caption);
+    return led;
+}
+
+void statusMonitorWidget::createLayout() {
+    setObjectName(QStringLiteral("statusMonitorWidget"));
+    setWindowTitle(tr("statusMonitorWidget"));
+    resize(713, 543);
+
+    QVBoxLayout* pageLayout = new QVBoxLayout(this);
+    pageLayout->setSpacing(6);
+    pageLayout->setContentsMargins(11, 11, 11, 11);
+
+    // Battery Status: five caption/value rows on the left, the gauge on the right.
+    m_grpBatteryStatus = new QGroupBox(tr("Battery Status"), this);
+    m_grpBatteryStatus->setObjectName(QStringLiteral("m_grpBatteryStatus"));
+    QHBoxLayout* batteryLayout = new QHBoxLayout(m_grpBatteryStatus);
+    batteryLayout->setSpacing(6);
+    batteryLayout->setContentsMargins(11, 11, 11, 11);
+    QGridLayout* rows = new QGridLayout();
+    rows->setHorizontalSpacing(6);
+    rows->setVerticalSpacing(6);
+
+    QWidget* box = m_grpBatteryStatus;
+    m_lblPolicyMode = createLabel(box, "m_lblPolicyMode", tr("Policy Mode:"), 100);
+    m_lblPolicyModeValue = createLabel(box, "m_lblPolicyModeValue", tr("NULL"), 80);
+    m_lblPowerSupply = createLabel(box, "m_lblPowerSupply", tr("Power Supply:"), 100);
+    m_lblPowerSupplyValue = createLabel(box, "m_lblPowerSupplyValue", tr("DC"), 80);
+    m_lblBatteryChargingStatus =
+        createLabel(box, "m_lblBatteryChargingStatus", tr("Battery Status:"), 100);
+    m_lblBatteryChargingStatusValue =
+        createLabel(box, "m_lblBatteryChargingStatusValue", tr("Discharging"), 80);
+    m_lblVoltageInput = createLabel(box, "m_lblVoltageInput", tr("Voltage Input:"), 100);
+    m_lblVoltageInputValue = createLabel(box, "m_lblVoltageInputValue", tr("00000mV"), 80);
+    m_lblVoltageOutput = createLabel(box, "m_lblVoltageOutput", tr("Voltage Output:"), 100);
+    m_lblVoltageOutputValue = createLabel(box, "m_lblVoltageOutputValue", tr("00000mV"), 80);
+
+    QLabel* const captions[] = {m_lblPolicyMode, m_lblPowerSupply, m_lblBatteryChargingStatus,
+                                m_lblVoltageInput, m_lblVoltageOutput};
+    QLabel* const values[] = {m_lblPolicyModeValue, m_lblPowerSupplyValue,
+                              m_lblBatteryChargingStatusValue, m_lblVoltageInputValue,
+                              m_lblVoltageOutputValue};
+    for (int row = 0; row < 5; ++row) {
+        rows->addWidget(captions[row], row, 0);
+        rows->addWidget(values[row], row, 1);
+    }
+    batteryLayout->addLayout(rows);
+    batteryLayout->addItem(new QSpacerItem(40, 20, QSizePolicy::Expanding, QSizePolicy::Minimum));
+    m_batteryWidget = new batteryWidget(m_grpBatteryStatus);
+    m_batteryWidget->setObjectName(QStringLiteral("m_batteryWidget"));
+    m_batteryWidget->setMinimumWidth(kGaugeBaseWidth);
+    batteryLayout->addWidget(m_batteryWidget);
+    pageLayout->addWidget(m_grpBatteryStatus);
+
+    // DO Status: the module's outputs.
+    m_grpDoStatus = new QGroupBox(tr("DO Status"), this);
+    m_grpDoStatus->setObjectName(QStringLiteral("m_grpDoStatus"));
+    QHBoxLayout* doLayout = new QHBoxLayout(m_grpDoStatus);
+    doLayout->setSpacing(30);
+    doLayout->setContentsMargins(11, 11, 11, 11);
+    m_ledDC_OK = createLed(m_grpDoStatus, "m_ledDC_OK", tr("DC_OK"));
+    m_ledBatMode = createLed(m_grpDoStatus, "m_ledBatMode", tr("Bat.Mode"));
+    m_ledBatReady = createLed(m_grpDoStatus, "m_ledBatReady", tr("Bat.Ready"));
+    m_ledSW = createLed(m_grpDoStatus, "m_ledSW", tr("SW"));
+    for (ledWidget* led : {m_ledDC_OK, m_ledBatMode, m_ledBatReady, m_ledSW})
+        doLayout->addWidget(led);
+    doLayout->addItem(new QSpacerItem(40, 20, QSizePolicy::Expanding, QSizePolicy::Minimum));
+    pageLayout->addWidget(m_grpDoStatus);
+
+    // DI Status: the module's inputs; an empty cell keeps the columns of both boxes aligned.
+    m_grpDiStatus = new QGroupBox(tr("DI Status"), this);
+    m_grpDiStatus->setObjectName(QStringLiteral("m_grpDiStatus"));
+    QHBoxLayout* diLayout = new QHBoxLayout(m_grpDiStatus);
+    diLayout->setSpacing(30);
+    diLayout->setContentsMargins(11, 11, 11, 11);
+    m_ledRemote = createLed(m_grpDiStatus, "m_ledRemote", tr("Remote"));
+    m_ledBatStart = createLed(m_grpDiStatus, "m_ledBatStart", tr("Bat.Start"));
+    m_ledDevSts = createLed(m_grpDiStatus, "m_ledDevSts", tr("Dev.PSts"));
+    m_ledSW_2 = new QWidget(m_grpDiStatus);
+    m_ledSW_2->setObjectName(QStringLiteral("m_ledSW_2"));
+    m_ledSW_2->setMinimumSize(kLedMinWidth, kLedMinHeight);
+    for (QWidget* led : {static_cast<QWidget*>(m_ledRemote), static_cast<QWidget*>(m_ledBatStart),
+                         static_cast<QWidget*>(m_ledDevSts), m_ledSW_2})
+        diLayout->addWidget(led);
+    diLayout->addItem(new QSpacerItem(40, 20, QSizePolicy::Expanding, QSizePolicy::Minimum));
+    pageLayout->addWidget(m_grpDiStatus);
+
+    // One width for all, so that the columns of both boxes line up.
+    QStringList ledCaptions;
+    QList<QWidget*> leds = {m_ledDC_OK,  m_ledBatMode,  m_ledBatReady, m_ledSW,
+                            m_ledRemote, m_ledBatStart, m_ledDevSts,   m_ledSW_2};
+    for (ledWidget* led : {m_ledDC_OK, m_ledBatMode, m_ledBatReady, m_ledSW, m_ledRemote,
+                           m_ledBatStart, m_ledDevSts})
+        ledCaptions << led->text();
+    const int ledWidth = indicatorWidth(font(), ledCaptions);
+    for (QWidget* led : leds)
+        led->setMinimumWidth(ledWidth);
+
+    pageLayout->addItem(new QSpacerItem(20, 190, QSizePolicy::Minimum, QSizePolicy::Expanding));
+}
+
+void statusMonitorWidget::shutdown() {
+    m_shutDown = true;
+    m_refreshTimer->stop();
+    m_monitorThread->stopPolling();
+    m_batThread->stopScript();
+}
+
+void statusMonitorWidget::slotOnSetEnabled(bool enabled) {
+    if (enabled) {
+        if (m_shutDown) return;
+        m_refreshTimer->start();
+        m_monitorThread->startPolling(m_pollCycle);
+    } else {
+        m_refreshTimer->stop();
+        m_monitorThread->stopPolling();
+    }
+}
+
+void statusMonitorWidget::slotOnPolicyChanged(int policy) {
+    m_policy = policy;
+}
+
+void statusMonitorWidget::slotOnPollCycleChanged(quint32 value) {
+    m_pollCycle = value;
+}
+
+void statusMonitorWidget::slotOnConnect(comSettings& settings) {
+    m_pollCycle = settings.pollDelay;
+    slotOnSetEnabled(true);
+}
+
+void statusMonitorWidget::slotOnDisconnect() {
+    slotOnSetEnabled(false);
+}
+
+void statusMonitorWidget::resizeEvent(QResizeEvent* event) {
+    baseWidget::resizeEvent(event);
+    m_batteryWidget->setMinimumWidth(width() / 3);
+}
+
+QSize statusMonitorWidget::minimumSizeHint() const {
+    QSize hint = baseWidget::minimumSizeHint();
+    const int excess = m_batteryWidget->minimumWidth() - kGaugeBaseWidth;
+    if (excess > 0) hint.setWidth(hint.width() - excess);
+    return hint;
+}
+
+void statusMonitorWidget::slotOnLoadFromRegisterTable() {
+    m_batPath = settingsStore::batPath();
+    m_policy = settingsStore::batExecutePolicy();
+}
+
+void statusMonitorWidget::startScript() {
+    // A start while the script still runs does nothing (QThread::start).
+    if (!m_shutDown) m_batThread->start();
+}
+
+void statusMonitorWidget::slotOnProcessBatScript() {
+    slotOnLoadFromRegisterTable();
+    if (m_batPath.isEmpty() || !QFileInfo(m_batPath).isFile()) return;
+    // The script thread runs it (own process group, time limit); the caller
+    // waits for it as a run in place would.
+    startScript();
+    m_batThread->wait();
+}
+
+void statusMonitorWidget::slotOnReadResultReady() {
+    if (m_shutDown) return;
+    // A copy taken under the polling thread's lock: never a block half written.
+    decodeStatusBlock(m_monitorThread->statusBuffer());
+}
+
+void statusMonitorWidget::decodeStatusBlock(const monitorThread::statusBlock& block) {
+    m_lastBlock = block;
+    consolePrint& console = consolePrint::instance();
+
+    if (block[kDeviceType] == kBlankVoltageType) {
+        m_lblVoltageInput->clear();
+        m_lblVoltageOutput->clear();
+        m_lblVoltageInputValue->clear();
+        m_lblVoltageOutputValue->clear();
+    } else {
+        m_lblVoltageInputValue->setText(millivolts(block[kVoltageInput]));
+        m_lblVoltageOutputValue->setText(millivolts(block[kVoltageOutput]));
+    }
+
+    const quint16 charge = block[kBatteryCharge];
+    m_batteryWidget->slotOnSetValue(charge);
+
+    const quint16 source = block[kPowerSource];
+    if (source == kOnDcInput) {
+        if (charge < 100)
+            m_lblBatteryChargingStatusValue->setText(tr("Charging"));
+        else if (charge == 100)
+            m_lblBatteryChargingStatusValue->setText(tr("Charge Full"));
+    } else if (source == kOnBattery) {
+        m_lblBatteryChargingStatusValue->setText(tr("Discharging"));
+    }
+    if (source == kOnDcInput)
+        m_lblPowerSupplyValue->setText(tr("DC"));
+    else if (source == kOnBattery)
+        m_lblPowerSupplyValue->setText(tr("UPS"));
+
+    // Only edges are reported; a change between two non-zero values is none.
+    const quint16 dc = block[kDcOk];
+    if (dc != 0) {
+        if (m_lastDcState == 0) {
+            console.printMsg(QStringLiteral("DC is connected."));
+            m_lastDcState = dc;
+            emit signalDC_OK(true);
+            if (m_dcLossReported) {
+                m_dcLossReported = false;
+                emit signalPowerEvent(true);
+            }
+        }
+        m_ledDC_OK->turnOn();
+    } else {
+        if (m_lastDcState != 0) {
+            if (m_policy == kPolicyOnDcLoss) startScript();
+            console.printMsg(QStringLiteral("DC is broken."));
+            m_lastDcState = 0;
+            emit signalDC_OK(false);
+            m_dcLossReported = true;
+            emit signalPowerEvent(false);
+        }
+        m_ledDC_OK->turnOff();
+    }
+
+    m_ledBatMode->turnOn(block[kBatMode] != 0);
+    m_ledBatReady->turnOn(block[kBatReady] != 0);
+
+    const quint16 sw = block[kSwOutput];
+    if (sw != 0) {
+        if (m_lastSwState == 0) {
+            console.printMsg(QStringLiteral("SW ON."));
+            m_lastSwState = sw;
+            if (m_policy == kPolicyOnSwOn) startScript();
+        }
+        m_ledSW->turnOn();
+    } else {
+        if (m_lastSwState != 0) {
+            console.printMsg(QStringLiteral("SW OFF."));
+            m_lastSwState = 0;
+        }
+        m_ledSW->turnOff();
+    }
+
+    m_ledRemote->turnOn(block[kRemote] != 0);
+    m_ledBatStart->turnOn(block[kBatStart] != 0);
+    m_ledDevSts->turnOn(block[kDevStatus] != 0);
+
+    QString policyMode;
+    switch (block[kPolicyMode]) {
+        case 0:
+            policyMode = tr("PC");
+            break;
+        case 1:
+            policyMode = tr("0.5 A");
+            break;
+        case 2:
+            policyMode = tr("0.4 A");
+            break;
+        case 3:
+            policyMode = tr("0.3 A");
+            break;
+        case 4:
+            policyMode = tr("0.2 A");
+            break;
+        case 5:
+            policyMode = QString(QChar(0x221E)) + tr(" Sec.");
+            break;
+        case 6:
+            policyMode = tr("20 Sec.");
+            break;
+        case 7:
+            policyMode = tr("15 Sec.");
+            break;
+        case 8:
+            policyMode = tr("10 Sec.");
+            break;
+        case 9:
+            policyMode = tr("5 Sec.");
+            break;
+        default:
+            policyMode = tr("NULL");
+            break;
+    }
+    m_lblPolicyModeValue->setText(policyMode);
+}
+
+void statusMonitorWidget::slotOnUpdate() {
+    if (comAdapter::instance().isConnected()) return;
+
+    // The last device type read decides the voltage rows; the edge memory
+    // stays, so a loss while disconnected is reported at the next read.
+    if (m_lastBlock[kDeviceType] == kBlankVoltageType) {
+        m_lblVoltageInput->clear();
+        m_lblVoltageOutput->clear();
+        m_lblVoltageInputValue->clear();
+        m_lblVoltageOutputValue->clear();
+    } else {
+        m_lblVoltageInputValue->setText(millivolts(0));
+        m_lblVoltageOutputValue->setText(millivolts(0));
+    }
+    m_batteryWidget->slotOnSetValue(0);
+    m_lblBatteryChargingStatusValue->setText(tr("NULL"));
+    m_lblPowerSupplyValue->setText(tr("NULL"));
+    for (ledWidget* led : {m_ledDC_OK, m_ledBatMode, m_ledBatReady, m_ledSW, m_ledRemote,
+                           m_ledBatStart, m_ledDevSts})
+        led->turnOff();
+    m_lblPolicyModeValue->setText(tr("NULL"));
+}

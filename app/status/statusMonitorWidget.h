@@ -1,0 +1,121 @@
+// The status page: the live state of the module from each polled status block
+// (registers 40000..40049) as five labels, the battery gauge and seven
+// indicators. It owns the polling thread and the post-process script thread,
+// reports DC and SW edges to the message log and starts the script when the
+// stored policy asks for it. While the device is closed it shows an idle display.
+#pragma once
+
+#include <QString>
+
+#include "baseWidget.h"
+#include "monitorThread.h"
+
+class QGroupBox;
+class QLabel;
+class QResizeEvent;
+class QTimer;
+class batThread;
+class batteryWidget;
+class comSettings;
+class ledWidget;
+
+class statusMonitorWidget : public baseWidget {
+    Q_OBJECT
+public:
+    static const quint16 kBlankVoltageType = 301;  // device type without voltage rows
+    static const int kRefreshIntervalMs = 20;
+    static const int kGaugeBaseWidth = 200;
+
+    explicit statusMonitorWidget(QWidget* parent = nullptr);
+    ~statusMonitorWidget() override;
+
+    // For the window's quit and restart path: stops the idle display, joins
+    // the polling thread and ends a running script with everything it started.
+    // Final: afterwards the page neither polls nor starts a script again.
+    void shutdown();
+
+    // Decodes one status block as a completed read does; the polling thread's
+    // blocks arrive through here, and tests hand blocks in directly.
+    void decodeStatusBlock(const monitorThread::statusBlock& block);
+
+    // The page's minimum with the gauge at its base width: the gauge's minimum
+    // follows the page width, and would otherwise keep a page once made wide
+    // (a maximised window) from being made narrow again.
+    QSize minimumSizeHint() const override;
+
+    int policy() const { return m_policy; }
+    QString batPath() const { return m_batPath; }
+
+signals:
+    // Declared for connections by name; the page does not emit it.
+    void signalProcessBatScript();
+    // At each edge of DC_OK (40028): true when the DC input comes, false when it goes.
+    void signalDC_OK(bool state);
+    // For a desktop notification: every loss of the DC input, and a return
+    // that follows a reported loss (never the first reading after start-up).
+    void signalPowerEvent(bool dcOk);
+
+public slots:
+    void slotOnSetEnabled(bool enabled) override;
+    void slotOnPolicyChanged(int policy);
+    // Takes effect the next time polling is started.
+    void slotOnPollCycleChanged(quint32 value);
+    void slotOnConnect(comSettings& settings);
+    void slotOnDisconnect();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private slots:
+    void slotOnUpdate();
+    void slotOnProcessBatScript();
+    void slotOnLoadFromRegisterTable();
+    void slotOnReadResultReady();
+
+private:
+    void createLayout();
+    QLabel* createLabel(QWidget* parent, const char* name, const QString& text, int minWidth);
+    ledWidget* createLed(QWidget* parent, const char* name, const QString& caption);
+    void startScript();
+
+    // Battery Status
+    QGroupBox* m_grpBatteryStatus;
+    QLabel* m_lblPolicyMode;
+    QLabel* m_lblPolicyModeValue;
+    QLabel* m_lblPowerSupply;
+    QLabel* m_lblPowerSupplyValue;
+    QLabel* m_lblBatteryChargingStatus;
+    QLabel* m_lblBatteryChargingStatusValue;
+    QLabel* m_lblVoltageInput;
+    QLabel* m_lblVoltageInputValue;
+    QLabel* m_lblVoltageOutput;
+    QLabel* m_lblVoltageOutputValue;
+    batteryWidget* m_batteryWidget;
+    // DO Status
+    QGroupBox* m_grpDoStatus;
+    ledWidget* m_ledDC_OK;
+    ledWidget* m_ledBatMode;
+    ledWidget* m_ledBatReady;
+    ledWidget* m_ledSW;
+    // DI Status
+    QGroupBox* m_grpDiStatus;
+    ledWidget* m_ledRemote;
+    ledWidget* m_ledBatStart;
+    ledWidget* m_ledDevSts;
+    QWidget* m_ledSW_2;
+
+    quint32 m_pollCycle = 10;
+    quint16 m_lastDcState = 0;
+    quint16 m_lastSwState = 0;
+    bool m_dcLossReported = false;  // a loss was reported; the next return is notified
+    int m_policy = 0;
+    QString m_batPath;
+    bool m_shutDown = false;
+    // The page's copy of the last decoded block; its word 0 decides the
+    // idle display's voltage rows.
+    monitorThread::statusBlock m_lastBlock;
+
+    monitorThread* m_monitorThread;
+    batThread* m_batThread;
+    QTimer* m_refreshTimer;
+};
