@@ -614,7 +614,8 @@ TEST(RtuDevices, CloseRacingReadsOnOneRecordWaitsForTheRequestInFlight) {
 
     // Two pollers share the record with the thread that closes it, as the
     // program's poller and window do.
-    UPS_DeviceDescriptor d = makeDescriptor(62);
+    // A time-out far beyond any stall of a loaded machine.
+    UPS_DeviceDescriptor d = makeDescriptor(62, 0, 1, 10000);
     std::atomic<int> wrong{0};
     auto poller = [&] {
         for (;;) {
