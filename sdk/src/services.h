@@ -34,6 +34,10 @@ struct EventSlot {
     uint32_t posted;
 };
 
+// Lock order: a master instance's request lock, then openCloseLock, then the
+// stackLock. Nothing waits (sleep, poll, join, event) while holding the
+// stackLock, and nothing waits for a request while holding openCloseLock.
+//
 // Guards UPS_DeviceOpen's setup and UPS_DeviceClose, including service start and stop.
 extern plat::Lock openCloseLock;
 // Guards every pool, the timer service's running flag and every callback.
