@@ -191,13 +191,18 @@ void pauseMs(int ms) {
     if (ms > 0) usleep((useconds_t)ms * 1000);
 }
 
-// Times `reads` calls of readOnce (true when the read succeeded), pauseMs
-// apart, and the process's CPU time over them; then, in a second pass of a
-// quarter as many reads under strace, the system calls per read.
-template <typename ReadOnce>
-Stats timeReads(int reads, int pause, ReadOnce readOnce) {
+// Latency samples and CPU time of one master, gathered over several blocks.
+struct Timing {
     std::vector<double> samples;
     int failures = 0;
+    int reads = 0;
+    double cpuMs = 0;
+};
+
+// Times `reads` calls of readOnce (true when the read succeeded), pauseMs
+// apart, and the process's CPU time over them.
+template <typename ReadOnce>
+void timeReads(Timing* timing, int reads, int pause, ReadOnce readOnce) {
     double cpuStart = cpuNowMs();
     for (int i = 0; i < reads; ++i) {
         pauseMs(pause);
@@ -205,25 +210,32 @@ Stats timeReads(int reads, int pause, ReadOnce readOnce) {
         bool ok = readOnce();
         double spent = nowMs() - start;
         if (ok) {
-            samples.push_back(spent);
+            timing->samples.push_back(spent);
         } else {
-            ++failures;
+            ++timing->failures;
         }
     }
-    double cpu = cpuNowMs() - cpuStart;
-    Stats stats = summarise(samples, failures);
-    stats.cpuMs = reads > 0 ? cpu / reads : 0;
+    timing->cpuMs += cpuNowMs() - cpuStart;
+    timing->reads += reads;
+}
 
+// System calls per read of `reads` calls under strace; -1 when not counted.
+template <typename ReadOnce>
+double countSyscalls(int reads, int pause, ReadOnce readOnce) {
     SyscallCounter counter;
-    int traced = std::max(20, reads / 4);
-    if (g_countSyscalls && counter.start()) {
-        for (int i = 0; i < traced; ++i) {
-            pauseMs(pause);
-            readOnce();
-        }
-        long calls = counter.stop();
-        if (calls >= 0) stats.syscalls = (double)calls / traced;
+    if (!g_countSyscalls || reads <= 0 || !counter.start()) return -1;
+    for (int i = 0; i < reads; ++i) {
+        pauseMs(pause);
+        readOnce();
     }
+    long calls = counter.stop();
+    return calls >= 0 ? (double)calls / reads : -1;
+}
+
+Stats finish(const Timing& timing, double syscalls) {
+    Stats stats = summarise(timing.samples, timing.failures);
+    stats.cpuMs = timing.reads > 0 ? timing.cpuMs / timing.reads : 0;
+    stats.syscalls = syscalls;
     return stats;
 }
 
@@ -246,7 +258,9 @@ long otherThreadSwitches() {
     return total;
 }
 
-Stats benchLibrary(const Simulator& sim, unsigned baud, int reads, int pause) {
+// One block of reads through the library: timed (timing given) or counted
+// under strace (returns the system calls per read).
+double benchLibrary(const Simulator& sim, unsigned baud, int reads, int pause, Timing* timing) {
     setenv(("QXUPS_COM" + std::to_string(kPortNumber)).c_str(), sim.link.c_str(), 1);
     UPS_DeviceDescriptor device = {};
     device.portNumber = kPortNumber;
@@ -255,31 +269,42 @@ Stats benchLibrary(const Simulator& sim, unsigned baud, int reads, int pause) {
     device.responseTimeoutMs = 1000;
     if (UPS_DeviceOpen(&device, nullptr) != Success) {
         fprintf(stderr, "UPS_DeviceOpen failed: %d\n", device.lastResult);
-        return Stats();
+        return -1;
     }
     uint16_t values[kCount];
-    Stats stats = timeReads(
-        reads, pause, [&] { return UPS_ReadRegisters(&device, 40000, kCount, values) == Success; });
+    auto readOnce = [&] { return UPS_ReadRegisters(&device, 40000, kCount, values) == Success; };
+    double syscalls = -1;
+    if (timing != nullptr) {
+        timeReads(timing, reads, pause, readOnce);
+    } else {
+        syscalls = countSyscalls(reads, pause, readOnce);
+    }
     UPS_DeviceClose(&device);
-    return stats;
+    return syscalls;
 }
 
-Stats benchLibmodbus(const Simulator& sim, unsigned baud, int reads, int pause) {
+// The same block through libmodbus.
+double benchLibmodbus(const Simulator& sim, unsigned baud, int reads, int pause, Timing* timing) {
     modbus_t* ctx = modbus_new_rtu(sim.link.c_str(), (int)baud, 'N', 8, 2);
-    if (ctx == nullptr) return Stats();
+    if (ctx == nullptr) return -1;
     modbus_set_slave(ctx, 1);
     modbus_set_response_timeout(ctx, 1, 0);
     if (modbus_connect(ctx) != 0) {
         fprintf(stderr, "modbus_connect failed: %s\n", modbus_strerror(errno));
         modbus_free(ctx);
-        return Stats();
+        return -1;
     }
     uint16_t values[kCount];
-    Stats stats = timeReads(
-        reads, pause, [&] { return modbus_read_registers(ctx, 0, kCount, values) == kCount; });
+    auto readOnce = [&] { return modbus_read_registers(ctx, 0, kCount, values) == kCount; };
+    double syscalls = -1;
+    if (timing != nullptr) {
+        timeReads(timing, reads, pause, readOnce);
+    } else {
+        syscalls = countSyscalls(reads, pause, readOnce);
+    }
     modbus_close(ctx);
     modbus_free(ctx);
-    return stats;
+    return syscalls;
 }
 
 // Wake-ups per second of the library's threads while a device is open and
@@ -367,8 +392,18 @@ int main(int argc, char** argv) {
             stopSimulator(&sim);
             return 1;
         }
-        Stats ours = benchLibrary(sim, c.baud, c.reads, c.pause);
-        Stats ref = benchLibmodbus(sim, c.baud, c.reads, c.pause);
+        // The two masters take turns in blocks, so that a change in the load of
+        // the machine falls on both alike.
+        const int kBlocks = 4;
+        Timing ourTiming, refTiming;
+        for (int block = 0; block < kBlocks; ++block) {
+            int n = c.reads / kBlocks + (block < c.reads % kBlocks ? 1 : 0);
+            benchLibrary(sim, c.baud, n, c.pause, &ourTiming);
+            benchLibmodbus(sim, c.baud, n, c.pause, &refTiming);
+        }
+        int traced = std::max(20, c.reads / 4);
+        Stats ours = finish(ourTiming, benchLibrary(sim, c.baud, traced, c.pause, nullptr));
+        Stats ref = finish(refTiming, benchLibmodbus(sim, c.baud, traced, c.pause, nullptr));
         stopSimulator(&sim);
         char wireText[32] = "-";
         char ptyText[32] = "-";
@@ -407,8 +442,9 @@ int main(int argc, char** argv) {
     }
     stopSimulator(&sim);
     printf(
-        "\ncpu: user + system time of the whole process (every thread) per read; syscalls:\n"
-        "system calls of every thread per read, counted by strace -f -c in a second pass\n"
+        "\nThe masters take turns in four blocks of reads. cpu: user + system time of the\n"
+        "whole process (every thread) per read; syscalls: system calls of every thread\n"
+        "per read, counted by strace -f -c in a second pass\n"
         "(a pause adds the benchmark's own sleep, one call). wire min: request and answer\n"
         "on a real line; pty min: the part the simulator paces on a pseudo terminal (answer\n"
         "and one silent interval). The library pauses 2 ms before a write that follows a\n"
