@@ -2,15 +2,24 @@
 // UPS_ReadRegisters against the simulator on a pseudo terminal, unpaced and
 // paced at 115200 and 9600 baud, beside the physical minimum of the wire and
 // beside libmodbus doing the same reads as the master against the same
-// simulator. Prints a table; it is not a test.
+// simulator: latency, the process's CPU time per read (getrusage, every
+// thread) and its system calls per read (every thread, counted by strace in a
+// second pass, since tracing slows the calls it counts), with reads back to
+// back and with the program's pause between polls. Last, the wake-ups per
+// second of the library's threads while a device is open and idle. Prints
+// tables; it is not a test.
 //
-//   read_bench [--reads N] [--upssim PATH]
+//   read_bench [--reads N] [--upssim PATH] [--no-strace]
 #include <errno.h>
+#include <fcntl.h>
 #include <modbus.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <dirent.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -88,7 +97,83 @@ struct Stats {
     int failures = 0;
     double median = 0;
     double p99 = 0;
+    double cpuMs = 0;      // user + system of the whole process, per read
+    double syscalls = -1;  // per read, every thread; -1 when not counted
 };
+
+double cpuNowMs() {
+    struct rusage usage;
+    getrusage(RUSAGE_SELF, &usage);
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000.0 +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
+}
+
+// Counts the system calls of every thread of this process (those started later
+// included) with strace, from start() to stop().
+class SyscallCounter {
+public:
+    bool start() {
+        char name[] = "/tmp/qxups-strace-XXXXXX";
+        int fd = mkstemp(name);
+        if (fd < 0) return false;
+        close(fd);
+        m_file = name;
+        prctl(PR_SET_PTRACER, PR_SET_PTRACER_ANY, 0, 0, 0);
+        std::string self = std::to_string(getpid());
+        m_pid = fork();
+        if (m_pid == 0) {
+            int null = open("/dev/null", O_WRONLY);
+            if (null >= 0) dup2(null, 2);
+            execlp("strace", "strace", "-f", "-c", "-o", m_file.c_str(), "-p", self.c_str(),
+                   (char*)nullptr);
+            _exit(127);
+        }
+        if (m_pid < 0) return false;
+        // Attached once this process has a tracer.
+        for (int i = 0; i < 500; ++i) {
+            if (tracerPid() != 0) return true;
+            usleep(10000);
+        }
+        stop();
+        return false;
+    }
+    // Total calls counted, or -1.
+    long stop() {
+        if (m_pid <= 0) return -1;
+        kill(m_pid, SIGINT);
+        waitpid(m_pid, nullptr, 0);
+        m_pid = -1;
+        long total = -1;
+        FILE* f = fopen(m_file.c_str(), "r");
+        char line[512];
+        while (f != nullptr && fgets(line, sizeof line, f) != nullptr) {
+            // "100.00    0.001234           3       456        12 total"
+            if (strstr(line, " total") == nullptr) continue;
+            double pct = 0, seconds = 0;
+            long usecs = 0, calls = 0;
+            if (sscanf(line, "%lf %lf %ld %ld", &pct, &seconds, &usecs, &calls) == 4) total = calls;
+        }
+        if (f != nullptr) fclose(f);
+        unlink(m_file.c_str());
+        return total;
+    }
+
+private:
+    static long tracerPid() {
+        FILE* f = fopen("/proc/self/status", "r");
+        char line[256];
+        long pid = 0;
+        while (f != nullptr && fgets(line, sizeof line, f) != nullptr) {
+            if (strncmp(line, "TracerPid:", 10) == 0) pid = atol(line + 10);
+        }
+        if (f != nullptr) fclose(f);
+        return pid;
+    }
+    pid_t m_pid = -1;
+    std::string m_file;
+};
+
+bool g_countSyscalls = true;
 
 Stats summarise(std::vector<double> samples, int failures) {
     Stats s;
@@ -102,25 +187,80 @@ Stats summarise(std::vector<double> samples, int failures) {
     return s;
 }
 
-// Times `reads` calls of readOnce (true when the read succeeded).
-template <typename ReadOnce>
-Stats timeReads(int reads, ReadOnce readOnce) {
+void pauseMs(int ms) {
+    if (ms > 0) usleep((useconds_t)ms * 1000);
+}
+
+// Latency samples and CPU time of one master, gathered over several blocks.
+struct Timing {
     std::vector<double> samples;
     int failures = 0;
+    int reads = 0;
+    double cpuMs = 0;
+};
+
+// Times `reads` calls of readOnce (true when the read succeeded), pauseMs
+// apart, and the process's CPU time over them.
+template <typename ReadOnce>
+void timeReads(Timing* timing, int reads, int pause, ReadOnce readOnce) {
+    double cpuStart = cpuNowMs();
     for (int i = 0; i < reads; ++i) {
+        pauseMs(pause);
         double start = nowMs();
         bool ok = readOnce();
         double spent = nowMs() - start;
         if (ok) {
-            samples.push_back(spent);
+            timing->samples.push_back(spent);
         } else {
-            ++failures;
+            ++timing->failures;
         }
     }
-    return summarise(samples, failures);
+    timing->cpuMs += cpuNowMs() - cpuStart;
+    timing->reads += reads;
 }
 
-Stats benchLibrary(const Simulator& sim, unsigned baud, int reads) {
+// System calls per read of `reads` calls under strace; -1 when not counted.
+template <typename ReadOnce>
+double countSyscalls(int reads, int pause, ReadOnce readOnce) {
+    SyscallCounter counter;
+    if (!g_countSyscalls || reads <= 0 || !counter.start()) return -1;
+    for (int i = 0; i < reads; ++i) {
+        pauseMs(pause);
+        readOnce();
+    }
+    long calls = counter.stop();
+    return calls >= 0 ? (double)calls / reads : -1;
+}
+
+Stats finish(const Timing& timing, double syscalls) {
+    Stats stats = summarise(timing.samples, timing.failures);
+    stats.cpuMs = timing.reads > 0 ? timing.cpuMs / timing.reads : 0;
+    stats.syscalls = syscalls;
+    return stats;
+}
+
+// Context switches (voluntary and not) of every thread but the calling one.
+long otherThreadSwitches() {
+    std::string self = std::to_string(gettid());
+    long total = 0;
+    DIR* dir = opendir("/proc/self/task");
+    if (dir == nullptr) return -1;
+    while (struct dirent* e = readdir(dir)) {
+        if (e->d_name[0] == '.' || self == e->d_name) continue;
+        FILE* f = fopen(("/proc/self/task/" + std::string(e->d_name) + "/status").c_str(), "r");
+        char line[256];
+        while (f != nullptr && fgets(line, sizeof line, f) != nullptr) {
+            if (strstr(line, "ctxt_switches:") != nullptr) total += atol(strchr(line, ':') + 1);
+        }
+        if (f != nullptr) fclose(f);
+    }
+    closedir(dir);
+    return total;
+}
+
+// One block of reads through the library: timed (timing given) or counted
+// under strace (returns the system calls per read).
+double benchLibrary(const Simulator& sim, unsigned baud, int reads, int pause, Timing* timing) {
     setenv(("QXUPS_COM" + std::to_string(kPortNumber)).c_str(), sim.link.c_str(), 1);
     UPS_DeviceDescriptor device = {};
     device.portNumber = kPortNumber;
@@ -129,31 +269,63 @@ Stats benchLibrary(const Simulator& sim, unsigned baud, int reads) {
     device.responseTimeoutMs = 1000;
     if (UPS_DeviceOpen(&device, nullptr) != Success) {
         fprintf(stderr, "UPS_DeviceOpen failed: %d\n", device.lastResult);
-        return Stats();
+        return -1;
     }
     uint16_t values[kCount];
-    Stats stats = timeReads(
-        reads, [&] { return UPS_ReadRegisters(&device, 40000, kCount, values) == Success; });
+    auto readOnce = [&] { return UPS_ReadRegisters(&device, 40000, kCount, values) == Success; };
+    double syscalls = -1;
+    if (timing != nullptr) {
+        timeReads(timing, reads, pause, readOnce);
+    } else {
+        syscalls = countSyscalls(reads, pause, readOnce);
+    }
     UPS_DeviceClose(&device);
-    return stats;
+    return syscalls;
 }
 
-Stats benchLibmodbus(const Simulator& sim, unsigned baud, int reads) {
+// The same block through libmodbus.
+double benchLibmodbus(const Simulator& sim, unsigned baud, int reads, int pause, Timing* timing) {
     modbus_t* ctx = modbus_new_rtu(sim.link.c_str(), (int)baud, 'N', 8, 2);
-    if (ctx == nullptr) return Stats();
+    if (ctx == nullptr) return -1;
     modbus_set_slave(ctx, 1);
     modbus_set_response_timeout(ctx, 1, 0);
     if (modbus_connect(ctx) != 0) {
         fprintf(stderr, "modbus_connect failed: %s\n", modbus_strerror(errno));
         modbus_free(ctx);
-        return Stats();
+        return -1;
     }
     uint16_t values[kCount];
-    Stats stats =
-        timeReads(reads, [&] { return modbus_read_registers(ctx, 0, kCount, values) == kCount; });
+    auto readOnce = [&] { return modbus_read_registers(ctx, 0, kCount, values) == kCount; };
+    double syscalls = -1;
+    if (timing != nullptr) {
+        timeReads(timing, reads, pause, readOnce);
+    } else {
+        syscalls = countSyscalls(reads, pause, readOnce);
+    }
     modbus_close(ctx);
     modbus_free(ctx);
-    return stats;
+    return syscalls;
+}
+
+// Wake-ups per second of the library's threads while a device is open and
+// idle: their context switches over a few seconds.
+double idleWakeupsPerSecond(const Simulator& sim) {
+    setenv(("QXUPS_COM" + std::to_string(kPortNumber)).c_str(), sim.link.c_str(), 1);
+    UPS_DeviceDescriptor device = {};
+    device.portNumber = kPortNumber;
+    device.slaveAddress = 1;
+    device.baudRate = 115200;
+    device.responseTimeoutMs = 1000;
+    if (UPS_DeviceOpen(&device, nullptr) != Success) return -1;
+    uint16_t values[kCount];
+    UPS_ReadRegisters(&device, 40000, kCount, values);
+    usleep(100000);  // let the threads settle after the read
+    const int seconds = 3;
+    long before = otherThreadSwitches();
+    sleep(seconds);
+    long after = otherThreadSwitches();
+    UPS_DeviceClose(&device);
+    return (double)(after - before) / seconds;
 }
 
 double characterMs(unsigned baud) {
@@ -187,7 +359,9 @@ std::string directoryOf(const char* path) {
 int main(int argc, char** argv) {
     int reads = 200;
     std::string upssim = directoryOf(argv[0]) + "/upssim";
-    for (int i = 1; i + 1 < argc; i += 2) {
+    for (int i = 1; i < argc; ++i) {
+        if (strcmp(argv[i], "--no-strace") == 0) g_countSyscalls = false;
+        if (i + 1 >= argc) continue;
         if (strcmp(argv[i], "--reads") == 0) reads = atoi(argv[i + 1]);
         if (strcmp(argv[i], "--upssim") == 0) upssim = argv[i + 1];
     }
@@ -195,26 +369,41 @@ int main(int argc, char** argv) {
         const char* name;
         unsigned baud;
         bool pace;
+        int pause;  // ms between reads
         int reads;
     };
+    // 20 ms: the status page's shortest poll cycle.
     const Case cases[] = {
-        {"unpaced", 115200, false, reads},
-        {"paced", 115200, true, reads},
-        {"paced", 9600, true, std::max(20, reads / 5)},
+        {"unpaced", 115200, false, 0, reads},
+        {"unpaced", 115200, false, 20, reads},
+        {"paced", 115200, true, 0, reads},
+        {"paced", 9600, true, 0, std::max(20, reads / 5)},
     };
 
-    printf("50-register read (40000..40049), times in ms per read\n\n");
-    printf("%-8s %7s | %-10s %6s %8s %8s | %8s %8s %8s | %-10s %8s %8s | %8s\n", "line", "baud",
-           "master", "reads", "median", "p99", "wire min", "pty min", "med/pty", "master", "median",
-           "p99", "ours/ref");
+    printf("50-register read (40000..40049), per read: times and CPU in ms, system calls\n\n");
+    printf("%-8s %6s %5s | %-9s %5s %7s %7s %8s %8s | %8s %8s %7s | %8s %8s\n", "line", "baud",
+           "pause", "master", "reads", "median", "p99", "cpu", "syscalls", "wire min", "pty min",
+           "med/pty", "lat ours", "cpu ours");
+    printf("%-8s %6s %5s | %-9s %5s %7s %7s %8s %8s | %8s %8s %7s | %8s %8s\n", "", "", "ms", "",
+           "", "", "", "", "", "", "", "", "/ref", "/ref");
     for (const Case& c : cases) {
         Simulator sim;
         if (!startSimulator(upssim, c.baud, c.pace, &sim)) {
             stopSimulator(&sim);
             return 1;
         }
-        Stats ours = benchLibrary(sim, c.baud, c.reads);
-        Stats ref = benchLibmodbus(sim, c.baud, c.reads);
+        // The two masters take turns in blocks, so that a change in the load of
+        // the machine falls on both alike.
+        const int kBlocks = 4;
+        Timing ourTiming, refTiming;
+        for (int block = 0; block < kBlocks; ++block) {
+            int n = c.reads / kBlocks + (block < c.reads % kBlocks ? 1 : 0);
+            benchLibrary(sim, c.baud, n, c.pause, &ourTiming);
+            benchLibmodbus(sim, c.baud, n, c.pause, &refTiming);
+        }
+        int traced = std::max(20, c.reads / 4);
+        Stats ours = finish(ourTiming, benchLibrary(sim, c.baud, traced, c.pause, nullptr));
+        Stats ref = finish(refTiming, benchLibmodbus(sim, c.baud, traced, c.pause, nullptr));
         stopSimulator(&sim);
         char wireText[32] = "-";
         char ptyText[32] = "-";
@@ -224,18 +413,43 @@ int main(int argc, char** argv) {
             snprintf(ptyText, sizeof ptyText, "%.2f", ptyMinimumMs(c.baud));
             snprintf(ratioText, sizeof ratioText, "%.2f", ours.median / ptyMinimumMs(c.baud));
         }
-        printf("%-8s %7u | %-10s %6d %8.2f %8.2f | %8s %8s %8s | %-10s %8.2f %8.2f | %8.2f\n",
-               c.name, c.baud, "QXUPSSDK", ours.reads, ours.median, ours.p99, wireText, ptyText,
-               ratioText, "libmodbus", ref.median, ref.p99,
-               ref.median > 0 ? ours.median / ref.median : 0.0);
+        const Stats* rows[2] = {&ours, &ref};
+        const char* names[2] = {"QXUPSSDK", "libmodbus"};
+        for (int r = 0; r < 2; ++r) {
+            const Stats& st = *rows[r];
+            char calls[32] = "-";
+            if (st.syscalls >= 0) snprintf(calls, sizeof calls, "%.1f", st.syscalls);
+            char latRatio[32] = "";
+            char cpuRatio[32] = "";
+            if (r == 0 && ref.median > 0 && ref.cpuMs > 0) {
+                snprintf(latRatio, sizeof latRatio, "%.2f", ours.median / ref.median);
+                snprintf(cpuRatio, sizeof cpuRatio, "%.2f", ours.cpuMs / ref.cpuMs);
+            }
+            printf("%-8s %6u %5d | %-9s %5d %7.2f %7.2f %8.3f %8s | %8s %8s %7s | %8s %8s\n",
+                   r == 0 ? c.name : "", c.baud, c.pause, names[r], st.reads, st.median, st.p99,
+                   st.cpuMs, calls, r == 0 ? wireText : "", r == 0 ? ptyText : "",
+                   r == 0 ? ratioText : "", latRatio, cpuRatio);
+        }
         if (ours.failures != 0 || ref.failures != 0) {
             printf("  failures: QXUPSSDK %d, libmodbus %d\n", ours.failures, ref.failures);
         }
     }
+
+    Simulator sim;
+    if (startSimulator(upssim, 115200, false, &sim)) {
+        printf("\nLibrary threads while a device is open and idle: %.1f wake-ups per second\n",
+               idleWakeupsPerSecond(sim));
+    }
+    stopSimulator(&sim);
     printf(
-        "\nwire min: request and answer on a real line; pty min: the part the simulator\n"
-        "paces on a pseudo terminal (answer and one silent interval). The library pauses\n"
-        "2 ms before a write that follows a reception (slave turnaround), which back-to-back\n"
-        "reads meet every time.\n");
+        "\nThe masters take turns in four blocks of reads. cpu: user + system time of the\n"
+        "whole process (every thread) per read; syscalls: system calls of every thread\n"
+        "per read, counted by strace -f -c in a second pass\n"
+        "(a pause adds the benchmark's own sleep, one call). wire min: request and answer\n"
+        "on a real line; pty min: the part the simulator paces on a pseudo terminal (answer\n"
+        "and one silent interval). The library pauses 2 ms before a write that follows a\n"
+        "reception (slave turnaround), which back-to-back reads meet every time. Wake-ups:\n"
+        "context switches of the library's threads over %d s, counted in /proc.\n",
+        3);
     return 0;
 }

@@ -43,18 +43,32 @@ struct PortView {
 struct ReceiveState {
     bool resync;  // the last chunk ended at a gap with a bad CRC
     bool received;
-    uint32_t lastReceiveTick;
+    uint64_t lastReceiveUs;
+    ReadAhead input;
 };
+
+// Under the stackLock.
+void readView(PortSlot* slot, PortView* view) {
+    view->running = slot->running;
+    view->file = slot->file;
+    view->sink = slot->receiveSink;
+    view->source = slot->transmitSource;
+    view->detectMode = slot->detectMode;
+    view->readTimeoutMs = slot->readTimeoutMs;
+    view->writeTimeoutMs = slot->writeTimeoutMs;
+    view->owner = slot->owner;
+}
 
 // Collects one chunk and hands it to the sink; the chunk ends on a complete RTU
 // frame, on a line feed in ASCII, at 256 bytes, on a read failure or at a gap.
-void receivePhase(PortSlot* slot, const PortView& view, ReceiveState* rx) {
+// True when it read the view afresh while it held the lock for the delivery.
+bool receivePhase(PortSlot* slot, PortView* view, ReceiveState* rx) {
     ChunkBuilder chunk;
     uint8_t byte = 0;
-    if (plat::serialReadByte(view.file, &byte, view.readTimeoutMs) != 1) return;
-    chunkStart(&chunk, view.detectMode);
+    if (readAheadTake(&rx->input, view->file, view->readTimeoutMs, &byte) != 1) return false;
+    chunkStart(&chunk, view->detectMode);
     while (!chunkAdd(&chunk, byte, rx->resync)) {
-        int got = plat::serialReadByte(view.file, &byte, view.readTimeoutMs);
+        int got = readAheadTake(&rx->input, view->file, view->readTimeoutMs, &byte);
         if (got < 0) break;
         if (got == 0) {
             chunkEndedAtGap(&chunk, &rx->resync);
@@ -67,12 +81,25 @@ void receivePhase(PortSlot* slot, const PortView& view, ReceiveState* rx) {
         slot->receiveSink(slot->owner, chunk.bytes, chunk.length);
         if (slot->receiveHook != nullptr) slot->receiveHook(slot->owner);
     }
+    readView(slot, view);
     giveStackLock();
     rx->received = true;
-    rx->lastReceiveTick = plat::tickMs();
+    rx->lastReceiveUs = plat::monotonicUs();
+    return true;
 }
 
-void transmitPhase(PortSlot* slot, const PortView& view, const ReceiveState& rx) {
+// Waits out what is left of the slave's minimum turnaround gap after its last
+// byte; no longer than that.
+void turnaroundPause(const ReceiveState& rx) {
+    const uint64_t kTurnaroundUs = 2000;
+    if (!rx.received) return;
+    uint64_t since = plat::monotonicUs() - rx.lastReceiveUs;
+    if (since < kTurnaroundUs) plat::sleepUs((uint32_t)(kTurnaroundUs - since));
+}
+
+// Sends what the transmit source yields. True when it read the view afresh
+// while it held the lock for the source's last call.
+bool transmitPhase(PortSlot* slot, PortView* view, ReceiveState* rx) {
     uint8_t buffer[kChunkSize];
     for (;;) {
         uint16_t length = 0;
@@ -83,44 +110,57 @@ void transmitPhase(PortSlot* slot, const PortView& view, const ReceiveState& rx)
                 length = 0;
             }
         }
+        if (length == 0) readView(slot, view);
         giveStackLock();
-        if (length == 0) return;
-        // Give the slave a minimum turnaround gap after its last byte.
-        if (rx.received && plat::tickMs() - rx.lastReceiveTick < 2) plat::sleepMs(2);
+        if (length == 0) return true;
+        // A new request goes out: what was read ahead belongs to an earlier exchange.
+        readAheadDiscard(&rx->input);
+        turnaroundPause(*rx);
         uint16_t written = 0;
         while (written < length) {
-            int n = plat::serialWrite(view.file, buffer + written, (size_t)(length - written),
-                                      view.writeTimeoutMs);
+            int n = plat::serialWrite(view->file, buffer + written, (size_t)(length - written),
+                                      view->writeTimeoutMs);
             if (n <= 0) break;
             written = (uint16_t)(written + n);
         }
-        if (written == 0) return;
+        if (written == 0) return false;
     }
 }
 
 void* portThreadMain(void* arg) {
     PortSlot* slot = static_cast<PortSlot*>(arg);
     plat::raiseThreadPriority();
-    ReceiveState rx = {false, false, 0};
+    ReceiveState rx;
+    rx.resync = false;
+    rx.received = false;
+    rx.lastReceiveUs = 0;
+    readAheadDiscard(&rx.input);
     PortView view;
+    // The view is read afresh under the lock that each phase takes anyway, so
+    // that the thread does not take it once more only to look.
+    bool fresh = false;
     for (;;) {
-        takeStackLock();
-        view.running = slot->running;
-        view.file = slot->file;
-        view.sink = slot->receiveSink;
-        view.source = slot->transmitSource;
-        view.detectMode = slot->detectMode;
-        view.readTimeoutMs = slot->readTimeoutMs;
-        view.writeTimeoutMs = slot->writeTimeoutMs;
-        view.owner = slot->owner;
-        giveStackLock();
+        if (!fresh) {
+            takeStackLock();
+            readView(slot, &view);
+            giveStackLock();
+        }
+        fresh = false;
 
         if (view.sink != nullptr) {
-            receivePhase(slot, view, &rx);
-        } else if (view.running == 1 && view.source == nullptr) {
-            plat::eventWait(&slot->wakeEvent, 100);
+            fresh = receivePhase(slot, &view, &rx);
+        } else {
+            // Every removal of the sink discards the pending input, and input
+            // already read ahead is part of it.
+            readAheadDiscard(&rx.input);
+            // Idle: sleep until woken. Every path that clears running or
+            // installs a callback signals wakeEvent.
+            if (view.running == 1 && view.source == nullptr) {
+                plat::eventWait(&slot->wakeEvent, plat::kWaitForever);
+                continue;
+            }
         }
-        transmitPhase(slot, view, rx);
+        if (!fresh || view.source != nullptr) fresh = transmitPhase(slot, &view, &rx);
         if (view.running != 1) break;
     }
     flushPort(view.file, FlushInput | FlushOutput, view.writeTimeoutMs);
@@ -133,10 +173,31 @@ void* portThreadMain(void* arg) {
 }
 
 ResultCode wake(PortSlot* slot) {
-    return plat::eventSignal(&slot->wakeEvent) ? Success : PortError;
+    // The port thread changing its own slot reads its view afresh anyway.
+    if (plat::threadIsCurrent(&slot->thread)) return Success;
+    return signalAfterStackLock(&slot->wakeEvent) ? Success : PortError;
 }
 
 }  // namespace
+
+void readAheadDiscard(ReadAhead* input) {
+    input->next = 0;
+    input->count = 0;
+}
+
+int readAheadTake(ReadAhead* input, int file, uint32_t timeoutMs, uint8_t* byte) {
+    if (input->next >= input->count) {
+        int n = plat::serialRead(file, input->bytes, sizeof input->bytes, timeoutMs);
+        if (n <= 0) {
+            readAheadDiscard(input);
+            return n;
+        }
+        input->next = 0;
+        input->count = (uint16_t)n;
+    }
+    *byte = input->bytes[input->next++];
+    return 1;
+}
 
 void chunkStart(ChunkBuilder* chunk, uint32_t detectMode) {
     chunk->length = 0;
@@ -180,7 +241,7 @@ void flushPort(int file, uint32_t what, uint32_t outputLimitMs) {
     if (file == plat::kNoFile) return;
     uint32_t inQueue = 0;
     uint32_t outQueue = 0;
-    if ((what & FlushInput) != 0 && plat::serialQueues(file, &inQueue, &outQueue)) {
+    if ((what & FlushInput) != 0 && plat::serialInputQueue(file, &inQueue)) {
         // Discards what is waiting now and no more: a line that keeps sending
         // must not hold the caller (under the stackLock) for ever.
         uint8_t discard[16];
@@ -195,7 +256,7 @@ void flushPort(int file, uint32_t what, uint32_t outputLimitMs) {
     if ((what & FlushOutput) != 0) {
         // Bounded: a line whose far end never drains must not hold the caller.
         uint32_t start = plat::tickMs();
-        while (plat::serialQueues(file, &inQueue, &outQueue) && outQueue > 0 &&
+        while (plat::serialOutputQueue(file, &outQueue) && outQueue > 0 &&
                plat::tickMs() - start < outputLimitMs) {
             plat::sleepMs(10);
         }
@@ -266,8 +327,10 @@ ResultCode setTransmitSource(PortSlot* slot, TransmitSource source) {
     takeStackLock();
     ResultCode rc = InvalidArgument;
     if (isPortSlot(slot)) {
+        // Removing a source that is not there changes nothing for the thread.
+        bool change = source != nullptr || slot->transmitSource != nullptr;
         slot->transmitSource = source;
-        rc = wake(slot);
+        rc = change ? wake(slot) : Success;
     }
     giveStackLock();
     return rc;
@@ -289,8 +352,9 @@ ResultCode setReceiveSink(PortSlot* slot, ReceiveSink sink) {
     ResultCode rc = InvalidArgument;
     if (isPortSlot(slot)) {
         if (sink == nullptr) flushPort(slot->file, FlushInput, 0);
+        bool change = sink != nullptr || slot->receiveSink != nullptr;
         slot->receiveSink = sink;
-        rc = wake(slot);
+        rc = change ? wake(slot) : Success;
     }
     giveStackLock();
     return rc;
@@ -317,13 +381,14 @@ void stopPortThreads() {
         plat::Thread thread = {0, 0};
         if (slot != nullptr) {
             slot->running = 0;
+            // An idle thread sleeps untimed: wake it (an open slot has its event).
+            if (slot->index != kFree) wake(slot);
             thread = slot->thread;
             slot->thread.valid = 0;
             slot->thread.id = 0;
         }
         giveStackLock();
         if (slot == nullptr) return;
-        // Without the event the thread notices the flag within its 100 ms wait.
         if (!plat::threadJoin(&thread, 10000)) plat::threadAbandon(&thread);
     }
 }

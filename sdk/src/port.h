@@ -56,6 +56,18 @@ uint32_t readTimeoutMs(uint32_t baud);
 // Write time-out: 256 characters of 11 bits, rounded, plus 20 ms.
 uint32_t writeTimeoutMs(uint32_t baud);
 
+// Input read ahead by the port thread: one read takes what is waiting, and the
+// chunk rule below still sees it one byte at a time. Bytes taken in one read
+// had no gap between them.
+struct ReadAhead {
+    uint8_t bytes[kChunkSize];
+    uint16_t next;
+    uint16_t count;
+};
+void readAheadDiscard(ReadAhead* input);
+// 1 with the next byte, 0 when nothing came within timeoutMs (a gap), -1 failure.
+int readAheadTake(ReadAhead* input, int file, uint32_t timeoutMs, uint8_t* byte);
+
 // Chunk-end rule of the port thread, one received byte at a time.
 struct ChunkBuilder {
     uint8_t bytes[kChunkSize];

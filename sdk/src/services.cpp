@@ -13,10 +13,18 @@ plat::Lock stackLock;
 
 namespace {
 
+// Under the stackLock: its nesting depth and the events to signal once it is
+// given up (each event at most once; the pools hold 16 events in all).
+const int kPendingSignals = 16;
+uint32_t g_stackDepth = 0;
+plat::Event* g_pendingSignals[kPendingSignals];
+int g_pendingCount = 0;
+
 // Timer service state; all of it under the stackLock.
 uint32_t g_running = 0;
 plat::Thread g_timerThread;
 plat::PeriodicTimer g_tick = {-1};
+bool g_tickArmed = false;
 uint32_t g_resolution = 0;
 bool g_abandonedThread = false;
 
@@ -40,20 +48,40 @@ void initEventPool() {
     g_eventsReady = true;
 }
 
+// The tick runs only while a timer slot is armed: an idle library sleeps.
+// Both helpers run under the stackLock.
+void armTick() {
+    if (!g_tickArmed && g_tick.fd >= 0 && plat::periodicArm(&g_tick, kTimerPeriodMs)) {
+        g_tickArmed = true;
+    }
+}
+
+void disarmTickWhenIdle() {
+    if (!g_tickArmed) return;
+    for (int i = 0; i < kTimerSlotCount; ++i) {
+        if (g_timers[i].index != kFree && g_timers[i].armed != 0) return;
+    }
+    if (plat::periodicDisarm(&g_tick)) g_tickArmed = false;
+}
+
 void* timerThreadMain(void*) {
     plat::raiseThreadPriority();
-    takeStackLock();
-    plat::PeriodicTimer tick = g_tick;
-    giveStackLock();
+    plat::PeriodicTimer tick = {-1};
     for (;;) {
+        takeStackLock();
+        tick = g_tick;
+        giveStackLock();
         if (!plat::periodicWait(&tick)) {
             // A wake-up that fails at once would spin at real-time priority:
             // sleep one period instead and start a fresh periodic timer.
             plat::sleepMs(kTimerPeriodMs);
             takeStackLock();
-            plat::periodicStop(&tick);
-            plat::periodicStart(&tick, kTimerPeriodMs);  // on failure: tried again next round
-            g_tick = tick;
+            plat::periodicStop(&g_tick);
+            plat::periodicStart(&g_tick);  // on failure: tried again next round
+            if (g_tickArmed) {
+                g_tickArmed = false;
+                armTick();
+            }
             giveStackLock();
         }
         takeStackLock();
@@ -66,21 +94,56 @@ void* timerThreadMain(void*) {
                 if (slot->callback != nullptr) slot->callback(slot->user);
             }
         }
+        disarmTickWhenIdle();
         uint32_t running = g_running;
         giveStackLock();
         if (running != 1) break;
     }
     takeStackLock();
-    plat::periodicStop(&tick);
+    // A service started after this thread was given up on has a tick of its own.
     if (g_tick.fd == tick.fd) {
-        g_tick.fd = -1;
+        plat::periodicStop(&g_tick);
+        g_tickArmed = false;
         g_resolution = 0;
+    } else {
+        plat::periodicStop(&tick);
     }
     giveStackLock();
     return nullptr;
 }
 
 }  // namespace
+
+void takeStackLock() {
+    plat::lockTake(&stackLock);
+    ++g_stackDepth;
+}
+
+void giveStackLock() {
+    plat::Event* signals[kPendingSignals];
+    int count = 0;
+    if (g_stackDepth == 1) {
+        count = g_pendingCount;
+        for (int i = 0; i < count; ++i)
+            signals[i] = g_pendingSignals[i];
+        g_pendingCount = 0;
+    }
+    --g_stackDepth;
+    plat::lockGive(&stackLock);
+    // Events live in the static pools, so one closed meanwhile is only refused.
+    for (int i = 0; i < count; ++i)
+        plat::eventSignal(signals[i]);
+}
+
+bool signalAfterStackLock(plat::Event* event) {
+    if (__atomic_load_n(&event->valid, __ATOMIC_SEQ_CST) == 0) return false;
+    for (int i = 0; i < g_pendingCount; ++i) {
+        if (g_pendingSignals[i] == event) return true;
+    }
+    if (g_pendingCount == kPendingSignals) return plat::eventSignal(event);  // never: 16 events
+    g_pendingSignals[g_pendingCount++] = event;
+    return true;
+}
 
 void libraryLoad() {
     plat::lockCreate(&openCloseLock);
@@ -125,7 +188,9 @@ bool startTimerService() {
             plat::threadAbandon(&g_timerThread);
             g_abandonedThread = true;
         }
-        ok = plat::periodicStart(&g_tick, kTimerPeriodMs);
+        // Started disarmed: the first armed timer slot starts the tick.
+        g_tickArmed = false;
+        ok = plat::periodicStart(&g_tick);
         if (ok) {
             ok = plat::threadStart(&g_timerThread, timerThreadMain, nullptr, 16 * 1024);
             if (!ok) plat::periodicStop(&g_tick);
@@ -154,8 +219,10 @@ uint32_t timerServiceResolution() {
 void stopTimerService() {
     takeStackLock();
     g_running = 0;
+    // The thread may sleep untimed on a disarmed tick: wake it to see the flag.
+    plat::periodicWakeNow(&g_tick);
     giveStackLock();
-    // The thread sees the flag on its next tick. Only this function, under the
+    // The thread sees the flag once woken. Only this function, under the
     // openCloseLock, touches the thread handle while the service stops.
     if (g_timerThread.valid != 0 && !plat::threadJoin(&g_timerThread, 5000)) {
         plat::threadAbandon(&g_timerThread);
@@ -194,6 +261,7 @@ ResultCode startTimer(TimerSlot* slot) {
     if (isTimerSlot(slot)) {
         slot->startTick = plat::tickMs();
         slot->armed = 1;
+        armTick();
         rc = Success;
     }
     giveStackLock();
@@ -206,6 +274,7 @@ ResultCode stopTimer(TimerSlot* slot) {
     if (isTimerSlot(slot)) {
         slot->startTick = 0;
         slot->armed = 0;
+        disarmTickWhenIdle();
         rc = Success;
     }
     giveStackLock();
@@ -260,7 +329,7 @@ ResultCode postCompletion(EventSlot* slot, uint8_t code) {
     ResultCode rc = InvalidArgument;
     if (isEventSlot(slot)) {
         rc = PortError;
-        if (plat::eventSignal(&slot->event)) {
+        if (signalAfterStackLock(&slot->event)) {
             slot->code = code;
             slot->posted = 1;
             rc = Success;

@@ -34,18 +34,24 @@ struct EventSlot {
     uint32_t posted;
 };
 
+// Lock order: a master instance's request lock, then openCloseLock, then the
+// stackLock. Nothing waits (sleep, poll, join, event) while holding the
+// stackLock, and nothing waits for a request while holding openCloseLock.
+//
 // Guards UPS_DeviceOpen's setup and UPS_DeviceClose, including service start and stop.
 extern plat::Lock openCloseLock;
 // Guards every pool, the timer service's running flag and every callback.
 extern plat::Lock stackLock;
 
-// RAII-free helpers keep call sites short and symmetric.
-inline void takeStackLock() {
-    plat::lockTake(&stackLock);
-}
-inline void giveStackLock() {
-    plat::lockGive(&stackLock);
-}
+// RAII-free helpers keep call sites short and symmetric. The outermost
+// giveStackLock signals the events noted by signalAfterStackLock, after the
+// lock is released: a woken thread then never blocks at once on the lock that
+// its waker still holds.
+void takeStackLock();
+void giveStackLock();
+// Under the stackLock: notes the event to be signalled when the lock is given
+// up; false (nothing noted) when the event is closed.
+bool signalAfterStackLock(plat::Event* event);
 
 // Creates the locks and sets the environment defaults (run when the library loads).
 void libraryLoad();

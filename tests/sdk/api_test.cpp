@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <fstream>
+#include <set>
+#include <string>
 #include <thread>
 
 #include "QXUPSSDK.h"
@@ -37,6 +40,34 @@ int threadCount() {
     }
     closedir(dir);
     return n;
+}
+
+// Thread ids of the process, and the context switches of some of them.
+std::set<std::string> threadIds() {
+    std::set<std::string> ids;
+    DIR* dir = opendir("/proc/self/task");
+    while (dir != nullptr) {
+        struct dirent* e = readdir(dir);
+        if (e == nullptr) break;
+        if (e->d_name[0] != '.') ids.insert(e->d_name);
+    }
+    if (dir != nullptr) closedir(dir);
+    return ids;
+}
+
+long contextSwitches(const std::set<std::string>& ids) {
+    long total = 0;
+    for (const std::string& id : ids) {
+        std::ifstream status("/proc/self/task/" + id + "/status");
+        std::string line;
+        while (std::getline(status, line)) {
+            size_t colon = line.find(':');
+            if (line.find("ctxt_switches") != std::string::npos && colon != std::string::npos) {
+                total += std::stol(line.substr(colon + 1));
+            }
+        }
+    }
+    return total;
 }
 
 // Nothing arrives on the line within a short while.
@@ -501,6 +532,28 @@ TEST(RtuDevices, LastCloseEndsEveryLibraryThreadAndANewOpenWorks) {
     EXPECT_EQ(v, 9);
 }
 
+TEST(RtuDevices, AnOpenIdleDeviceLeavesTheLibraryThreadsAsleep) {
+    PtyPair pty(63);
+    ASSERT_TRUE(pty.ok());
+    ScriptedSlave slave(pty);
+    slave.answer(kRtuReadRequest, rtuIdentification()).start();
+    const std::set<std::string> before = threadIds();
+    UPS_DeviceDescriptor d = makeDescriptor(63);
+    CloseAtEnd closer{&d};
+    ASSERT_EQ(UPS_DeviceOpen(&d, nullptr), Success);
+    slave.join();
+    std::set<std::string> library;
+    for (const std::string& id : threadIds()) {
+        if (before.count(id) == 0) library.insert(id);
+    }
+    ASSERT_EQ(library.size(), 2u);  // the timer thread and the port thread
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    long start = contextSwitches(library);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    // A 10 ms tick or a 100 ms port wait would wake them 110 times here.
+    EXPECT_LT(contextSwitches(library) - start, 5);
+}
+
 TEST(RtuDevices, RequestsOnTwoDevicesRunInParallelThreads) {
     const int kRounds = 30;
     PtyPair ptyA(58), ptyB(59);
@@ -561,7 +614,8 @@ TEST(RtuDevices, CloseRacingReadsOnOneRecordWaitsForTheRequestInFlight) {
 
     // Two pollers share the record with the thread that closes it, as the
     // program's poller and window do.
-    UPS_DeviceDescriptor d = makeDescriptor(62);
+    // A time-out far beyond any stall of a loaded machine.
+    UPS_DeviceDescriptor d = makeDescriptor(62, 0, 1, 10000);
     std::atomic<int> wrong{0};
     auto poller = [&] {
         for (;;) {

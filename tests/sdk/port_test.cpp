@@ -270,7 +270,7 @@ TEST_F(PortTest, ClosingAnIdlePortEndsItsThreadAtOnce) {
         PortSlot* slot = nullptr;
         ASSERT_EQ(openRtu(&slot, 33), Success);
         EXPECT_EQ(threadCount(), threads + 1);
-        // Let the thread settle into its idle wait (100 ms per turn).
+        // Let the thread settle into its idle wait.
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         uint64_t t0 = nowMs();
         ASSERT_TRUE(closeAndWait(slot));
@@ -278,12 +278,12 @@ TEST_F(PortTest, ClosingAnIdlePortEndsItsThreadAtOnce) {
         ASSERT_TRUE(waitFor([&] { return threadCount() == threads; }, 2000));
         EXPECT_EQ(fdCount(), fds);
     }
-    // Woken by its event the thread leaves at once; without it, it would only
-    // notice after the rest of its 100 ms wait (about 80 ms here) every time.
+    // Woken by its event the thread leaves at once; without it, an idle thread
+    // would sleep on (it waits without a time-out).
     EXPECT_LT(fastest, 50u);
 }
 
-TEST_F(PortTest, GlobalShutdownEndsEveryThreadWithoutTheEvent) {
+TEST_F(PortTest, GlobalShutdownEndsEveryThreadIdleOrReceiving) {
     PtyPair a(34), b(35), c(36);
     ASSERT_TRUE(a.ok() && b.ok() && c.ok());
     int threads = threadCount();
@@ -298,7 +298,7 @@ TEST_F(PortTest, GlobalShutdownEndsEveryThreadWithoutTheEvent) {
     uint64_t t0 = nowMs();
     ups::stopPortThreads();
     uint64_t took = nowMs() - t0;
-    // Each thread sees the cleared flag within its 100 ms wait or one read time-out.
+    // An idle thread is woken; a receiving one sees the flag within a read time-out.
     EXPECT_LT(took, 1000u);
     for (PortSlot* slot : slots)
         EXPECT_TRUE(slotIsFree(slot));

@@ -125,6 +125,21 @@ TEST_F(RtuTest, AnswerIsTakenOnItsLastByteButABadOneOnlyAtTheGap) {
         EXPECT_LT(doneAt - slave.answeredAt, gapMs / 2);
     }
 
+    // The answer and the start of garbage arrive together, taken in one read:
+    // the frame still ends on its last byte, and the garbage is discarded
+    // rather than taken as the start of the next answer.
+    std::vector<uint8_t> withGarbage = answer;
+    withGarbage.insert(withGarbage.end(), {0x01, 0x03, 0x06, 0xAA});
+    for (const std::vector<uint8_t>& reply : {withGarbage, answer}) {
+        SlaveTurn slave(pty, 8, reply);
+        values[0] = 0;
+        EXPECT_EQ(runRead(instance, 1, 0, 3, values), Success);
+        uint64_t doneAt = nowMs();
+        slave.join();
+        EXPECT_EQ(values[0], 1);
+        EXPECT_LT(doneAt - slave.answeredAt, gapMs / 2);
+    }
+
     // Swapped CRC bytes never make the running CRC zero: the chunk ends at the gap.
     std::vector<uint8_t> swapped = answer;
     std::swap(swapped[9], swapped[10]);

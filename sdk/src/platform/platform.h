@@ -24,11 +24,12 @@ void lockDestroy(Lock* lock);
 void lockTake(Lock* lock);
 void lockGive(Lock* lock);
 
-// Auto-reset event: a signal wakes one wait and is consumed by it.
+// Auto-reset event: a signal wakes one wait and is consumed by it. It holds no
+// system resource, so signalling an event that was closed meanwhile is
+// harmless (it is refused).
 struct Event {
-    alignas(8) unsigned char mutex[64];
-    alignas(8) unsigned char cond[64];
     uint32_t signalled;
+    uint32_t waiters;
     uint32_t valid;
 };
 bool eventCreate(Event* event);
@@ -49,12 +50,17 @@ bool threadJoin(Thread* thread, uint32_t timeoutMs);
 // Forgets a thread that did not end in time (it keeps running on its own).
 void threadAbandon(Thread* thread);
 void raiseThreadPriority();
+// Whether the calling thread is this one.
+bool threadIsCurrent(const Thread* thread);
 
 // Milliseconds since an arbitrary start, wrapping at 32 bits.
 uint32_t tickMs();
 // Shifts the tick so that tests can reach the 32-bit wrap.
 void setTickOffset(uint32_t offsetMs);
 void sleepMs(uint32_t ms);
+// Microseconds since an arbitrary start (not shifted), for short pauses.
+uint64_t monotonicUs();
+void sleepUs(uint32_t us);
 
 // Timer period that the periodic wake-up asks for: the system's minimum period,
 // at least 5 ms, at most the maximum period.
@@ -62,12 +68,19 @@ uint32_t timerResolution(uint32_t minPeriodMs, uint32_t maxPeriodMs);
 // The system's timer periods: minimum from the clock's resolution.
 bool timerCaps(uint32_t* minPeriodMs, uint32_t* maxPeriodMs);
 
-// Periodic wake-up of one thread.
+// Periodic wake-up of one thread. It starts disarmed: a wait then sleeps
+// until the timer is armed and its first period has elapsed.
 struct PeriodicTimer {
     int fd;
 };
-bool periodicStart(PeriodicTimer* timer, uint32_t periodMs);
-// Blocks until the next period has elapsed.
+bool periodicStart(PeriodicTimer* timer);
+// Wakes the waiting thread every periodMs from now on.
+bool periodicArm(PeriodicTimer* timer, uint32_t periodMs);
+// No more periods: a wait sleeps until the timer is armed again.
+bool periodicDisarm(PeriodicTimer* timer);
+// Wakes the waiting thread once, at once (to let it see that it must end).
+bool periodicWakeNow(PeriodicTimer* timer);
+// Blocks until the next period has elapsed (or the wake-up above).
 bool periodicWait(PeriodicTimer* timer);
 void periodicStop(PeriodicTimer* timer);
 
@@ -79,12 +92,14 @@ ResultCode serialOpen(uint8_t portNumber, int* file);
 // Raw line settings; InvalidArgument for unsupported values, PortError when refused.
 ResultCode serialConfigure(int file, uint32_t baud, uint32_t dataBits, int32_t parity,
                            uint32_t stopBits);
-// 1 byte read, 0 nothing within timeoutMs, -1 failure.
-int serialReadByte(int file, uint8_t* byte, uint32_t timeoutMs);
+// Waits up to timeoutMs for input, then takes in one read whatever is waiting,
+// up to capacity: bytes read, 0 when nothing came within timeoutMs, -1 failure.
+int serialRead(int file, uint8_t* buf, size_t capacity, uint32_t timeoutMs);
 // Writes as much of buf as goes out within timeoutMs; -1 on failure, else bytes written.
 int serialWrite(int file, const uint8_t* buf, size_t count, uint32_t timeoutMs);
-// Bytes waiting in the input and output queues; false when the query fails.
-bool serialQueues(int file, uint32_t* inQueue, uint32_t* outQueue);
+// Bytes waiting in the input or the output queue; false when the query fails.
+bool serialInputQueue(int file, uint32_t* count);
+bool serialOutputQueue(int file, uint32_t* count);
 // Reads up to count waiting bytes without blocking; bytes read or -1.
 int serialReadAvailable(int file, uint8_t* buf, size_t count);
 void serialClose(int file);

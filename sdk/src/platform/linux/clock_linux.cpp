@@ -33,6 +33,20 @@ void sleepMs(uint32_t ms) {
     }
 }
 
+uint64_t monotonicUs() {
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return (uint64_t)now.tv_sec * 1000000u + (uint64_t)now.tv_nsec / 1000u;
+}
+
+void sleepUs(uint32_t us) {
+    struct timespec left;
+    left.tv_sec = us / 1000000;
+    left.tv_nsec = (long)(us % 1000000) * 1000L;
+    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+    }
+}
+
 uint32_t timerResolution(uint32_t minPeriodMs, uint32_t maxPeriodMs) {
     uint32_t resolution = minPeriodMs > 5 ? minPeriodMs : 5;
     return resolution < maxPeriodMs ? resolution : maxPeriodMs;
@@ -48,19 +62,34 @@ bool timerCaps(uint32_t* minPeriodMs, uint32_t* maxPeriodMs) {
     return true;
 }
 
-bool periodicStart(PeriodicTimer* timer, uint32_t periodMs) {
+bool periodicStart(PeriodicTimer* timer) {
     int fd = timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC);
     if (fd < 0) return false;
-    struct itimerspec spec;
-    spec.it_interval.tv_sec = periodMs / 1000;
-    spec.it_interval.tv_nsec = (long)(periodMs % 1000) * 1000000L;
-    spec.it_value = spec.it_interval;
-    if (timerfd_settime(fd, 0, &spec, nullptr) != 0) {
-        close(fd);
-        return false;
-    }
     timer->fd = fd;
     return true;
+}
+
+static bool periodicSet(PeriodicTimer* timer, uint64_t firstNs, uint64_t periodNs) {
+    if (timer->fd < 0) return false;
+    struct itimerspec spec;
+    spec.it_value.tv_sec = firstNs / 1000000000u;
+    spec.it_value.tv_nsec = (long)(firstNs % 1000000000u);
+    spec.it_interval.tv_sec = periodNs / 1000000000u;
+    spec.it_interval.tv_nsec = (long)(periodNs % 1000000000u);
+    return timerfd_settime(timer->fd, 0, &spec, nullptr) == 0;
+}
+
+bool periodicArm(PeriodicTimer* timer, uint32_t periodMs) {
+    uint64_t ns = (uint64_t)periodMs * 1000000u;
+    return periodicSet(timer, ns, ns);
+}
+
+bool periodicDisarm(PeriodicTimer* timer) {
+    return periodicSet(timer, 0, 0);
+}
+
+bool periodicWakeNow(PeriodicTimer* timer) {
+    return periodicSet(timer, 1, 0);  // 1 ns, once
 }
 
 bool periodicWait(PeriodicTimer* timer) {

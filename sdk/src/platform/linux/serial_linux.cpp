@@ -121,7 +121,7 @@ ResultCode serialConfigure(int file, uint32_t baud, uint32_t dataBits, int32_t p
     return applySerialSettings(file, kSystemSerialControl, baud, dataBits, parity, stopBits);
 }
 
-int serialReadByte(int file, uint8_t* byte, uint32_t timeoutMs) {
+int serialRead(int file, uint8_t* buf, size_t capacity, uint32_t timeoutMs) {
     struct timespec start;
     clock_gettime(CLOCK_MONOTONIC, &start);
     for (;;) {
@@ -132,8 +132,8 @@ int serialReadByte(int file, uint8_t* byte, uint32_t timeoutMs) {
         if (rc < 0 && errno == EINTR) continue;
         if (rc == 0) return 0;
         if (rc > 0 && (pfd.revents & POLLIN) != 0) {
-            ssize_t n = read(file, byte, 1);
-            if (n == 1) return 1;
+            ssize_t n = read(file, buf, capacity);
+            if (n > 0) return (int)n;
             if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
         }
         // A hung-up or failing line answers poll at once; wait out the time-out
@@ -168,14 +168,19 @@ int serialWrite(int file, const uint8_t* buf, size_t count, uint32_t timeoutMs) 
     return (int)done;
 }
 
-bool serialQueues(int file, uint32_t* inQueue, uint32_t* outQueue) {
-    int in = 0;
-    int out = 0;
-    if (ioctl(file, TIOCINQ, &in) != 0) return false;
-    if (ioctl(file, TIOCOUTQ, &out) != 0) return false;
-    *inQueue = in < 0 ? 0 : (uint32_t)in;
-    *outQueue = out < 0 ? 0 : (uint32_t)out;
+static bool queueCount(int file, unsigned long request, uint32_t* count) {
+    int n = 0;
+    if (ioctl(file, request, &n) != 0) return false;
+    *count = n < 0 ? 0 : (uint32_t)n;
     return true;
+}
+
+bool serialInputQueue(int file, uint32_t* count) {
+    return queueCount(file, TIOCINQ, count);
+}
+
+bool serialOutputQueue(int file, uint32_t* count) {
+    return queueCount(file, TIOCOUTQ, count);
 }
 
 int serialReadAvailable(int file, uint8_t* buf, size_t count) {

@@ -1,9 +1,12 @@
-// Locks, auto-reset events and threads on POSIX threads.
+// Locks and threads on POSIX threads; auto-reset events on a futex.
 #include <errno.h>
+#include <linux/futex.h>
 #include <pthread.h>
 #include <sched.h>
 #include <string.h>
+#include <sys/syscall.h>
 #include <time.h>
+#include <unistd.h>
 
 #include "../platform.h"
 
@@ -11,20 +14,11 @@ namespace ups {
 namespace plat {
 
 static_assert(sizeof(pthread_mutex_t) <= sizeof(Lock::storage), "lock storage");
-static_assert(sizeof(pthread_mutex_t) <= sizeof(Event::mutex), "event mutex storage");
-static_assert(sizeof(pthread_cond_t) <= sizeof(Event::cond), "event cond storage");
 static_assert(sizeof(pthread_t) <= sizeof(Thread::id), "thread id storage");
 
 static pthread_mutex_t* mutexOf(Lock* lock) {
     return reinterpret_cast<pthread_mutex_t*>(lock->storage);
 }
-static pthread_mutex_t* mutexOf(Event* event) {
-    return reinterpret_cast<pthread_mutex_t*>(event->mutex);
-}
-static pthread_cond_t* condOf(Event* event) {
-    return reinterpret_cast<pthread_cond_t*>(event->cond);
-}
-
 void lockCreate(Lock* lock) {
     pthread_mutexattr_t attr;
     pthread_mutexattr_init(&attr);
@@ -47,40 +41,37 @@ void lockGive(Lock* lock) {
     pthread_mutex_unlock(mutexOf(lock));
 }
 
+// Events are a flag and a futex word: a signal that meets no waiter costs no
+// system call, and one that meets a waiter costs one wake.
+static long futexCall(uint32_t* word, int op, uint32_t value, const struct timespec* deadline) {
+    return syscall(SYS_futex, word, op, value, deadline, nullptr, FUTEX_BITSET_MATCH_ANY);
+}
+
 bool eventCreate(Event* event) {
-    memset(event, 0, sizeof *event);
-    if (pthread_mutex_init(mutexOf(event), nullptr) != 0) return false;
-    pthread_condattr_t attr;
-    pthread_condattr_init(&attr);
-    pthread_condattr_setclock(&attr, CLOCK_MONOTONIC);
-    int rc = pthread_cond_init(condOf(event), &attr);
-    pthread_condattr_destroy(&attr);
-    if (rc != 0) {
-        pthread_mutex_destroy(mutexOf(event));
-        return false;
-    }
-    event->valid = 1;
+    __atomic_store_n(&event->signalled, 0, __ATOMIC_SEQ_CST);
+    __atomic_store_n(&event->waiters, 0, __ATOMIC_SEQ_CST);
+    __atomic_store_n(&event->valid, 1, __ATOMIC_SEQ_CST);
     return true;
 }
 
 void eventClose(Event* event) {
-    if (event->valid == 0) return;
-    pthread_cond_destroy(condOf(event));
-    pthread_mutex_destroy(mutexOf(event));
-    memset(event, 0, sizeof *event);
+    __atomic_store_n(&event->valid, 0, __ATOMIC_SEQ_CST);
+    __atomic_store_n(&event->signalled, 0, __ATOMIC_SEQ_CST);
 }
 
 bool eventSignal(Event* event) {
-    if (event->valid == 0) return false;
-    pthread_mutex_lock(mutexOf(event));
-    event->signalled = 1;
-    pthread_cond_signal(condOf(event));
-    pthread_mutex_unlock(mutexOf(event));
+    if (__atomic_load_n(&event->valid, __ATOMIC_SEQ_CST) == 0) return false;
+    __atomic_store_n(&event->signalled, 1, __ATOMIC_SEQ_CST);
+    // A waiter that counted itself after this check finds the flag set before
+    // it sleeps (the futex compares the word), so no wake-up is lost.
+    if (__atomic_load_n(&event->waiters, __ATOMIC_SEQ_CST) != 0) {
+        futexCall(&event->signalled, FUTEX_WAKE_PRIVATE, 1, nullptr);
+    }
     return true;
 }
 
 bool eventWait(Event* event, uint32_t timeoutMs) {
-    if (event->valid == 0) return false;
+    if (__atomic_load_n(&event->valid, __ATOMIC_SEQ_CST) == 0) return false;
     struct timespec deadline;
     clock_gettime(CLOCK_MONOTONIC, &deadline);
     deadline.tv_sec += timeoutMs / 1000;
@@ -89,19 +80,19 @@ bool eventWait(Event* event, uint32_t timeoutMs) {
         deadline.tv_sec += 1;
         deadline.tv_nsec -= 1000000000L;
     }
-    pthread_mutex_lock(mutexOf(event));
-    int rc = 0;
-    while (event->signalled == 0 && rc != ETIMEDOUT) {
-        if (timeoutMs == kWaitForever) {
-            rc = pthread_cond_wait(condOf(event), mutexOf(event));
-        } else {
-            rc = pthread_cond_timedwait(condOf(event), mutexOf(event), &deadline);
+    for (;;) {
+        if (__atomic_exchange_n(&event->signalled, 0, __ATOMIC_SEQ_CST) != 0) return true;
+        __atomic_add_fetch(&event->waiters, 1, __ATOMIC_SEQ_CST);
+        // Sleeps only while the flag is still clear; the deadline is absolute
+        // on CLOCK_MONOTONIC.
+        long rc = futexCall(&event->signalled, FUTEX_WAIT_BITSET_PRIVATE, 0,
+                            timeoutMs == kWaitForever ? nullptr : &deadline);
+        int error = rc == 0 ? 0 : errno;
+        __atomic_sub_fetch(&event->waiters, 1, __ATOMIC_SEQ_CST);
+        if (error == ETIMEDOUT) {
+            return __atomic_exchange_n(&event->signalled, 0, __ATOMIC_SEQ_CST) != 0;
         }
     }
-    bool signalled = event->signalled != 0;
-    event->signalled = 0;
-    pthread_mutex_unlock(mutexOf(event));
-    return signalled;
 }
 
 bool threadStart(Thread* thread, ThreadMain main, void* arg, size_t stackBytes) {
@@ -141,6 +132,10 @@ void threadAbandon(Thread* thread) {
     pthread_detach((pthread_t)thread->id);
     thread->valid = 0;
     thread->id = 0;
+}
+
+bool threadIsCurrent(const Thread* thread) {
+    return thread->valid != 0 && pthread_equal((pthread_t)thread->id, pthread_self()) != 0;
 }
 
 void raiseThreadPriority() {
