@@ -2,25 +2,60 @@
 // the desktop program. For headless machines and scripts.
 //
 // The exit status is 0 on success, the library's result code when a request
-// fails (8 timed out, 11 illegal address, ...), and 64 for bad usage.
+// fails (3 port error, 8 timed out, 11 illegal address, ...), and 64 for bad
+// usage.
 #include <errno.h>
+#include <fcntl.h>
+#include <getopt.h>
+#include <grp.h>
+#include <limits.h>
 #include <signal.h>
+#include <spawn.h>
+#include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <string>
 
+#include "QXUPSPorts.h"
 #include "QXUPSSDK.h"
+
+extern char** environ;
 
 namespace {
 
 const int kUsage = 64;
 const unsigned kDevicePortNumber = 255;  // the number --device maps its path to
+const unsigned long kFirstRegister = 40000;
+const unsigned long kLastRegister = 65535;
 const uint16_t kStatusBase = 40000;
 const int kStatusCount = 50;
+const long kHookTimeLimitMs = 30000;  // like the program's post-process script
+
+// Status block words (register 40000 + index).
+enum {
+    kDeviceType = 0,
+    kVoltageInput = 16,
+    kVoltageOutput = 18,
+    kCharge = 26,
+    kPowerSource = 27,
+    kDcOk = 28,
+    kBatMode = 29,
+    kBatReady = 30,
+    kSw = 31,
+    kRemote = 32,
+    kBatStart = 33,
+    kDevPSts = 34,
+    kPolicyMode = 35,
+};
+// A device of this type has no voltage registers.
+const uint16_t kNoVoltageType = 301;
 
 volatile sig_atomic_t g_stop = 0;
 
@@ -28,9 +63,15 @@ void onSignal(int) {
     g_stop = 1;
 }
 
+// After a usage error: one line pointing at the help, not the whole text.
+int usageError() {
+    fprintf(stderr, "Try 'upsctl --help' for the commands and options.\n");
+    return kUsage;
+}
+
 void usage(FILE* out) {
     fprintf(out,
-            "usage: upsctl [options] COMMAND\n"
+            "usage: upsctl [options] COMMAND [ARGS]\n"
             "\n"
             "Options:\n"
             "  --port N        serial port number (1 = COM1: /dev/ttyS0, 33 = /dev/ttyUSB0,\n"
@@ -41,15 +82,27 @@ void usage(FILE* out) {
             "  --parity P      none, even or odd (default none)\n"
             "  --ascii         Modbus ASCII instead of RTU\n"
             "  --timeout MS    response time-out in ms (default 1000)\n"
+            "  --help          this text\n"
             "\n"
-            "Commands (registers in the program's numbering: register n is 40000+n):\n"
+            "Commands (registers in the program's numbering: register n is 40000+n;\n"
+            "addresses 40000..65535):\n"
             "  info                      device type, hardware, firmware and driver version\n"
-            "  status                    the status block, decoded\n"
+            "  status [--json]           the status block, decoded; --json prints one JSON\n"
+            "                            object with the same fields\n"
             "  read ADDR [COUNT]         COUNT (1..125, default 1) registers from ADDR\n"
             "  write ADDR VALUE [VALUE...]  write registers from ADDR (up to 123)\n"
-            "  monitor [INTERVAL_MS]     poll the status every INTERVAL_MS (default 1000) and\n"
-            "                            print a time-stamped line for every change, until\n"
-            "                            interrupted\n"
+            "  monitor [INTERVAL_MS] [--on-dc-loss CMD] [--on-sw-on CMD]\n"
+            "                            poll the status every INTERVAL_MS (default 1000)\n"
+            "                            and print a time-stamped line for every change and\n"
+            "                            every edge (\"DC is broken.\", \"SW ON.\", ...), until\n"
+            "                            interrupted. At each DC loss (or SW output switching\n"
+            "                            on) CMD runs through /bin/sh -c in its own process\n"
+            "                            group, output to /dev/null, while polling goes on;\n"
+            "                            it is ended after 30 s, and when the monitor ends.\n"
+            "                            An edge while the previous CMD still runs starts\n"
+            "                            nothing. As in the program, the remembered state at\n"
+            "                            start is DC lost / SW off: a module that already\n"
+            "                            runs on battery at start gives no DC loss edge.\n"
             "\n"
             "Exit status: 0 success, the library's result code on failure (2 invalid\n"
             "argument, 3 port error, 4 no resource, 5 I/O error, 8 timed out, 10..18\n"
@@ -110,6 +163,68 @@ int fail(const char* what, int code) {
     return code;
 }
 
+// Why the port could not be opened, naming its device path. The library only
+// says "port error"; the path and its access rights tell the user what to do.
+void explainPortError(unsigned port, bool byPath) {
+    char name[32];
+    if (byPath) {
+        snprintf(name, sizeof name, "--device");
+    } else {
+        snprintf(name, sizeof name, "port %u", port);
+    }
+    char path[PATH_MAX];
+    if (!QXUPS_PortDevicePath(port, path, sizeof path)) {
+        fprintf(stderr,
+                "upsctl: cannot open %s: no device has this number (1-32 are /dev/ttyS0-31, "
+                "33-64 /dev/ttyUSB0-31, 65-96 /dev/ttyACM0-31; set QXUPS_COM%u=PATH or use "
+                "--device PATH for another device) (%d)\n",
+                name, port, PortError);
+        return;
+    }
+    struct stat st;
+    const bool found = stat(path, &st) == 0;
+    if (!found && errno != EACCES) {
+        fprintf(stderr, "upsctl: cannot open %s (%s): %s (%d)\n", path, name, strerror(errno),
+                PortError);
+        return;
+    }
+    if (!found || (access(path, R_OK | W_OK) != 0 && (errno == EACCES || errno == EPERM))) {
+        // Serial ports on Debian belong to the dialout group; name the
+        // device's own group too when it is another one.
+        const struct group* owner = found ? getgrgid(st.st_gid) : nullptr;
+        char other[128] = "";
+        if (owner != nullptr && strcmp(owner->gr_name, "dialout") != 0) {
+            snprintf(other, sizeof other, " (this device belongs to the group %s)", owner->gr_name);
+        }
+        fprintf(stderr,
+                "upsctl: cannot open %s (%s): permission denied; the user needs read and write "
+                "access to it: serial ports belong to the dialout group, so add the user to it "
+                "(sudo adduser $USER dialout) and log in again%s (%d)\n",
+                path, name, other, PortError);
+        return;
+    }
+    fprintf(stderr,
+            "upsctl: cannot open %s (%s): not a serial port, its settings were refused, or "
+            "another program is using it (%d)\n",
+            path, name, PortError);
+}
+
+// A register range must lie within 40000..65535; anything else would reach
+// another register once the library maps it to the protocol address.
+bool registerRangeOk(unsigned long address, unsigned long count) {
+    if (address >= kFirstRegister && address <= kLastRegister &&
+        count - 1 <= kLastRegister - address) {
+        return true;
+    }
+    if (count > 1 && address <= ULONG_MAX - (count - 1)) {
+        fprintf(stderr, "upsctl: registers %lu..%lu", address, address + count - 1);
+    } else {
+        fprintf(stderr, "upsctl: register %lu", address);
+    }
+    fprintf(stderr, " out of range: addresses are 40000..65535 (40000 + the register number)\n");
+    return false;
+}
+
 const char* policyModeText(uint16_t code) {
     static const char* const kModes[] = {"PC",          "0.5 A",   "0.4 A",   "0.3 A",   "0.2 A",
                                          "\u221E Sec.", "20 Sec.", "15 Sec.", "10 Sec.", "5 Sec."};
@@ -121,38 +236,72 @@ const char* powerSourceText(uint16_t code) {
 }
 
 const char* chargeStateText(const uint16_t* s) {
-    if (s[27] == 2) return "Discharging";
-    if (s[27] == 1) return s[26] < 100 ? "Charging" : "Charge Full";
+    if (s[kPowerSource] == 2) return "Discharging";
+    if (s[kPowerSource] == 1) return s[kCharge] < 100 ? "Charging" : "Charge Full";
     return "unknown";
+}
+
+const char* onOff(uint16_t value) {
+    return value ? "on" : "off";
+}
+
+const char* trueFalse(uint16_t value) {
+    return value ? "true" : "false";
 }
 
 // One line of the decoded status block.
 std::string statusLine(const uint16_t* s) {
     char line[512];
     char voltages[64] = "";
-    if (s[0] != 301) snprintf(voltages, sizeof voltages, " in=%umV out=%umV", s[16], s[18]);
+    if (s[kDeviceType] != kNoVoltageType) {
+        snprintf(voltages, sizeof voltages, " in=%umV out=%umV", s[kVoltageInput],
+                 s[kVoltageOutput]);
+    }
     snprintf(line, sizeof line,
              "source=%s battery=%s charge=%u%%%s DC_OK=%d Bat.Mode=%d Bat.Ready=%d SW=%d "
              "Remote=%d Bat.Start=%d Dev.PSts=%d policy=%s",
-             powerSourceText(s[27]), chargeStateText(s), s[26], voltages, s[28] != 0, s[29] != 0,
-             s[30] != 0, s[31] != 0, s[32] != 0, s[33] != 0, s[34] != 0, policyModeText(s[35]));
+             powerSourceText(s[kPowerSource]), chargeStateText(s), s[kCharge], voltages,
+             s[kDcOk] != 0, s[kBatMode] != 0, s[kBatReady] != 0, s[kSw] != 0, s[kRemote] != 0,
+             s[kBatStart] != 0, s[kDevPSts] != 0, policyModeText(s[kPolicyMode]));
     return line;
 }
 
 void printStatus(const uint16_t* s) {
-    printf("Device type:     %u\n", s[0]);
-    printf("Power supply:    %s\n", powerSourceText(s[27]));
+    printf("Device type:     %u\n", s[kDeviceType]);
+    printf("Power supply:    %s\n", powerSourceText(s[kPowerSource]));
     printf("Battery status:  %s\n", chargeStateText(s));
-    printf("Battery charge:  %u %%\n", s[26]);
-    if (s[0] != 301) {
-        printf("Voltage input:   %u mV\n", s[16]);
-        printf("Voltage output:  %u mV\n", s[18]);
+    printf("Battery charge:  %u %%\n", s[kCharge]);
+    if (s[kDeviceType] != kNoVoltageType) {
+        printf("Voltage input:   %u mV\n", s[kVoltageInput]);
+        printf("Voltage output:  %u mV\n", s[kVoltageOutput]);
     }
-    printf("Policy mode:     %s\n", policyModeText(s[35]));
-    printf("DO: DC_OK=%s Bat.Mode=%s Bat.Ready=%s SW=%s\n", s[28] ? "on" : "off",
-           s[29] ? "on" : "off", s[30] ? "on" : "off", s[31] ? "on" : "off");
-    printf("DI: Remote=%s Bat.Start=%s Dev.PSts=%s\n", s[32] ? "on" : "off", s[33] ? "on" : "off",
-           s[34] ? "on" : "off");
+    printf("Policy mode:     %s\n", policyModeText(s[kPolicyMode]));
+    printf("DO: DC_OK=%s Bat.Mode=%s Bat.Ready=%s SW=%s\n", onOff(s[kDcOk]), onOff(s[kBatMode]),
+           onOff(s[kBatReady]), onOff(s[kSw]));
+    printf("DI: Remote=%s Bat.Start=%s Dev.PSts=%s\n", onOff(s[kRemote]), onOff(s[kBatStart]),
+           onOff(s[kDevPSts]));
+}
+
+// The same fields as printStatus, as one JSON object. Every text is one of
+// the fixed texts above, so none needs escaping. A device without voltage
+// registers gives null voltages.
+void printStatusJson(const uint16_t* s) {
+    char voltageInput[16] = "null";
+    char voltageOutput[16] = "null";
+    if (s[kDeviceType] != kNoVoltageType) {
+        snprintf(voltageInput, sizeof voltageInput, "%u", s[kVoltageInput]);
+        snprintf(voltageOutput, sizeof voltageOutput, "%u", s[kVoltageOutput]);
+    }
+    printf(
+        "{\"device_type\": %u, \"power_supply\": \"%s\", \"battery_status\": \"%s\", "
+        "\"battery_charge\": %u, \"voltage_input_mv\": %s, \"voltage_output_mv\": %s, "
+        "\"policy_mode\": \"%s\", "
+        "\"do\": {\"dc_ok\": %s, \"bat_mode\": %s, \"bat_ready\": %s, \"sw\": %s}, "
+        "\"di\": {\"remote\": %s, \"bat_start\": %s, \"dev_psts\": %s}}\n",
+        s[kDeviceType], powerSourceText(s[kPowerSource]), chargeStateText(s), s[kCharge],
+        voltageInput, voltageOutput, policyModeText(s[kPolicyMode]), trueFalse(s[kDcOk]),
+        trueFalse(s[kBatMode]), trueFalse(s[kBatReady]), trueFalse(s[kSw]), trueFalse(s[kRemote]),
+        trueFalse(s[kBatStart]), trueFalse(s[kDevPSts]));
 }
 
 std::string timestamp() {
@@ -166,31 +315,204 @@ std::string timestamp() {
     return text;
 }
 
-int monitor(UPS_DeviceDescriptor* device, unsigned long intervalMs) {
-    signal(SIGINT, onSignal);
-    signal(SIGTERM, onSignal);
+// One monitor line: time stamp, ">>", message (the program's log format).
+void logLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void logLine(const char* format, ...) {
+    printf("%s>>", timestamp().c_str());
+    va_list args;
+    va_start(args, format);
+    vprintf(format, args);
+    va_end(args);
+    printf("\n");
+    fflush(stdout);
+}
+
+long monotonicMs() {
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return (long)now.tv_sec * 1000 + now.tv_nsec / 1000000;
+}
+
+// A command run at an edge: at most one at a time, in its own process group,
+// never waited for by the polling loop.
+struct Hook {
+    const char* name;     // "on-dc-loss"
+    const char* command;  // null when not given
+    pid_t pid;            // 0 while none runs
+    long startedMs;
+};
+
+void startHook(Hook* hook) {
+    if (hook->command == nullptr) return;
+    if (hook->pid != 0) {
+        logLine("%s: not started, the command of the last edge still runs (pid %d)", hook->name,
+                (int)hook->pid);
+        return;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attr;
+    if (posix_spawn_file_actions_init(&actions) != 0) return;
+    if (posix_spawnattr_init(&attr) != 0) {
+        posix_spawn_file_actions_destroy(&actions);
+        return;
+    }
+    // Nobody reads its output: it goes to the null device instead of piling
+    // up in a pipe or mixing with the monitor's lines.
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    // Its own process group (so that the time limit ends everything it
+    // started, and a Ctrl-C at the terminal reaches only the monitor), default
+    // signal dispositions and an empty mask.
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setpgroup(&attr, 0);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setsigdefault(&attr, &all);
+    posix_spawnattr_setflags(
+        &attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    char shell[] = "/bin/sh";
+    char dashC[] = "-c";
+    char* argv[] = {shell, dashC, const_cast<char*>(hook->command), nullptr};
+    pid_t pid = -1;
+    int rc = posix_spawn(&pid, shell, &actions, &attr, argv, environ);
+    posix_spawnattr_destroy(&attr);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) {
+        logLine("%s: cannot start the command: %s", hook->name, strerror(rc));
+        return;
+    }
+    hook->pid = pid;
+    hook->startedMs = monotonicMs();
+    logLine("%s: command started (pid %d)", hook->name, (int)pid);
+}
+
+void reportHookEnd(const Hook* hook, int status) {
+    if (WIFEXITED(status)) {
+        logLine("%s: command ended with status %d", hook->name, WEXITSTATUS(status));
+    } else if (WIFSIGNALED(status)) {
+        logLine("%s: command ended by signal %d", hook->name, WTERMSIG(status));
+    }
+}
+
+// Ends a running command's whole group. The leader is still unreaped, so its
+// group id cannot have been handed out again.
+void endHook(Hook* hook, const char* why) {
+    if (hook->pid == 0) return;
+    kill(-hook->pid, SIGKILL);
+    int status = 0;
+    while (waitpid(hook->pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    logLine("%s: command ended %s", hook->name, why);
+    hook->pid = 0;
+}
+
+// Reaps a finished command, or ends one that has run out of time.
+void serviceHook(Hook* hook) {
+    if (hook->pid == 0) return;
+    int status = 0;
+    pid_t done = waitpid(hook->pid, &status, WNOHANG);
+    if (done == hook->pid) {
+        reportHookEnd(hook, status);
+        hook->pid = 0;
+    } else if (done < 0 && errno != EINTR) {
+        hook->pid = 0;  // not ours to wait for any more
+    } else if (monotonicMs() - hook->startedMs >= kHookTimeLimitMs) {
+        endHook(hook, "after 30 s");
+    }
+}
+
+int monitor(UPS_DeviceDescriptor* device, unsigned long intervalMs, Hook* dcLoss, Hook* swOn) {
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+
+    // Edges as the program sees them: a change between zero and non-zero of
+    // the register against the last value seen, starting from DC lost / SW
+    // off, and kept across read errors.
+    uint16_t lastDc = 0;
+    uint16_t lastSw = 0;
     std::string last;
     int lastError = Success;
     while (!g_stop) {
         uint16_t status[kStatusCount] = {};
         int rc = UPS_ReadRegisters(device, kStatusBase, kStatusCount, status);
         if (rc != Success) {
-            if (rc != lastError) {
-                printf("%s>>Read error: %d (%s)\n", timestamp().c_str(), rc, resultName(rc));
-            }
+            if (rc != lastError) logLine("Read error: %d (%s)", rc, resultName(rc));
             lastError = rc;
             last.clear();
         } else {
             lastError = Success;
             std::string line = statusLine(status);
-            if (line != last) printf("%s>>%s\n", timestamp().c_str(), line.c_str());
+            if (line != last) logLine("%s", line.c_str());
             last = line;
+            if (status[kDcOk] != 0 && lastDc == 0) {
+                logLine("DC is connected.");
+            } else if (status[kDcOk] == 0 && lastDc != 0) {
+                logLine("DC is broken.");
+                startHook(dcLoss);
+            }
+            lastDc = status[kDcOk];
+            if (status[kSw] != 0 && lastSw == 0) {
+                logLine("SW ON.");
+                startHook(swOn);
+            } else if (status[kSw] == 0 && lastSw != 0) {
+                logLine("SW OFF.");
+            }
+            lastSw = status[kSw];
         }
         fflush(stdout);
-        for (unsigned long slept = 0; slept < intervalMs && !g_stop; slept += 10)
-            usleep(10000);
+        long wakeAt = monotonicMs() + (long)intervalMs;
+        do {
+            serviceHook(dcLoss);
+            serviceHook(swOn);
+            long left = wakeAt - monotonicMs();
+            if (left <= 0) break;
+            usleep((useconds_t)(left < 10 ? left : 10) * 1000);
+        } while (!g_stop);
     }
+    serviceHook(dcLoss);
+    serviceHook(swOn);
+    endHook(dcLoss, "as the monitor stopped");
+    endHook(swOn, "as the monitor stopped");
     return Success;
+}
+
+enum OptionId {
+    kOptPort = 256,
+    kOptDevice,
+    kOptSlave,
+    kOptBaud,
+    kOptParity,
+    kOptAscii,
+    kOptTimeout,
+    kOptJson,
+    kOptOnDcLoss,
+    kOptOnSwOn,
+    kOptHelp,
+};
+
+const struct option kOptions[] = {
+    {"port", required_argument, nullptr, kOptPort},
+    {"device", required_argument, nullptr, kOptDevice},
+    {"slave", required_argument, nullptr, kOptSlave},
+    {"baud", required_argument, nullptr, kOptBaud},
+    {"parity", required_argument, nullptr, kOptParity},
+    {"ascii", no_argument, nullptr, kOptAscii},
+    {"timeout", required_argument, nullptr, kOptTimeout},
+    {"json", no_argument, nullptr, kOptJson},
+    {"on-dc-loss", required_argument, nullptr, kOptOnDcLoss},
+    {"on-sw-on", required_argument, nullptr, kOptOnSwOn},
+    {"help", no_argument, nullptr, kOptHelp},
+    {nullptr, 0, nullptr, 0},
+};
+
+int badOption(const char* name, const char* value) {
+    fprintf(stderr, "upsctl: bad value for --%s: '%s'\n", name, value);
+    return usageError();
 }
 
 }  // namespace
@@ -203,48 +525,76 @@ int main(int argc, char** argv) {
     device.responseTimeoutMs = 1000;
     device.dataBits = 8;
     device.stopBits = 1;
+    bool byPath = false;
+    bool json = false;
+    Hook dcLoss = {"on-dc-loss", nullptr, 0, 0};
+    Hook swOn = {"on-sw-on", nullptr, 0, 0};
 
-    int i = 1;
-    for (; i < argc && strncmp(argv[i], "--", 2) == 0; ++i) {
-        const char* option = argv[i];
-        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+    // Options may stand before or after the command ("status --json").
+    int id;
+    while ((id = getopt_long(argc, argv, "", kOptions, nullptr)) != -1) {
         unsigned long n = 0;
-        if (strcmp(option, "--help") == 0) {
-            usage(stdout);
-            return 0;
-        } else if (strcmp(option, "--ascii") == 0) {
-            device.framing = 1;
-            continue;
-        } else if (strcmp(option, "--port") == 0 && parseNumber(value, 255, &n)) {
-            device.portNumber = (uint8_t)n;
-        } else if (strcmp(option, "--device") == 0 && value != nullptr) {
-            setenv(("QXUPS_COM" + std::to_string(kDevicePortNumber)).c_str(), value, 1);
-            device.portNumber = kDevicePortNumber;
-        } else if (strcmp(option, "--slave") == 0 && parseNumber(value, 247, &n) && n >= 1) {
-            device.slaveAddress = (uint8_t)n;
-        } else if (strcmp(option, "--baud") == 0 && parseNumber(value, 4000000, &n) && n > 0) {
-            device.baudRate = (uint32_t)n;
-        } else if (strcmp(option, "--timeout") == 0 && parseNumber(value, 65534, &n) && n > 0) {
-            device.responseTimeoutMs = (uint32_t)n;
-        } else if (strcmp(option, "--parity") == 0 && value != nullptr &&
-                   (strcmp(value, "none") == 0 || strcmp(value, "odd") == 0 ||
-                    strcmp(value, "even") == 0)) {
-            device.parity = strcmp(value, "odd") == 0 ? 1 : strcmp(value, "even") == 0 ? 2 : 0;
-        } else {
-            fprintf(stderr, "upsctl: bad option %s%s%s\n", option, value ? " " : "",
-                    value ? value : "");
-            usage(stderr);
-            return kUsage;
+        switch (id) {
+            case kOptHelp:
+                usage(stdout);
+                return 0;
+            case kOptAscii:
+                device.framing = 1;
+                break;
+            case kOptPort:
+                if (!parseNumber(optarg, 255, &n)) return badOption("port", optarg);
+                device.portNumber = (uint8_t)n;
+                byPath = false;
+                break;
+            case kOptDevice:
+                if (*optarg == '\0') return badOption("device", optarg);
+                setenv(("QXUPS_COM" + std::to_string(kDevicePortNumber)).c_str(), optarg, 1);
+                device.portNumber = kDevicePortNumber;
+                byPath = true;
+                break;
+            case kOptSlave:
+                if (!parseNumber(optarg, 247, &n) || n < 1) return badOption("slave", optarg);
+                device.slaveAddress = (uint8_t)n;
+                break;
+            case kOptBaud:
+                if (!parseNumber(optarg, 4000000, &n) || n < 1) return badOption("baud", optarg);
+                device.baudRate = (uint32_t)n;
+                break;
+            case kOptTimeout:
+                if (!parseNumber(optarg, 65534, &n) || n < 1) return badOption("timeout", optarg);
+                device.responseTimeoutMs = (uint32_t)n;
+                break;
+            case kOptParity:
+                if (strcmp(optarg, "none") == 0) {
+                    device.parity = 0;
+                } else if (strcmp(optarg, "odd") == 0) {
+                    device.parity = 1;
+                } else if (strcmp(optarg, "even") == 0) {
+                    device.parity = 2;
+                } else {
+                    return badOption("parity", optarg);
+                }
+                break;
+            case kOptJson:
+                json = true;
+                break;
+            case kOptOnDcLoss:
+                dcLoss.command = optarg;
+                break;
+            case kOptOnSwOn:
+                swOn.command = optarg;
+                break;
+            default:  // getopt_long has named the option
+                return usageError();
         }
-        ++i;  // the option's value
     }
-    if (i >= argc) {
+    if (optind >= argc) {
         usage(stderr);
         return kUsage;
     }
-    const char* command = argv[i++];
-    int rest = argc - i;
-    char** args = argv + i;
+    const char* command = argv[optind];
+    int rest = argc - optind - 1;
+    char** args = argv + optind + 1;
 
     // Check the command's arguments before touching the line.
     unsigned long address = 0;
@@ -252,32 +602,44 @@ int main(int argc, char** argv) {
     unsigned long interval = 1000;
     uint16_t values[123] = {};
     bool ok = true;
-    if (strcmp(command, "info") == 0 || strcmp(command, "status") == 0) {
+    const bool isMonitor = strcmp(command, "monitor") == 0;
+    if (json && strcmp(command, "status") != 0) {
+        fprintf(stderr, "upsctl: --json belongs to the status command\n");
+        ok = false;
+    } else if ((dcLoss.command != nullptr || swOn.command != nullptr) && !isMonitor) {
+        fprintf(stderr, "upsctl: --on-dc-loss and --on-sw-on belong to the monitor command\n");
+        ok = false;
+    } else if (strcmp(command, "info") == 0 || strcmp(command, "status") == 0) {
         ok = rest == 0;
     } else if (strcmp(command, "read") == 0) {
-        ok = (rest == 1 || rest == 2) && parseNumber(args[0], 65535, &address) &&
-             (rest == 1 || (parseNumber(args[1], 125, &count) && count >= 1));
+        ok = (rest == 1 || rest == 2) && parseNumber(args[0], ULONG_MAX, &address) &&
+             (rest == 1 || (parseNumber(args[1], 125, &count) && count >= 1)) &&
+             registerRangeOk(address, count);
     } else if (strcmp(command, "write") == 0) {
-        ok = rest >= 2 && rest - 1 <= 123 && parseNumber(args[0], 65535, &address);
+        ok = rest >= 2 && rest - 1 <= 123 && parseNumber(args[0], ULONG_MAX, &address);
         for (int k = 1; ok && k < rest; ++k) {
             unsigned long v = 0;
             ok = parseNumber(args[k], 65535, &v);
             values[k - 1] = (uint16_t)v;
         }
         count = (unsigned long)(rest - 1);
-    } else if (strcmp(command, "monitor") == 0) {
+        ok = ok && registerRangeOk(address, count);
+    } else if (isMonitor) {
         ok = rest == 0 || (rest == 1 && parseNumber(args[0], 3600000, &interval) && interval > 0);
     } else {
         ok = false;
     }
     if (!ok) {
         fprintf(stderr, "upsctl: bad command line for '%s'\n", command);
-        usage(stderr);
-        return kUsage;
+        return usageError();
     }
 
     UPS_DeviceInfo info = {};
     int rc = UPS_DeviceOpen(&device, &info);
+    if (rc == PortError) {
+        explainPortError(device.portNumber, byPath);
+        return rc;
+    }
     if (rc != Success) return fail("open", rc);
 
     if (strcmp(command, "info") == 0) {
@@ -286,7 +648,13 @@ int main(int argc, char** argv) {
     } else if (strcmp(command, "status") == 0) {
         uint16_t status[kStatusCount] = {};
         rc = UPS_ReadRegisters(&device, kStatusBase, kStatusCount, status);
-        if (rc == Success) printStatus(status);
+        if (rc == Success) {
+            if (json) {
+                printStatusJson(status);
+            } else {
+                printStatus(status);
+            }
+        }
     } else if (strcmp(command, "read") == 0) {
         uint16_t read[125] = {};
         rc = UPS_ReadRegisters(&device, (uint16_t)address, (uint8_t)count, read);
@@ -296,7 +664,7 @@ int main(int argc, char** argv) {
     } else if (strcmp(command, "write") == 0) {
         rc = UPS_WriteRegisters(&device, (uint16_t)address, (uint8_t)count, values);
     } else {
-        rc = monitor(&device, interval);
+        rc = monitor(&device, interval, &dcLoss, &swOn);
     }
     UPS_DeviceClose(&device);
     return rc == Success ? 0 : fail(command, rc);

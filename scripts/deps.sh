@@ -10,7 +10,7 @@ packages=(
     libmodbus-dev socat mbpoll
     qtbase5-dev libqt5serialport5-dev qttools5-dev qttools5-dev-tools
     xvfb xauth imagemagick
-    fonts-dejavu-core strace
+    fonts-dejavu-core strace python3 util-linux
 )
 
 missing=()

@@ -46,6 +46,28 @@ check "status exit" 0 $?
 check "status source" "Power supply:    DC" "$(grep '^Power supply' <<<"$out")"
 check "status voltage" "Voltage input:   24000 mV" "$(grep '^Voltage input' <<<"$out")"
 
+# status --json: valid JSON with every field of the human output; a device
+# type without voltage registers gives null voltages.
+fields() {
+    python3 -c 'import json, sys
+d = json.load(sys.stdin)
+print(sorted(d), sorted(d["do"].items()), sorted(d["di"].items()), d["device_type"],
+      d["power_supply"], d["battery_status"], d["battery_charge"], d["voltage_input_mv"],
+      d["voltage_output_mv"], d["policy_mode"])'
+}
+keys="['battery_charge', 'battery_status', 'device_type', 'di', 'do', 'policy_mode', 'power_supply', 'voltage_input_mv', 'voltage_output_mv']"
+check "status --json" "$keys [('bat_mode', False), ('bat_ready', True), ('dc_ok', True), ('sw', False)] \
+[('bat_start', False), ('dev_psts', True), ('remote', False)] 302 DC Charging 80 24000 24000 PC" \
+    "$(run status --json | fields)"
+echo "set 0 301" >&3
+echo "set 35 5" >&3
+sleep 0.3
+check "status --json 301" "$keys [('bat_mode', False), ('bat_ready', True), ('dc_ok', True), ('sw', False)] \
+[('bat_start', False), ('dev_psts', True), ('remote', False)] 301 DC Charging 80 None None ∞ Sec." \
+    "$(run status --json | fields)"
+echo "set 0 302" >&3
+echo "set 35 0" >&3
+
 check "write" "" "$(run write 40040 11 22 33)"
 check "read back" "40040 11
 40041 22
@@ -82,6 +104,59 @@ check "usage: count out of range" 64 $?
 check "usage: unknown command" 64 $?
 QXUPS_COM9= "$upsctl" --port 200 info >/dev/null 2>&1
 check "no such port" 3 $?
+
+# Addresses outside 40000..65535 are refused before anything is sent (35
+# would otherwise reach another register).
+for args in "write 35 1" "write 39999 1" "write 65536 1" "write 65535 1 2" "read 0" "read 65535 2"; do
+    err=$(run $args 2>&1 >/dev/null)
+    check "refused: $args" "64 out of range" "$? $(grep -o 'out of range' <<<"$err")"
+done
+
+# A port that cannot be opened is named by its path; denied access points at
+# the dialout group (root ignores permissions, so that case runs as nobody).
+err=$(QXUPS_COM9="$work/missing" "$upsctl" --port 9 info 2>&1)
+check "missing port" "3 cannot open $work/missing (port 9): No such file or directory" \
+    "$? $(grep -o 'cannot open .*directory' <<<"$err")"
+chmod 711 "$work"
+touch "$work/locked"
+chmod 600 "$work/locked"
+as_other=()
+[ "$(id -u)" -eq 0 ] && as_other=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+err=$("${as_other[@]}" "$upsctl" --device "$work/locked" info 2>&1)
+check "denied port" "3 $work/locked dialout" \
+    "$? $(grep -o "$work/locked" <<<"$err" | head -1) $(grep -o dialout <<<"$err" | head -1)"
+
+# monitor --on-dc-loss: the command runs once per DC loss and polling goes on
+# while it runs. As in the program, DC already lost at start is no edge; an
+# edge while the command still runs starts nothing; stopping the monitor ends it.
+echo "fault none" >&3
+sleep 0.3
+mon="$work/monitor"
+"$upsctl" --port 9 --timeout 300 monitor 50 --on-dc-loss "echo loss >>'$work/losses'; sleep 2.5" \
+    >"$mon" &
+monitor_pid=$!
+sleep 1
+for step in dc-return dc-loss dc-return dc-loss pause dc-return dc-loss; do
+    if [ $step == pause ]; then sleep 1.5; else echo "scenario $step" >&3; fi
+    sleep 0.6
+done
+kill -TERM $monitor_pid
+wait $monitor_pid
+check "monitor exit" 0 $?
+check "monitor edges" "DC is connected.
+DC is broken.
+on-dc-loss: command started
+DC is connected.
+DC is broken.
+on-dc-loss: not started, the command of the last edge still runs
+on-dc-loss: command ended with status 0
+DC is connected.
+DC is broken.
+on-dc-loss: command started
+on-dc-loss: command ended as the monitor stopped" \
+    "$(sed -n 's/^.*>>//; s/ (pid [0-9]*)$//; /^source=/!p' "$mon")"
+check "command runs" "loss
+loss" "$(cat "$work/losses")"
 
 echo "upsctl: $passes passed, $failures failed"
 [ "$failures" -eq 0 ]
