@@ -24,7 +24,7 @@
 #include <QRegularExpression>
 #include <QSettings>
 #include <QStringList>
-#include <QTextStream>
+#include <QTextCodec>
 #include <QVector>
 
 #include <cstdio>
@@ -150,6 +150,32 @@ QString applySection(QString text, const QString& name, bool on) {
     return text;
 }
 
+// Some help viewers wrap lines only at blanks, so a Chinese paragraph would run
+// off the page as one long word. A blank after each clause mark gives them a
+// place to wrap; the style sheet makes it take no room in viewers that follow
+// it. Preformatted text and the title are left as written.
+QString addWrapPoints(const QString& html) {
+    const QRegularExpression keep("(<pre.*?</pre>|<title>.*?</title>)",
+                                  QRegularExpression::DotMatchesEverythingOption);
+    const QRegularExpression clauseMark(QString::fromUtf8("([，。、；：！？])(?=[^\\s<])"));
+    QString result;
+    int done = 0;
+    QRegularExpressionMatchIterator blocks = keep.globalMatch(html);
+    auto wrapPart = [&](int from, int to) {
+        QString part = html.mid(from, to - from);
+        part.replace(clauseMark, "\\1<span class=\"wrap\"> </span>");
+        result += part;
+    };
+    while (blocks.hasNext()) {
+        const QRegularExpressionMatch block = blocks.next();
+        wrapPart(done, block.capturedStart());
+        result += block.captured();
+        done = block.capturedEnd();
+    }
+    wrapPart(done, html.size());
+    return result;
+}
+
 QString firstMatch(const QString& html, const QString& pattern) {
     const QRegularExpression re(pattern, QRegularExpression::DotMatchesEverythingOption |
                                              QRegularExpression::CaseInsensitiveOption);
@@ -161,6 +187,32 @@ QString firstMatch(const QString& html, const QString& pattern) {
 
 QString attributeEscaped(const QString& text) {
     return text.toHtmlEscaped();
+}
+
+// Help viewers read the table of contents and the project's title in the
+// code page of the help file's language, whatever the files declare; the pages
+// themselves declare UTF-8, which the viewers honour.
+QTextCodec* viewerCodec(const QString& lang) {
+    return QTextCodec::codecForName(lang.startsWith("zh") ? "GBK" : "Windows-1252");
+}
+
+QString viewerCharset(const QString& lang) {
+    return lang.startsWith("zh") ? "gb2312" : "windows-1252";
+}
+
+bool writeForViewer(const QString& path, const QString& lang, const QString& content) {
+    QTextCodec* codec = viewerCodec(lang);
+    if (!codec || !codec->canEncode(content)) {
+        fail(QString("%1: text that the %2 code page cannot hold").arg(path, lang));
+        return false;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(codec->fromUnicode(content)) < 0) {
+        fail(QString("cannot write %1").arg(path));
+        return false;
+    }
+    return true;
 }
 
 // HTML Help language codes.
@@ -238,7 +290,8 @@ int generatePages(const QStringList& args) {
             fail(QString("%1/%2: unknown marker left").arg(lang, page));
             return 1;
         }
-        if (!writeUtf8(outDir + "/" + page, html)) return 1;
+        if (!writeUtf8(outDir + "/" + page, lang.startsWith("zh") ? addWrapPoints(html) : html))
+            return 1;
         if (helpTitle.isEmpty()) helpTitle = firstMatch(html, "<title>(.*?)</title>");
         toc += QString(
                    "<li><object type=\"text/sitemap\"><param name=\"Name\" value=\"%1\">"
@@ -255,9 +308,9 @@ int generatePages(const QStringList& args) {
     const QString hhc = QString(
                             "<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML//EN\">\n<html><head>"
                             "<meta http-equiv=\"Content-Type\" content=\"text/html; "
-                            "charset=utf-8\"></head><body>\n<ul>\n%1</ul>\n</body></html>\n")
-                            .arg(toc);
-    if (!writeUtf8(outDir + "/toc.hhc", hhc)) return 1;
+                            "charset=%1\"></head><body>\n<ul>\n%2</ul>\n</body></html>\n")
+                            .arg(viewerCharset(lang), toc);
+    if (!writeForViewer(outDir + "/toc.hhc", lang, hhc)) return 1;
 
     QString project = QString(
                           "[OPTIONS]\n"
@@ -273,7 +326,7 @@ int generatePages(const QStringList& args) {
     for (const QString& page : pages)
         project += page + "\n";
     project += "help.css\n";
-    return writeUtf8(outDir + "/help.hhp", project) ? 0 : 1;
+    return writeForViewer(outDir + "/help.hhp", lang, project) ? 0 : 1;
 }
 
 // One group per product, named by its title; the program lists the groups.
