@@ -11,6 +11,7 @@ packages=(
     qtbase5-dev libqt5serialport5-dev qttools5-dev qttools5-dev-tools
     xvfb xauth imagemagick
     fonts-dejavu-core strace python3 util-linux
+    fp-utils libchm-bin
 )
 
 missing=()
