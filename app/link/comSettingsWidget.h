@@ -1,0 +1,97 @@
+// The communication settings page: the serial link parameters and start-up
+// preferences, kept in step with the one comSettings record and
+// config_com.xml, and the Connect / Disconnect buttons that open and close the
+// device through comAdapter.
+#pragma once
+
+#include <QString>
+
+#include "baseWidget.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QSpinBox;
+class QTimer;
+class comSettings;
+
+class comSettingsWidget : public baseWidget {
+    Q_OBJECT
+public:
+    explicit comSettingsWidget(QWidget* parent = nullptr);
+
+    void loadConfig(const QString& fileName) override;
+    void saveConfig(const QString& fileName) override;
+    // "COM3" -> 3; -1 when no number can be derived from the name.
+    int portNumberFromName(const QString& name) const;
+    // Looks the connected device type up in config_product.xml; on a match
+    // stores the title and emits signalSetTitle. 0, or -1 / -2 when the file
+    // cannot be opened / parsed.
+    int loadProductTitle(const QString& fileName);
+
+    // Registers the running program to start when the user logs on, unless it
+    // already is with its present path; disableAutoBoot removes the registration.
+    void enableAutoBoot();
+    void disableAutoBoot();
+
+    // The program's one settings record (owned by the page, never replaced).
+    comSettings* settings() const { return m_settings; }
+    quint16 deviceType() const { return m_deviceType; }
+    QString productTitle() const { return m_productTitle; }
+
+signals:
+    void signalPollCycleChanged(uint value);
+    void signalConnect(comSettings& settings);
+    void signalDisconnect();
+    void signalSetTitle(QString str);
+
+public slots:
+    void slotOnLoadConfig();
+    void slotOnSaveConfig();
+    void slotOnConnect();
+    void slotOnDisconnect();
+    void slotOnAutoBoot(int checked);
+
+private slots:
+    void slotOnUpdate();
+
+private:
+    void createControls();
+    void createLayout();
+    void setParametersEnabled(bool enabled);
+    static void selectText(QComboBox* box, const QString& text);
+
+    QString m_configDir;  // folder of config_com.xml, ending in "/"
+    comSettings* m_settings;
+    QTimer* m_updateTimer = nullptr;
+    quint16 m_deviceType = 0;
+    QString m_productTitle;
+    int m_autoConnectDone = 0;
+
+    QLabel* m_lblComMode = nullptr;
+    QComboBox* m_cmbComMode = nullptr;
+    QLabel* m_lblComPort = nullptr;
+    QComboBox* m_cmbComPort = nullptr;
+    QLabel* m_lblDeviceId = nullptr;
+    QSpinBox* m_spinDeviceId = nullptr;
+    QLabel* m_lblBaudRate = nullptr;
+    QComboBox* m_cmbBaudRate = nullptr;
+    QLabel* m_lblDataLen = nullptr;
+    QComboBox* m_cmbDataLen = nullptr;
+    QLabel* m_lblStopBits = nullptr;
+    QComboBox* m_cmbStopBits = nullptr;
+    QLabel* m_lblParity = nullptr;
+    QComboBox* m_cmbParity = nullptr;
+    QLabel* m_lblResponseTimeout = nullptr;
+    QSpinBox* m_spinResponseTimeout = nullptr;
+    QLabel* m_lblRetryCount = nullptr;
+    QSpinBox* m_spinRetryCount = nullptr;
+    QLabel* m_lblPollCycle = nullptr;
+    QSpinBox* m_spinPollCycle = nullptr;
+    QPushButton* m_btnConnect = nullptr;
+    QPushButton* m_btnDisconnect = nullptr;
+    QCheckBox* m_chkAutoConnect = nullptr;
+    QCheckBox* m_chkAutoBoot = nullptr;
+    QCheckBox* m_chkAutoHide = nullptr;
+};
