@@ -75,8 +75,8 @@ loginDialog::loginDialog(QWidget* parent) : QDialog(parent) {
     buttonRow->addWidget(m_btnAccept);
     verticalLayout->addLayout(buttonRow);
 
-    m_settings = new QSettings(appPaths::dataFile(QStringLiteral("help/help.ini")),
-                               QSettings::IniFormat);
+    m_settings =
+        new QSettings(appPaths::dataFile(QStringLiteral("help/help.ini")), QSettings::IniFormat);
     m_comboBox->addItems(m_settings->childGroups());
 
     const QSettings select(appPaths::readableFile(QLatin1String(kSelectFile)),

@@ -300,8 +300,7 @@ void mainWindow::slotOnUpdate() {
         m_disconnectAction->setEnabled(false);
         // The Config tab is closed here while no device is open.
         m_lblConnectState->setText(tr("Disconnected"));
-        m_lblConnectState->setStyleSheet(QStringLiteral("background-color:") +
-                                         QStringLiteral(" "));
+        m_lblConnectState->setStyleSheet(QStringLiteral("background-color:") + QStringLiteral(" "));
     }
     m_lblTime->setText(
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
