@@ -45,9 +45,6 @@ int main(int argc, char** argv) {
     const bool restartHook = takeRestartHook();
 
     QApplication app(argc, argv);
-    // The window hides into the tray; quitting is the tray's Quit (or closing
-    // the window where there is no tray), never the last window closing.
-    QApplication::setQuitOnLastWindowClosed(false);
 
     LanguageCheck languageCheck(nullptr);
     languageCheck.loadLanguage();

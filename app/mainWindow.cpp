@@ -1,6 +1,7 @@
 #include "mainWindow.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDateTime>
@@ -38,6 +39,10 @@ QString image(const char* name) {
 
 mainWindow::mainWindow(QWidget* parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("mainWindowClass"));
+    // The window lives on hidden in the tray: the program ends through the
+    // tray's Quit (or closing the window where there is no tray), never
+    // because a message box closed while the window was hidden.
+    QApplication::setQuitOnLastWindowClosed(false);
     resize(405, 226);
     QFont statusFont = statusBar()->font();
     statusFont.setWeight(QFont::Bold);
