@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QDockWidget>
 #include <QFile>
+#include <QFontMetrics>
 #include <QIcon>
 #include <QLabel>
 #include <QMenu>
@@ -68,6 +69,19 @@ mainWindow::mainWindow(QWidget* parent) : QMainWindow(parent) {
     m_updateTimer->setInterval(100);
     connect(m_updateTimer, &QTimer::timeout, this, &mainWindow::slotOnUpdate);
     m_updateTimer->start();
+
+    // The docks and the status bar need more than the frame's first size;
+    // the window opens large enough to show them whole.
+    // The status bar is measured with its first texts; the state and the clock
+    // grow once the first tick fills them in.
+    const QFontMetrics metrics(statusBar()->font());
+    const int growth = qMax(0, metrics.horizontalAdvance(tr("Disconnected")) -
+                                   metrics.horizontalAdvance(tr("Disconnect"))) +
+                       qMax(0, metrics.horizontalAdvance(QStringLiteral("8888-88-88 88:88:88")) -
+                                   metrics.horizontalAdvance(tr("yyyy-MM-dd hh:mm:ss")));
+    QSize opening = size().expandedTo(minimumSizeHint());
+    opening.setWidth(qMax(opening.width(), statusBar()->sizeHint().width() + growth + 16));
+    resize(opening);
 }
 
 mainWindow::~mainWindow() {
@@ -173,14 +187,16 @@ void mainWindow::createStatusBar() {
     // The format itself until the first tick puts the time in.
     m_lblTime = new QLabel(tr("yyyy-MM-dd hh:mm:ss"), this);
     m_lblTime->setObjectName(QStringLiteral("m_lblTime"));
-    for (QLabel* label : {m_lblConnectState, m_lblHwVer, m_lblFwVer, m_lblDrvVer})
-        label->setMinimumSize(label->sizeHint());
-
     statusBar()->addWidget(m_lblConnectState);
     statusBar()->addPermanentWidget(m_lblHwVer);
     statusBar()->addPermanentWidget(m_lblFwVer);
     statusBar()->addPermanentWidget(m_lblDrvVer);
     statusBar()->addPermanentWidget(m_lblTime);
+    // Measured in the status bar's bold font and the style sheet's padding.
+    for (QLabel* label : {m_lblConnectState, m_lblHwVer, m_lblFwVer, m_lblDrvVer}) {
+        label->ensurePolished();
+        label->setMinimumSize(label->sizeHint());
+    }
 }
 
 void mainWindow::createWidgets() {

@@ -9,8 +9,8 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     libmodbus-dev socat mbpoll
     qtbase5-dev libqt5serialport5-dev qttools5-dev qttools5-dev-tools
-    xvfb xauth imagemagick
-    fonts-dejavu-core
+    xvfb xauth imagemagick trayer xdotool
+    fonts-dejavu-core fonts-wqy-microhei
 )
 
 missing=()
