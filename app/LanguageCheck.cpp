@@ -39,12 +39,15 @@ void LanguageCheck::readLanguageConfig() {
 
     m_file.setFileName(appPaths::dataFile(QStringLiteral("Language/config_Language.xml")));
     if (!m_file.open(QIODevice::ReadOnly)) return;
+    parseLanguageList(&m_file, m_languageNames, m_languageAbbreviations, m_languageFiles);
+    m_file.close();
+}
+
+bool LanguageCheck::parseLanguageList(QIODevice* device, QStringList& names,
+                                      QStringList& abbreviations, QStringList& files) {
     QDomDocument document;
-    if (!document.setContent(&m_file, true)) {
-        m_file.close();
-        return;
-    }
-    uint index = 0;
+    if (!document.setContent(device, true)) return false;
+    uint index = 0;  // carries over from item to item
     for (QDomNode items = document.documentElement().firstChild(); !items.isNull();
          items = items.nextSibling()) {
         if (!items.isElement() || items.toElement().tagName() != QLatin1String("Items")) continue;
@@ -57,15 +60,15 @@ void LanguageCheck::readLanguageConfig() {
                 if (name == QLatin1String("Index"))
                     index = element.text().toUInt(nullptr, 10);
                 else if (name == QLatin1String("Language"))
-                    insertAt(m_languageNames, index, element.text());
+                    insertAt(names, index, element.text());
                 else if (name == QLatin1String("Abbreviations"))
-                    insertAt(m_languageAbbreviations, index, element.text());
+                    insertAt(abbreviations, index, element.text());
                 else if (name == QLatin1String("File"))
-                    insertAt(m_languageFiles, index, element.text());
+                    insertAt(files, index, element.text());
             }
         }
     }
-    m_file.close();
+    return true;
 }
 
 void LanguageCheck::readLanguageIndex() {

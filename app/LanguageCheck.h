@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QFile>
+#include <QIODevice>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
@@ -37,6 +38,11 @@ public:
     // else the first item of the same language (en_GB finds en_US), where the
     // "C" and "POSIX" locales count as English; -1 when nothing fits.
     static int matchLocale(const QStringList& abbreviations, const QString& localeName);
+
+    // Parses a language list into the three lists, each value inserted at its
+    // item's Index; false (lists untouched) when the XML cannot be parsed.
+    static bool parseLanguageList(QIODevice* device, QStringList& names, QStringList& abbreviations,
+                                  QStringList& files);
 
 private:
     void readLanguageConfig();
