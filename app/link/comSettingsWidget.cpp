@@ -125,6 +125,10 @@ void comSettingsWidget::createControls() {
         QComboBox* box = new QComboBox(this);
         box->setObjectName(QLatin1String(objectName));
         box->addItems(items);
+        // The box may narrow below its longest item, so that the labels keep
+        // their width in a narrow dock.
+        box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        box->setMinimumContentsLength(3);
         return box;
     };
     auto spin = [this](const char* objectName, int minimum, int maximum) {

@@ -207,7 +207,7 @@ private slots:
         QTest::newRow("blank") << "/home/u/my apps/QXUPSUtility"
                                << "Exec=\"/home/u/my apps/QXUPSUtility\"";
         // Quoted-argument escapes, then the string value doubles each backslash.
-        QTest::newRow("specials") << "/tmp/a$b\"c\\d/QXUPSUtility"
+        QTest::newRow("reserved") << "/tmp/a$b\"c\\d/QXUPSUtility"
                                   << "Exec=\"/tmp/a\\\\$b\\\\\"c\\\\\\\\d/QXUPSUtility\"";
         QTest::newRow("percent") << "/tmp/100%/QXUPSUtility"
                                  << "Exec=/tmp/100%%/QXUPSUtility";
