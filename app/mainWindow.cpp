@@ -70,10 +70,18 @@ mainWindow::mainWindow(QWidget* parent) : QMainWindow(parent) {
     connect(m_updateTimer, &QTimer::timeout, this, &mainWindow::slotOnUpdate);
     m_updateTimer->start();
 
-    // The docks and the status bar need more than the frame's first size;
-    // the window opens large enough to show them whole.
-    // The status bar is measured with its first texts; the state and the clock
-    // grow once the first tick fills them in.
+    fitToContents();
+}
+
+mainWindow::~mainWindow() {
+    delete m_languageCheck;
+}
+
+void mainWindow::fitToContents() {
+    // The docks and the status bar need more than the frame's first size, so
+    // the window opens large enough to show them whole. The status bar is
+    // measured with its first texts; the state and the clock grow once the
+    // first tick fills them in.
     const QFontMetrics metrics(statusBar()->font());
     const int growth = qMax(0, metrics.horizontalAdvance(tr("Disconnected")) -
                                    metrics.horizontalAdvance(tr("Disconnect"))) +
@@ -82,10 +90,6 @@ mainWindow::mainWindow(QWidget* parent) : QMainWindow(parent) {
     QSize opening = size().expandedTo(minimumSizeHint());
     opening.setWidth(qMax(opening.width(), statusBar()->sizeHint().width() + growth + 16));
     resize(opening);
-}
-
-mainWindow::~mainWindow() {
-    delete m_languageCheck;
 }
 
 void mainWindow::loadStyleSheet() {

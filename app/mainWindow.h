@@ -74,6 +74,7 @@ private:
     void createStatusBar();
     void createWidgets();
     void setTrayIcon(const QString& path);
+    void fitToContents();
 
     LanguageCheck* m_languageCheck;
     inforWidget* m_inforWidget = nullptr;
