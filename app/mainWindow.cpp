@@ -219,6 +219,10 @@ void mainWindow::createWidgets() {
     commDock->setAllowedAreas(Qt::LeftDockWidgetArea);
     commDock->setWidget(m_comSettingsWidget);
     addDockWidget(Qt::LeftDockWidgetArea, commDock);
+    // The dock opens as wide as the page asks, not at its narrowest.
+    resizeDocks({commDock},
+                {qMax(m_comSettingsWidget->width(), m_comSettingsWidget->sizeHint().width())},
+                Qt::Horizontal);
 
     m_tabWidget = new QTabWidget(this);
     m_tabWidget->setObjectName(QStringLiteral("m_tabWidget"));
