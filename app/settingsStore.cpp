@@ -54,4 +54,14 @@ void setLanguage(const QString& language) {
     setValue(kGroupLanguage, QStringLiteral("Language"), language);
 }
 
+uint languageIndex(bool* stored) {
+    const QVariant index = value(kGroupLanguage, QStringLiteral("Language"));
+    if (stored != nullptr) *stored = index.isValid();
+    return index.toUInt();
+}
+
+void setLanguageIndex(uint index) {
+    setValue(kGroupLanguage, QStringLiteral("Language"), index);
+}
+
 }  // namespace settingsStore

@@ -27,4 +27,9 @@ void setBatExecutePolicy(int policy);
 QString language();
 void setLanguage(const QString& language);
 
+// The chosen language as its position in the language list, 0 when none is
+// stored; *stored (when given) tells whether a choice is stored at all.
+uint languageIndex(bool* stored = nullptr);
+void setLanguageIndex(uint index);
+
 }  // namespace settingsStore

@@ -12,6 +12,7 @@ packages=(
     xvfb xauth imagemagick
     fonts-dejavu-core strace python3 util-linux
     fp-utils libchm-bin
+    trayer xdotool fonts-wqy-microhei
 )
 
 missing=()

@@ -1,0 +1,374 @@
+#include "mainWindow.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDockWidget>
+#include <QFile>
+#include <QFontMetrics>
+#include <QIcon>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolBar>
+
+#include "LanguageCheck.h"
+#include "appPaths.h"
+#include "comAdapter.h"
+#include "comSettings.h"
+#include "comSettingsWidget.h"
+#include "consolePrint.h"
+#include "inforWidget.h"
+#include "settingsStore.h"
+
+namespace {
+
+const char kImages[] = ":/mainWindow/images/UPS/";
+const int kRestartExitCode = 888;
+
+QString image(const char* name) {
+    return QLatin1String(kImages) + QLatin1String(name);
+}
+
+}  // namespace
+
+mainWindow::mainWindow(QWidget* parent) : QMainWindow(parent) {
+    setObjectName(QStringLiteral("mainWindowClass"));
+    // The window lives on hidden in the tray: the program ends through the
+    // tray's Quit (or closing the window where there is no tray), never
+    // because a message box closed while the window was hidden.
+    QApplication::setQuitOnLastWindowClosed(false);
+    resize(405, 226);
+    QFont statusFont = statusBar()->font();
+    statusFont.setWeight(QFont::Bold);
+    statusBar()->setFont(statusFont);
+
+    m_languageCheck = new LanguageCheck(nullptr);
+
+    setWindowTitle(tr("Ambrel"));
+    setWindowIcon(QIcon(image("main_cnc.png")));
+    loadStyleSheet();
+
+    m_autoHidden = false;
+    m_autoHide = false;
+
+    createActions();
+    createMenus();
+    createToolBars();
+    createTrayIcon();
+    createStatusBar();
+    createWidgets();
+
+    m_updateTimer = new QTimer(this);
+    m_updateTimer->setInterval(100);
+    connect(m_updateTimer, &QTimer::timeout, this, &mainWindow::slotOnUpdate);
+    m_updateTimer->start();
+
+    fitToContents();
+}
+
+mainWindow::~mainWindow() {
+    delete m_languageCheck;
+}
+
+void mainWindow::fitToContents() {
+    // The docks and the status bar need more than the frame's first size, so
+    // the window opens large enough to show them whole. The status bar is
+    // measured with its first texts; the state and the clock grow once the
+    // first tick fills them in.
+    const QFontMetrics metrics(statusBar()->font());
+    const int growth = qMax(0, metrics.horizontalAdvance(tr("Disconnected")) -
+                                   metrics.horizontalAdvance(tr("Disconnect"))) +
+                       qMax(0, metrics.horizontalAdvance(QStringLiteral("8888-88-88 88:88:88")) -
+                                   metrics.horizontalAdvance(tr("yyyy-MM-dd hh:mm:ss")));
+    QSize opening = size().expandedTo(minimumSizeHint());
+    opening.setWidth(qMax(opening.width(), statusBar()->sizeHint().width() + growth + 16));
+    resize(opening);
+}
+
+void mainWindow::loadStyleSheet() {
+    // A missing style sheet leaves Qt's own look.
+    QFile file(appPaths::dataFile(QStringLiteral("Themes/MainPage.qss")));
+    if (!file.open(QIODevice::ReadOnly)) return;
+    setStyleSheet(QString::fromUtf8(file.readAll()));
+}
+
+void mainWindow::createActions() {
+    m_connectAction = new QAction(QIcon(image("connect.png")), tr("Connect"), this);
+    m_connectAction->setObjectName(QStringLiteral("m_connectAction"));
+    m_disconnectAction = new QAction(QIcon(image("disconnect.png")), tr("Disconnect"), this);
+    m_disconnectAction->setObjectName(QStringLiteral("m_disconnectAction"));
+    // The Config action of the configuration tab is created here.
+    m_aboutAction = new QAction(QIcon(image("about.png")), tr("About"), this);
+    m_aboutAction->setObjectName(QStringLiteral("m_aboutAction"));
+    m_aboutAction->setToolTip(tr("About the tool"));
+    m_helpAction = new QAction(QIcon(image("help.png")), tr("Help"), this);
+    m_helpAction->setObjectName(QStringLiteral("m_helpAction"));
+    // Language names are shown as the list gives them, never translated.
+    for (const QString& name : m_languageCheck->languageNames())
+        m_languageActions.append(new QAction(name, this));
+}
+
+void mainWindow::createMenus() {
+    menuBar()->addSeparator();
+    m_controlMenu = menuBar()->addMenu(tr("Control"));
+    m_controlMenu->addAction(m_connectAction);
+    m_controlMenu->addAction(m_disconnectAction);
+    m_optionMenu = menuBar()->addMenu(tr("Option"));
+    m_languageMenu = menuBar()->addMenu(tr("Language"));
+    m_languageMenu->setObjectName(QStringLiteral("m_languageMenu"));
+    for (QAction* action : m_languageActions) {
+        action->setCheckable(true);
+        m_languageMenu->addAction(action);
+    }
+    m_helpMenu = menuBar()->addMenu(tr("Help"));
+    m_helpMenu->addAction(m_helpAction);
+    m_helpMenu->addAction(m_aboutAction);
+
+    const uint current = settingsStore::languageIndex();
+    if (current < static_cast<uint>(m_languageCheck->languageFiles().size())) {
+        for (int i = 0; i < m_languageActions.size(); ++i)
+            m_languageActions.at(i)->setChecked(static_cast<uint>(i) == current);
+    }
+    connect(m_languageMenu, &QMenu::triggered, this, &mainWindow::slotOnLanguageSelected);
+}
+
+void mainWindow::createToolBars() {
+    m_connectToolBar = addToolBar(tr("Connect"));
+    m_connectToolBar->setObjectName(QStringLiteral("m_connectToolBar"));
+    m_connectToolBar->addAction(m_connectAction);
+    m_disconnectToolBar = addToolBar(tr("Disconnect"));
+    m_disconnectToolBar->setObjectName(QStringLiteral("m_disconnectToolBar"));
+    m_disconnectToolBar->addAction(m_disconnectAction);
+    m_helpToolBar = addToolBar(tr("Help"));
+    m_helpToolBar->setObjectName(QStringLiteral("m_helpToolBar"));
+    m_helpToolBar->addAction(m_helpAction);
+    for (QToolBar* bar : {m_connectToolBar, m_disconnectToolBar, m_helpToolBar})
+        bar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+}
+
+void mainWindow::createTrayIcon() {
+    m_trayIcon = new QSystemTrayIcon(this);
+    setTrayIcon(image("DC.png"));
+    m_trayIcon->setToolTip(tr("Ambrel"));
+
+    m_minimizeAction = new QAction(tr("Minimize"), this);
+    m_minimizeAction->setToolTip(tr("Minimize the dialog"));
+    m_restoreAction = new QAction(tr("Restore"), this);
+    m_restoreAction->setToolTip(tr("Restore the dialog"));
+    m_quitAction = new QAction(tr("Quit"), this);
+    m_quitAction->setToolTip(tr("Quit the Application"));
+
+    m_trayMenu = new QMenu(this);
+    m_trayMenu->addAction(m_restoreAction);
+    m_trayMenu->addAction(m_minimizeAction);
+    m_trayMenu->addSeparator();
+    m_trayMenu->addAction(m_quitAction);
+    m_trayIcon->setContextMenu(m_trayMenu);
+
+    connect(m_trayIcon, &QSystemTrayIcon::activated, this, &mainWindow::slotOnTrayIconActivated);
+    connect(m_minimizeAction, &QAction::triggered, this, &QWidget::hide);
+    connect(m_restoreAction, &QAction::triggered, this, &mainWindow::slotOnShowNormal);
+    connect(m_quitAction, &QAction::triggered, qApp, &QCoreApplication::quit);
+    m_trayIcon->setVisible(true);
+}
+
+void mainWindow::createStatusBar() {
+    m_lblConnectState = new QLabel(tr("Disconnect"), this);
+    m_lblConnectState->setObjectName(QStringLiteral("m_lblConnectState"));
+    m_lblHwVer = new QLabel(tr("HW:0000"), this);
+    m_lblHwVer->setObjectName(QStringLiteral("m_lblHwVer"));
+    m_lblFwVer = new QLabel(tr("FW:0000"), this);
+    m_lblFwVer->setObjectName(QStringLiteral("m_lblFwVer"));
+    m_lblDrvVer = new QLabel(tr("DRV:0000"), this);
+    m_lblDrvVer->setObjectName(QStringLiteral("m_lblDrvVer"));
+    // The format itself until the first tick puts the time in.
+    m_lblTime = new QLabel(tr("yyyy-MM-dd hh:mm:ss"), this);
+    m_lblTime->setObjectName(QStringLiteral("m_lblTime"));
+    statusBar()->addWidget(m_lblConnectState);
+    statusBar()->addPermanentWidget(m_lblHwVer);
+    statusBar()->addPermanentWidget(m_lblFwVer);
+    statusBar()->addPermanentWidget(m_lblDrvVer);
+    statusBar()->addPermanentWidget(m_lblTime);
+    // Measured in the status bar's bold font and the style sheet's padding.
+    for (QLabel* label : {m_lblConnectState, m_lblHwVer, m_lblFwVer, m_lblDrvVer}) {
+        label->ensurePolished();
+        label->setMinimumSize(label->sizeHint());
+    }
+}
+
+void mainWindow::createWidgets() {
+    m_inforWidget = new inforWidget(this);
+    QDockWidget* informationDock = new QDockWidget(tr("Information"), this);
+    informationDock->setObjectName(QStringLiteral("m_informationDock"));
+    informationDock->setFeatures(QDockWidget::NoDockWidgetFeatures);
+    informationDock->setAllowedAreas(Qt::BottomDockWidgetArea);
+    informationDock->setWidget(m_inforWidget);
+    addDockWidget(Qt::BottomDockWidgetArea, informationDock);
+
+    m_comSettingsWidget = new comSettingsWidget(this);
+    QDockWidget* commDock = new QDockWidget(tr("Comm"), this);
+    commDock->setObjectName(QStringLiteral("m_commDock"));
+    commDock->setFeatures(QDockWidget::NoDockWidgetFeatures);
+    commDock->setAllowedAreas(Qt::LeftDockWidgetArea);
+    commDock->setWidget(m_comSettingsWidget);
+    addDockWidget(Qt::LeftDockWidgetArea, commDock);
+    // The dock opens as wide as the page asks, not at its narrowest.
+    resizeDocks({commDock},
+                {qMax(m_comSettingsWidget->width(), m_comSettingsWidget->sizeHint().width())},
+                Qt::Horizontal);
+
+    m_tabWidget = new QTabWidget(this);
+    m_tabWidget->setObjectName(QStringLiteral("m_tabWidget"));
+    setCentralWidget(m_tabWidget);
+    // The tab pages are created here, the status page first as tab 0.
+
+    consolePrint& console = consolePrint::instance();
+    connect(&console, &consolePrint::signalShowMsg, m_inforWidget, &inforWidget::slotOnShowMsg);
+    connect(&console, &consolePrint::signalShowHwVer, this, &mainWindow::slotOnShowHwVer);
+    connect(&console, &consolePrint::signalShowFwVer, this, &mainWindow::slotOnShowFwVer);
+    connect(&console, &consolePrint::signalShowDrvVer, this, &mainWindow::slotOnShowDrvVer);
+    connect(m_connectAction, &QAction::triggered, m_comSettingsWidget,
+            &comSettingsWidget::slotOnConnect);
+    connect(m_disconnectAction, &QAction::triggered, m_comSettingsWidget,
+            &comSettingsWidget::slotOnDisconnect);
+    // The status page's connections come here, so that it receives
+    // signalConnect before the window does.
+    connect(m_comSettingsWidget, &comSettingsWidget::signalConnect, this,
+            &mainWindow::slotOnConnect);
+    connect(m_comSettingsWidget, &comSettingsWidget::signalSetTitle, this,
+            &mainWindow::slotOnSetUITite);
+}
+
+void mainWindow::stopDeviceWork() {
+    m_updateTimer->stop();
+    // The status page stops its polling and script threads here, before the
+    // device is closed under them.
+    if (comAdapter::instance().isConnected()) m_comSettingsWidget->slotOnDisconnect();
+}
+
+bool mainWindow::trayAvailable() const {
+    if (m_trayOverride >= 0) return m_trayOverride == 1;
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void mainWindow::setTrayAvailable(bool available) {
+    m_trayOverride = available ? 1 : 0;
+}
+
+void mainWindow::setTrayIcon(const QString& path) {
+    m_trayIconPath = path;
+    m_trayIcon->setIcon(QIcon(path));
+}
+
+void mainWindow::showTrayMessage(const QString& title, const QString& message) {
+    m_trayMessages.append(title + QStringLiteral(": ") + message);
+    if (trayAvailable() && m_trayIcon->isVisible())
+        m_trayIcon->showMessage(title, message, QSystemTrayIcon::Information);
+}
+
+void mainWindow::closeEvent(QCloseEvent* event) {
+    if (trayAvailable() && m_trayIcon->isVisible()) {
+        hide();
+        event->ignore();
+        return;
+    }
+    // Without a tray a hidden window could not be reached again: closing quits.
+    event->accept();
+    QCoreApplication::quit();
+}
+
+void mainWindow::slotOnShowHwVer(QString msg) {
+    m_lblHwVer->setText(QStringLiteral("HW:") + msg);
+}
+
+void mainWindow::slotOnShowFwVer(QString msg) {
+    m_lblFwVer->setText(QStringLiteral("FW:") + msg);
+}
+
+void mainWindow::slotOnShowDrvVer(QString msg) {
+    m_lblDrvVer->setText(QStringLiteral("DRV:") + msg);
+}
+
+void mainWindow::slotOnTrayIconActivated(QSystemTrayIcon::ActivationReason reason) {
+    if (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger) {
+        showNormal();
+        raise();
+        activateWindow();
+    }
+}
+
+void mainWindow::slotOnShowNormal() {
+    showNormal();
+}
+
+void mainWindow::slotOnUpdate() {
+    if (comAdapter::instance().isConnected()) {
+        m_connectToolBar->setEnabled(false);
+        m_connectAction->setEnabled(false);
+        m_disconnectToolBar->setEnabled(true);
+        m_disconnectAction->setEnabled(true);
+        m_lblConnectState->setText(tr("Connected"));
+        m_lblConnectState->setStyleSheet(QStringLiteral("background-color:") +
+                                         QStringLiteral("green"));
+        if (m_autoHide && !m_autoHidden) {
+            // Hidden only where the tray can bring the window back.
+            if (trayAvailable()) hide();
+            m_autoHidden = true;
+        }
+    } else {
+        m_connectToolBar->setEnabled(true);
+        m_connectAction->setEnabled(true);
+        m_disconnectToolBar->setEnabled(false);
+        m_disconnectAction->setEnabled(false);
+        // The Config tab is closed here while no device is open.
+        m_lblConnectState->setText(tr("Disconnected"));
+        m_lblConnectState->setStyleSheet(QStringLiteral("background-color:") + QStringLiteral(" "));
+    }
+    m_lblTime->setText(
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
+}
+
+void mainWindow::slotOnChangeTrayIcon(bool state) {
+    setTrayIcon(state ? image("DC.png") : image("UPS.png"));
+}
+
+void mainWindow::slotOnConnect(comSettings& settings) {
+    m_autoHide = settings.autoHide;
+}
+
+void mainWindow::slotOnSetUITite(QString str) {
+    setWindowTitle(tr("Ambrel_") + str);
+    m_deviceType = str;
+    emit signalOnGetDeviceType(str);
+}
+
+void mainWindow::slotOnLanguageSelected(QAction* action) {
+    if (action == nullptr || m_languageMenu == nullptr) return;
+    const bool checked = action->isChecked();
+    const QList<QAction*> actions = m_languageMenu->actions();
+    // One language stays checked, also when the current one was clicked again.
+    for (QAction* each : actions)
+        each->setChecked(each == action);
+    if (!checked) return;
+
+    const int position = actions.indexOf(action);
+    const int files = m_languageCheck->languageFiles().size();
+    if (position >= 0 && position < files) {
+        settingsStore::setLanguageIndex(static_cast<uint>(position));
+        const QMessageBox::StandardButton answer = QMessageBox::question(
+            nullptr, tr("Language Settings"),
+            tr("The language settings need to be restarted to take effect. Do you want to "
+               "restart now?"),
+            QMessageBox::Yes | QMessageBox::No);
+        if (answer == QMessageBox::Yes) QCoreApplication::exit(kRestartExitCode);
+    } else if (files > 0) {
+        settingsStore::setLanguageIndex(0);
+    }
+}

@@ -1,0 +1,118 @@
+// The program's only top-level window: the message page and the settings page
+// in docks, the tab pages in the centre, menus, tool bars, the tray icon and
+// the status bar with connection state, versions and clock. Its constructor
+// wires the pages together.
+#pragma once
+
+#include <QList>
+#include <QMainWindow>
+#include <QString>
+#include <QStringList>
+#include <QSystemTrayIcon>
+
+class QAction;
+class QCloseEvent;
+class QLabel;
+class QMenu;
+class QTabWidget;
+class QTimer;
+class QToolBar;
+class LanguageCheck;
+class comSettings;
+class comSettingsWidget;
+class inforWidget;
+
+class mainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit mainWindow(QWidget* parent = nullptr);
+    ~mainWindow() override;
+
+    // Stops everything that works on the device before the program quits or
+    // restarts (polling first, then the device is closed), so that no thread
+    // outlives the objects it uses and a restarted program finds its port
+    // free. The entry calls it once the event loop has ended.
+    void stopDeviceWork();
+
+    // Whether the desktop offers a system tray: asked of the desktop each time,
+    // unless a test has decided it with setTrayAvailable().
+    bool trayAvailable() const;
+    void setTrayAvailable(bool available);
+    // The resource path of the icon the tray icon shows.
+    const QString& trayIconPath() const { return m_trayIconPath; }
+    // Shows a desktop notification through the tray icon (when there is a
+    // tray) and records it as "title: message".
+    void showTrayMessage(const QString& title, const QString& message);
+    const QStringList& trayMessages() const { return m_trayMessages; }
+
+signals:
+    void signalOnGetDeviceType(QString str);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+protected slots:
+    void slotOnShowHwVer(QString msg);
+    void slotOnShowFwVer(QString msg);
+    void slotOnShowDrvVer(QString msg);
+
+private slots:
+    void slotOnTrayIconActivated(QSystemTrayIcon::ActivationReason reason);
+    void slotOnShowNormal();
+    void slotOnUpdate();
+    void slotOnChangeTrayIcon(bool state);
+    void slotOnConnect(comSettings& settings);
+    void slotOnLanguageSelected(QAction* action);
+    void slotOnSetUITite(QString str);
+
+private:
+    void loadStyleSheet();
+    void createActions();
+    void createMenus();
+    void createToolBars();
+    void createTrayIcon();
+    void createStatusBar();
+    void createWidgets();
+    void setTrayIcon(const QString& path);
+    void fitToContents();
+
+    LanguageCheck* m_languageCheck;
+    inforWidget* m_inforWidget = nullptr;
+    comSettingsWidget* m_comSettingsWidget = nullptr;
+    QTabWidget* m_tabWidget = nullptr;
+
+    QAction* m_connectAction = nullptr;
+    QAction* m_disconnectAction = nullptr;
+    QAction* m_aboutAction = nullptr;
+    QAction* m_helpAction = nullptr;
+    QList<QAction*> m_languageActions;
+
+    QMenu* m_controlMenu = nullptr;
+    QMenu* m_optionMenu = nullptr;
+    QMenu* m_languageMenu = nullptr;
+    QMenu* m_helpMenu = nullptr;
+
+    QToolBar* m_connectToolBar = nullptr;
+    QToolBar* m_disconnectToolBar = nullptr;
+    QToolBar* m_helpToolBar = nullptr;
+
+    QLabel* m_lblConnectState = nullptr;
+    QLabel* m_lblHwVer = nullptr;
+    QLabel* m_lblFwVer = nullptr;
+    QLabel* m_lblDrvVer = nullptr;
+    QLabel* m_lblTime = nullptr;
+
+    QSystemTrayIcon* m_trayIcon = nullptr;
+    QMenu* m_trayMenu = nullptr;
+    QAction* m_minimizeAction = nullptr;
+    QAction* m_restoreAction = nullptr;
+    QAction* m_quitAction = nullptr;
+    QString m_trayIconPath;
+    QStringList m_trayMessages;
+    int m_trayOverride = -1;  // -1 ask the desktop, 0 no tray, 1 a tray
+
+    QTimer* m_updateTimer = nullptr;
+    bool m_autoHide = false;
+    bool m_autoHidden = false;
+    QString m_deviceType;
+};

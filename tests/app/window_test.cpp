@@ -1,0 +1,195 @@
+// The main window against the simulator: status bar and title through a
+// connection, hiding into the tray and AutoHide with and without a tray, and
+// the language menu's restart question.
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+#include "app_test_env.h"
+#include "app_test_sim.h"
+#include "appPaths.h"
+#include "comAdapter.h"
+#include "mainWindow.h"
+#include "settingsStore.h"
+
+namespace {
+
+bool writeFile(const QString& path, const QByteArray& contents) {
+    QFile file(path);
+    return appPaths::makeFolderFor(path) && file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(contents) == contents.size();
+}
+
+// Settings for the simulator's port, without automatic connect.
+bool writeSettings(bool autoHide) {
+    return writeFile(appPaths::settingsFile(QStringLiteral("configs/config_com.xml")),
+                     QByteArray("<Settings><Setting><ComPort>COM") +
+                         QByteArray::number(apptest::kSimPort) + "</ComPort><AutoHide>" +
+                         (autoHide ? "1" : "0") + "</AutoHide></Setting></Settings>");
+}
+
+QString label(const mainWindow& w, const char* name) {
+    QLabel* l = w.findChild<QLabel*>(QLatin1String(name));
+    return l != nullptr ? l->text() : QStringLiteral("<no label>");
+}
+
+QAction* action(const mainWindow& w, const char* name) {
+    return w.findChild<QAction*>(QLatin1String(name));
+}
+
+// Answers the next message box with the given button and keeps its text.
+class BoxAnswer : public QObject {
+public:
+    BoxAnswer(QMessageBox::StandardButton button) : m_button(button) {
+        m_timer.setInterval(20);
+        connect(&m_timer, &QTimer::timeout, this, [this]() {
+            QMessageBox* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr) return;
+            m_texts << box->text();
+            box->button(m_button)->click();
+        });
+        m_timer.start();
+    }
+    QStringList m_texts;
+
+private:
+    QMessageBox::StandardButton m_button;
+    QTimer m_timer;
+};
+
+}  // namespace
+
+class WindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() {
+        QVERIFY(m_root.isValid());
+        QVERIFY(m_sim.start(m_root.path()));
+        const QString language = appPaths::dataFile(QStringLiteral("Language"));
+        QVERIFY(QDir().mkpath(language));
+        QVERIFY(QFile::copy(QStringLiteral(QXUPS_BIN_DIR "/Language/config_Language.xml"),
+                            language + QStringLiteral("/config_Language.xml")));
+    }
+
+    void cleanup() {
+        if (comAdapter::instance().isConnected()) comAdapter::instance().slotCloseDevice();
+    }
+
+    void statusBarAndTitleFollowTheConnection() {
+        QVERIFY(writeSettings(false));
+        mainWindow w;
+        QCOMPARE(label(w, "m_lblConnectState"), QStringLiteral("Disconnect"));
+        QCOMPARE(label(w, "m_lblHwVer"), QStringLiteral("HW:0000"));
+        QCOMPARE(label(w, "m_lblFwVer"), QStringLiteral("FW:0000"));
+        QCOMPARE(label(w, "m_lblDrvVer"), QStringLiteral("DRV:0000"));
+        QCOMPARE(label(w, "m_lblTime"), QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+        QCOMPARE(w.windowTitle(), QStringLiteral("Ambrel"));
+
+        action(w, "m_connectAction")->trigger();
+        QVERIFY(comAdapter::instance().isConnected());
+        QCOMPARE(label(w, "m_lblHwVer"), QStringLiteral("HW:1"));
+        QCOMPARE(label(w, "m_lblFwVer"), QStringLiteral("FW:2"));
+        QVERIFY(label(w, "m_lblDrvVer") != QStringLiteral("DRV:0000"));
+        // Device type 301 is listed in the shipped product file.
+        QCOMPARE(w.windowTitle(), QStringLiteral("Ambrel_DCU-1205"));
+        QTRY_COMPARE_WITH_TIMEOUT(label(w, "m_lblConnectState"), QStringLiteral("Connected"), 5000);
+        QVERIFY(w.findChild<QLabel*>(QStringLiteral("m_lblConnectState"))
+                    ->styleSheet()
+                    .contains(QLatin1String("green")));
+        QVERIFY(!action(w, "m_connectAction")->isEnabled());
+        QVERIFY(QDateTime::fromString(label(w, "m_lblTime"), QStringLiteral("yyyy-MM-dd hh:mm:ss"))
+                    .isValid());
+
+        action(w, "m_disconnectAction")->trigger();
+        QVERIFY(!comAdapter::instance().isConnected());
+        QTRY_COMPARE_WITH_TIMEOUT(label(w, "m_lblConnectState"), QStringLiteral("Disconnected"),
+                                  5000);
+        QCOMPARE(label(w, "m_lblHwVer"), QStringLiteral("HW:0000"));
+        QCOMPARE(label(w, "m_lblFwVer"), QStringLiteral("FW:0000"));
+        QCOMPARE(label(w, "m_lblDrvVer"), QStringLiteral("DRV:0000"));
+        QVERIFY(action(w, "m_connectAction")->isEnabled());
+    }
+
+    void closeAndAutoHideFollowTheTray_data() {
+        QTest::addColumn<bool>("tray");
+        QTest::newRow("tray") << true;
+        QTest::newRow("no tray") << false;
+    }
+
+    void closeAndAutoHideFollowTheTray() {
+        QFETCH(bool, tray);
+        QVERIFY(writeSettings(true));
+        mainWindow w;
+        w.setTrayAvailable(tray);
+        QCOMPARE(w.trayIconPath(), QStringLiteral(":/mainWindow/images/UPS/DC.png"));
+        w.show();
+
+        // AutoHide: once after the first connection, and only with a tray.
+        action(w, "m_connectAction")->trigger();
+        QVERIFY(comAdapter::instance().isConnected());
+        if (tray) QTRY_VERIFY_WITH_TIMEOUT(!w.isVisible(), 5000);
+        QTest::qWait(500);
+        QCOMPARE(w.isVisible(), !tray);
+        w.show();
+        action(w, "m_disconnectAction")->trigger();
+        action(w, "m_connectAction")->trigger();
+        QTest::qWait(500);
+        QVERIFY(w.isVisible());
+
+        // Closing hides into the tray; without one it quits the program.
+        QTimer::singleShot(0, &w, [&w]() { w.close(); });
+        QTimer giveUp;
+        giveUp.setSingleShot(true);
+        connect(&giveUp, &QTimer::timeout, []() { QCoreApplication::exit(7); });
+        giveUp.start(1000);
+        QCOMPARE(QCoreApplication::exec(), tray ? 7 : 0);
+        QVERIFY(!w.isVisible());
+    }
+
+    void languageMenuAsksToRestart_data() {
+        QTest::addColumn<int>("clicked");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<int>("exitCode");  // -1: no restart asked of the event loop
+        QTest::newRow("the checked language: nothing asked") << 1 << 0 << -1;
+        QTest::newRow("another, answered No") << 0 << int(QMessageBox::No) << -1;
+        QTest::newRow("another, answered Yes") << 0 << int(QMessageBox::Yes) << 888;
+    }
+
+    void languageMenuAsksToRestart() {
+        QFETCH(int, clicked);
+        QFETCH(int, answer);
+        QFETCH(int, exitCode);
+        settingsStore::setLanguageIndex(1);
+        mainWindow w;
+        QMenu* menu = w.findChild<QMenu*>(QStringLiteral("m_languageMenu"));
+        QVERIFY(menu != nullptr);
+        const QList<QAction*> languages = menu->actions();
+        QCOMPARE(languages.size(), 2);
+        QVERIFY(!languages.at(0)->isChecked() && languages.at(1)->isChecked());
+
+        BoxAnswer box(answer != 0 ? QMessageBox::StandardButton(answer) : QMessageBox::No);
+        QTimer::singleShot(0, languages.at(clicked), &QAction::trigger);
+        QTimer giveUp;
+        giveUp.setSingleShot(true);
+        connect(&giveUp, &QTimer::timeout, []() { QCoreApplication::exit(-1); });
+        giveUp.start(answer == int(QMessageBox::Yes) ? 10000 : 1000);
+        QCOMPARE(QCoreApplication::exec(), exitCode);
+
+        QCOMPARE(box.m_texts.size(), answer != 0 ? 1 : 0);
+        QCOMPARE(settingsStore::languageIndex(), uint(clicked));
+        for (int i = 0; i < languages.size(); ++i)
+            QCOMPARE(languages.at(i)->isChecked(), i == clicked);
+    }
+
+private:
+    QTemporaryDir m_root;
+    apptest::SimulatedModule m_sim;
+};
+
+QXUPS_APP_TEST_MAIN(QApplication, WindowTest)
+#include "window_test.moc"
