@@ -26,6 +26,7 @@
 #include "consolePrint.h"
 #include "inforWidget.h"
 #include "settingsStore.h"
+#include "statusMonitorWidget.h"
 
 namespace {
 
@@ -227,7 +228,15 @@ void mainWindow::createWidgets() {
     m_tabWidget = new QTabWidget(this);
     m_tabWidget->setObjectName(QStringLiteral("m_tabWidget"));
     setCentralWidget(m_tabWidget);
-    // The tab pages are created here, the status page first as tab 0.
+
+    // The status page is tab 0 for the life of the program. Inserting the
+    // first tab makes it current, so making it current again emits nothing:
+    // no page is switched on or off until the current tab first changes.
+    m_statusMonitorWidget = new statusMonitorWidget(this);
+    m_statusMonitorWidget->setObjectName(QStringLiteral("m_statusMonitorWidget"));
+    m_tabWidget->insertTab(0, m_statusMonitorWidget, tr("Status Monitor"));
+    connect(m_tabWidget, &QTabWidget::currentChanged, this, &mainWindow::slotOnCurrentTabChanged);
+    m_tabWidget->setCurrentIndex(0);
 
     consolePrint& console = consolePrint::instance();
     connect(&console, &consolePrint::signalShowMsg, m_inforWidget, &inforWidget::slotOnShowMsg);
@@ -238,8 +247,16 @@ void mainWindow::createWidgets() {
             &comSettingsWidget::slotOnConnect);
     connect(m_disconnectAction, &QAction::triggered, m_comSettingsWidget,
             &comSettingsWidget::slotOnDisconnect);
-    // The status page's connections come here, so that it receives
-    // signalConnect before the window does.
+    // The status page receives signalConnect before the window does: it takes
+    // the poll cycle and starts polling before the window notes AutoHide.
+    connect(m_comSettingsWidget, &comSettingsWidget::signalPollCycleChanged, m_statusMonitorWidget,
+            &statusMonitorWidget::slotOnPollCycleChanged);
+    connect(m_statusMonitorWidget, &statusMonitorWidget::signalDC_OK, this,
+            &mainWindow::slotOnChangeTrayIcon);
+    connect(m_comSettingsWidget, &comSettingsWidget::signalConnect, m_statusMonitorWidget,
+            &statusMonitorWidget::slotOnConnect);
+    connect(m_statusMonitorWidget, &statusMonitorWidget::signalPowerEvent, this,
+            &mainWindow::slotOnPowerEvent);
     connect(m_comSettingsWidget, &comSettingsWidget::signalConnect, this,
             &mainWindow::slotOnConnect);
     connect(m_comSettingsWidget, &comSettingsWidget::signalSetTitle, this,
@@ -248,8 +265,9 @@ void mainWindow::createWidgets() {
 
 void mainWindow::stopDeviceWork() {
     m_updateTimer->stop();
-    // The status page stops its polling and script threads here, before the
-    // device is closed under them.
+    // The status page joins its polling and script threads before the device
+    // is closed under them.
+    m_statusMonitorWidget->shutdown();
     if (comAdapter::instance().isConnected()) m_comSettingsWidget->slotOnDisconnect();
 }
 
@@ -337,6 +355,24 @@ void mainWindow::slotOnUpdate() {
 
 void mainWindow::slotOnChangeTrayIcon(bool state) {
     setTrayIcon(state ? image("DC.png") : image("UPS.png"));
+}
+
+void mainWindow::slotOnCurrentTabChanged(int index) {
+    // Only the page in front runs its timers and threads: every page is
+    // switched off first, then the one of the new tab on.
+    const QList<baseWidget*> pages = {m_statusMonitorWidget};
+    for (baseWidget* page : pages)
+        page->slotOnSetEnabled(false);
+    if (baseWidget* front = qobject_cast<baseWidget*>(m_tabWidget->widget(index)))
+        front->slotOnSetEnabled(true);
+}
+
+void mainWindow::slotOnPowerEvent(bool dcOk) {
+    // Once per edge of the DC input: a 16-pixel icon alone is easy to miss.
+    if (dcOk)
+        showTrayMessage(tr("Ambrel"), tr("DC is connected."));
+    else
+        showTrayMessage(tr("Ambrel"), tr("DC is broken."));
 }
 
 void mainWindow::slotOnConnect(comSettings& settings) {

@@ -21,6 +21,7 @@ class LanguageCheck;
 class comSettings;
 class comSettingsWidget;
 class inforWidget;
+class statusMonitorWidget;
 
 class mainWindow : public QMainWindow {
     Q_OBJECT
@@ -64,6 +65,8 @@ private slots:
     void slotOnConnect(comSettings& settings);
     void slotOnLanguageSelected(QAction* action);
     void slotOnSetUITite(QString str);
+    void slotOnCurrentTabChanged(int index);
+    void slotOnPowerEvent(bool dcOk);
 
 private:
     void loadStyleSheet();
@@ -80,6 +83,7 @@ private:
     inforWidget* m_inforWidget = nullptr;
     comSettingsWidget* m_comSettingsWidget = nullptr;
     QTabWidget* m_tabWidget = nullptr;
+    statusMonitorWidget* m_statusMonitorWidget = nullptr;
 
     QAction* m_connectAction = nullptr;
     QAction* m_disconnectAction = nullptr;
