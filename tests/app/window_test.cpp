@@ -1,12 +1,14 @@
 // The main window against the simulator: status bar and title through a
-// connection, hiding into the tray and AutoHide with and without a tray, and
-// the language menu's restart question.
+// connection, hiding into the tray and AutoHide with and without a tray, the
+// language menu's restart question, and the Status Monitor tab: page
+// activation and a DC loss and return end to end.
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTimer>
 #include <QtTest>
 
@@ -15,7 +17,9 @@
 #include "appPaths.h"
 #include "comAdapter.h"
 #include "mainWindow.h"
+#include "monitorThread.h"
 #include "settingsStore.h"
+#include "statusMonitorWidget.h"
 
 namespace {
 
@@ -61,6 +65,21 @@ private:
     QMessageBox::StandardButton m_button;
     QTimer m_timer;
 };
+
+// Whether the status page's idle display and polling run.
+bool statusPageRuns(const mainWindow& w) {
+    statusMonitorWidget* page = w.findChild<statusMonitorWidget*>();
+    const bool timer = page->findChild<QTimer*>(QStringLiteral("m_refreshTimer"))->isActive();
+    const bool polling = page->findChild<monitorThread*>()->isRunning();
+    if (timer != polling) qWarning("refresh timer %d, polling %d", timer, polling);
+    return timer && polling;
+}
+
+int lineCount(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return 0;
+    return file.readAll().count('\n');
+}
 
 }  // namespace
 
@@ -184,6 +203,72 @@ private slots:
         QCOMPARE(settingsStore::languageIndex(), uint(clicked));
         for (int i = 0; i < languages.size(); ++i)
             QCOMPARE(languages.at(i)->isChecked(), i == clicked);
+    }
+
+    // The status page is tab 0 and idle after start-up; a connection starts
+    // it, and only the page in front runs after a change of tab.
+    void statusPageRunsOnlyInFront() {
+        QVERIFY(writeSettings(false));
+        mainWindow w;
+        QTabWidget* tabs = w.findChild<QTabWidget*>(QStringLiteral("m_tabWidget"));
+        QCOMPARE(tabs->count(), 1);
+        QCOMPARE(tabs->tabText(0), QStringLiteral("Status Monitor"));
+        QCOMPARE(tabs->currentWidget(), w.findChild<statusMonitorWidget*>());
+        QTest::qWait(300);
+        QVERIFY(!statusPageRuns(w));
+
+        action(w, "m_connectAction")->trigger();
+        QVERIFY(comAdapter::instance().isConnected());
+        QTRY_VERIFY_WITH_TIMEOUT(statusPageRuns(w), 5000);
+        QWidget other;
+        tabs->addTab(&other, QStringLiteral("other"));
+        tabs->setCurrentIndex(1);
+        QTRY_VERIFY_WITH_TIMEOUT(!statusPageRuns(w), 5000);
+        tabs->setCurrentIndex(0);
+        QTRY_VERIFY_WITH_TIMEOUT(statusPageRuns(w), 5000);
+        tabs->removeTab(1);
+        action(w, "m_disconnectAction")->trigger();
+    }
+
+    // The window, the real polling thread and a real script against the
+    // simulator: a DC loss and its return reach the log, the tray icon and
+    // the desktop notifications once each; policy 1 runs the script once.
+    void dcLossAndReturnEndToEnd() {
+        QVERIFY(writeSettings(false));
+        const QString marker = m_root.path() + QStringLiteral("/runs");
+        const QString script = m_root.path() + QStringLiteral("/on loss.sh");
+        QVERIFY(writeFile(script, "#!/bin/sh\necho run >> \"" + marker.toLocal8Bit() + "\"\n"));
+        QVERIFY(
+            QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        settingsStore::setBatPath(script);
+        settingsStore::setBatExecutePolicy(1);
+        apptest::ConsoleRecord log;
+        mainWindow w;
+        w.setTrayAvailable(false);
+
+        action(w, "m_connectAction")->trigger();
+        QVERIFY(comAdapter::instance().isConnected());
+        QTRY_VERIFY_WITH_TIMEOUT(log.lines().contains(QStringLiteral("DC is connected.")), 20000);
+        QCOMPARE(w.trayMessages(), QStringList());
+
+        QCOMPARE(m_sim.command("scenario dc-loss"), QStringLiteral("ok"));
+        QTRY_VERIFY_WITH_TIMEOUT(log.lines().contains(QStringLiteral("DC is broken.")), 20000);
+        QCOMPARE(w.trayIconPath(), QStringLiteral(":/mainWindow/images/UPS/UPS.png"));
+        QCOMPARE(w.trayMessages(), QStringList({"Ambrel: DC is broken."}));
+        QTRY_COMPARE_WITH_TIMEOUT(lineCount(marker), 1, 20000);
+
+        QCOMPARE(m_sim.command("scenario dc-return"), QStringLiteral("ok"));
+        QTRY_COMPARE_WITH_TIMEOUT(w.trayIconPath(),
+                                  QStringLiteral(":/mainWindow/images/UPS/DC.png"), 20000);
+        QCOMPARE(w.trayMessages(),
+                 QStringList({"Ambrel: DC is broken.", "Ambrel: DC is connected."}));
+        QTest::qWait(500);
+        QCOMPARE(w.trayMessages().size(), 2);
+        QCOMPARE(log.lines().count(QStringLiteral("DC is broken.")), 1);
+        QCOMPARE(lineCount(marker), 1);
+        w.stopDeviceWork();
+        QVERIFY(!w.findChild<monitorThread*>()->isRunning());
+        settingsStore::setBatExecutePolicy(0);
     }
 
 private:
