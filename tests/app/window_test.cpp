@@ -255,6 +255,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(log.lines().contains(QStringLiteral("DC is broken.")), 20000);
         QCOMPARE(w.trayIconPath(), QStringLiteral(":/mainWindow/images/UPS/UPS.png"));
         QCOMPARE(w.trayMessages(), QStringList({"Ambrel: DC is broken."}));
+        QCOMPARE(w.findChild<QSystemTrayIcon*>()->toolTip(), QStringLiteral("Ambrel"));
         QTRY_COMPARE_WITH_TIMEOUT(lineCount(marker), 1, 20000);
 
         QCOMPARE(m_sim.command("scenario dc-return"), QStringLiteral("ok"));
