@@ -1,0 +1,42 @@
+// Runs the user's post-process script once: the file stored as "batPath",
+// with a time limit. The script gets its own process group, so that ending it
+// ends whatever it started, and its output goes to the null device.
+#pragma once
+
+#include <QString>
+#include <QThread>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+
+class batThread : public QThread {
+    Q_OBJECT
+public:
+    static const int kTimeLimitMs = 30000;
+
+    explicit batThread(QObject* parent = nullptr);
+    ~batThread() override;
+
+    // Ends a running script with everything it started and waits for the
+    // thread; for quitting and restarting. Returns at once when idle.
+    void stopScript();
+
+    // Test hook: a shorter limit than the 30 s a script gets in service.
+    void setTimeLimitMs(int ms) { m_timeLimitMs = ms; }
+
+protected:
+    void run() override;
+
+private:
+    static QString storedBatPath();
+    // Starts the script; the process id (also its group id) or -1.
+    static long spawnScript(const QString& path);
+    // Waits for the script until it ends, the limit passes or a stop comes.
+    // Returns true when the script ended by itself.
+    bool waitForScript(long pid);
+
+    std::atomic<int> m_timeLimitMs{kTimeLimitMs};
+    std::mutex m_lock;
+    std::condition_variable m_wake;
+    bool m_stop = false;
+};

@@ -1,0 +1,34 @@
+// One configurable register of the connected product: its number, the last
+// value read from the module, its access code and its texts.
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class DataObject : public QObject {
+public:
+    // Access codes as the register table file gives them.
+    enum Access : quint8 { AccessNone = 0, AccessRead = 1, AccessWrite = 2, AccessReadWrite = 3 };
+
+    explicit DataObject(QObject* parent = nullptr) : QObject(parent) {}
+
+    qint32 address() const { return m_address; }
+    void setAddress(qint32 address) { m_address = address; }
+    quint16 value() const { return m_value; }
+    void setValue(quint16 value) { m_value = value; }
+    quint8 access() const { return m_access; }
+    void setAccess(quint8 access) { m_access = access; }
+    QString name() const { return m_name; }
+    void setName(const QString& name) { m_name = name; }
+    QString description() const { return m_description; }
+    void setDescription(const QString& description) { m_description = description; }
+
+private:
+    qint32 m_address = 0;
+    // 32 until the first read, so that a register the module never answered
+    // is not mistaken for a real 0.
+    quint16 m_value = 32;
+    quint8 m_access = AccessRead;
+    QString m_name = QStringLiteral("NULL");
+    QString m_description = QStringLiteral("NULL");
+};

@@ -1,0 +1,77 @@
+#include "batterywidget.h"
+
+#include <QPainter>
+#include <QPen>
+#include <QtGlobal>
+
+batteryWidget::batteryWidget(QWidget* parent) : QWidget(parent) {
+    updateGeometryRects();
+}
+
+void batteryWidget::slotOnSetValue(int value) {
+    m_value = qBound(m_minimum, value, m_maximum);
+    updateValue();
+}
+
+void batteryWidget::updateValue() {
+    update();
+}
+
+void batteryWidget::slotOnBlink() {}
+
+void batteryWidget::updateGeometryRects() {
+    const int bodyWidth = width() - 2 * m_marginX - m_headWidth;
+    const int bodyHeight = height() - 2 * m_marginY;
+    m_bodyRect = QRect(m_marginX, m_marginY, bodyWidth, bodyHeight);
+    m_headRect =
+        QRect(bodyWidth + m_marginX, bodyHeight / 4 + m_marginY, m_headWidth, bodyHeight / 2);
+    m_cellPitch = (bodyWidth - m_cellSpacing) / m_cellCount;
+    m_cellHeight = bodyHeight - 2 * m_cellInset;
+    m_textRect = m_bodyRect;
+}
+
+void batteryWidget::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    updateGeometryRects();
+    QFont f = font();
+    f.setFamily("Microsoft Yahei");
+    // A widget squeezed below 5 pixels would ask for point size 0, which Qt
+    // refuses with a warning; keep the smallest valid size instead.
+    f.setPointSize(qMax(1, m_bodyRect.height() / 5));
+    setFont(f);
+    update();
+}
+
+void batteryWidget::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+
+    painter.save();
+    painter.setPen(QPen(m_borderColor, m_penWidth, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(m_bodyRect);
+    painter.setBrush(m_borderColor);
+    painter.drawRect(m_headRect);
+    painter.restore();
+
+    painter.save();
+    painter.setPen(QPen(m_fillColor, m_penWidth, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
+    painter.setBrush(m_fillColor);
+    const int cells = m_value / (m_maximum / m_cellCount);
+    const int cellWidth = m_cellPitch - m_cellSpacing;
+    if (cellWidth > 0 && m_cellHeight > 0) {
+        for (int i = 0; i < cells; ++i) {
+            painter.drawRect(m_cellSpacing + i * m_cellPitch, m_cellInset + m_marginY, cellWidth,
+                             m_cellHeight);
+        }
+    }
+    painter.restore();
+
+    painter.save();
+    QPen textPen(m_borderColor);
+    textPen.setCosmetic(true);
+    painter.setPen(textPen);
+    painter.setFont(font());
+    painter.drawText(m_textRect, Qt::AlignCenter, QString::number(m_value) + "%");
+    painter.restore();
+}

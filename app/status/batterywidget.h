@@ -1,0 +1,53 @@
+// A horizontal battery symbol with up to five charge cells and the charge in
+// percent, painted by hand so that it scales with the status page.
+#pragma once
+
+#include <QColor>
+#include <QRect>
+#include <QWidget>
+
+class batteryWidget : public QWidget {
+    Q_OBJECT
+public:
+    explicit batteryWidget(QWidget* parent = nullptr);
+
+    int value() const { return m_value; }
+
+signals:
+    // Kept for connections made by name; the widget never emits it.
+    void valueChanged(int value);
+
+public slots:
+    // Clamps to 0..100 and repaints, even when the value stays the same.
+    void slotOnSetValue(int value);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private slots:
+    void updateValue();
+    void slotOnBlink();
+
+private:
+    void updateGeometryRects();
+
+    int m_value = 0;
+    int m_minimum = 0;
+    int m_maximum = 100;
+    QColor m_borderColor{0, 0, 0, 255};
+    int m_penWidth = 2;
+    QColor m_fillColor{50, 205, 50, 255};
+    int m_cellSpacing = 5;
+    int m_cellInset = 5;
+    int m_cellCount = 5;
+    int m_marginX = 0;
+    int m_marginY = 0;
+    int m_headWidth = 10;
+
+    QRect m_bodyRect;
+    QRect m_headRect;
+    QRect m_textRect;
+    int m_cellPitch = 0;
+    int m_cellHeight = 0;
+};
