@@ -10,8 +10,8 @@
 #include <QtTest>
 
 #include "batterywidget.h"
-#include "configdialog.h"
-#include "dataobject.h"
+#include "configDialog.h"
+#include "dataObject.h"
 #include "ledwidget.h"
 
 namespace {

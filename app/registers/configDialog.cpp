@@ -1,6 +1,6 @@
-#include "configdialog.h"
+#include "configDialog.h"
 
-#include "dataobject.h"
+#include "dataObject.h"
 
 #include <QDialogButtonBox>
 #include <QGroupBox>
