@@ -1,6 +1,6 @@
 #include "configDialog.h"
 
-#include "DataObject.h"
+#include "dataObject.h"
 
 #include <QDialogButtonBox>
 #include <QGroupBox>

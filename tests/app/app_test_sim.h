@@ -22,12 +22,15 @@ const quint16 kSimPort = 201;
 
 class SimulatedModule {
 public:
-    // Serves device type 301, hardware 1, firmware 2 on the link "<dir>/line".
-    bool start(const QString& dir) {
+    // Serves device type 301, hardware 1, firmware 2 on the link "<dir>/line";
+    // extraArgs go to the simulator as well (e.g. --registers FILE).
+    bool start(const QString& dir, const std::vector<std::string>& extraArgs = {}) {
         m_link = (dir + QStringLiteral("/line")).toStdString();
         setenv("QXUPS_COM201", m_link.c_str(), 1);
-        m_sim.reset(new simtest::SimProcess(
-            {"--pty", m_link, "--quit-on-eof", "--device-type", "301", "--hw", "1", "--fw", "2"}));
+        std::vector<std::string> args = {
+            "--pty", m_link, "--quit-on-eof", "--device-type", "301", "--hw", "1", "--fw", "2"};
+        args.insert(args.end(), extraArgs.begin(), extraArgs.end());
+        m_sim.reset(new simtest::SimProcess(args));
         return m_sim->started() && !m_sim->waitReady().empty();
     }
     ~SimulatedModule() {

@@ -11,7 +11,7 @@
 
 #include "batteryWidget.h"
 #include "configDialog.h"
-#include "DataObject.h"
+#include "dataObject.h"
 #include "ledWidget.h"
 
 namespace {

@@ -10,7 +10,12 @@ public:
     // Access codes as the register table file gives them.
     enum Access : quint8 { AccessNone = 0, AccessRead = 1, AccessWrite = 2, AccessReadWrite = 3 };
 
-    explicit DataObject(QObject* parent = nullptr) : QObject(parent) {}
+    explicit DataObject(QObject* parent = nullptr);
+
+    // "R" 1, "W" 2, "RW" or "WR" 3, in any case; anything else 0.
+    static quint8 accessFromText(const QString& text);
+    // "R", "W" or "RW" for 1, 2, 3; empty for anything else.
+    static QString accessText(quint8 access);
 
     qint32 address() const { return m_address; }
     void setAddress(qint32 address) { m_address = address; }
@@ -18,6 +23,7 @@ public:
     void setValue(quint16 value) { m_value = value; }
     quint8 access() const { return m_access; }
     void setAccess(quint8 access) { m_access = access; }
+    bool isWritable() const { return m_access == AccessWrite || m_access == AccessReadWrite; }
     QString name() const { return m_name; }
     void setName(const QString& name) { m_name = name; }
     QString description() const { return m_description; }

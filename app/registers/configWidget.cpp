@@ -1,0 +1,182 @@
+#include "configWidget.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "configDialog.h"
+#include "consolePrint.h"
+#include "dataObject.h"
+#include "settingsStore.h"
+#include "upsDataModel.h"
+
+configWidget::configWidget(QWidget* parent) : baseWidget(parent) {
+    setObjectName(QStringLiteral("configWidget"));
+    setWindowTitle(tr("configWidget"));
+    resize(400, 300);
+
+    m_fileChooser = [](QWidget* owner, const QString& caption, const QString& dir,
+                       const QString& filters) {
+        return QFileDialog::getOpenFileName(owner, caption, dir, filters);
+    };
+
+    QVBoxLayout* pageLayout = new QVBoxLayout(this);
+
+    m_tableView = new QTableView(this);
+    m_tableView->setObjectName(QStringLiteral("m_tableView"));
+    m_tableView->setEditTriggers(QAbstractItemView::DoubleClicked);
+    m_tableView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_tableView->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_tableView->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_tableView->setAlternatingRowColors(true);
+    m_dataModel = new upsDataModel();
+    m_dataModel->setHeaderLabels(
+        {tr("Address"), tr("Name"), tr("Value"), tr("RW"), tr("Description")});
+    m_tableView->setModel(m_dataModel);
+    pageLayout->addWidget(m_tableView);
+
+    m_configDialog = new configDialog(this);
+
+    // The combo is connected before the stored policy loads, so a stored
+    // policy other than 0 is written back and announced once at construction.
+    m_lblPolicy = new QLabel(tr("Policy:"));
+    m_cbPolicy = new QComboBox();
+    m_cbPolicy->setObjectName(QStringLiteral("m_cbPolicy"));
+    m_cbPolicy->addItems({QStringLiteral("NULL"), QStringLiteral("DC_OK"), QStringLiteral("SW")});
+    m_cbPolicy->setCurrentIndex(0);
+    connect(m_cbPolicy, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            &configWidget::slotOnPolicyChanged);
+    m_policy = 0;
+    QHBoxLayout* policyRow = new QHBoxLayout();
+    policyRow->addWidget(m_lblPolicy);
+    policyRow->addWidget(m_cbPolicy);
+    policyRow->addStretch();
+
+    m_lblBatPath = new QLabel(tr("Post Process Script file:"));
+    m_lineEditBatPath = new QLineEdit();
+    m_lineEditBatPath->setObjectName(QStringLiteral("m_lineEditBatPath"));
+    // It shows the chosen script; a path typed here would never be used.
+    m_lineEditBatPath->setReadOnly(true);
+    m_btnOpenBatFile = new QPushButton(tr("..."));
+    m_btnOpenBatFile->setObjectName(QStringLiteral("m_btnOpenBatFile"));
+    QHBoxLayout* scriptRow = new QHBoxLayout();
+    scriptRow->addWidget(m_lblBatPath);
+    scriptRow->addWidget(m_lineEditBatPath);
+    scriptRow->addWidget(m_btnOpenBatFile);
+
+    m_groupBoxPostProcess = new QGroupBox(tr("Post Process"), this);
+    m_groupBoxPostProcess->setObjectName(QStringLiteral("m_groupBoxPostProcess"));
+    QVBoxLayout* groupLayout = new QVBoxLayout(m_groupBoxPostProcess);
+    groupLayout->addLayout(policyRow);
+    groupLayout->addLayout(scriptRow);
+    pageLayout->addWidget(m_groupBoxPostProcess);
+
+    connect(m_tableView, &QTableView::doubleClicked, this, &configWidget::slotOnRowDoubleClicked);
+    connect(m_configDialog, &configDialog::signalDialogShown, this,
+            &configWidget::slotOnConfigDialogShown);
+    connect(m_configDialog, &configDialog::signalDataChanged, m_dataModel,
+            &upsDataModel::slotOnModifyRegister);
+    connect(m_btnOpenBatFile, &QPushButton::clicked, this, &configWidget::slotOnOpenBatFile);
+
+    slotOnLoadFromRegisterTable();
+
+    m_timer = new QTimer(this);
+    m_timer->setInterval(kRefreshIntervalMs);
+    connect(m_timer, &QTimer::timeout, this, &configWidget::slotOnUpdate);
+}
+
+configWidget::~configWidget() {
+    // The view hears the model's destruction and lets go of it.
+    delete m_dataModel;
+}
+
+void configWidget::setFileChooser(FileChooser chooser) {
+    m_fileChooser = std::move(chooser);
+}
+
+bool configWidget::isRefreshing() const {
+    return m_timer->isActive();
+}
+
+void configWidget::slotOnSetEnabled(bool enabled) {
+    if (enabled)
+        m_timer->start();
+    else
+        m_timer->stop();
+}
+
+void configWidget::slotOnConfigDialogShown(bool show) {
+    Q_UNUSED(show);
+}
+
+// One refresh: the view re-reads the whole model, which drops its selection,
+// so the selection is taken before and given back after.
+void configWidget::slotOnUpdate() {
+    update();
+    const QModelIndexList selected = m_tableView->selectionModel()->selectedIndexes();
+    m_tableView->reset();
+    m_dataModel->updateData();
+    for (const QModelIndex& index : selected) {
+        const QModelIndex again = m_dataModel->index(index.row(), index.column());
+        if (again.isValid())
+            m_tableView->selectionModel()->select(again, QItemSelectionModel::Select);
+    }
+}
+
+void configWidget::slotOnRowDoubleClicked(const QModelIndex& index) {
+    DataObject* entry = m_dataModel->dataObjectAt(index.row());
+    if (entry && entry->isWritable()) m_configDialog->slotOnShowDialog(entry, 0);
+}
+
+void configWidget::slotOnOpenBatFile() {
+    // Any script or program can be the post-process script here, not only a
+    // batch file.
+    const QString filters = tr("shell scripts(*.sh)") + QStringLiteral(";;") +
+                            tr("bat files(*.bat)") + QStringLiteral(";;") + tr("all files(*)");
+    m_batPath = m_fileChooser(this, tr("Open bat file"), QDir::currentPath(), filters);
+    if (!m_batPath.isEmpty()) {
+        m_lineEditBatPath->setText(m_batPath);
+    } else {
+        // Cancelling clears the stored script; say so, since the status page
+        // will not run anything any more.
+        m_batPath.clear();
+        m_lineEditBatPath->clear();
+        consolePrint::instance().printMsg(
+            tr("The script file dialog was cancelled: no post-process script is set any more."));
+    }
+    slotOnSaveToRegisterTable();
+}
+
+void configWidget::slotOnLoadFromRegisterTable() {
+    m_batPath = settingsStore::batPath();
+    m_lineEditBatPath->setText(m_batPath);
+    // Read as unsigned; a value that is no policy counts as none.
+    const uint stored = static_cast<uint>(settingsStore::batExecutePolicy());
+    m_policy = stored < static_cast<uint>(m_cbPolicy->count()) ? static_cast<int>(stored) : 0;
+    m_cbPolicy->setCurrentIndex(m_policy);
+}
+
+void configWidget::slotOnSaveToRegisterTable() {
+    settingsStore::setBatPath(m_batPath);
+}
+
+void configWidget::slotOnPolicyChanged(int policy) {
+    m_policy = policy;
+    settingsStore::setBatExecutePolicy(policy);
+    emit signalOnPolicyChanged(policy);
+}
+
+void configWidget::slotOnGetDeviceType(QString str) {
+    m_deviceType = str;
+    m_dataModel->loadDeviceRegisters(str);
+}

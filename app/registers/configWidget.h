@@ -1,0 +1,73 @@
+// The configuration page: the connected product's configurable registers in a
+// table refreshed every 100 ms while the page is enabled, a dialog to write
+// one of them, and the post-process settings (the policy that decides when
+// the script runs, and the script file) kept in the user's settings store.
+#pragma once
+
+#include <QModelIndex>
+#include <QString>
+#include <functional>
+
+#include "baseWidget.h"
+
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTableView;
+class QTimer;
+class configDialog;
+class upsDataModel;
+
+class configWidget : public baseWidget {
+    Q_OBJECT
+public:
+    // Asks the user for a file: (parent, caption, start directory, filters);
+    // an empty result means the dialog was cancelled.
+    using FileChooser =
+        std::function<QString(QWidget*, const QString&, const QString&, const QString&)>;
+
+    static const int kRefreshIntervalMs = 100;
+
+    explicit configWidget(QWidget* parent = nullptr);
+    ~configWidget() override;
+
+    // Replaces the platform's file dialog (tests).
+    void setFileChooser(FileChooser chooser);
+
+    upsDataModel* dataModel() const { return m_dataModel; }
+    configDialog* dialog() const { return m_configDialog; }
+    bool isRefreshing() const;
+
+signals:
+    void signalOnPolicyChanged(int policy);
+
+public slots:
+    void slotOnSetEnabled(bool enabled) override;
+    void slotOnConfigDialogShown(bool show);
+    void slotOnUpdate();
+    void slotOnRowDoubleClicked(const QModelIndex& index);
+    void slotOnOpenBatFile();
+    void slotOnLoadFromRegisterTable();
+    void slotOnSaveToRegisterTable();
+    void slotOnPolicyChanged(int policy);
+    void slotOnGetDeviceType(QString str);
+
+private:
+    QTableView* m_tableView;
+    upsDataModel* m_dataModel;  // no parent: the page deletes it
+    configDialog* m_configDialog;
+    QGroupBox* m_groupBoxPostProcess;
+    QLabel* m_lblPolicy;
+    QComboBox* m_cbPolicy;
+    QLabel* m_lblBatPath;
+    QLineEdit* m_lineEditBatPath;
+    QPushButton* m_btnOpenBatFile;
+    QTimer* m_timer = nullptr;
+
+    int m_policy = 0;
+    QString m_batPath;
+    QString m_deviceType;
+    FileChooser m_fileChooser;
+};

@@ -1,0 +1,192 @@
+#include "upsDataModel.h"
+
+#include <QColor>
+#include <QDir>
+#include <QDomDocument>
+#include <QDomElement>
+#include <QFile>
+
+#include "appPaths.h"
+#include "comAdapter.h"
+#include "dataObject.h"
+
+namespace {
+
+// One "Item" element: an entry with the initial values, its known children
+// applied in document order (a repeated child overwrites the earlier one).
+DataObject* entryFromItem(const QDomElement& item, QObject* owner) {
+    DataObject* entry = new DataObject(owner);
+    for (QDomElement field = item.firstChildElement(); !field.isNull();
+         field = field.nextSiblingElement()) {
+        const QString tag = field.tagName();
+        if (tag == QLatin1String("Addr")) {
+            // Text that is no unsigned decimal number gives 0.
+            entry->setAddress(static_cast<qint32>(field.text().toUInt()));
+        } else if (tag == QLatin1String("Name")) {
+            entry->setName(field.text());
+        } else if (tag == QLatin1String("RW")) {
+            entry->setAccess(DataObject::accessFromText(field.text()));
+        } else if (tag == QLatin1String("Description")) {
+            entry->setDescription(field.text());
+        }
+    }
+    return entry;
+}
+
+}  // namespace
+
+upsDataModel::upsDataModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+upsDataModel::~upsDataModel() {
+    qDeleteAll(m_dataList);
+}
+
+int upsDataModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : m_dataList.size();
+}
+
+int upsDataModel::columnCount(const QModelIndex& parent) const {
+    Q_UNUSED(parent);
+    return kColumnCount;
+}
+
+QVariant upsDataModel::data(const QModelIndex& index, int role) const {
+    const DataObject* entry = index.isValid() ? dataObjectAt(index.row()) : nullptr;
+    if (!entry) return QVariant();
+    switch (role) {
+        case Qt::DisplayRole:
+            switch (index.column()) {
+                case ColumnAddress:
+                    return entry->address();
+                case ColumnName:
+                    return entry->name();
+                case ColumnValue:
+                    return QString::number(entry->value());
+                case ColumnRW:
+                    return DataObject::accessText(entry->access());
+                case ColumnDescription:
+                    return entry->description();
+                default:
+                    return QVariant();
+            }
+        case Qt::TextAlignmentRole:
+            return int(Qt::AlignLeft | Qt::AlignVCenter);
+        case Qt::BackgroundRole:
+            return QColor(Qt::transparent);
+        case Qt::ForegroundRole:
+            return QColor(Qt::black);
+        default:
+            return QVariant();
+    }
+}
+
+// Only the cell changes: no device write follows, and the next refresh turn
+// overwrites it for registers of the status block.
+bool upsDataModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    DataObject* entry = index.isValid() ? dataObjectAt(index.row()) : nullptr;
+    if (!entry || role != Qt::EditRole || index.column() != ColumnValue) return false;
+    quint16 word = 0;
+    if (value.userType() == QMetaType::Short || value.userType() == QMetaType::UShort) {
+        word = static_cast<quint16>(value.toInt());
+    } else {
+        // Typed text arrives as a string: both the signed and the unsigned
+        // reading of 16 bits are accepted, anything else gives 0.
+        bool ok = false;
+        const int number = value.toInt(&ok);
+        if (ok && number >= -32768 && number <= 65535) word = static_cast<quint16>(number);
+    }
+    entry->setValue(word);
+    return true;
+}
+
+QVariant upsDataModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (role != Qt::DisplayRole) return QVariant();
+    const QStringList& texts =
+        orientation == Qt::Horizontal ? m_horizontalHeader : m_verticalHeader;
+    if (section < 0 || section >= texts.size()) return QVariant();
+    return texts.at(section);
+}
+
+Qt::ItemFlags upsDataModel::flags(const QModelIndex& index) const {
+    if (!index.isValid()) return QAbstractTableModel::flags(index);
+    Qt::ItemFlags result = Qt::ItemIsSelectable | Qt::ItemIsEnabled;
+    if (index.column() == ColumnValue) {
+        const DataObject* entry = dataObjectAt(index.row());
+        if (entry && entry->isWritable()) result |= Qt::ItemIsEditable;
+    }
+    return result;
+}
+
+void upsDataModel::setHeaderLabels(const QStringList& labels) {
+    m_horizontalHeader = labels;
+}
+
+DataObject* upsDataModel::dataObjectAt(int row) const {
+    if (row < 0 || row >= m_dataList.size()) return nullptr;
+    return m_dataList.at(row);
+}
+
+int upsDataModel::loadDeviceRegisters(const QString& deviceType) {
+    m_appDirPath = appPaths::dataDir();
+    // The folder of the register tables is made when missing, the product's
+    // own folder is not: its table is data shipped with the program.
+    const QString folder = appPaths::settingsFile(QStringLiteral("iconfigs"));
+    if (!QDir(folder).exists()) QDir().mkpath(folder);
+    m_registerFileName = appPaths::readableFile(QStringLiteral("iconfigs/") + deviceType +
+                                                QStringLiteral("/config_registers.xml"));
+    loadRegisterFile();
+    return 0;
+}
+
+int upsDataModel::loadRegisterFile() {
+    QFile file(m_registerFileName);
+    if (m_registerFileName.isEmpty() || !file.open(QIODevice::ReadOnly)) return -1;
+    QDomDocument document;
+    if (!document.setContent(&file, true)) return -2;
+
+    QList<DataObject*> entries;
+    const QDomElement root = document.documentElement();
+    for (QDomElement child = root.firstChildElement(); !child.isNull();
+         child = child.nextSiblingElement()) {
+        if (child.tagName() != QLatin1String("Items")) continue;  // "Config" and others
+        for (QDomElement item = child.firstChildElement(); !item.isNull();
+             item = item.nextSiblingElement()) {
+            if (item.tagName() == QLatin1String("Item")) entries.append(entryFromItem(item, this));
+        }
+    }
+
+    // A view holds indexes (its selection, an open editor) into the old rows,
+    // which are deleted here: it must hear that the list was replaced.
+    beginResetModel();
+    qDeleteAll(m_dataList);
+    m_dataList = entries;
+    endResetModel();
+    return 0;
+}
+
+void upsDataModel::updateData() {
+    comAdapter& adapter = comAdapter::instance();
+    if (!adapter.isConnected()) return;
+
+    if (m_modify) {
+        // The turn belongs to the write, whatever its outcome: the adapter
+        // reports it, and the next turn reads the result back.
+        m_modify = false;
+        adapter.slotWriteRegister(static_cast<uint>(m_modifyRegAddr),
+                                  static_cast<ushort>(m_modifyValue));
+        return;
+    }
+
+    ushort block[kBlockSize] = {};
+    if (adapter.slotReadStatus(kBlockStart, kBlockSize, block) != 0) return;
+    for (DataObject* entry : qAsConst(m_dataList)) {
+        const qint32 offset = entry->address() - kBlockStart;
+        if (offset >= 0 && offset < kBlockSize) entry->setValue(block[offset]);
+    }
+}
+
+void upsDataModel::slotOnModifyRegister(qint32 regAddr, qint16 value, bool modify) {
+    m_modify = modify;
+    m_modifyRegAddr = regAddr;
+    m_modifyValue = value;
+}

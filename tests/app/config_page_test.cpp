@@ -1,0 +1,152 @@
+// The configuration page without the window: the post-process settings, the
+// script file dialog, the selection across refreshes and which rows open the
+// write dialog.
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QtTest>
+
+#include "app_test_env.h"
+#include "app_test_sim.h"
+#include "configDialog.h"
+#include "configWidget.h"
+#include "settingsStore.h"
+#include "upsDataModel.h"
+
+namespace {
+
+const char kProduct[] = "DCU-1205";
+
+int rowOf(const upsDataModel& model, int address) {
+    for (int row = 0; row < model.rowCount(); ++row)
+        if (model.data(model.index(row, 0)).toInt() == address) return row;
+    return -1;
+}
+
+}  // namespace
+
+class ConfigPageTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() {
+        const QString from = QStringLiteral(QXUPS_BIN_DIR "/iconfigs/") + kProduct;
+        const QString to =
+            qEnvironmentVariable("QXUPS_APPDIR") + QStringLiteral("/iconfigs/") + kProduct;
+        QVERIFY(QDir().mkpath(to));
+        QVERIFY(QFile::copy(from + "/config_registers.xml", to + "/config_registers.xml"));
+    }
+
+    // A stored value that is no policy shows "NULL" instead of an empty combo.
+    void storedPolicyShows_data() {
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("2") << QVariant(2) << "SW";
+        QTest::newRow("1") << QVariant(1) << "DC_OK";
+        QTest::newRow("7") << QVariant(7) << "NULL";
+        QTest::newRow("-1") << QVariant(-1) << "NULL";
+        QTest::newRow("text") << QVariant("abc") << "NULL";
+    }
+
+    void storedPolicyShows() {
+        QFETCH(QVariant, stored);
+        QFETCH(QString, shown);
+        settingsStore::setValue(settingsStore::kGroupPostProcess, "batExecutePolicy", stored);
+        configWidget page;
+        QCOMPARE(page.findChild<QComboBox*>("m_cbPolicy")->currentText(), shown);
+    }
+
+    void choosingPolicyStoresAndAnnounces() {
+        settingsStore::setBatExecutePolicy(0);
+        configWidget page;
+        QSignalSpy announced(&page, &configWidget::signalOnPolicyChanged);
+        page.findChild<QComboBox*>("m_cbPolicy")->setCurrentIndex(1);
+        QCOMPARE(settingsStore::batExecutePolicy(), 1);
+        QCOMPARE(announced.count(), 1);
+        QCOMPARE(announced.at(0).at(0).toInt(), 1);
+    }
+
+    void scriptFileDialog_data() {
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<QStringList>("log");
+        QTest::newRow("chosen") << "/opt/my scripts/#down.sh" << QStringList();
+        QTest::newRow("cancelled")
+            << ""
+            << QStringList{
+                   "The script file dialog was cancelled: no post-process script "
+                   "is set any more."};
+    }
+
+    void scriptFileDialog() {
+        QFETCH(QString, chosen);
+        QFETCH(QStringList, log);
+        settingsStore::setBatPath(QStringLiteral("/old/script.sh"));
+        configWidget page;
+        auto* shown = page.findChild<QLineEdit*>("m_lineEditBatPath");
+        QCOMPARE(shown->text(), QStringLiteral("/old/script.sh"));
+        QStringList asked;
+        page.setFileChooser(
+            [&](QWidget*, const QString& caption, const QString& dir, const QString& filters) {
+                asked << caption << dir << filters;
+                return chosen;
+            });
+        apptest::ConsoleRecord console;
+        page.slotOnOpenBatFile();
+        QCOMPARE(asked.value(0), QStringLiteral("Open bat file"));
+        QCOMPARE(asked.value(1), QDir::currentPath());
+        QVERIFY(asked.value(2).contains("(*.sh)") && asked.value(2).contains("(*.bat)"));
+        QCOMPARE(settingsStore::batPath(), chosen);
+        QCOMPARE(shown->text(), chosen);
+        QVERIFY(shown->isReadOnly());
+        QCOMPARE(console.lines(), log);
+    }
+
+    void selectionSurvivesRefreshes() {
+        configWidget page;
+        page.slotOnGetDeviceType(kProduct);
+        page.slotOnUpdate();
+        auto* view = page.findChild<QTableView*>("m_tableView");
+        QVERIFY(page.dataModel()->rowCount() > 4);
+        view->selectRow(3);
+        for (int turn = 0; turn < 3; ++turn)
+            page.slotOnUpdate();
+        const QModelIndexList rows = view->selectionModel()->selectedRows();
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE(rows.at(0).row(), 3);
+    }
+
+    // Only rows the module lets you write open the write dialog.
+    void doubleClickOpensDialogForWritableRows_data() {
+        QTest::addColumn<int>("address");
+        QTest::addColumn<bool>("opens");
+        QTest::newRow("R") << 40000 << false;
+        QTest::newRow("RW") << 40035 << true;
+        QTest::newRow("W") << 40047 << true;
+    }
+
+    void doubleClickOpensDialogForWritableRows() {
+        QFETCH(int, address);
+        QFETCH(bool, opens);
+        configWidget page;
+        page.slotOnGetDeviceType(kProduct);
+        page.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&page));
+        auto* view = page.findChild<QTableView*>("m_tableView");
+        const int row = rowOf(*page.dataModel(), address);
+        QVERIFY(row >= 0);
+        const QModelIndex cell = page.dataModel()->index(row, 0);
+        view->scrollTo(cell);
+        const QPoint at = view->visualRect(cell).center();
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, at);
+        QCOMPARE(page.dialog()->isVisible(), opens);
+        if (opens)
+            QCOMPARE(page.dialog()->findChild<QLabel*>("m_lblRegisterAddressValue")->text(),
+                     QString::number(address));
+    }
+};
+
+QXUPS_APP_TEST_MAIN(QApplication, ConfigPageTest)
+#include "config_page_test.moc"
