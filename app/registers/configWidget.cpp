@@ -126,6 +126,9 @@ void configWidget::slotOnUpdate() {
     const QModelIndexList selected = m_tableView->selectionModel()->selectedIndexes();
     m_tableView->reset();
     m_dataModel->updateData();
+    // The values change without a model reset, so the header would keep the
+    // widths of the first values read and cut longer ones short.
+    m_tableView->horizontalHeader()->resizeSections(QHeaderView::ResizeToContents);
     for (const QModelIndex& index : selected) {
         const QModelIndex again = m_dataModel->index(index.row(), index.column());
         if (again.isValid())
