@@ -238,10 +238,20 @@ void mainWindow::createWidgets() {
     commDock->setAllowedAreas(Qt::LeftDockWidgetArea);
     commDock->setWidget(m_comSettingsWidget);
     addDockWidget(Qt::LeftDockWidgetArea, commDock);
-    // The dock opens as wide as the page asks, not at its narrowest.
-    resizeDocks({commDock},
-                {qMax(m_comSettingsWidget->width(), m_comSettingsWidget->sizeHint().width())},
-                Qt::Horizontal);
+    // The dock opens as wide as the page asks, not at its narrowest. A size
+    // given before the window is shown is lost when the window lays itself
+    // out, so it is given again once the event loop runs.
+    auto widenCommDock = [this, commDock]() {
+        const int wanted = m_comSettingsWidget->sizeHint().width();
+        const int missing = wanted - commDock->width();
+        if (missing <= 0) return;
+        // The central page keeps its own minimum, so the window grows by what
+        // the dock lacks.
+        if (!isMaximized() && !isFullScreen()) resize(width() + missing, height());
+        resizeDocks({commDock}, {wanted}, Qt::Horizontal);
+    };
+    widenCommDock();
+    QTimer::singleShot(0, this, widenCommDock);
 
     m_tabWidget = new QTabWidget(this);
     m_tabWidget->setObjectName(QStringLiteral("m_tabWidget"));

@@ -235,6 +235,10 @@ void comSettingsWidget::createLayout() {
     page->addStretch(1);
 }
 
+QSize comSettingsWidget::sizeHint() const {
+    return baseWidget::sizeHint().expandedTo(QSize(316, 0));
+}
+
 void comSettingsWidget::loadConfig(const QString& fileName) {
     comSettingsFile::loadConfig(*m_settings, fileName);
 }

@@ -21,6 +21,10 @@ class comSettingsWidget : public baseWidget {
 public:
     explicit comSettingsWidget(QWidget* parent = nullptr);
 
+    // The page asks for its designed width, so that a dock opens wide enough
+    // for every item; it can still be made as narrow as its minimum width.
+    QSize sizeHint() const override;
+
     void loadConfig(const QString& fileName) override;
     void saveConfig(const QString& fileName) override;
     // "COM3" -> 3; -1 when no number can be derived from the name.
