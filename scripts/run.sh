@@ -237,7 +237,7 @@ fi
 start_tray_if_missing
 cat <<EOF
 run: QXUPSUtility on a simulated module (device type 302, port "COM1").
-     Press Connect on the Config tab; close the window (tray menu, Quit) to end the demo.
+     Press Connect (tool bar or Comm panel); Quit in the tray menu ends the demo.
      Events for the simulator, from another terminal:
        echo 'scenario dc-loss'   > $work/control
        echo 'scenario dc-return' > $work/control
