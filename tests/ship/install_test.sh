@@ -43,21 +43,20 @@ home=$tmp/home
 mkdir -p "$home/run"
 chmod 700 "$home/run"
 chown -R $user:$user "$home"
-as_user() {
-    setpriv --reuid=$user --regid=$user --clear-groups \
-        env -i PATH=/usr/bin:/bin HOME="$home" XDG_CONFIG_HOME="$home/.config" \
-        XDG_RUNTIME_DIR="$home/run" QT_QPA_PLATFORM=offscreen "$@"
-}
-check "the prefix is not writable for the user" as_user test ! -w "$prefix/lib/qxups"
+# A plain command line, so that a background start's $! is the program itself.
+as_user=(setpriv --reuid=$user --regid=$user --clear-groups
+    env -i PATH=/usr/bin:/bin HOME="$home" XDG_CONFIG_HOME="$home/.config"
+    XDG_RUNTIME_DIR="$home/run" QT_QPA_PLATFORM=offscreen)
+check "the prefix is not writable for the user" "${as_user[@]}" test ! -w "$prefix/lib/qxups"
 
 snapshot() { (cd "$prefix" && find . -printf '%p %s %T@ %u\n' | sort); }
 before=$(snapshot)
 
-check "upsctl runs through its bin link" as_user "$prefix/bin/upsctl" --help >/dev/null
+check "upsctl runs through its bin link" "${as_user[@]}" "$prefix/bin/upsctl" --help >/dev/null
 
 # The program writes the language choice (help/select.ini) at start, once it
 # has read the language list from its data folder.
-as_user "$prefix/bin/QXUPSUtility" >"$tmp/program.log" 2>&1 &
+"${as_user[@]}" "$prefix/bin/QXUPSUtility" >"$tmp/program.log" 2>&1 &
 program=$!
 settings=$home/.config/Tarvel/UPS
 for _ in $(seq 600); do
@@ -68,6 +67,7 @@ done
 check "the program is still running" kill -0 $program
 kill -TERM $program 2>/dev/null || true
 wait $program 2>/dev/null || true
+check "the program has ended" test ! -e /proc/$program
 
 check "select.ini written to the settings folder" grep -q '^Language=' "$settings/help/select.ini"
 check "configs/ made in the settings folder" test -d "$settings/configs"
