@@ -13,6 +13,7 @@ packages=(
     fonts-dejavu-core strace python3 util-linux
     fp-utils libchm-bin
     trayer xdotool fonts-wqy-microhei
+    xchm xdg-utils
 )
 
 missing=()
