@@ -2,6 +2,25 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en_US">
 <context>
+    <name>QPlatformTheme</name>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>&amp;Yes</source>
+        <translation>&amp;Yes</translation>
+    </message>
+    <message>
+        <source>&amp;No</source>
+        <translation>&amp;No</translation>
+    </message>
+</context>
+<context>
     <name>comAdapter</name>
     <message>
         <source>Open device error:</source>
@@ -56,7 +75,7 @@
     </message>
     <message>
         <source>comSettingsWidget</source>
-        <translation>comSettingsWidget</translation>
+        <translation>Communication Settings</translation>
     </message>
     <message>
         <source>Com Mode:</source>
@@ -135,7 +154,7 @@
     </message>
     <message>
         <source>configDialog</source>
-        <translation>configDialog</translation>
+        <translation>Set Register</translation>
     </message>
     <message>
         <source>Write Register</source>
@@ -158,7 +177,7 @@
     <name>configWidget</name>
     <message>
         <source>configWidget</source>
-        <translation>configWidget</translation>
+        <translation>Config</translation>
     </message>
     <message>
         <source>Address</source>
@@ -221,7 +240,7 @@
     <name>inforWidget</name>
     <message>
         <source>inforWidget</source>
-        <translation>inforWidget</translation>
+        <translation>Information</translation>
     </message>
     <message>
         <source>Status</source>
@@ -370,7 +389,7 @@
     <name>statusMonitorWidget</name>
     <message>
         <source>statusMonitorWidget</source>
-        <translation>statusMonitorWidget</translation>
+        <translation>Status Monitor</translation>
     </message>
     <message>
         <source>Battery Status</source>
