@@ -107,7 +107,7 @@
     </message>
     <message>
         <source>Resp. Timeout(ms):</source>
-        <translation>Resp. Timeout(ms):</translation>
+        <translation>Timeout (ms):</translation>
     </message>
     <message>
         <source>Retry Count:</source>
@@ -115,7 +115,7 @@
     </message>
     <message>
         <source>Poll Cycle(ms):</source>
-        <translation>Poll Cycle(ms):</translation>
+        <translation>Poll Cycle (ms):</translation>
     </message>
     <message>
         <source>Connect</source>
