@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDesktopServices>
 #include <QDockWidget>
 #include <QFile>
 #include <QFontMetrics>
@@ -13,18 +14,22 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QSettings>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolBar>
+#include <QUrl>
 
 #include "LanguageCheck.h"
 #include "appPaths.h"
 #include "comAdapter.h"
 #include "comSettings.h"
 #include "comSettingsWidget.h"
+#include "configWidget.h"
 #include "consolePrint.h"
 #include "inforWidget.h"
+#include "loginDialog.h"
 #include "settingsStore.h"
 #include "statusMonitorWidget.h"
 
@@ -32,6 +37,11 @@ namespace {
 
 const char kImages[] = ":/mainWindow/images/UPS/";
 const int kRestartExitCode = 888;
+const char kSelectFile[] = "help/select.ini";
+
+#ifndef QXUPS_VERSION
+#define QXUPS_VERSION "0.0.0"
+#endif
 
 QString image(const char* name) {
     return QLatin1String(kImages) + QLatin1String(name);
@@ -105,7 +115,12 @@ void mainWindow::createActions() {
     m_connectAction->setObjectName(QStringLiteral("m_connectAction"));
     m_disconnectAction = new QAction(QIcon(image("disconnect.png")), tr("Disconnect"), this);
     m_disconnectAction->setObjectName(QStringLiteral("m_disconnectAction"));
-    // The Config action of the configuration tab is created here.
+    // Shows and hides the configuration tab; its connection comes before
+    // every other connection of the window.
+    m_configAction = new QAction(tr("Config"), this);
+    m_configAction->setObjectName(QStringLiteral("m_configAction"));
+    m_configAction->setCheckable(true);
+    connect(m_configAction, &QAction::triggered, this, &mainWindow::slotOnShowConfigWidget);
     m_aboutAction = new QAction(QIcon(image("about.png")), tr("About"), this);
     m_aboutAction->setObjectName(QStringLiteral("m_aboutAction"));
     m_aboutAction->setToolTip(tr("About the tool"));
@@ -114,6 +129,8 @@ void mainWindow::createActions() {
     // Language names are shown as the list gives them, never translated.
     for (const QString& name : m_languageCheck->languageNames())
         m_languageActions.append(new QAction(name, this));
+    connect(m_aboutAction, &QAction::triggered, this, &mainWindow::slotOnAbout);
+    connect(m_helpAction, &QAction::triggered, this, &mainWindow::slotOnHelpClicked);
 }
 
 void mainWindow::createMenus() {
@@ -122,6 +139,7 @@ void mainWindow::createMenus() {
     m_controlMenu->addAction(m_connectAction);
     m_controlMenu->addAction(m_disconnectAction);
     m_optionMenu = menuBar()->addMenu(tr("Option"));
+    m_optionMenu->addAction(m_configAction);
     m_languageMenu = menuBar()->addMenu(tr("Language"));
     m_languageMenu->setObjectName(QStringLiteral("m_languageMenu"));
     for (QAction* action : m_languageActions) {
@@ -238,11 +256,23 @@ void mainWindow::createWidgets() {
     connect(m_tabWidget, &QTabWidget::currentChanged, this, &mainWindow::slotOnCurrentTabChanged);
     m_tabWidget->setCurrentIndex(0);
 
+    // The configuration page becomes a tab only while the Config action is
+    // checked; until then it is a hidden child of the window.
+    m_configWidget = new configWidget(this);
+    m_configWidget->setObjectName(QStringLiteral("m_configWidget"));
+    m_configWidget->hide();
+
     consolePrint& console = consolePrint::instance();
     connect(&console, &consolePrint::signalShowMsg, m_inforWidget, &inforWidget::slotOnShowMsg);
     connect(&console, &consolePrint::signalShowHwVer, this, &mainWindow::slotOnShowHwVer);
     connect(&console, &consolePrint::signalShowFwVer, this, &mainWindow::slotOnShowFwVer);
     connect(&console, &consolePrint::signalShowDrvVer, this, &mainWindow::slotOnShowDrvVer);
+    // The product title selects the register table; the policy chosen on the
+    // configuration page reaches the status page, which decides on the script.
+    connect(this, &mainWindow::signalOnGetDeviceType, m_configWidget,
+            &configWidget::slotOnGetDeviceType);
+    connect(m_configWidget, &configWidget::signalOnPolicyChanged, m_statusMonitorWidget,
+            &statusMonitorWidget::slotOnPolicyChanged);
     connect(m_connectAction, &QAction::triggered, m_comSettingsWidget,
             &comSettingsWidget::slotOnConnect);
     connect(m_disconnectAction, &QAction::triggered, m_comSettingsWidget,
@@ -311,6 +341,7 @@ void mainWindow::slotOnShowFwVer(QString msg) {
 }
 
 void mainWindow::slotOnShowDrvVer(QString msg) {
+    m_drvVersion = msg;
     m_lblDrvVer->setText(QStringLiteral("DRV:") + msg);
 }
 
@@ -345,7 +376,8 @@ void mainWindow::slotOnUpdate() {
         m_connectAction->setEnabled(true);
         m_disconnectToolBar->setEnabled(false);
         m_disconnectAction->setEnabled(false);
-        // The Config tab is closed here while no device is open.
+        // The configuration page never stays open without a device.
+        closeConfigTab();
         m_lblConnectState->setText(tr("Disconnected"));
         m_lblConnectState->setStyleSheet(QStringLiteral("background-color:") + QStringLiteral(" "));
     }
@@ -360,7 +392,7 @@ void mainWindow::slotOnChangeTrayIcon(bool state) {
 void mainWindow::slotOnCurrentTabChanged(int index) {
     // Only the page in front runs its timers and threads: every page is
     // switched off first, then the one of the new tab on.
-    const QList<baseWidget*> pages = {m_statusMonitorWidget};
+    const QList<baseWidget*> pages = {m_statusMonitorWidget, m_configWidget};
     for (baseWidget* page : pages)
         page->slotOnSetEnabled(false);
     if (baseWidget* front = qobject_cast<baseWidget*>(m_tabWidget->widget(index)))
@@ -407,4 +439,84 @@ void mainWindow::slotOnLanguageSelected(QAction* action) {
     } else if (files > 0) {
         settingsStore::setLanguageIndex(0);
     }
+}
+
+void mainWindow::slotOnShowConfigWidget(bool checked) {
+    if (!checked) {
+        closeConfigTab();
+        return;
+    }
+    // Added behind the tabs there are; the page starts its refresh only when
+    // the user selects it.
+    if (m_tabWidget->indexOf(m_configWidget) < 0) m_tabWidget->addTab(m_configWidget, tr("Config"));
+}
+
+void mainWindow::closeConfigTab() {
+    // Removing the current tab makes "Status Monitor" current, and the tab
+    // change switches that page on.
+    for (int i = m_tabWidget->count() - 1; i >= 0; --i) {
+        if (m_tabWidget->widget(i) != m_configWidget) continue;
+        m_configWidget->slotOnSetEnabled(false);
+        m_configAction->setChecked(false);
+        m_tabWidget->removeTab(i);
+    }
+}
+
+void mainWindow::setUrlOpener(UrlOpener opener) {
+    m_urlOpener = std::move(opener);
+}
+
+void mainWindow::slotOnHelpClicked() {
+    const QString selectFile = appPaths::readableFile(QLatin1String(kSelectFile));
+    QString product;
+    uint language = 0;
+    if (comAdapter::instance().isConnected()) {
+        language = QSettings(selectFile, QSettings::IniFormat)
+                       .value(QStringLiteral("/SELECTED/Language"), 0)
+                       .toUInt();
+        product = m_deviceType;
+    } else {
+        m_loginDialog = new loginDialog(nullptr);
+        const bool accepted = m_loginDialog->exec() == QDialog::Accepted;
+        delete m_loginDialog;
+        m_loginDialog = nullptr;
+        // The dialog may just have written the file the choice is read from.
+        const QSettings select(appPaths::readableFile(QLatin1String(kSelectFile)),
+                               QSettings::IniFormat);
+        if (accepted) product = select.value(QStringLiteral("/SELECTED/Name")).toString();
+        // The language chosen at start-up holds also after a cancelled choice.
+        language = select.value(QStringLiteral("/SELECTED/Language"), 0).toUInt();
+    }
+
+    // A file URL built from the path, not from text: a folder name holding
+    // '#', '?', '%' or blanks still names the right file.
+    const QString path =
+        appPaths::dataDir() + QStringLiteral("/help/") + product + QLatin1Char('/') + product +
+        (language == 0 ? QStringLiteral("help.chm") : QStringLiteral("help_en.chm"));
+    const QUrl url = QUrl::fromLocalFile(path);
+    const bool opened = m_urlOpener ? m_urlOpener(url) : QDesktopServices::openUrl(url);
+    if (!opened)
+        consolePrint::instance().printMsg(QStringLiteral("Cannot open help file: ") + path);
+}
+
+void mainWindow::slotOnAbout() {
+    QMessageBox box(this);
+    box.setObjectName(QStringLiteral("aboutBox"));
+    box.setWindowTitle(tr("About"));
+    box.setIconPixmap(QIcon(image("main_cnc.png")).pixmap(64, 64));
+    box.setTextFormat(Qt::RichText);
+    box.setText(
+        QStringLiteral("<h3>%1</h3>").arg(tr("Ambrel").toHtmlEscaped()) +
+        QStringLiteral("<p>%1<br>%2</p>")
+            .arg(tr("Version %1").arg(QStringLiteral(QXUPS_VERSION)).toHtmlEscaped(),
+                 tr("Driver version %1").arg(m_drvVersion).toHtmlEscaped()) +
+        QStringLiteral("<p>%1</p>")
+            .arg(
+                tr("Monitors and configures the DC UPS module on a serial line.").toHtmlEscaped()) +
+        QStringLiteral("<p>%1</p>")
+            .arg(tr("Copyright (C) 2026 Tarvel. All rights reserved. This program is "
+                    "provided as is, without warranty of any kind.")
+                     .toHtmlEscaped()));
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
 }

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 #include <QSystemTrayIcon>
+#include <functional>
 
 class QAction;
 class QCloseEvent;
@@ -17,10 +18,13 @@ class QMenu;
 class QTabWidget;
 class QTimer;
 class QToolBar;
+class QUrl;
 class LanguageCheck;
 class comSettings;
 class comSettingsWidget;
+class configWidget;
 class inforWidget;
+class loginDialog;
 class statusMonitorWidget;
 
 class mainWindow : public QMainWindow {
@@ -46,6 +50,11 @@ public:
     void showTrayMessage(const QString& title, const QString& message);
     const QStringList& trayMessages() const { return m_trayMessages; }
 
+    // Opens the address of a help file; returns whether the desktop took it.
+    // The default hands it to the desktop's handler; tests capture it.
+    using UrlOpener = std::function<bool(const QUrl&)>;
+    void setUrlOpener(UrlOpener opener);
+
 signals:
     void signalOnGetDeviceType(QString str);
 
@@ -56,6 +65,7 @@ protected slots:
     void slotOnShowHwVer(QString msg);
     void slotOnShowFwVer(QString msg);
     void slotOnShowDrvVer(QString msg);
+    void slotOnAbout();
 
 private slots:
     void slotOnTrayIconActivated(QSystemTrayIcon::ActivationReason reason);
@@ -66,6 +76,8 @@ private slots:
     void slotOnLanguageSelected(QAction* action);
     void slotOnSetUITite(QString str);
     void slotOnCurrentTabChanged(int index);
+    void slotOnShowConfigWidget(bool checked);
+    void slotOnHelpClicked();
     void slotOnPowerEvent(bool dcOk);
 
 private:
@@ -78,15 +90,19 @@ private:
     void createWidgets();
     void setTrayIcon(const QString& path);
     void fitToContents();
+    void closeConfigTab();
 
     LanguageCheck* m_languageCheck;
     inforWidget* m_inforWidget = nullptr;
     comSettingsWidget* m_comSettingsWidget = nullptr;
     QTabWidget* m_tabWidget = nullptr;
     statusMonitorWidget* m_statusMonitorWidget = nullptr;
+    configWidget* m_configWidget = nullptr;  // in a tab only while shown
+    loginDialog* m_loginDialog = nullptr;    // lives while the help asks for a product
 
     QAction* m_connectAction = nullptr;
     QAction* m_disconnectAction = nullptr;
+    QAction* m_configAction = nullptr;
     QAction* m_aboutAction = nullptr;
     QAction* m_helpAction = nullptr;
     QList<QAction*> m_languageActions;
@@ -119,4 +135,6 @@ private:
     bool m_autoHide = false;
     bool m_autoHidden = false;
     QString m_deviceType;
+    QString m_drvVersion = QStringLiteral("0000");  // as the adapter last reported it
+    UrlOpener m_urlOpener;
 };

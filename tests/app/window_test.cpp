@@ -1,25 +1,33 @@
 // The main window against the simulator: status bar and title through a
 // connection, hiding into the tray and AutoHide with and without a tray, the
 // language menu's restart question, and the Status Monitor tab: page
-// activation and a DC loss and return end to end.
+// activation and a DC loss and return end to end; the Config tab and the
+// help's address.
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSettings>
 #include <QTabWidget>
 #include <QTimer>
+#include <QUrl>
 #include <QtTest>
 
 #include "app_test_env.h"
 #include "app_test_sim.h"
 #include "appPaths.h"
 #include "comAdapter.h"
+#include "comSettingsWidget.h"
+#include "configWidget.h"
+#include "loginDialog.h"
 #include "mainWindow.h"
 #include "monitorThread.h"
 #include "settingsStore.h"
 #include "statusMonitorWidget.h"
+#include "upsDataModel.h"
 
 namespace {
 
@@ -93,6 +101,10 @@ private slots:
         QVERIFY(QDir().mkpath(language));
         QVERIFY(QFile::copy(QStringLiteral(QXUPS_BIN_DIR "/Language/config_Language.xml"),
                             language + QStringLiteral("/config_Language.xml")));
+        const QString table = QStringLiteral("/iconfigs/DCU-1205/config_registers.xml");
+        QVERIFY(appPaths::makeFolderFor(appPaths::dataFile(table.mid(1))));
+        QVERIFY(
+            QFile::copy(QStringLiteral(QXUPS_BIN_DIR) + table, appPaths::dataFile(table.mid(1))));
     }
 
     void cleanup() {
@@ -270,6 +282,113 @@ private slots:
         w.stopDeviceWork();
         QVERIFY(!w.findChild<monitorThread*>()->isRunning());
         settingsStore::setBatExecutePolicy(0);
+    }
+
+    // The Config tab closes itself while no device is open; while one is, it
+    // is added behind "Status Monitor", and only the page in front refreshes.
+    void configTabFollowsConnectionAndFront() {
+        QVERIFY(writeSettings(false));
+        mainWindow w;
+        QTabWidget* tabs = w.findChild<QTabWidget*>(QStringLiteral("m_tabWidget"));
+        configWidget* config = w.findChild<configWidget*>();
+        QAction* configAction = action(w, "m_configAction");
+
+        configAction->trigger();
+        QCOMPARE(tabs->count(), 2);
+        QTRY_COMPARE_WITH_TIMEOUT(tabs->count(), 1, 5000);
+        QVERIFY(!configAction->isChecked());
+
+        action(w, "m_connectAction")->trigger();
+        QVERIFY(comAdapter::instance().isConnected());
+        QTRY_VERIFY_WITH_TIMEOUT(statusPageRuns(w), 5000);
+        // The product title chose the product's register table.
+        QVERIFY(config->dataModel()->rowCount() > 0);
+        configAction->trigger();
+        QCOMPARE(tabs->count(), 2);
+        QCOMPARE(tabs->tabText(1), QStringLiteral("Config"));
+        QCOMPARE(tabs->currentIndex(), 0);
+        QVERIFY(!config->isRefreshing());
+
+        tabs->setCurrentIndex(1);
+        QVERIFY(config->isRefreshing());
+        QTRY_VERIFY_WITH_TIMEOUT(!statusPageRuns(w), 5000);
+        tabs->setCurrentIndex(0);
+        QVERIFY(!config->isRefreshing());
+        QTRY_VERIFY_WITH_TIMEOUT(statusPageRuns(w), 5000);
+
+        // Unchecked while in front: "Status Monitor" is current and runs again.
+        tabs->setCurrentIndex(1);
+        QTRY_VERIFY_WITH_TIMEOUT(!statusPageRuns(w), 5000);
+        configAction->trigger();
+        QCOMPARE(tabs->count(), 1);
+        QVERIFY(!config->isRefreshing());
+        QTRY_VERIFY_WITH_TIMEOUT(statusPageRuns(w), 5000);
+        action(w, "m_disconnectAction")->trigger();
+    }
+
+    // The help's address: the connected product or the one chosen in the
+    // dialog, the file by the language; a program folder with a blank and a
+    // '#' still gives the right local file.
+    void helpAddress_data() {
+        QTest::addColumn<bool>("connected");
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<int>("language");
+        QTest::addColumn<QString>("file");
+        QTest::newRow("connected A1, language 1")
+            << true << QString() << 1 << QStringLiteral("/help/A1/A1help_en.chm");
+        QTest::newRow("A1 chosen, language 0")
+            << false << QString() << 0 << QStringLiteral("/help/A1/A1help.chm");
+        QTest::newRow("folder with blank and #")
+            << false << QStringLiteral("/odd dir #2") << 0 << QStringLiteral("/help/A1/A1help.chm");
+    }
+
+    void helpAddress() {
+        QFETCH(bool, connected);
+        QFETCH(QString, folder);
+        QFETCH(int, language);
+        QFETCH(QString, file);
+        const QByteArray appDir = qgetenv("QXUPS_APPDIR");
+        const QString dir = QString::fromLocal8Bit(appDir) + folder;
+        qputenv("QXUPS_APPDIR", QFile::encodeName(dir));
+        QVERIFY(writeSettings(false));
+        QVERIFY(
+            writeFile(dir + QStringLiteral("/help/help.ini"), "[A1]\nName=A1\n[B2]\nName=B2\n"));
+        QVERIFY(writeFile(dir + QStringLiteral("/help/select.ini"),
+                          "[SELECTED]\nName=B2\nLanguage=" + QByteArray::number(language) + "\n"));
+        QList<QUrl> urls;
+        {
+            mainWindow w;
+            w.setUrlOpener([&urls](const QUrl& url) {
+                urls << url;
+                return true;
+            });
+            if (connected) {
+                action(w, "m_connectAction")->trigger();
+                QVERIFY(comAdapter::instance().isConnected());
+                emit w.findChild<comSettingsWidget*>()->signalSetTitle(QStringLiteral("A1"));
+            }
+            // Chooses A1 in the product dialog when it asks.
+            QTimer chooser;
+            chooser.setInterval(20);
+            connect(&chooser, &QTimer::timeout, [&chooser]() {
+                loginDialog* d = qobject_cast<loginDialog*>(QApplication::activeModalWidget());
+                if (d == nullptr) return;
+                chooser.stop();
+                d->productBox()->setCurrentText(QStringLiteral("A1"));
+                d->findChild<QPushButton*>(QStringLiteral("m_btnAccept"))->click();
+            });
+            chooser.start();
+            action(w, "m_helpAction")->trigger();
+            QCOMPARE(chooser.isActive(), connected);
+            if (connected) action(w, "m_disconnectAction")->trigger();
+        }
+        qputenv("QXUPS_APPDIR", appDir);
+        QCOMPARE(urls.size(), 1);
+        QVERIFY2(urls.at(0).toString().endsWith(file), qPrintable(urls.at(0).toString()));
+        QCOMPARE(urls.at(0).toLocalFile(), dir + file);
+        const QSettings select(dir + QStringLiteral("/help/select.ini"), QSettings::IniFormat);
+        QCOMPARE(select.value(QStringLiteral("/SELECTED/Name")).toString(),
+                 connected ? QStringLiteral("B2") : QStringLiteral("A1"));
     }
 
 private:
