@@ -384,6 +384,26 @@
         <source>DC is broken.</source>
         <translation>DC is broken.</translation>
     </message>
+    <message>
+        <source>Config</source>
+        <translation>Config</translation>
+    </message>
+    <message>
+        <source>Version %1</source>
+        <translation>Version %1</translation>
+    </message>
+    <message>
+        <source>Driver version %1</source>
+        <translation>Driver version %1</translation>
+    </message>
+    <message>
+        <source>Monitors and configures the DC UPS module on a serial line.</source>
+        <translation>Monitors and configures the DC UPS module over a serial line.</translation>
+    </message>
+    <message>
+        <source>Copyright (C) 2026 Tarvel. All rights reserved. This program is provided as is, without warranty of any kind.</source>
+        <translation>Copyright (C) 2026 Tarvel. All rights reserved. This program is provided as is, without warranty of any kind.</translation>
+    </message>
 </context>
 <context>
     <name>statusMonitorWidget</name>

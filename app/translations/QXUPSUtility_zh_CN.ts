@@ -384,6 +384,26 @@
         <source>DC is broken.</source>
         <translation>DC 输入掉电。</translation>
     </message>
+    <message>
+        <source>Config</source>
+        <translation>配置</translation>
+    </message>
+    <message>
+        <source>Version %1</source>
+        <translation>版本 %1</translation>
+    </message>
+    <message>
+        <source>Driver version %1</source>
+        <translation>驱动库版本 %1</translation>
+    </message>
+    <message>
+        <source>Monitors and configures the DC UPS module on a serial line.</source>
+        <translation>通过串口监控和配置直流 UPS 模块。</translation>
+    </message>
+    <message>
+        <source>Copyright (C) 2026 Tarvel. All rights reserved. This program is provided as is, without warranty of any kind.</source>
+        <translation>版权所有 (C) 2026 Tarvel。保留所有权利。本程序按“原样”提供，不附带任何形式的担保。</translation>
+    </message>
 </context>
 <context>
     <name>statusMonitorWidget</name>
