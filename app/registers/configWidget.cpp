@@ -126,9 +126,8 @@ void configWidget::slotOnUpdate() {
     const QModelIndexList selected = m_tableView->selectionModel()->selectedIndexes();
     m_tableView->reset();
     m_dataModel->updateData();
-    // The header sizes its sections when the view is reset, before the fresh
-    // values arrive; size them again so that a value wider than the column
-    // title (as in the Chinese titles) is not cut off.
+    // The values change without a model reset, so the header would keep the
+    // widths of the first values read and cut longer ones short.
     m_tableView->horizontalHeader()->resizeSections(QHeaderView::ResizeToContents);
     for (const QModelIndex& index : selected) {
         const QModelIndex again = m_dataModel->index(index.row(), index.column());
