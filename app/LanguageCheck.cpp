@@ -14,6 +14,17 @@ namespace {
 
 const char kFallbackFile[] = "/Language/QXUPSUtility_en_US.qm";
 
+// The texts of Qt's standard buttons (message box Yes/No, dialog OK/Cancel)
+// that the program shows. Listed here so that the program's own translation
+// files carry them and the buttons follow the chosen language without Qt's
+// separately packaged translations.
+[[maybe_unused]] const char* const kQtButtonTexts[] = {
+    QT_TRANSLATE_NOOP("QPlatformTheme", "OK"),
+    QT_TRANSLATE_NOOP("QPlatformTheme", "Cancel"),
+    QT_TRANSLATE_NOOP("QPlatformTheme", "&Yes"),
+    QT_TRANSLATE_NOOP("QPlatformTheme", "&No"),
+};
+
 // Inserts at the item's index; an index at or past the end appends.
 void insertAt(QStringList& list, uint index, const QString& text) {
     const uint end = static_cast<uint>(list.size());

@@ -2,266 +2,542 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en_US">
 <context>
+    <name>QPlatformTheme</name>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>&amp;Yes</source>
+        <translation>&amp;Yes</translation>
+    </message>
+    <message>
+        <source>&amp;No</source>
+        <translation>&amp;No</translation>
+    </message>
+</context>
+<context>
     <name>comAdapter</name>
     <message>
         <source>Open device error:</source>
-        <translation type="unfinished"></translation>
+        <translation>Open device error:</translation>
     </message>
     <message>
         <source>Open device success &gt; Device Type:</source>
-        <translation type="unfinished"></translation>
+        <translation>Open device success &gt; Device Type:</translation>
     </message>
     <message>
         <source> Hardware version:</source>
-        <translation type="unfinished"></translation>
+        <translation> Hardware version:</translation>
     </message>
     <message>
         <source> Firmware version:</source>
-        <translation type="unfinished"></translation>
+        <translation> Firmware version:</translation>
     </message>
     <message>
         <source>Close port %1 slave address %2 is success</source>
-        <translation type="unfinished"></translation>
+        <translation>Closed port %1, slave address %2</translation>
     </message>
     <message>
         <source>ERR: Register start address </source>
-        <translation type="unfinished"></translation>
+        <translation>ERR: Register start address </translation>
     </message>
     <message>
         <source>is invalid!</source>
-        <translation type="unfinished"></translation>
+        <translation>is invalid!</translation>
     </message>
     <message>
         <source>:When reading register start from </source>
-        <translation type="unfinished"></translation>
+        <translation>:When reading register start from </translation>
     </message>
     <message>
         <source>SUCCESS: Setting register </source>
-        <translation type="unfinished"></translation>
+        <translation>SUCCESS: Setting register </translation>
     </message>
     <message>
         <source> to value </source>
-        <translation type="unfinished"></translation>
+        <translation> to value </translation>
     </message>
     <message>
         <source>:When Setting register </source>
-        <translation type="unfinished"></translation>
+        <translation>:When Setting register </translation>
     </message>
 </context>
 <context>
     <name>comSettingsWidget</name>
     <message>
         <source>ERR: The settings could not be saved to %1</source>
-        <translation type="unfinished"></translation>
+        <translation>ERR: The settings could not be saved to %1</translation>
     </message>
     <message>
         <source>comSettingsWidget</source>
-        <translation type="unfinished"></translation>
+        <translation>Communication Settings</translation>
     </message>
     <message>
         <source>Com Mode:</source>
-        <translation type="unfinished"></translation>
+        <translation>Com Mode:</translation>
     </message>
     <message>
         <source>Com Port:</source>
-        <translation type="unfinished"></translation>
+        <translation>Com Port:</translation>
     </message>
     <message>
         <source>Device Id:</source>
-        <translation type="unfinished"></translation>
+        <translation>Device Id:</translation>
     </message>
     <message>
         <source>BaudRate:</source>
-        <translation type="unfinished"></translation>
+        <translation>BaudRate:</translation>
     </message>
     <message>
         <source>DataLen:</source>
-        <translation type="unfinished"></translation>
+        <translation>DataLen:</translation>
     </message>
     <message>
         <source>StopBits:</source>
-        <translation type="unfinished"></translation>
+        <translation>StopBits:</translation>
     </message>
     <message>
         <source>Parity:</source>
-        <translation type="unfinished"></translation>
+        <translation>Parity:</translation>
     </message>
     <message>
         <source>Resp. Timeout(ms):</source>
-        <translation type="unfinished"></translation>
+        <translation>Timeout (ms):</translation>
     </message>
     <message>
         <source>Retry Count:</source>
-        <translation type="unfinished"></translation>
+        <translation>Retry Count:</translation>
     </message>
     <message>
         <source>Poll Cycle(ms):</source>
-        <translation type="unfinished"></translation>
+        <translation>Poll Cycle (ms):</translation>
     </message>
     <message>
         <source>Connect</source>
-        <translation type="unfinished"></translation>
+        <translation>Connect</translation>
     </message>
     <message>
         <source>Disconnect</source>
-        <translation type="unfinished"></translation>
+        <translation>Disconnect</translation>
     </message>
     <message>
         <source>Auto Connect</source>
-        <translation type="unfinished"></translation>
+        <translation>Auto Connect</translation>
     </message>
     <message>
         <source>Auto Boot</source>
-        <translation type="unfinished"></translation>
+        <translation>Auto Boot</translation>
     </message>
     <message>
         <source>Auto Hide</source>
-        <translation type="unfinished"></translation>
+        <translation>Auto Hide</translation>
     </message>
     <message>
         <source>ERR: The start at log-on could not be registered in %1</source>
-        <translation type="unfinished"></translation>
+        <translation>ERR: The start at log-on could not be registered in %1</translation>
     </message>
     <message>
         <source>ERR: The start at log-on could not be removed from %1</source>
-        <translation type="unfinished"></translation>
+        <translation>ERR: The start at log-on could not be removed from %1</translation>
+    </message>
+</context>
+<context>
+    <name>configDialog</name>
+    <message>
+        <source>Set Register</source>
+        <translation>Set Register</translation>
+    </message>
+    <message>
+        <source>configDialog</source>
+        <translation>Set Register</translation>
+    </message>
+    <message>
+        <source>Write Register</source>
+        <translation>Write Register</translation>
+    </message>
+    <message>
+        <source>Register Address:</source>
+        <translation>Register Address:</translation>
+    </message>
+    <message>
+        <source>0</source>
+        <translation>0</translation>
+    </message>
+    <message>
+        <source>Value:</source>
+        <translation>Value:</translation>
+    </message>
+</context>
+<context>
+    <name>configWidget</name>
+    <message>
+        <source>configWidget</source>
+        <translation>Config</translation>
+    </message>
+    <message>
+        <source>Address</source>
+        <translation>Address</translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>Value</source>
+        <translation>Value</translation>
+    </message>
+    <message>
+        <source>RW</source>
+        <translation>RW</translation>
+    </message>
+    <message>
+        <source>Description</source>
+        <translation>Description</translation>
+    </message>
+    <message>
+        <source>Policy:</source>
+        <translation>Policy:</translation>
+    </message>
+    <message>
+        <source>Post Process Script file:</source>
+        <translation>Post-process script file:</translation>
+    </message>
+    <message>
+        <source>...</source>
+        <translation>...</translation>
+    </message>
+    <message>
+        <source>Post Process</source>
+        <translation>Post Process</translation>
+    </message>
+    <message>
+        <source>shell scripts(*.sh)</source>
+        <translation>Shell scripts (*.sh)</translation>
+    </message>
+    <message>
+        <source>bat files(*.bat)</source>
+        <translation>Batch files (*.bat)</translation>
+    </message>
+    <message>
+        <source>all files(*)</source>
+        <translation>All files (*)</translation>
+    </message>
+    <message>
+        <source>Open bat file</source>
+        <translation>Choose the post-process script</translation>
+    </message>
+    <message>
+        <source>The script file dialog was cancelled: no post-process script is set any more.</source>
+        <translation>The script file dialog was cancelled: no post-process script is set any more.</translation>
     </message>
 </context>
 <context>
     <name>inforWidget</name>
     <message>
         <source>inforWidget</source>
-        <translation type="unfinished"></translation>
+        <translation>Information</translation>
     </message>
     <message>
         <source>Status</source>
-        <translation type="unfinished"></translation>
+        <translation>Status</translation>
     </message>
 </context>
 <context>
     <name>loginDialog</name>
     <message>
         <source>Help</source>
-        <translation type="unfinished"></translation>
+        <translation>Help</translation>
     </message>
     <message>
         <source>Product:</source>
-        <translation type="unfinished"></translation>
+        <translation>Product:</translation>
     </message>
     <message>
         <source>Cancel</source>
-        <translation type="unfinished"></translation>
+        <translation>Cancel</translation>
     </message>
     <message>
         <source>Chose</source>
-        <translation type="unfinished"></translation>
+        <translation>Choose</translation>
     </message>
 </context>
 <context>
     <name>mainWindow</name>
     <message>
         <source>Ambrel</source>
-        <translation type="unfinished"></translation>
+        <translation>Ambrel</translation>
     </message>
     <message>
         <source>Connect</source>
-        <translation type="unfinished"></translation>
+        <translation>Connect</translation>
     </message>
     <message>
         <source>Disconnect</source>
-        <translation type="unfinished"></translation>
+        <translation>Disconnect</translation>
     </message>
     <message>
         <source>About</source>
-        <translation type="unfinished"></translation>
+        <translation>About</translation>
     </message>
     <message>
         <source>About the tool</source>
-        <translation type="unfinished"></translation>
+        <translation>About the tool</translation>
     </message>
     <message>
         <source>Help</source>
-        <translation type="unfinished"></translation>
+        <translation>Help</translation>
     </message>
     <message>
         <source>Control</source>
-        <translation type="unfinished"></translation>
+        <translation>Control</translation>
     </message>
     <message>
         <source>Option</source>
-        <translation type="unfinished"></translation>
+        <translation>Option</translation>
     </message>
     <message>
         <source>Language</source>
-        <translation type="unfinished"></translation>
+        <translation>Language</translation>
     </message>
     <message>
         <source>Minimize</source>
-        <translation type="unfinished"></translation>
+        <translation>Minimize</translation>
     </message>
     <message>
         <source>Minimize the dialog</source>
-        <translation type="unfinished"></translation>
+        <translation>Minimize the window</translation>
     </message>
     <message>
         <source>Restore</source>
-        <translation type="unfinished"></translation>
+        <translation>Restore</translation>
     </message>
     <message>
         <source>Restore the dialog</source>
-        <translation type="unfinished"></translation>
+        <translation>Restore the window</translation>
     </message>
     <message>
         <source>Quit</source>
-        <translation type="unfinished"></translation>
+        <translation>Quit</translation>
     </message>
     <message>
         <source>Quit the Application</source>
-        <translation type="unfinished"></translation>
+        <translation>Quit the application</translation>
     </message>
     <message>
         <source>HW:0000</source>
-        <translation type="unfinished"></translation>
+        <translation>HW:0000</translation>
     </message>
     <message>
         <source>FW:0000</source>
-        <translation type="unfinished"></translation>
+        <translation>FW:0000</translation>
     </message>
     <message>
         <source>DRV:0000</source>
-        <translation type="unfinished"></translation>
+        <translation>DRV:0000</translation>
     </message>
     <message>
         <source>yyyy-MM-dd hh:mm:ss</source>
-        <translation type="unfinished"></translation>
+        <translation>yyyy-MM-dd hh:mm:ss</translation>
     </message>
     <message>
         <source>Information</source>
-        <translation type="unfinished"></translation>
+        <translation>Information</translation>
     </message>
     <message>
         <source>Comm</source>
-        <translation type="unfinished"></translation>
+        <translation>Comm</translation>
     </message>
     <message>
         <source>Connected</source>
-        <translation type="unfinished"></translation>
+        <translation>Connected</translation>
     </message>
     <message>
         <source>Disconnected</source>
-        <translation type="unfinished"></translation>
+        <translation>Disconnected</translation>
     </message>
     <message>
         <source>Ambrel_</source>
-        <translation type="unfinished"></translation>
+        <translation>Ambrel_</translation>
     </message>
     <message>
         <source>Language Settings</source>
-        <translation type="unfinished"></translation>
+        <translation>Language Settings</translation>
     </message>
     <message>
         <source>The language settings need to be restarted to take effect. Do you want to restart now?</source>
-        <translation type="unfinished"></translation>
+        <translation>The new language takes effect after a restart. Restart now?</translation>
+    </message>
+    <message>
+        <source>Status Monitor</source>
+        <translation>Status Monitor</translation>
+    </message>
+    <message>
+        <source>DC is connected.</source>
+        <translation>DC is connected.</translation>
+    </message>
+    <message>
+        <source>DC is broken.</source>
+        <translation>DC is broken.</translation>
+    </message>
+    <message>
+        <source>Config</source>
+        <translation>Config</translation>
+    </message>
+    <message>
+        <source>Version %1</source>
+        <translation>Version %1</translation>
+    </message>
+    <message>
+        <source>Driver version %1</source>
+        <translation>Driver version %1</translation>
+    </message>
+    <message>
+        <source>Monitors and configures the DC UPS module on a serial line.</source>
+        <translation>Monitors and configures the DC UPS module over a serial line.</translation>
+    </message>
+    <message>
+        <source>Copyright (C) 2026 Tarvel. All rights reserved. This program is provided as is, without warranty of any kind.</source>
+        <translation>Copyright (C) 2026 Tarvel. All rights reserved. This program is provided as is, without warranty of any kind.</translation>
+    </message>
+</context>
+<context>
+    <name>statusMonitorWidget</name>
+    <message>
+        <source>statusMonitorWidget</source>
+        <translation>Status Monitor</translation>
+    </message>
+    <message>
+        <source>Battery Status</source>
+        <translation>Battery Status</translation>
+    </message>
+    <message>
+        <source>Policy Mode:</source>
+        <translation>Policy Mode:</translation>
+    </message>
+    <message>
+        <source>NULL</source>
+        <translation>NULL</translation>
+    </message>
+    <message>
+        <source>Power Supply:</source>
+        <translation>Power Supply:</translation>
+    </message>
+    <message>
+        <source>DC</source>
+        <translation>DC</translation>
+    </message>
+    <message>
+        <source>Battery Status:</source>
+        <translation>Battery Status:</translation>
+    </message>
+    <message>
+        <source>Discharging</source>
+        <translation>Discharging</translation>
+    </message>
+    <message>
+        <source>Voltage Input:</source>
+        <translation>Voltage Input:</translation>
+    </message>
+    <message>
+        <source>00000mV</source>
+        <translation>00000mV</translation>
+    </message>
+    <message>
+        <source>Voltage Output:</source>
+        <translation>Voltage Output:</translation>
+    </message>
+    <message>
+        <source>DO Status</source>
+        <translation>DO Status</translation>
+    </message>
+    <message>
+        <source>DC_OK</source>
+        <translation>DC_OK</translation>
+    </message>
+    <message>
+        <source>Bat.Mode</source>
+        <translation>Bat.Mode</translation>
+    </message>
+    <message>
+        <source>Bat.Ready</source>
+        <translation>Bat.Ready</translation>
+    </message>
+    <message>
+        <source>SW</source>
+        <translation>SW</translation>
+    </message>
+    <message>
+        <source>DI Status</source>
+        <translation>DI Status</translation>
+    </message>
+    <message>
+        <source>Remote</source>
+        <translation>Remote</translation>
+    </message>
+    <message>
+        <source>Bat.Start</source>
+        <translation>Bat.Start</translation>
+    </message>
+    <message>
+        <source>Dev.PSts</source>
+        <translation>Dev.PSts</translation>
+    </message>
+    <message>
+        <source>Charging</source>
+        <translation>Charging</translation>
+    </message>
+    <message>
+        <source>Charge Full</source>
+        <translation>Fully charged</translation>
+    </message>
+    <message>
+        <source>UPS</source>
+        <translation>UPS</translation>
+    </message>
+    <message>
+        <source>PC</source>
+        <translation>PC</translation>
+    </message>
+    <message>
+        <source>0.5 A</source>
+        <translation>0.5 A</translation>
+    </message>
+    <message>
+        <source>0.4 A</source>
+        <translation>0.4 A</translation>
+    </message>
+    <message>
+        <source>0.3 A</source>
+        <translation>0.3 A</translation>
+    </message>
+    <message>
+        <source>0.2 A</source>
+        <translation>0.2 A</translation>
+    </message>
+    <message>
+        <source> Sec.</source>
+        <translation> s</translation>
+    </message>
+    <message>
+        <source>20 Sec.</source>
+        <translation>20 s</translation>
+    </message>
+    <message>
+        <source>15 Sec.</source>
+        <translation>15 s</translation>
+    </message>
+    <message>
+        <source>10 Sec.</source>
+        <translation>10 s</translation>
+    </message>
+    <message>
+        <source>5 Sec.</source>
+        <translation>5 s</translation>
     </message>
 </context>
 </TS>

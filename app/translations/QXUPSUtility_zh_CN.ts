@@ -2,101 +2,120 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="zh_CN">
 <context>
+    <name>QPlatformTheme</name>
+    <message>
+        <source>OK</source>
+        <translation>确定</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>&amp;Yes</source>
+        <translation>是(&amp;Y)</translation>
+    </message>
+    <message>
+        <source>&amp;No</source>
+        <translation>否(&amp;N)</translation>
+    </message>
+</context>
+<context>
     <name>comAdapter</name>
     <message>
         <source>Open device error:</source>
-        <translation type="unfinished"></translation>
+        <translation>打开设备失败，错误代码：</translation>
     </message>
     <message>
         <source>Open device success &gt; Device Type:</source>
-        <translation type="unfinished"></translation>
+        <translation>打开设备成功 &gt; 设备类型：</translation>
     </message>
     <message>
         <source> Hardware version:</source>
-        <translation type="unfinished"></translation>
+        <translation>，硬件版本：</translation>
     </message>
     <message>
         <source> Firmware version:</source>
-        <translation type="unfinished"></translation>
+        <translation>，固件版本：</translation>
     </message>
     <message>
         <source>Close port %1 slave address %2 is success</source>
-        <translation type="unfinished"></translation>
+        <translation>已关闭端口 %1（从站地址 %2）</translation>
     </message>
     <message>
         <source>ERR: Register start address </source>
-        <translation type="unfinished"></translation>
+        <translation>ERR: 寄存器起始地址 </translation>
     </message>
     <message>
         <source>is invalid!</source>
-        <translation type="unfinished"></translation>
+        <translation>无效！</translation>
     </message>
     <message>
         <source>:When reading register start from </source>
-        <translation type="unfinished"></translation>
+        <translation>:读取寄存器失败，起始地址 </translation>
     </message>
     <message>
         <source>SUCCESS: Setting register </source>
-        <translation type="unfinished"></translation>
+        <translation>成功：设置寄存器 </translation>
     </message>
     <message>
         <source> to value </source>
-        <translation type="unfinished"></translation>
+        <translation>，数值 </translation>
     </message>
     <message>
         <source>:When Setting register </source>
-        <translation type="unfinished"></translation>
+        <translation>:设置寄存器失败，寄存器 </translation>
     </message>
 </context>
 <context>
     <name>comSettingsWidget</name>
     <message>
         <source>ERR: The settings could not be saved to %1</source>
-        <translation type="unfinished"></translation>
+        <translation>ERR: 无法将设置保存到 %1</translation>
     </message>
     <message>
         <source>comSettingsWidget</source>
-        <translation type="unfinished"></translation>
+        <translation>通信设置</translation>
     </message>
     <message>
         <source>Com Mode:</source>
-        <translation>通信模式:</translation>
+        <translation>通信模式：</translation>
     </message>
     <message>
         <source>Com Port:</source>
-        <translation>串口:</translation>
+        <translation>串口：</translation>
     </message>
     <message>
         <source>Device Id:</source>
-        <translation>设备地址:</translation>
+        <translation>设备地址：</translation>
     </message>
     <message>
         <source>BaudRate:</source>
-        <translation>波特率:</translation>
+        <translation>波特率：</translation>
     </message>
     <message>
         <source>DataLen:</source>
-        <translation>数据位:</translation>
+        <translation>数据位：</translation>
     </message>
     <message>
         <source>StopBits:</source>
-        <translation>停止位:</translation>
+        <translation>停止位：</translation>
     </message>
     <message>
         <source>Parity:</source>
-        <translation>校验位:</translation>
+        <translation>校验：</translation>
     </message>
     <message>
         <source>Resp. Timeout(ms):</source>
-        <translation>响应超时(ms):</translation>
+        <translation>响应超时(ms)：</translation>
     </message>
     <message>
         <source>Retry Count:</source>
-        <translation>重试次数:</translation>
+        <translation>重试次数：</translation>
     </message>
     <message>
         <source>Poll Cycle(ms):</source>
-        <translation>轮询周期(ms):</translation>
+        <translation>轮询周期(ms)：</translation>
     </message>
     <message>
         <source>Connect</source>
@@ -112,7 +131,7 @@
     </message>
     <message>
         <source>Auto Boot</source>
-        <translation>开机自启</translation>
+        <translation>开机启动</translation>
     </message>
     <message>
         <source>Auto Hide</source>
@@ -120,18 +139,108 @@
     </message>
     <message>
         <source>ERR: The start at log-on could not be registered in %1</source>
-        <translation type="unfinished"></translation>
+        <translation>ERR: 无法在 %1 中添加登录时启动项</translation>
     </message>
     <message>
         <source>ERR: The start at log-on could not be removed from %1</source>
-        <translation type="unfinished"></translation>
+        <translation>ERR: 无法从 %1 中删除登录时启动项</translation>
+    </message>
+</context>
+<context>
+    <name>configDialog</name>
+    <message>
+        <source>Set Register</source>
+        <translation>设置寄存器</translation>
+    </message>
+    <message>
+        <source>configDialog</source>
+        <translation>设置寄存器</translation>
+    </message>
+    <message>
+        <source>Write Register</source>
+        <translation>写入寄存器</translation>
+    </message>
+    <message>
+        <source>Register Address:</source>
+        <translation>寄存器地址：</translation>
+    </message>
+    <message>
+        <source>0</source>
+        <translation>0</translation>
+    </message>
+    <message>
+        <source>Value:</source>
+        <translation>数值：</translation>
+    </message>
+</context>
+<context>
+    <name>configWidget</name>
+    <message>
+        <source>configWidget</source>
+        <translation>配置</translation>
+    </message>
+    <message>
+        <source>Address</source>
+        <translation>地址</translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation>名称</translation>
+    </message>
+    <message>
+        <source>Value</source>
+        <translation>数值</translation>
+    </message>
+    <message>
+        <source>RW</source>
+        <translation>读写</translation>
+    </message>
+    <message>
+        <source>Description</source>
+        <translation>描述</translation>
+    </message>
+    <message>
+        <source>Policy:</source>
+        <translation>策略：</translation>
+    </message>
+    <message>
+        <source>Post Process Script file:</source>
+        <translation>后处理脚本文件：</translation>
+    </message>
+    <message>
+        <source>...</source>
+        <translation>...</translation>
+    </message>
+    <message>
+        <source>Post Process</source>
+        <translation>后处理</translation>
+    </message>
+    <message>
+        <source>shell scripts(*.sh)</source>
+        <translation>Shell 脚本 (*.sh)</translation>
+    </message>
+    <message>
+        <source>bat files(*.bat)</source>
+        <translation>批处理文件 (*.bat)</translation>
+    </message>
+    <message>
+        <source>all files(*)</source>
+        <translation>所有文件 (*)</translation>
+    </message>
+    <message>
+        <source>Open bat file</source>
+        <translation>选择后处理脚本</translation>
+    </message>
+    <message>
+        <source>The script file dialog was cancelled: no post-process script is set any more.</source>
+        <translation>已取消选择脚本文件：当前未设置后处理脚本。</translation>
     </message>
 </context>
 <context>
     <name>inforWidget</name>
     <message>
         <source>inforWidget</source>
-        <translation type="unfinished"></translation>
+        <translation>信息</translation>
     </message>
     <message>
         <source>Status</source>
@@ -146,7 +255,7 @@
     </message>
     <message>
         <source>Product:</source>
-        <translation>产品:</translation>
+        <translation>产品：</translation>
     </message>
     <message>
         <source>Cancel</source>
@@ -154,14 +263,14 @@
     </message>
     <message>
         <source>Chose</source>
-        <translation>选择</translation>
+        <translation>确定</translation>
     </message>
 </context>
 <context>
     <name>mainWindow</name>
     <message>
         <source>Ambrel</source>
-        <translation type="unfinished"></translation>
+        <translation>Ambrel</translation>
     </message>
     <message>
         <source>Connect</source>
@@ -221,19 +330,19 @@
     </message>
     <message>
         <source>HW:0000</source>
-        <translation type="unfinished"></translation>
+        <translation>HW:0000</translation>
     </message>
     <message>
         <source>FW:0000</source>
-        <translation type="unfinished"></translation>
+        <translation>FW:0000</translation>
     </message>
     <message>
         <source>DRV:0000</source>
-        <translation type="unfinished"></translation>
+        <translation>DRV:0000</translation>
     </message>
     <message>
         <source>yyyy-MM-dd hh:mm:ss</source>
-        <translation type="unfinished"></translation>
+        <translation>yyyy-MM-dd hh:mm:ss</translation>
     </message>
     <message>
         <source>Information</source>
@@ -249,11 +358,11 @@
     </message>
     <message>
         <source>Disconnected</source>
-        <translation>未连接</translation>
+        <translation>已断开</translation>
     </message>
     <message>
         <source>Ambrel_</source>
-        <translation type="unfinished"></translation>
+        <translation>Ambrel_</translation>
     </message>
     <message>
         <source>Language Settings</source>
@@ -261,7 +370,174 @@
     </message>
     <message>
         <source>The language settings need to be restarted to take effect. Do you want to restart now?</source>
-        <translation>语言设置需要重新启动程序才能生效。是否立即重新启动？</translation>
+        <translation>语言设置需要重新启动程序后才能生效。是否立即重新启动？</translation>
+    </message>
+    <message>
+        <source>Status Monitor</source>
+        <translation>状态监控</translation>
+    </message>
+    <message>
+        <source>DC is connected.</source>
+        <translation>DC 输入已接通。</translation>
+    </message>
+    <message>
+        <source>DC is broken.</source>
+        <translation>DC 输入掉电。</translation>
+    </message>
+    <message>
+        <source>Config</source>
+        <translation>配置</translation>
+    </message>
+    <message>
+        <source>Version %1</source>
+        <translation>版本 %1</translation>
+    </message>
+    <message>
+        <source>Driver version %1</source>
+        <translation>驱动库版本 %1</translation>
+    </message>
+    <message>
+        <source>Monitors and configures the DC UPS module on a serial line.</source>
+        <translation>通过串口监控和配置直流 UPS 模块。</translation>
+    </message>
+    <message>
+        <source>Copyright (C) 2026 Tarvel. All rights reserved. This program is provided as is, without warranty of any kind.</source>
+        <translation>版权所有 (C) 2026 Tarvel。保留所有权利。本程序按“原样”提供，不附带任何形式的担保。</translation>
+    </message>
+</context>
+<context>
+    <name>statusMonitorWidget</name>
+    <message>
+        <source>statusMonitorWidget</source>
+        <translation>状态监控</translation>
+    </message>
+    <message>
+        <source>Battery Status</source>
+        <translation>电池状态</translation>
+    </message>
+    <message>
+        <source>Policy Mode:</source>
+        <translation>策略模式：</translation>
+    </message>
+    <message>
+        <source>NULL</source>
+        <translation>无</translation>
+    </message>
+    <message>
+        <source>Power Supply:</source>
+        <translation>供电方式：</translation>
+    </message>
+    <message>
+        <source>DC</source>
+        <translation>DC</translation>
+    </message>
+    <message>
+        <source>Battery Status:</source>
+        <translation>电池状态：</translation>
+    </message>
+    <message>
+        <source>Discharging</source>
+        <translation>放电中</translation>
+    </message>
+    <message>
+        <source>Voltage Input:</source>
+        <translation>输入电压：</translation>
+    </message>
+    <message>
+        <source>00000mV</source>
+        <translation>00000mV</translation>
+    </message>
+    <message>
+        <source>Voltage Output:</source>
+        <translation>输出电压：</translation>
+    </message>
+    <message>
+        <source>DO Status</source>
+        <translation>DO 状态</translation>
+    </message>
+    <message>
+        <source>DC_OK</source>
+        <translation>DC_OK</translation>
+    </message>
+    <message>
+        <source>Bat.Mode</source>
+        <translation>Bat.Mode</translation>
+    </message>
+    <message>
+        <source>Bat.Ready</source>
+        <translation>Bat.Ready</translation>
+    </message>
+    <message>
+        <source>SW</source>
+        <translation>SW</translation>
+    </message>
+    <message>
+        <source>DI Status</source>
+        <translation>DI 状态</translation>
+    </message>
+    <message>
+        <source>Remote</source>
+        <translation>Remote</translation>
+    </message>
+    <message>
+        <source>Bat.Start</source>
+        <translation>Bat.Start</translation>
+    </message>
+    <message>
+        <source>Dev.PSts</source>
+        <translation>Dev.PSts</translation>
+    </message>
+    <message>
+        <source>Charging</source>
+        <translation>充电中</translation>
+    </message>
+    <message>
+        <source>Charge Full</source>
+        <translation>已充满</translation>
+    </message>
+    <message>
+        <source>UPS</source>
+        <translation>UPS</translation>
+    </message>
+    <message>
+        <source>PC</source>
+        <translation>PC</translation>
+    </message>
+    <message>
+        <source>0.5 A</source>
+        <translation>0.5 A</translation>
+    </message>
+    <message>
+        <source>0.4 A</source>
+        <translation>0.4 A</translation>
+    </message>
+    <message>
+        <source>0.3 A</source>
+        <translation>0.3 A</translation>
+    </message>
+    <message>
+        <source>0.2 A</source>
+        <translation>0.2 A</translation>
+    </message>
+    <message>
+        <source> Sec.</source>
+        <translation> 秒</translation>
+    </message>
+    <message>
+        <source>20 Sec.</source>
+        <translation>20 秒</translation>
+    </message>
+    <message>
+        <source>15 Sec.</source>
+        <translation>15 秒</translation>
+    </message>
+    <message>
+        <source>10 Sec.</source>
+        <translation>10 秒</translation>
+    </message>
+    <message>
+        <source>5 Sec.</source>
+        <translation>5 秒</translation>
     </message>
 </context>
 </TS>
