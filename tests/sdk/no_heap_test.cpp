@@ -50,7 +50,7 @@ namespace {
 
 // A slave that allocates nothing itself once running: fixed buffers, raw I/O.
 // It answers reads of n registers and echoes writes, until told to stop.
-void serve(int fd, const std::atomic<bool>* stop) {
+[[maybe_unused]] void serve(int fd, const std::atomic<bool>* stop) {
     uint8_t request[300];
     uint8_t answer[300];
     size_t have = 0;
