@@ -62,9 +62,11 @@ ResultCode runRead(MasterInstance* instance, uint8_t slave, uint16_t address, ui
                    uint16_t* values) {
     int32_t state = Start;
     ResultCode result = InProgress;
+    beginLending(instance);
     while (state != Done) {
         readHoldingRegisters(instance, slave, address, count, values, &state, &result);
     }
+    endLending(instance);
     return result;
 }
 
@@ -72,9 +74,11 @@ ResultCode runWrite(MasterInstance* instance, uint8_t slave, uint16_t address, u
                     const uint16_t* values) {
     int32_t state = Start;
     ResultCode result = InProgress;
+    beginLending(instance);
     while (state != Done) {
         writeMultipleRegisters(instance, slave, address, count, values, &state, &result);
     }
+    endLending(instance);
     return result;
 }
 

@@ -3,6 +3,8 @@
 #include <stddef.h>
 #include <string.h>
 
+#include "port.h"
+
 namespace ups {
 
 namespace {
@@ -75,7 +77,15 @@ void requestStep(MasterInstance* instance, uint8_t slave, int32_t* state, Result
         *state = Fail;
         return;
     }
-    if (!plat::eventWait(&completion->event, kWaitStepMs)) return;
+    if (instance->lending != 0) {
+        // Until one of its timers falls due the caller does the port's work
+        // itself; after that, or when the port has nothing left to do, the port
+        // thread and the timer thread take over and the caller waits for the
+        // completion as usual.
+        uint32_t left = nextTimerDueMs(instance);
+        if (left == 0 || !servePort(instance->port, left)) endLending(instance);
+    }
+    if (!plat::eventWait(&completion->event, instance->lending != 0 ? 0 : kWaitStepMs)) return;
     uint8_t code = 0;
     if (!takeCompletion(completion, &code)) return;
     stopTimer(instance->responseTimer);
@@ -183,6 +193,20 @@ bool beginRequest(MasterInstance* instance) {
 
 void endRequest(MasterInstance* instance) {
     plat::lockGive(&instance->requestLock);
+}
+
+void beginLending(MasterInstance* instance) {
+    if (isLiveInstance(instance) && instance->lending == 0 && lendPort(instance->port)) {
+        instance->lending = 1;
+        watchTimers(instance, true);
+    }
+}
+
+void endLending(MasterInstance* instance) {
+    if (!isLiveInstance(instance) || instance->lending == 0) return;
+    instance->lending = 0;
+    watchTimers(instance, false);
+    returnPort(instance->port);
 }
 
 MasterInstance* acquireInstance() {

@@ -8,6 +8,10 @@
 #include "services.h"
 
 namespace ups {
+struct PortSlot;
+}
+
+namespace ups {
 
 const int kMasterInstanceCount = 5;
 const uint16_t kDefaultResponseTimeoutMs = 1000;
@@ -29,6 +33,9 @@ struct MasterInstance {
     SendFrameOp sendFrame;
     ReceiveFrameOp receiveFrame;
     CloseTransportOp closeTransport;
+    PortSlot* port;  // the bound transport's port
+    // 1 while the caller of a request does the port's work itself (lendPort).
+    uint32_t lending;
     // Runs the calls on this instance one at a time; created with the library
     // and kept when the entry is freed, so a caller holding a stale handle can
     // still take it and find the entry closed.
@@ -54,6 +61,14 @@ void destroyRequestLocks();
 // held) for a handle that is not a pool entry or whose entry is free.
 bool beginRequest(MasterInstance* instance);
 void endRequest(MasterInstance* instance);
+
+// For one request of an exported call: the calling thread does its port's
+// work while it waits, instead of handing it to the port thread and back, and
+// watches its own timers, so that neither library thread is woken. Does
+// nothing when the port thread is busy. endLending gives the port back and
+// starts the tick for timers still armed.
+void beginLending(MasterInstance* instance);
+void endLending(MasterInstance* instance);
 
 MasterInstance* acquireInstance();
 ResultCode releaseInstance(MasterInstance* instance);

@@ -40,13 +40,6 @@ struct PortView {
     MasterInstance* owner;
 };
 
-struct ReceiveState {
-    bool resync;  // the last chunk ended at a gap with a bad CRC
-    bool received;
-    uint64_t lastReceiveUs;
-    ReadAhead input;
-};
-
 // Under the stackLock.
 void readView(PortSlot* slot, PortView* view) {
     view->running = slot->running;
@@ -61,17 +54,16 @@ void readView(PortSlot* slot, PortView* view) {
 
 // Collects one chunk and hands it to the sink; the chunk ends on a complete RTU
 // frame, on a line feed in ASCII, at 256 bytes, on a read failure or at a gap.
-// True when it read the view afresh while it held the lock for the delivery.
-bool receivePhase(PortSlot* slot, PortView* view, ReceiveState* rx) {
+void receivePhase(PortSlot* slot, const PortView& view, LineState* line, uint32_t firstByteWaitMs) {
     ChunkBuilder chunk;
     uint8_t byte = 0;
-    if (readAheadTake(&rx->input, view->file, view->readTimeoutMs, &byte) != 1) return false;
-    chunkStart(&chunk, view->detectMode);
-    while (!chunkAdd(&chunk, byte, rx->resync)) {
-        int got = readAheadTake(&rx->input, view->file, view->readTimeoutMs, &byte);
+    if (readAheadTake(&line->input, view.file, firstByteWaitMs, &byte) != 1) return;
+    chunkStart(&chunk, view.detectMode);
+    while (!chunkAdd(&chunk, byte, line->resync)) {
+        int got = readAheadTake(&line->input, view.file, view.readTimeoutMs, &byte);
         if (got < 0) break;
         if (got == 0) {
-            chunkEndedAtGap(&chunk, &rx->resync);
+            chunkEndedAtGap(&chunk, &line->resync);
             break;
         }
     }
@@ -81,25 +73,22 @@ bool receivePhase(PortSlot* slot, PortView* view, ReceiveState* rx) {
         slot->receiveSink(slot->owner, chunk.bytes, chunk.length);
         if (slot->receiveHook != nullptr) slot->receiveHook(slot->owner);
     }
-    readView(slot, view);
     giveStackLock();
-    rx->received = true;
-    rx->lastReceiveUs = plat::monotonicUs();
-    return true;
+    line->received = true;
+    line->lastReceiveUs = plat::monotonicUs();
 }
 
 // Waits out what is left of the slave's minimum turnaround gap after its last
 // byte; no longer than that.
-void turnaroundPause(const ReceiveState& rx) {
+void turnaroundPause(const LineState& line) {
     const uint64_t kTurnaroundUs = 2000;
-    if (!rx.received) return;
-    uint64_t since = plat::monotonicUs() - rx.lastReceiveUs;
+    if (!line.received) return;
+    uint64_t since = plat::monotonicUs() - line.lastReceiveUs;
     if (since < kTurnaroundUs) plat::sleepUs((uint32_t)(kTurnaroundUs - since));
 }
 
-// Sends what the transmit source yields. True when it read the view afresh
-// while it held the lock for the source's last call.
-bool transmitPhase(PortSlot* slot, PortView* view, ReceiveState* rx) {
+// Sends what the transmit source yields until it has nothing more.
+void transmitPhase(PortSlot* slot, const PortView& view, LineState* line) {
     uint8_t buffer[kChunkSize];
     for (;;) {
         uint16_t length = 0;
@@ -110,58 +99,52 @@ bool transmitPhase(PortSlot* slot, PortView* view, ReceiveState* rx) {
                 length = 0;
             }
         }
-        if (length == 0) readView(slot, view);
         giveStackLock();
-        if (length == 0) return true;
+        if (length == 0) return;
         // A new request goes out: what was read ahead belongs to an earlier exchange.
-        readAheadDiscard(&rx->input);
-        turnaroundPause(*rx);
+        readAheadDiscard(&line->input);
+        turnaroundPause(*line);
         uint16_t written = 0;
         while (written < length) {
-            int n = plat::serialWrite(view->file, buffer + written, (size_t)(length - written),
-                                      view->writeTimeoutMs);
+            int n = plat::serialWrite(view.file, buffer + written, (size_t)(length - written),
+                                      view.writeTimeoutMs);
             if (n <= 0) break;
             written = (uint16_t)(written + n);
         }
-        if (written == 0) return false;
+        if (written == 0) return;
     }
+}
+
+// One round of the port's work, run by the port thread or by the caller the
+// port is lent to, never by both at once (busy and lent, under the stackLock).
+void runRound(PortSlot* slot, const PortView& view, uint32_t firstByteWaitMs) {
+    if (view.sink != nullptr) receivePhase(slot, view, &slot->line, firstByteWaitMs);
+    transmitPhase(slot, view, &slot->line);
 }
 
 void* portThreadMain(void* arg) {
     PortSlot* slot = static_cast<PortSlot*>(arg);
     plat::raiseThreadPriority();
-    ReceiveState rx;
-    rx.resync = false;
-    rx.received = false;
-    rx.lastReceiveUs = 0;
-    readAheadDiscard(&rx.input);
     PortView view;
-    // The view is read afresh under the lock that each phase takes anyway, so
-    // that the thread does not take it once more only to look.
-    bool fresh = false;
     for (;;) {
-        if (!fresh) {
-            takeStackLock();
-            readView(slot, &view);
-            giveStackLock();
+        takeStackLock();
+        readView(slot, &view);
+        bool lent = slot->lent != 0;
+        bool idle = view.running == 1 && view.sink == nullptr && view.source == nullptr;
+        // Every removal of the sink discards the pending input, and input
+        // already read ahead is part of it. Under the lock: a caller may take
+        // the port the moment it is given up.
+        if (!lent && view.sink == nullptr) readAheadDiscard(&slot->line.input);
+        slot->busy = lent || idle ? 0 : 1;
+        giveStackLock();
+        if (lent || idle) {
+            // Sleep until woken: every path that clears running or installs a
+            // callback signals wakeEvent, and so does giving a lent port back.
+            plat::eventWait(&slot->wakeEvent, plat::kWaitForever);
+            continue;
         }
-        fresh = false;
-
-        if (view.sink != nullptr) {
-            fresh = receivePhase(slot, &view, &rx);
-        } else {
-            // Every removal of the sink discards the pending input, and input
-            // already read ahead is part of it.
-            readAheadDiscard(&rx.input);
-            // Idle: sleep until woken. Every path that clears running or
-            // installs a callback signals wakeEvent.
-            if (view.running == 1 && view.source == nullptr) {
-                plat::eventWait(&slot->wakeEvent, plat::kWaitForever);
-                continue;
-            }
-        }
-        if (!fresh || view.source != nullptr) fresh = transmitPhase(slot, &view, &rx);
         if (view.running != 1) break;
+        runRound(slot, view, view.readTimeoutMs);
     }
     flushPort(view.file, FlushInput | FlushOutput, view.writeTimeoutMs);
     plat::serialClose(view.file);
@@ -173,8 +156,9 @@ void* portThreadMain(void* arg) {
 }
 
 ResultCode wake(PortSlot* slot) {
-    // The port thread changing its own slot reads its view afresh anyway.
-    if (plat::threadIsCurrent(&slot->thread)) return Success;
+    // The port thread changing its own slot reads its view afresh anyway, and
+    // so does a caller the port is lent to; giving it back wakes the thread.
+    if (slot->lent != 0 || plat::threadIsCurrent(&slot->thread)) return Success;
     return signalAfterStackLock(&slot->wakeEvent) ? Success : PortError;
 }
 
@@ -229,6 +213,42 @@ uint32_t readTimeoutMs(uint32_t baud) {
 }
 uint32_t writeTimeoutMs(uint32_t baud) {
     return (baud / 2 + 2816000) / baud + 20;
+}
+
+bool lendPort(PortSlot* slot) {
+    takeStackLock();
+    bool lent = isPortSlot(slot) && slot->running == 1 && slot->busy == 0 && slot->lent == 0;
+    if (lent) slot->lent = 1;
+    giveStackLock();
+    return lent;
+}
+
+bool servePort(PortSlot* slot, uint32_t firstByteWaitMs) {
+    PortView view;
+    takeStackLock();
+    bool lent = isPortSlot(slot) && slot->lent != 0;
+    if (lent) {
+        readView(slot, &view);
+        if (view.sink == nullptr) readAheadDiscard(&slot->line.input);
+    }
+    giveStackLock();
+    if (!lent || view.running != 1 || (view.sink == nullptr && view.source == nullptr)) {
+        return false;
+    }
+    uint32_t wait = firstByteWaitMs < view.readTimeoutMs ? firstByteWaitMs : view.readTimeoutMs;
+    runRound(slot, view, wait);
+    return true;
+}
+
+void returnPort(PortSlot* slot) {
+    takeStackLock();
+    if (isPortSlot(slot) && slot->lent != 0) {
+        slot->lent = 0;
+        if (slot->running != 1 || slot->receiveSink != nullptr || slot->transmitSource != nullptr) {
+            wake(slot);
+        }
+    }
+    giveStackLock();
 }
 
 bool isPortSlot(const PortSlot* slot) {
@@ -351,7 +371,9 @@ ResultCode setReceiveSink(PortSlot* slot, ReceiveSink sink) {
     takeStackLock();
     ResultCode rc = InvalidArgument;
     if (isPortSlot(slot)) {
-        if (sink == nullptr) flushPort(slot->file, FlushInput, 0);
+        // Removing a sink ends a reception and discards what came with it; with
+        // none installed, that was done when it was removed.
+        if (sink == nullptr && slot->receiveSink != nullptr) flushPort(slot->file, FlushInput, 0);
         bool change = sink != nullptr || slot->receiveSink != nullptr;
         slot->receiveSink = sink;
         rc = change ? wake(slot) : Success;

@@ -1,7 +1,9 @@
 // Serial port layer: a pool of port slots, each with one port thread that does
-// all reading and writing on its port. Transports install callbacks in the
+// the reading and writing on its port. Transports install callbacks in the
 // slot; the thread pulls bytes to send from the transmit source and pushes
-// received chunks into the receive sink.
+// received chunks into the receive sink. While a request's caller would only
+// wait for that work, it may do the same rounds itself (lendPort): a thread
+// hand-off costs more than the whole exchange on a fast line.
 #pragma once
 
 #include <stdint.h>
@@ -20,6 +22,23 @@ typedef int (*TransmitSource)(MasterInstance* owner, uint8_t* buffer, uint16_t c
 typedef void (*ReceiveSink)(MasterInstance* owner, const uint8_t* bytes, uint16_t count);
 typedef int (*ReceiveHook)(MasterInstance* owner);
 
+// Input read ahead by the port thread: one read takes what is waiting, and the
+// chunk rule below still sees it one byte at a time. Bytes taken in one read
+// had no gap between them.
+struct ReadAhead {
+    uint8_t bytes[kChunkSize];
+    uint16_t next;
+    uint16_t count;
+};
+// What the rounds of a port's work carry from one round to the next, whichever
+// thread runs them.
+struct LineState {
+    bool resync;  // the last chunk ended at a gap with a bad CRC
+    bool received;
+    uint64_t lastReceiveUs;
+    ReadAhead input;
+};
+
 struct PortSlot {
     uint8_t index;  // 255 = free
     int file;
@@ -33,6 +52,12 @@ struct PortSlot {
     MasterInstance* owner;
     uint32_t readTimeoutMs;
     uint32_t writeTimeoutMs;
+    // 1 while a caller does the port's work itself (lendPort); the port thread
+    // then sleeps.
+    uint32_t lent;
+    // 1 while the port thread does a round of work; the port cannot be lent.
+    uint32_t busy;
+    LineState line;
 };
 
 ResultCode openPort(PortSlot** slot, uint8_t portNumber, uint32_t baud, uint32_t dataBits,
@@ -56,14 +81,6 @@ uint32_t readTimeoutMs(uint32_t baud);
 // Write time-out: 256 characters of 11 bits, rounded, plus 20 ms.
 uint32_t writeTimeoutMs(uint32_t baud);
 
-// Input read ahead by the port thread: one read takes what is waiting, and the
-// chunk rule below still sees it one byte at a time. Bytes taken in one read
-// had no gap between them.
-struct ReadAhead {
-    uint8_t bytes[kChunkSize];
-    uint16_t next;
-    uint16_t count;
-};
 void readAheadDiscard(ReadAhead* input);
 // 1 with the next byte, 0 when nothing came within timeoutMs (a gap), -1 failure.
 int readAheadTake(ReadAhead* input, int file, uint32_t timeoutMs, uint8_t* byte);
@@ -83,6 +100,19 @@ bool chunkAdd(ChunkBuilder* chunk, uint8_t byte, bool resync);
 // The chunk ended at a silent gap: in RTU a bad CRC starts resynchronisation
 // (later frames end only at their gap) and a good one ends it.
 void chunkEndedAtGap(const ChunkBuilder* chunk, bool* resync);
+
+// A request's caller may do the port's work itself while it would otherwise
+// wait for the port thread: it saves the two thread hand-offs of every
+// exchange. lendPort is false while the port thread is busy (the caller then
+// waits as usual). While the port is lent nobody wakes its thread; the caller
+// runs rounds with servePort and gives the port back with returnPort, which
+// wakes the thread when work is left for it.
+bool lendPort(PortSlot* slot);
+// One round of the port's work (receive phase, then transmit phase) with at
+// most firstByteWaitMs for a first byte; false when the port has no work (no
+// sink and no source) or is not lent.
+bool servePort(PortSlot* slot, uint32_t firstByteWaitMs);
+void returnPort(PortSlot* slot);
 
 bool isPortSlot(const PortSlot* slot);
 // Global shutdown: stops every port thread one at a time and forgets its handle.

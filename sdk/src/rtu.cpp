@@ -136,9 +136,6 @@ ResultCode sendFrame(MasterInstance* instance, uint8_t slave, uint16_t pduLength
 ResultCode receiveFrame(MasterInstance* instance, uint8_t slave, uint16_t* pduLength) {
     TransportInstance* t = transportOf(instance);
     if (t == nullptr || slave < 1 || slave > 247) return InvalidArgument;
-    // The request's frame leaves the line before the exchange ends; waited for
-    // outside the stackLock, which the timer and the other ports need meanwhile.
-    drainOutput(t->port);
     takeStackLock();
     ResultCode rc = InvalidArgument;
     if (pduLength != nullptr) {
@@ -148,6 +145,12 @@ ResultCode receiveFrame(MasterInstance* instance, uint8_t slave, uint16_t* pduLe
             rc = Success;
         }
     }
+    giveStackLock();
+    // The request's frame leaves the line before the exchange ends; waited for
+    // outside the stackLock, which the timer and the other ports need meanwhile.
+    // An intact answer of the slave shows that the request has left already.
+    if (rc != Success) drainOutput(t->port);
+    takeStackLock();
     rc = endExchange(t->port, t->transportTimer, rc);
     resetTransmit(t);
     t->rxState = 0;
@@ -234,7 +237,7 @@ ResultCode openRtuTransport(MasterInstance* instance, uint8_t portNumber, uint32
         giveStackLock();
         return rc;
     }
-    bindTransport(instance, t, t->frame + 1, sendFrame, receiveFrame, closeTransport);
+    bindTransport(instance, t, t->port, t->frame + 1, sendFrame, receiveFrame, closeTransport);
     giveStackLock();
     return Success;
 }

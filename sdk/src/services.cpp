@@ -59,7 +59,8 @@ void armTick() {
 void disarmTickWhenIdle() {
     if (!g_tickArmed) return;
     for (int i = 0; i < kTimerSlotCount; ++i) {
-        if (g_timers[i].index != kFree && g_timers[i].armed != 0) return;
+        const TimerSlot& slot = g_timers[i];
+        if (slot.index != kFree && slot.armed != 0 && slot.watched == 0) return;
     }
     if (plat::periodicDisarm(&g_tick)) g_tickArmed = false;
 }
@@ -261,7 +262,7 @@ ResultCode startTimer(TimerSlot* slot) {
     if (isTimerSlot(slot)) {
         slot->startTick = plat::tickMs();
         slot->armed = 1;
-        armTick();
+        if (slot->watched == 0) armTick();
         rc = Success;
     }
     giveStackLock();
@@ -279,6 +280,33 @@ ResultCode stopTimer(TimerSlot* slot) {
     }
     giveStackLock();
     return rc;
+}
+
+void watchTimers(MasterInstance* user, bool watched) {
+    takeStackLock();
+    bool startTick = false;
+    for (int i = 0; i < kTimerSlotCount; ++i) {
+        TimerSlot* slot = &g_timers[i];
+        if (slot->index == kFree || slot->user != user) continue;
+        slot->watched = watched ? 1 : 0;
+        if (!watched && slot->armed != 0) startTick = true;
+    }
+    if (startTick) armTick();
+    giveStackLock();
+}
+
+uint32_t nextTimerDueMs(MasterInstance* user) {
+    takeStackLock();
+    uint32_t next = plat::kWaitForever;
+    for (int i = 0; i < kTimerSlotCount; ++i) {
+        const TimerSlot* slot = &g_timers[i];
+        if (slot->index == kFree || slot->user != user || slot->armed == 0) continue;
+        uint32_t elapsed = plat::tickMs() - slot->startTick;
+        uint32_t left = elapsed < slot->timeoutMs ? slot->timeoutMs - elapsed : 0;
+        if (left < next) next = left;
+    }
+    giveStackLock();
+    return next;
 }
 
 ResultCode setTimerTimeout(TimerSlot* slot, uint16_t timeoutMs) {

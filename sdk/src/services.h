@@ -25,6 +25,10 @@ struct TimerSlot {
     uint32_t armed;
     MasterInstance* user;
     TimerCallback callback;
+    // 1 while the user's caller watches the expiry itself (it does its port's
+    // work and gives it back when a slot falls due): the tick does not run
+    // for this slot alone.
+    uint32_t watched;
 };
 
 struct EventSlot {
@@ -70,6 +74,12 @@ TimerSlot* takeTimerSlot(uint16_t timeoutMs, TimerCallback callback, MasterInsta
 ResultCode startTimer(TimerSlot* slot);
 ResultCode stopTimer(TimerSlot* slot);
 ResultCode setTimerTimeout(TimerSlot* slot, uint16_t timeoutMs);
+// Marks the timer slots of a user watched or not (see TimerSlot::watched);
+// ending the watch starts the tick for the slots still armed.
+void watchTimers(MasterInstance* user, bool watched);
+// Milliseconds until the first armed slot of a user falls due; 0 when one is
+// due, kWaitForever when none is armed.
+uint32_t nextTimerDueMs(MasterInstance* user);
 void freeTimerSlot(TimerSlot* slot);
 bool isTimerSlot(const TimerSlot* slot);
 

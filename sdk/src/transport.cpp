@@ -45,10 +45,11 @@ ResultCode releaseTransportLine(PortSlot* port, TimerSlot* timer) {
     return rc;
 }
 
-void bindTransport(MasterInstance* instance, void* transport, uint8_t* pdu, SendFrameOp send,
-                   ReceiveFrameOp receive, CloseTransportOp close) {
+void bindTransport(MasterInstance* instance, void* transport, PortSlot* port, uint8_t* pdu,
+                   SendFrameOp send, ReceiveFrameOp receive, CloseTransportOp close) {
     takeStackLock();
     instance->transport = transport;
+    instance->port = port;
     instance->pdu = pdu;
     instance->sendFrame = send;
     instance->receiveFrame = receive;

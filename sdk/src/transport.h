@@ -37,7 +37,7 @@ ResultCode endExchange(PortSlot* port, TimerSlot* timer, ResultCode rc);
 // released) when the thread cannot be signalled.
 ResultCode releaseTransportLine(PortSlot* port, TimerSlot* timer);
 
-void bindTransport(MasterInstance* instance, void* transport, uint8_t* pdu, SendFrameOp send,
-                   ReceiveFrameOp receive, CloseTransportOp close);
+void bindTransport(MasterInstance* instance, void* transport, PortSlot* port, uint8_t* pdu,
+                   SendFrameOp send, ReceiveFrameOp receive, CloseTransportOp close);
 
 }  // namespace ups

@@ -532,16 +532,20 @@ TEST(RtuDevices, LastCloseEndsEveryLibraryThreadAndANewOpenWorks) {
     EXPECT_EQ(v, 9);
 }
 
-TEST(RtuDevices, AnOpenIdleDeviceLeavesTheLibraryThreadsAsleep) {
+// Neither idle time nor the caller's own reads may wake the library's threads:
+// a poll every few milliseconds for weeks must not cost two hand-offs a read.
+TEST(RtuDevices, TheLibraryThreadsSleepWhileADeviceIsIdleAndWhileItsCallerReads) {
+    const int kReads = 20;
     PtyPair pty(63);
     ASSERT_TRUE(pty.ok());
     ScriptedSlave slave(pty);
-    slave.answer(kRtuReadRequest, rtuIdentification()).start();
+    slave.answer(kRtuReadRequest, rtuIdentification())
+        .repeat(kRtuReadRequest, withCrc(readAnswer(1, {7})), kReads)
+        .start();
     const std::set<std::string> before = threadIds();
     UPS_DeviceDescriptor d = makeDescriptor(63);
     CloseAtEnd closer{&d};
     ASSERT_EQ(UPS_DeviceOpen(&d, nullptr), Success);
-    slave.join();
     std::set<std::string> library;
     for (const std::string& id : threadIds()) {
         if (before.count(id) == 0) library.insert(id);
@@ -551,6 +555,16 @@ TEST(RtuDevices, AnOpenIdleDeviceLeavesTheLibraryThreadsAsleep) {
     long start = contextSwitches(library);
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));
     // A 10 ms tick or a 100 ms port wait would wake them 110 times here.
+    EXPECT_LT(contextSwitches(library) - start, 5);
+
+    start = contextSwitches(library);
+    int good = 0;
+    for (int i = 0; i < kReads; ++i) {
+        uint16_t v = 0;
+        if (UPS_ReadRegisters(&d, 40000, 1, &v) == Success && v == 7) ++good;
+    }
+    EXPECT_EQ(good, kReads);
+    // Handing each exchange to the port thread and back would take 2 a read.
     EXPECT_LT(contextSwitches(library) - start, 5);
 }
 

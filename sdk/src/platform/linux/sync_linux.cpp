@@ -72,6 +72,8 @@ bool eventSignal(Event* event) {
 
 bool eventWait(Event* event, uint32_t timeoutMs) {
     if (__atomic_load_n(&event->valid, __ATOMIC_SEQ_CST) == 0) return false;
+    // A look without waiting needs no system call.
+    if (timeoutMs == 0) return __atomic_exchange_n(&event->signalled, 0, __ATOMIC_SEQ_CST) != 0;
     struct timespec deadline;
     clock_gettime(CLOCK_MONOTONIC, &deadline);
     deadline.tv_sec += timeoutMs / 1000;
