@@ -367,6 +367,12 @@ void mainWindow::slotOnShowNormal() {
     showNormal();
 }
 
+// slotOnUpdate runs every 100 ms, and setting a style sheet re-polishes the
+// label even when the sheet is the same: set it only when it changes.
+void mainWindow::setConnectStateSheet(const QString& sheet) {
+    if (m_lblConnectState->styleSheet() != sheet) m_lblConnectState->setStyleSheet(sheet);
+}
+
 void mainWindow::slotOnUpdate() {
     if (comAdapter::instance().isConnected()) {
         m_connectToolBar->setEnabled(false);
@@ -374,8 +380,7 @@ void mainWindow::slotOnUpdate() {
         m_disconnectToolBar->setEnabled(true);
         m_disconnectAction->setEnabled(true);
         m_lblConnectState->setText(tr("Connected"));
-        m_lblConnectState->setStyleSheet(QStringLiteral("background-color:") +
-                                         QStringLiteral("green"));
+        setConnectStateSheet(QStringLiteral("background-color:") + QStringLiteral("green"));
         if (m_autoHide && !m_autoHidden) {
             // Hidden only where the tray can bring the window back.
             if (trayAvailable()) hide();
@@ -389,7 +394,7 @@ void mainWindow::slotOnUpdate() {
         // The configuration page never stays open without a device.
         closeConfigTab();
         m_lblConnectState->setText(tr("Disconnected"));
-        m_lblConnectState->setStyleSheet(QStringLiteral("background-color:") + QStringLiteral(" "));
+        setConnectStateSheet(QStringLiteral("background-color:") + QStringLiteral(" "));
     }
     m_lblTime->setText(
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));

@@ -91,6 +91,7 @@ private:
     void setTrayIcon(const QString& path);
     void fitToContents();
     void closeConfigTab();
+    void setConnectStateSheet(const QString& sheet);
 
     LanguageCheck* m_languageCheck;
     inforWidget* m_inforWidget = nullptr;

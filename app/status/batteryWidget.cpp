@@ -9,7 +9,10 @@ batteryWidget::batteryWidget(QWidget* parent) : QWidget(parent) {
 }
 
 void batteryWidget::slotOnSetValue(int value) {
-    m_value = qBound(m_minimum, value, m_maximum);
+    // Set on every poll: repaint only when the charge changed.
+    const int bounded = qBound(m_minimum, value, m_maximum);
+    if (bounded == m_value) return;
+    m_value = bounded;
     updateValue();
 }
 

@@ -40,6 +40,8 @@ void ledWidget::toggle() {
 }
 
 void ledWidget::turnOn(bool on) {
+    // Set on every poll: repaint only what changed.
+    if (on == m_on) return;
     m_on = on;
     update();
 }
