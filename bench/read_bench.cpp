@@ -203,10 +203,19 @@ void pauseMs(int ms) {
 struct Timing {
     std::vector<double> samples;
     int failures = 0;
-    int reads = 0;
-    double cpuMs = 0;
-    long switches = 0;
+    // Per read, one value for each block: the median of them stands for the
+    // master, so that a noisy moment of the shared machine in one block does
+    // not decide the comparison.
+    std::vector<double> blockCpuMs;
+    std::vector<double> blockSwitches;
 };
+
+double medianOf(std::vector<double> values) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    size_t n = values.size();
+    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
 
 // Times `reads` calls of readOnce (true when the read succeeded), pauseMs
 // apart, and the process's CPU time over them.
@@ -225,9 +234,9 @@ void timeReads(Timing* timing, int reads, int pause, ReadOnce readOnce) {
             ++timing->failures;
         }
     }
-    timing->cpuMs += cpuNowMs() - cpuStart;
-    timing->switches += switchesNow() - switchStart;
-    timing->reads += reads;
+    if (reads <= 0) return;
+    timing->blockCpuMs.push_back((cpuNowMs() - cpuStart) / reads);
+    timing->blockSwitches.push_back((double)(switchesNow() - switchStart) / reads);
 }
 
 // System calls per read of `reads` calls under strace; -1 when not counted.
@@ -245,8 +254,8 @@ double countSyscalls(int reads, int pause, ReadOnce readOnce) {
 
 Stats finish(const Timing& timing, double syscalls) {
     Stats stats = summarise(timing.samples, timing.failures);
-    stats.cpuMs = timing.reads > 0 ? timing.cpuMs / timing.reads : 0;
-    stats.switches = timing.reads > 0 ? (double)timing.switches / timing.reads : 0;
+    stats.cpuMs = medianOf(timing.blockCpuMs);
+    stats.switches = medianOf(timing.blockSwitches);
     stats.syscalls = syscalls;
     return stats;
 }
@@ -419,7 +428,7 @@ int main(int argc, char** argv) {
         const bool withTurnaround = c.pause < 2;
         // The masters take turns in blocks, so that a change in the load of the
         // machine falls on all alike.
-        const int kBlocks = 4;
+        const int kBlocks = 10;
         Timing ourTiming, refTiming, turnTiming;
         for (int block = 0; block < kBlocks; ++block) {
             int n = c.reads / kBlocks + (block < c.reads % kBlocks ? 1 : 0);
@@ -471,9 +480,9 @@ int main(int argc, char** argv) {
     }
     stopSimulator(&sim);
     printf(
-        "\nThe masters take turns in four blocks of reads. cpu: user + system time of the\n"
+        "\nThe masters take turns in ten blocks of reads. cpu: user + system time of the\n"
         "whole process (every thread) per read; switches: its context switches per read\n"
-        "(getrusage); syscalls: system calls of every thread\n"
+        "(getrusage); both the median over the blocks. syscalls: system calls of every thread\n"
         "per read, counted by strace -f -c in a second pass\n"
         "(a pause adds the benchmark's own sleep, one call). wire min: request and answer\n"
         "on a real line; pty min: the part the simulator paces on a pseudo terminal (answer\n"
