@@ -174,8 +174,9 @@ void mainWindow::createToolBars() {
 
 void mainWindow::createTrayIcon() {
     m_trayIcon = new QSystemTrayIcon(this);
-    setTrayIcon(image("DC.png"));
-    m_trayIcon->setToolTip(tr("Ambrel"));
+    // Nothing is known of the module until the first status block arrives.
+    setTrayIcon(image("NotConnected.png"));
+    m_trayIcon->setToolTip(tr("Ambrel — not connected"));
 
     m_minimizeAction = new QAction(tr("Minimize"), this);
     m_minimizeAction->setToolTip(tr("Minimize the dialog"));
@@ -291,10 +292,16 @@ void mainWindow::createWidgets() {
     // the poll cycle and starts polling before the window notes AutoHide.
     connect(m_comSettingsWidget, &comSettingsWidget::signalPollCycleChanged, m_statusMonitorWidget,
             &statusMonitorWidget::slotOnPollCycleChanged);
-    connect(m_statusMonitorWidget, &statusMonitorWidget::signalDC_OK, this,
-            &mainWindow::slotOnChangeTrayIcon);
+    connect(m_statusMonitorWidget, &statusMonitorWidget::signalPowerSummary, this,
+            &mainWindow::slotOnPowerSummary);
     connect(m_comSettingsWidget, &comSettingsWidget::signalConnect, m_statusMonitorWidget,
             &statusMonitorWidget::slotOnConnect);
+    // Polling ends before the device is closed; the tray stops claiming a
+    // state it no longer watches.
+    connect(m_comSettingsWidget, &comSettingsWidget::signalDisconnect, m_statusMonitorWidget,
+            &statusMonitorWidget::slotOnDisconnect);
+    connect(m_comSettingsWidget, &comSettingsWidget::signalDisconnect, this,
+            &mainWindow::slotOnNotConnected);
     connect(m_statusMonitorWidget, &statusMonitorWidget::signalPowerEvent, this,
             &mainWindow::slotOnPowerEvent);
     connect(m_comSettingsWidget, &comSettingsWidget::signalConnect, this,
@@ -404,9 +411,29 @@ void mainWindow::slotOnChangeTrayIcon(bool state) {
     setTrayIcon(state ? image("DC.png") : image("UPS.png"));
 }
 
+void mainWindow::slotOnPowerSummary(bool dcOk, int charge, int source) {
+    slotOnChangeTrayIcon(dcOk);
+    QString tip;
+    if (!dcOk)
+        tip = tr("Ambrel — on battery, %1 %").arg(charge);
+    else if (charge >= 100)
+        tip = tr("Ambrel — on DC, %1 %, fully charged").arg(charge);
+    else if (source == 1)
+        tip = tr("Ambrel — on DC, %1 %, charging").arg(charge);
+    else
+        tip = tr("Ambrel — on DC, %1 %").arg(charge);
+    m_trayIcon->setToolTip(tip);
+}
+
+void mainWindow::slotOnNotConnected() {
+    setTrayIcon(image("NotConnected.png"));
+    m_trayIcon->setToolTip(tr("Ambrel — not connected"));
+}
+
 void mainWindow::slotOnCurrentTabChanged(int index) {
-    // Only the page in front runs its timers and threads: every page is
-    // switched off first, then the one of the new tab on.
+    // Only the page in front runs its display timers: every page is switched
+    // off first, then the one of the new tab on. The status page's polling,
+    // which watches the power, runs whatever page is in front.
     const QList<baseWidget*> pages = {m_statusMonitorWidget, m_configWidget};
     for (baseWidget* page : pages)
         page->slotOnSetEnabled(false);

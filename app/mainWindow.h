@@ -79,6 +79,8 @@ private slots:
     void slotOnShowConfigWidget(bool checked);
     void slotOnHelpClicked();
     void slotOnPowerEvent(bool dcOk);
+    void slotOnPowerSummary(bool dcOk, int charge, int source);
+    void slotOnNotConnected();
 
 private:
     void loadStyleSheet();

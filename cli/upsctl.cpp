@@ -431,10 +431,12 @@ int monitor(UPS_DeviceDescriptor* device, unsigned long intervalMs, Hook* dcLoss
     sigaction(SIGTERM, &action, nullptr);
 
     // Edges as the program sees them: a change between zero and non-zero of
-    // the register against the last value seen, starting from DC lost / SW
-    // off, and kept across read errors.
-    uint16_t lastDc = 0;
-    uint16_t lastSw = 0;
+    // the register against the last value seen, kept across read errors. At
+    // start the state is unknown: a module already on battery (or with SW on)
+    // is reported by the first reading but runs no command.
+    const int kUnknown = -1;
+    int lastDc = kUnknown;
+    int lastSw = kUnknown;
     std::string last;
     int lastError = Success;
     while (!g_stop) {
@@ -449,20 +451,22 @@ int monitor(UPS_DeviceDescriptor* device, unsigned long intervalMs, Hook* dcLoss
             std::string line = statusLine(status);
             if (line != last) logLine("%s", line.c_str());
             last = line;
-            if (status[kDcOk] != 0 && lastDc == 0) {
+            const int dc = status[kDcOk] != 0 ? 1 : 0;
+            if (dc == 1 && lastDc != 1) {
                 logLine("DC is connected.");
-            } else if (status[kDcOk] == 0 && lastDc != 0) {
+            } else if (dc == 0 && lastDc != 0) {
                 logLine("DC is broken.");
-                startHook(dcLoss);
+                if (lastDc == 1) startHook(dcLoss);
             }
-            lastDc = status[kDcOk];
-            if (status[kSw] != 0 && lastSw == 0) {
+            lastDc = dc;
+            const int sw = status[kSw] != 0 ? 1 : 0;
+            if (sw == 1 && lastSw != 1) {
                 logLine("SW ON.");
-                startHook(swOn);
-            } else if (status[kSw] == 0 && lastSw != 0) {
+                if (lastSw == 0) startHook(swOn);
+            } else if (sw == 0 && lastSw == 1) {
                 logLine("SW OFF.");
             }
-            lastSw = status[kSw];
+            lastSw = sw;
         }
         fflush(stdout);
         long wakeAt = monotonicMs() + (long)intervalMs;

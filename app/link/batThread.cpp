@@ -1,5 +1,6 @@
 #include "batThread.h"
 
+#include "consolePrint.h"
 #include "settingsStore.h"
 
 #include <QFile>
@@ -50,20 +51,44 @@ void batThread::run() {
         std::lock_guard<std::mutex> guard(m_lock);
         if (m_stop) return;
     }
+    consolePrint& console = consolePrint::instance();
     const QString batPath = storedBatPath();
     if (batPath.isEmpty()) return;
     const QFileInfo script(batPath);
-    if (!script.isFile()) return;
+    if (!script.isFile()) {
+        console.printMsg(tr("Post-process script not found: %1").arg(batPath));
+        return;
+    }
 
-    const long pid = spawnScript(script.absoluteFilePath());
-    if (pid <= 0) return;
-    if (!waitForScript(pid)) {
+    const QString path = script.absoluteFilePath();
+    const long pid = spawnScript(path);
+    if (pid <= 0) {
+        console.printMsg(tr("Post-process script could not be started: %1").arg(path));
+        return;
+    }
+    console.printMsg(tr("Post-process script started: %1").arg(path));
+    int status = -1;
+    const WaitOutcome outcome = waitForScript(pid, &status);
+    if (outcome != kEnded) {
         // Time-out or stop: end the whole group while the leader is still
         // unreaped, so that the group id cannot have been handed out again.
         ::kill(-static_cast<pid_t>(pid), SIGKILL);
-        int status = 0;
-        while (::waitpid(static_cast<pid_t>(pid), &status, 0) < 0 && errno == EINTR) {
+        int ignored = 0;
+        while (::waitpid(static_cast<pid_t>(pid), &ignored, 0) < 0 && errno == EINTR) {
         }
+    }
+    if (outcome == kTimeLimit) {
+        console.printMsg(tr("Post-process script ended after %1 s (time limit).")
+                             .arg(QString::number(m_timeLimitMs.load() / 1000.0)));
+    } else if (outcome == kStopped) {
+        console.printMsg(tr("Post-process script ended as the program stops."));
+    } else if (status >= 0 && WIFEXITED(status)) {
+        console.printMsg(
+            tr("Post-process script ended with exit status %1.").arg(WEXITSTATUS(status)));
+    } else if (status >= 0 && WIFSIGNALED(status)) {
+        console.printMsg(tr("Post-process script ended by signal %1.").arg(WTERMSIG(status)));
+    } else {
+        console.printMsg(tr("Post-process script ended."));
     }
 }
 
@@ -111,21 +136,24 @@ long batThread::spawnScript(const QString& path) {
     return rc == 0 ? static_cast<long>(pid) : -1;
 }
 
-bool batThread::waitForScript(long pid) {
+batThread::WaitOutcome batThread::waitForScript(long pid, int* status) {
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(m_timeLimitMs.load());
     for (;;) {
-        int status = 0;
-        const pid_t done = ::waitpid(static_cast<pid_t>(pid), &status, WNOHANG);
-        if (done == static_cast<pid_t>(pid)) return true;
-        if (done < 0 && errno != EINTR) return true;  // not ours to wait for any more
+        int waitStatus = 0;
+        const pid_t done = ::waitpid(static_cast<pid_t>(pid), &waitStatus, WNOHANG);
+        if (done == static_cast<pid_t>(pid)) {
+            *status = waitStatus;
+            return kEnded;
+        }
+        if (done < 0 && errno != EINTR) return kEnded;  // not ours to wait for any more
 
         std::unique_lock<std::mutex> guard(m_lock);
-        if (m_stop) return false;
+        if (m_stop) return kStopped;
         const auto now = std::chrono::steady_clock::now();
-        if (now >= deadline) return false;
+        if (now >= deadline) return kTimeLimit;
         m_wake.wait_for(guard,
                         std::min<std::chrono::steady_clock::duration>(kPollStep, deadline - now));
-        if (m_stop) return false;
+        if (m_stop) return kStopped;
     }
 }

@@ -1,6 +1,8 @@
 // Runs the user's post-process script once: the file stored as "batPath",
 // with a time limit. The script gets its own process group, so that ending it
-// ends whatever it started, and its output goes to the null device.
+// ends whatever it started, and its output goes to the null device. Its start,
+// its end with the exit status, the time limit ending it and a missing file
+// each leave one line in the message log.
 #pragma once
 
 #include <QString>
@@ -31,9 +33,10 @@ private:
     static QString storedBatPath();
     // Starts the script; the process id (also its group id) or -1.
     static long spawnScript(const QString& path);
-    // Waits for the script until it ends, the limit passes or a stop comes.
-    // Returns true when the script ended by itself.
-    bool waitForScript(long pid);
+    enum WaitOutcome { kEnded, kTimeLimit, kStopped };
+    // Waits for the script until it ends, the limit passes or a stop comes;
+    // *status is the wait status when it ended by itself (-1 if unknown).
+    WaitOutcome waitForScript(long pid, int* status);
 
     std::atomic<int> m_timeLimitMs{kTimeLimitMs};
     std::mutex m_lock;

@@ -281,6 +281,9 @@ void comSettingsWidget::slotOnLoadConfig() {
     selectText(m_cmbStopBits, QString::number(s.stopBits));
     m_cmbParity->setCurrentIndex(s.parity);
     m_spinPollCycle->setValue(static_cast<int>(qMin<quint32>(s.pollDelay, INT_MAX)));
+    // The cycle polled is the one the page shows: a zero, unreadable or
+    // missing PollDelay would otherwise poll as fast as the line allows.
+    s.pollDelay = static_cast<quint32>(m_spinPollCycle->value());
     m_spinResponseTimeout->setValue(static_cast<int>(qMin<quint32>(s.responseTimeout, INT_MAX)));
     m_spinRetryCount->setValue(static_cast<int>(qMin<quint32>(s.numOfRetries, INT_MAX)));
     m_chkAutoBoot->setChecked(s.autoBoot);

@@ -79,8 +79,8 @@ statusMonitorWidget::statusMonitorWidget(QWidget* parent) : baseWidget(parent) {
     createLayout();
 
     m_pollCycle = 10;
-    m_lastDcState = 0;
-    m_lastSwState = 0;
+    m_lastDcState = kUnknown;
+    m_lastSwState = kUnknown;
 
     m_monitorThread = new monitorThread(this);
     m_monitorThread->setObjectName(QStringLiteral("m_monitorThread"));
@@ -219,19 +219,20 @@ void statusMonitorWidget::createLayout() {
 
 void statusMonitorWidget::shutdown() {
     m_shutDown = true;
+    m_polling = false;
     m_refreshTimer->stop();
     m_monitorThread->stopPolling();
     m_batThread->stopScript();
 }
 
+// The page in front or not: only the idle display follows it. Polling, and
+// with it the edges, the log, the tray and the script, runs while connected.
 void statusMonitorWidget::slotOnSetEnabled(bool enabled) {
     if (enabled) {
         if (m_shutDown) return;
         m_refreshTimer->start();
-        m_monitorThread->startPolling(m_pollCycle);
     } else {
         m_refreshTimer->stop();
-        m_monitorThread->stopPolling();
     }
 }
 
@@ -245,11 +246,18 @@ void statusMonitorWidget::slotOnPollCycleChanged(quint32 value) {
 
 void statusMonitorWidget::slotOnConnect(comSettings& settings) {
     m_pollCycle = settings.pollDelay;
+    if (m_shutDown) return;
+    m_polling = true;
+    m_summarySent = false;
+    m_monitorThread->startPolling(m_pollCycle);
+    // A connection is made with this page in front (the Config tab closes
+    // while disconnected), so its display runs from here on.
     slotOnSetEnabled(true);
 }
 
 void statusMonitorWidget::slotOnDisconnect() {
-    slotOnSetEnabled(false);
+    m_polling = false;
+    m_monitorThread->stopPolling();
 }
 
 void statusMonitorWidget::resizeEvent(QResizeEvent* event) {
@@ -291,7 +299,7 @@ void statusMonitorWidget::slotOnReadResultReady() {
 
 void statusMonitorWidget::decodeStatusBlock(const monitorThread::statusBlock& block) {
     m_lastBlock = block;
-    consolePrint& console = consolePrint::instance();
+    decodeEdges(block);
 
     if (block[kDeviceType] == kBlankVoltageType) {
         m_lblVoltageInput->clear();
@@ -320,50 +328,10 @@ void statusMonitorWidget::decodeStatusBlock(const monitorThread::statusBlock& bl
     else if (source == kOnBattery)
         m_lblPowerSupplyValue->setText(tr("UPS"));
 
-    // Only edges are reported; a change between two non-zero values is none.
-    const quint16 dc = block[kDcOk];
-    if (dc != 0) {
-        if (m_lastDcState == 0) {
-            console.printMsg(QStringLiteral("DC is connected."));
-            m_lastDcState = dc;
-            emit signalDC_OK(true);
-            if (m_dcLossReported) {
-                m_dcLossReported = false;
-                emit signalPowerEvent(true);
-            }
-        }
-        m_ledDC_OK->turnOn();
-    } else {
-        if (m_lastDcState != 0) {
-            if (m_policy == kPolicyOnDcLoss) startScript();
-            console.printMsg(QStringLiteral("DC is broken."));
-            m_lastDcState = 0;
-            emit signalDC_OK(false);
-            m_dcLossReported = true;
-            emit signalPowerEvent(false);
-        }
-        m_ledDC_OK->turnOff();
-    }
-
+    m_ledDC_OK->turnOn(block[kDcOk] != 0);
     m_ledBatMode->turnOn(block[kBatMode] != 0);
     m_ledBatReady->turnOn(block[kBatReady] != 0);
-
-    const quint16 sw = block[kSwOutput];
-    if (sw != 0) {
-        if (m_lastSwState == 0) {
-            console.printMsg(QStringLiteral("SW ON."));
-            m_lastSwState = sw;
-            if (m_policy == kPolicyOnSwOn) startScript();
-        }
-        m_ledSW->turnOn();
-    } else {
-        if (m_lastSwState != 0) {
-            console.printMsg(QStringLiteral("SW OFF."));
-            m_lastSwState = 0;
-        }
-        m_ledSW->turnOff();
-    }
-
+    m_ledSW->turnOn(block[kSwOutput] != 0);
     m_ledRemote->turnOn(block[kRemote] != 0);
     m_ledBatStart->turnOn(block[kBatStart] != 0);
     m_ledDevSts->turnOn(block[kDevStatus] != 0);
@@ -405,6 +373,52 @@ void statusMonitorWidget::decodeStatusBlock(const monitorThread::statusBlock& bl
             break;
     }
     m_lblPolicyModeValue->setText(policyMode);
+}
+
+// Only edges are reported; a change between two non-zero values is none. At
+// start-up the memory is unknown: a first block on battery is reported as a
+// loss (log, tray, notification) but runs no script, since a machine started
+// on battery would otherwise act on it at every start; a first block with SW
+// on is logged without running the script for the same reason.
+void statusMonitorWidget::decodeEdges(const monitorThread::statusBlock& block) {
+    consolePrint& console = consolePrint::instance();
+
+    const bool dcOk = block[kDcOk] != 0;
+    if (dcOk && m_lastDcState != 1) {
+        console.printMsg(QStringLiteral("DC is connected."));
+        emit signalDC_OK(true);
+        if (m_dcLossReported) {
+            m_dcLossReported = false;
+            emit signalPowerEvent(true);
+        }
+    } else if (!dcOk && m_lastDcState != 0) {
+        if (m_lastDcState == 1 && m_policy == kPolicyOnDcLoss) startScript();
+        console.printMsg(QStringLiteral("DC is broken."));
+        emit signalDC_OK(false);
+        m_dcLossReported = true;
+        emit signalPowerEvent(false);
+    }
+    m_lastDcState = dcOk ? 1 : 0;
+
+    const bool swOn = block[kSwOutput] != 0;
+    if (swOn && m_lastSwState != 1) {
+        console.printMsg(QStringLiteral("SW ON."));
+        if (m_lastSwState == 0 && m_policy == kPolicyOnSwOn) startScript();
+    } else if (!swOn && m_lastSwState == 1) {
+        console.printMsg(QStringLiteral("SW OFF."));
+    }
+    m_lastSwState = swOn ? 1 : 0;
+
+    const int charge = block[kBatteryCharge];
+    const int source = block[kPowerSource];
+    if (!m_summarySent || dcOk != m_lastSummaryDc || charge != m_lastSummaryCharge ||
+        source != m_lastSummarySource) {
+        m_summarySent = true;
+        m_lastSummaryDc = dcOk;
+        m_lastSummaryCharge = charge;
+        m_lastSummarySource = source;
+        emit signalPowerSummary(dcOk, charge, source);
+    }
 }
 
 void statusMonitorWidget::slotOnUpdate() {

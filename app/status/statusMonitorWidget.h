@@ -3,6 +3,10 @@
 // indicators. It owns the polling thread and the post-process script thread,
 // reports DC and SW edges to the message log and starts the script when the
 // stored policy asks for it. While the device is closed it shows an idle display.
+//
+// Watching the power does not depend on what is on screen: polling runs from
+// connect to disconnect whichever tab is in front and whether the window is
+// shown; only the idle display's timer follows the tab.
 #pragma once
 
 #include <QString>
@@ -51,9 +55,14 @@ signals:
     void signalProcessBatScript();
     // At each edge of DC_OK (40028): true when the DC input comes, false when it goes.
     void signalDC_OK(bool state);
-    // For a desktop notification: every loss of the DC input, and a return
-    // that follows a reported loss (never the first reading after start-up).
+    // For a desktop notification: every loss of the DC input (also a first
+    // reading on battery after start-up), and a return that follows a
+    // reported loss (never the first reading after start-up).
     void signalPowerEvent(bool dcOk);
+    // The state for the tray: sent with the first block after a connect and
+    // whenever DC_OK, the charge or the power source change. source is word
+    // 27 (1 on the DC input, 2 on battery).
+    void signalPowerSummary(bool dcOk, int charge, int source);
 
 public slots:
     void slotOnSetEnabled(bool enabled) override;
@@ -77,6 +86,7 @@ private:
     QLabel* createLabel(QWidget* parent, const char* name, const QString& text, int minWidth);
     ledWidget* createLed(QWidget* parent, const char* name, const QString& caption);
     void startScript();
+    void decodeEdges(const monitorThread::statusBlock& block);
 
     // Battery Status
     QGroupBox* m_grpBatteryStatus;
@@ -104,10 +114,19 @@ private:
     ledWidget* m_ledDevSts;
     QWidget* m_ledSW_2;
 
+    // The DC and SW memory: unknown until the first block after start-up,
+    // then kept across disconnects, so that the first block after a
+    // reconnect is compared with the last state known.
+    static const int kUnknown = -1;
     quint32 m_pollCycle = 10;
-    quint16 m_lastDcState = 0;
-    quint16 m_lastSwState = 0;
+    int m_lastDcState = kUnknown;
+    int m_lastSwState = kUnknown;
     bool m_dcLossReported = false;  // a loss was reported; the next return is notified
+    bool m_polling = false;         // from connect to disconnect
+    bool m_summarySent = false;     // signalPowerSummary since the last connect
+    bool m_lastSummaryDc = false;
+    int m_lastSummaryCharge = -1;
+    int m_lastSummarySource = -1;
     int m_policy = 0;
     QString m_batPath;
     bool m_shutDown = false;

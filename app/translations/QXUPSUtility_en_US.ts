@@ -404,6 +404,26 @@
         <source>Copyright (C) 2026 Tarvel. All rights reserved. This program is provided as is, without warranty of any kind.</source>
         <translation>Copyright (C) 2026 Tarvel. All rights reserved. This program is provided as is, without warranty of any kind.</translation>
     </message>
+    <message>
+        <source>Ambrel — not connected</source>
+        <translation>Ambrel — not connected</translation>
+    </message>
+    <message>
+        <source>Ambrel — on battery, %1 %</source>
+        <translation>Ambrel — on battery, %1 %</translation>
+    </message>
+    <message>
+        <source>Ambrel — on DC, %1 %, fully charged</source>
+        <translation>Ambrel — on DC, %1 %, fully charged</translation>
+    </message>
+    <message>
+        <source>Ambrel — on DC, %1 %, charging</source>
+        <translation>Ambrel — on DC, %1 %, charging</translation>
+    </message>
+    <message>
+        <source>Ambrel — on DC, %1 %</source>
+        <translation>Ambrel — on DC, %1 %</translation>
+    </message>
 </context>
 <context>
     <name>statusMonitorWidget</name>
@@ -538,6 +558,41 @@
     <message>
         <source>5 Sec.</source>
         <translation>5 s</translation>
+    </message>
+</context>
+<context>
+    <name>batThread</name>
+    <message>
+        <source>Post-process script not found: %1</source>
+        <translation>Post-process script not found: %1</translation>
+    </message>
+    <message>
+        <source>Post-process script could not be started: %1</source>
+        <translation>Post-process script could not be started: %1</translation>
+    </message>
+    <message>
+        <source>Post-process script started: %1</source>
+        <translation>Post-process script started: %1</translation>
+    </message>
+    <message>
+        <source>Post-process script ended after %1 s (time limit).</source>
+        <translation>Post-process script ended after %1 s (time limit).</translation>
+    </message>
+    <message>
+        <source>Post-process script ended as the program stops.</source>
+        <translation>Post-process script ended as the program stops.</translation>
+    </message>
+    <message>
+        <source>Post-process script ended with exit status %1.</source>
+        <translation>Post-process script ended with exit status %1.</translation>
+    </message>
+    <message>
+        <source>Post-process script ended by signal %1.</source>
+        <translation>Post-process script ended by signal %1.</translation>
+    </message>
+    <message>
+        <source>Post-process script ended.</source>
+        <translation>Post-process script ended.</translation>
     </message>
 </context>
 </TS>

@@ -404,6 +404,26 @@
         <source>Copyright (C) 2026 Tarvel. All rights reserved. This program is provided as is, without warranty of any kind.</source>
         <translation>版权所有 (C) 2026 Tarvel。保留所有权利。本程序按“原样”提供，不附带任何形式的担保。</translation>
     </message>
+    <message>
+        <source>Ambrel — not connected</source>
+        <translation>Ambrel — 未连接</translation>
+    </message>
+    <message>
+        <source>Ambrel — on battery, %1 %</source>
+        <translation>Ambrel — 电池供电，%1 %</translation>
+    </message>
+    <message>
+        <source>Ambrel — on DC, %1 %, fully charged</source>
+        <translation>Ambrel — 直流供电，%1 %，已充满</translation>
+    </message>
+    <message>
+        <source>Ambrel — on DC, %1 %, charging</source>
+        <translation>Ambrel — 直流供电，%1 %，正在充电</translation>
+    </message>
+    <message>
+        <source>Ambrel — on DC, %1 %</source>
+        <translation>Ambrel — 直流供电，%1 %</translation>
+    </message>
 </context>
 <context>
     <name>statusMonitorWidget</name>
@@ -538,6 +558,41 @@
     <message>
         <source>5 Sec.</source>
         <translation>5 秒</translation>
+    </message>
+</context>
+<context>
+    <name>batThread</name>
+    <message>
+        <source>Post-process script not found: %1</source>
+        <translation>未找到后处理脚本：%1</translation>
+    </message>
+    <message>
+        <source>Post-process script could not be started: %1</source>
+        <translation>无法启动后处理脚本：%1</translation>
+    </message>
+    <message>
+        <source>Post-process script started: %1</source>
+        <translation>后处理脚本已启动：%1</translation>
+    </message>
+    <message>
+        <source>Post-process script ended after %1 s (time limit).</source>
+        <translation>后处理脚本运行 %1 秒后被结束（超出时限）。</translation>
+    </message>
+    <message>
+        <source>Post-process script ended as the program stops.</source>
+        <translation>程序退出，后处理脚本已被结束。</translation>
+    </message>
+    <message>
+        <source>Post-process script ended with exit status %1.</source>
+        <translation>后处理脚本已结束，退出状态 %1。</translation>
+    </message>
+    <message>
+        <source>Post-process script ended by signal %1.</source>
+        <translation>后处理脚本被信号 %1 结束。</translation>
+    </message>
+    <message>
+        <source>Post-process script ended.</source>
+        <translation>后处理脚本已结束。</translation>
     </message>
 </context>
 </TS>

@@ -11,6 +11,7 @@ class imagesTest : public QObject {
 private slots:
     void resourceSizes_data();
     void resourceSizes();
+    void trayIconsDifferInShape_data();
     void trayIconsDifferInShape();
     void launcherIcons();
 };
@@ -23,20 +24,35 @@ void imagesTest::resourceSizes_data() {
         const char* name;
         QSize size;
     } table[] = {
-        {"DC.png", {16, 16}},         {"UPS.png", {16, 16}},
-        {"main_cnc.png", {193, 246}}, {"connect.png", icon},
-        {"disconnect.png", icon},     {"option.png", icon},
-        {"about.png", icon},          {"help.png", icon},
-        {"config.png", icon},         {"Warning.png", icon},
-        {"battery0.png", icon},       {"battery25.png", icon},
-        {"battery50.png", icon},      {"battery75.png", icon},
-        {"battery100.png", icon},     {"caution1.png", icon},
-        {"caution2.png", icon},       {"caution3.png", icon},
-        {"close.png", icon},          {"home.png", icon},
-        {"minimize.png", icon},       {"ok.png", icon},
-        {"open.png", {32, 32}},       {"led_green.png", led},
-        {"led_red.png", led},         {"led_white.png", led},
-        {"led_yellow.png", led},      {"TARVEL LOGO-01.png", {2500, 582}},
+        {"DC.png", {16, 16}},
+        {"UPS.png", {16, 16}},
+        {"NotConnected.png", {16, 16}},
+        {"main_cnc.png", {193, 246}},
+        {"connect.png", icon},
+        {"disconnect.png", icon},
+        {"option.png", icon},
+        {"about.png", icon},
+        {"help.png", icon},
+        {"config.png", icon},
+        {"Warning.png", icon},
+        {"battery0.png", icon},
+        {"battery25.png", icon},
+        {"battery50.png", icon},
+        {"battery75.png", icon},
+        {"battery100.png", icon},
+        {"caution1.png", icon},
+        {"caution2.png", icon},
+        {"caution3.png", icon},
+        {"close.png", icon},
+        {"home.png", icon},
+        {"minimize.png", icon},
+        {"ok.png", icon},
+        {"open.png", {32, 32}},
+        {"led_green.png", led},
+        {"led_red.png", led},
+        {"led_white.png", led},
+        {"led_yellow.png", led},
+        {"TARVEL LOGO-01.png", {2500, 582}},
     };
     for (const auto& row : table)
         QTest::newRow(row.name) << QString::fromLatin1(row.name) << row.size;
@@ -58,11 +74,25 @@ void imagesTest::resourceSizes() {
     QCOMPARE(qAlpha(img.pixel(0, 0)), 0);
 }
 
-// DC.png and UPS.png must be told apart without colour: their alpha masks
-// (pixels at least half opaque) must differ over a good part of the icon.
+// The three tray states must be told apart without colour: the alpha masks
+// (pixels at least half opaque) of each pair must differ over a good part of
+// the icon.
+void imagesTest::trayIconsDifferInShape_data() {
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("second");
+    QTest::newRow("DC, UPS") << "DC.png"
+                             << "UPS.png";
+    QTest::newRow("DC, not connected") << "DC.png"
+                                       << "NotConnected.png";
+    QTest::newRow("UPS, not connected") << "UPS.png"
+                                        << "NotConnected.png";
+}
+
 void imagesTest::trayIconsDifferInShape() {
-    const QImage dc(QStringLiteral(":/mainWindow/images/UPS/DC.png"));
-    const QImage ups(QStringLiteral(":/mainWindow/images/UPS/UPS.png"));
+    QFETCH(QString, first);
+    QFETCH(QString, second);
+    const QImage dc(QStringLiteral(":/mainWindow/images/UPS/") + first);
+    const QImage ups(QStringLiteral(":/mainWindow/images/UPS/") + second);
     QCOMPARE(dc.size(), ups.size());
     int either = 0, differ = 0;
     for (int y = 0; y < dc.height(); ++y) {

@@ -135,14 +135,37 @@ private slots:
         QCOMPARE(control<QSpinBox>(page, "m_spinResponseTimeout")->value(), 700);
         QCOMPARE(control<QSpinBox>(page, "m_spinRetryCount")->value(), 7);
         QVERIFY(control<QCheckBox>(page, "m_chkAutoHide")->isChecked());
-        // The box clamps to its minimum; the record keeps the stored cycle.
+        // The box clamps to its minimum, and the cycle polled is the one shown.
         QCOMPARE(control<QSpinBox>(page, "m_spinPollCycle")->value(), 20);
-        QCOMPARE(page.settings()->pollDelay, 15u);
+        QCOMPARE(page.settings()->pollDelay, 20u);
         QCOMPARE(page.settings()->portNumber, apptest::kSimPort);
 
         QTest::qWait(350);  // a few refresh ticks
         QCOMPARE(readFile(comFile()), stored);
         QVERIFY(!QFileInfo::exists(autoStart::entryFile()));
+    }
+
+    // Whatever the file holds, the cycle the status page polls at is the one
+    // the page shows.
+    void pollCycleIsTheOneShown_data() {
+        QTest::addColumn<QByteArray>("element");
+        QTest::addColumn<int>("cycle");
+        QTest::newRow("zero") << QByteArray("<PollDelay>0</PollDelay>") << 20;
+        QTest::newRow("not a number") << QByteArray("<PollDelay>fast</PollDelay>") << 20;
+        QTest::newRow("overflowing")
+            << QByteArray("<PollDelay>99999999999999999999</PollDelay>") << 20;
+        QTest::newRow("missing") << QByteArray() << 20;
+        QTest::newRow("above the range") << QByteArray("<PollDelay>20000</PollDelay>") << 10000;
+        QTest::newRow("in range") << QByteArray("<PollDelay>500</PollDelay>") << 500;
+    }
+
+    void pollCycleIsTheOneShown() {
+        QFETCH(QByteArray, element);
+        QFETCH(int, cycle);
+        QVERIFY(writeFile(comFile(), settingsXml("<ComPort>COM201</ComPort>" + element)));
+        comSettingsWidget page;
+        QCOMPARE(control<QSpinBox>(page, "m_spinPollCycle")->value(), cycle);
+        QCOMPARE(page.settings()->pollDelay, quint32(cycle));
     }
 
     void oneEditSavesTheWholeRecord() {

@@ -250,14 +250,18 @@ private slots:
         QTest::addColumn<QString>("notifications");  // signalPowerEvent, t/f in order
         const QString on = QStringLiteral("DC is connected.");
         const QString off = QStringLiteral("DC is broken.");
-        QTest::newRow("first read without DC") << "28=0; 28=0" << QStringList() << ""
-                                               << "";
+        // Started on battery: reported (log, tray, notification) once.
+        QTest::newRow("first read without DC") << "28=0; 28=0" << QStringList{off} << "f"
+                                               << "f";
         QTest::newRow("first read with DC, then steady") << "28=1; 28=1" << QStringList{on} << "t"
                                                          << "";
         QTest::newRow("non-zero change is no edge") << "28=1; 28=5; 28=1" << QStringList{on} << "t"
                                                     << "";
-        QTest::newRow("DC first comes: no notification") << "28=0; 28=1" << QStringList{on} << "t"
-                                                         << "";
+        QTest::newRow("start on battery, then DC") << "28=0; 28=1" << QStringList{off, on} << "ft"
+                                                   << "ft";
+        QTest::newRow("SW on at start is logged")
+            << "31=1; 31=1" << QStringList{on, "SW ON."} << "t"
+            << "";
         QTest::newRow("loss and return")
             << "28=1; 28=0; 28=0; 28=1; 28=1" << QStringList{on, off, on} << "tft"
             << "ft";
@@ -311,7 +315,10 @@ private slots:
         QTest::addColumn<int>("runs");
         QTest::newRow("1: DC loss runs it") << 1 << false << "28=1; 28=0" << 1;
         QTest::newRow("1: SW on does not") << 1 << false << "31=1" << 0;
-        QTest::newRow("2: SW on runs it") << 2 << false << "31=1" << 1;
+        QTest::newRow("2: SW on runs it") << 2 << false << "31=0; 31=1" << 1;
+        // What the module already does at start-up is reported, never acted on.
+        QTest::newRow("1: started on battery") << 1 << false << "28=0; 28=0" << 0;
+        QTest::newRow("2: started with SW on") << 2 << false << "31=1; 31=1" << 0;
         QTest::newRow("2: DC loss does not") << 2 << false << "28=1; 28=0" << 0;
         QTest::newRow("0: neither") << 0 << false << "31=1; 28=0" << 0;
         QTest::newRow("1 stored before start-up") << 1 << true << "28=1; 28=0" << 1;

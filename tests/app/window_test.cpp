@@ -1,8 +1,9 @@
 // The main window against the simulator: status bar and title through a
 // connection, hiding into the tray and AutoHide with and without a tray, the
 // language menu's restart question, and the Status Monitor tab: page
-// activation and a DC loss and return end to end; the Config tab and the
-// help's address.
+// activation, a DC loss and return end to end whatever is on screen, a start
+// on battery and a loss while disconnected; the Config tab and the help's
+// address.
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -11,6 +12,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
+#include <QSystemTrayIcon>
+#include <QFileInfo>
 #include <QTabWidget>
 #include <QTimer>
 #include <QUrl>
@@ -74,13 +77,28 @@ private:
     QTimer m_timer;
 };
 
-// Whether the status page's idle display and polling run.
-bool statusPageRuns(const mainWindow& w) {
+// Whether the status page's idle display (which follows the tab in front)
+// and its polling (which follows the connection) run.
+bool statusPageDisplays(const mainWindow& w) {
     statusMonitorWidget* page = w.findChild<statusMonitorWidget*>();
-    const bool timer = page->findChild<QTimer*>(QStringLiteral("m_refreshTimer"))->isActive();
-    const bool polling = page->findChild<monitorThread*>()->isRunning();
-    if (timer != polling) qWarning("refresh timer %d, polling %d", timer, polling);
-    return timer && polling;
+    return page->findChild<QTimer*>(QStringLiteral("m_refreshTimer"))->isActive();
+}
+
+bool statusPagePolls(const mainWindow& w) {
+    return w.findChild<statusMonitorWidget*>()->findChild<monitorThread*>()->isRunning();
+}
+
+QString trayToolTip(const mainWindow& w) {
+    return w.findChild<QSystemTrayIcon*>()->toolTip();
+}
+
+// Policy 1 with a script that appends a line to the marker at each run.
+void setLossScript(const QString& marker) {
+    const QString script = QFileInfo(marker).path() + QStringLiteral("/on loss.sh");
+    QVERIFY(writeFile(script, "#!/bin/sh\necho run >> \"" + marker.toLocal8Bit() + "\"\n"));
+    QVERIFY(QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    settingsStore::setBatPath(script);
+    settingsStore::setBatExecutePolicy(1);
 }
 
 int lineCount(const QString& path) {
@@ -157,7 +175,7 @@ private slots:
         QVERIFY(writeSettings(true));
         mainWindow w;
         w.setTrayAvailable(tray);
-        QCOMPARE(w.trayIconPath(), QStringLiteral(":/mainWindow/images/UPS/DC.png"));
+        QCOMPARE(w.trayIconPath(), QStringLiteral(":/mainWindow/images/UPS/NotConnected.png"));
         w.show();
 
         // AutoHide: once after the first connection, and only with a tray.
@@ -218,8 +236,9 @@ private slots:
     }
 
     // The status page is tab 0 and idle after start-up; a connection starts
-    // it, and only the page in front runs after a change of tab.
-    void statusPageRunsOnlyInFront() {
+    // its polling, which runs whatever tab is in front; its idle display
+    // follows the tab.
+    void statusPagePollsWhateverTab() {
         QVERIFY(writeSettings(false));
         mainWindow w;
         QTabWidget* tabs = w.findChild<QTabWidget*>(QStringLiteral("m_tabWidget"));
@@ -227,48 +246,75 @@ private slots:
         QCOMPARE(tabs->tabText(0), QStringLiteral("Status Monitor"));
         QCOMPARE(tabs->currentWidget(), w.findChild<statusMonitorWidget*>());
         QTest::qWait(300);
-        QVERIFY(!statusPageRuns(w));
+        QVERIFY(!statusPagePolls(w));
 
         action(w, "m_connectAction")->trigger();
         QVERIFY(comAdapter::instance().isConnected());
-        QTRY_VERIFY_WITH_TIMEOUT(statusPageRuns(w), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(statusPagePolls(w), 5000);
         QWidget other;
         tabs->addTab(&other, QStringLiteral("other"));
         tabs->setCurrentIndex(1);
-        QTRY_VERIFY_WITH_TIMEOUT(!statusPageRuns(w), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!statusPageDisplays(w), 5000);
+        QVERIFY(statusPagePolls(w));
         tabs->setCurrentIndex(0);
-        QTRY_VERIFY_WITH_TIMEOUT(statusPageRuns(w), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(statusPageDisplays(w), 5000);
+        QVERIFY(statusPagePolls(w));
         tabs->removeTab(1);
         action(w, "m_disconnectAction")->trigger();
+        QVERIFY(!statusPagePolls(w));
     }
 
     // The window, the real polling thread and a real script against the
     // simulator: a DC loss and its return reach the log, the tray icon and
     // the desktop notifications once each; policy 1 runs the script once.
+    void dcLossAndReturnEndToEnd_data() {
+        QTest::addColumn<QString>("front");  // status, config or hidden
+        QTest::newRow("Status Monitor in front") << "status";
+        QTest::newRow("Config in front") << "config";
+        QTest::newRow("window hidden") << "hidden";
+    }
+
     void dcLossAndReturnEndToEnd() {
+        QFETCH(QString, front);
         QVERIFY(writeSettings(false));
         const QString marker = m_root.path() + QStringLiteral("/runs");
-        const QString script = m_root.path() + QStringLiteral("/on loss.sh");
-        QVERIFY(writeFile(script, "#!/bin/sh\necho run >> \"" + marker.toLocal8Bit() + "\"\n"));
-        QVERIFY(
-            QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-        settingsStore::setBatPath(script);
-        settingsStore::setBatExecutePolicy(1);
+        QFile::remove(marker);
+        setLossScript(marker);
         apptest::ConsoleRecord log;
         mainWindow w;
         w.setTrayAvailable(false);
+        w.show();
+        QCOMPARE(w.trayIconPath(), QStringLiteral(":/mainWindow/images/UPS/NotConnected.png"));
+        QCOMPARE(trayToolTip(w), QStringLiteral("Ambrel — not connected"));
 
         action(w, "m_connectAction")->trigger();
         QVERIFY(comAdapter::instance().isConnected());
         QTRY_VERIFY_WITH_TIMEOUT(log.lines().contains(QStringLiteral("DC is connected.")), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(w.trayIconPath(),
+                                  QStringLiteral(":/mainWindow/images/UPS/DC.png"), 5000);
+        QVERIFY2(trayToolTip(w).startsWith(QStringLiteral("Ambrel — on DC, ")),
+                 qPrintable(trayToolTip(w)));
         QCOMPARE(w.trayMessages(), QStringList());
+        if (front == QLatin1String("config")) {
+            action(w, "m_configAction")->trigger();
+            QTabWidget* tabs = w.findChild<QTabWidget*>(QStringLiteral("m_tabWidget"));
+            tabs->setCurrentIndex(1);
+            QCOMPARE(tabs->currentWidget(), w.findChild<configWidget*>());
+        } else if (front == QLatin1String("hidden")) {
+            w.hide();
+        }
 
         QCOMPARE(m_sim.command("scenario dc-loss"), QStringLiteral("ok"));
         QTRY_VERIFY_WITH_TIMEOUT(log.lines().contains(QStringLiteral("DC is broken.")), 20000);
-        QCOMPARE(w.trayIconPath(), QStringLiteral(":/mainWindow/images/UPS/UPS.png"));
+        QTRY_COMPARE_WITH_TIMEOUT(w.trayIconPath(),
+                                  QStringLiteral(":/mainWindow/images/UPS/UPS.png"), 5000);
         QCOMPARE(w.trayMessages(), QStringList({"Ambrel: DC is broken."}));
-        QCOMPARE(w.findChild<QSystemTrayIcon*>()->toolTip(), QStringLiteral("Ambrel"));
+        QVERIFY2(trayToolTip(w).startsWith(QStringLiteral("Ambrel — on battery, ")),
+                 qPrintable(trayToolTip(w)));
         QTRY_COMPARE_WITH_TIMEOUT(lineCount(marker), 1, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            log.lines().contains(QStringLiteral("Post-process script ended with exit status 0.")),
+            20000);
 
         QCOMPARE(m_sim.command("scenario dc-return"), QStringLiteral("ok"));
         QTRY_COMPARE_WITH_TIMEOUT(w.trayIconPath(),
@@ -279,8 +325,59 @@ private slots:
         QCOMPARE(w.trayMessages().size(), 2);
         QCOMPARE(log.lines().count(QStringLiteral("DC is broken.")), 1);
         QCOMPARE(lineCount(marker), 1);
+
+        action(w, "m_disconnectAction")->trigger();
+        QCOMPARE(w.trayIconPath(), QStringLiteral(":/mainWindow/images/UPS/NotConnected.png"));
+        QCOMPARE(trayToolTip(w), QStringLiteral("Ambrel — not connected"));
         w.stopDeviceWork();
         QVERIFY(!w.findChild<monitorThread*>()->isRunning());
+        settingsStore::setBatExecutePolicy(0);
+    }
+
+    // The DC memory is unknown at start-up: a module already on battery is
+    // reported (log, tray, one notification) but runs no script. It is kept
+    // across a reconnect: a loss while disconnected runs the script once
+    // when the next connection sees it.
+    void startOnBatteryAndLossWhileDisconnected() {
+        QVERIFY(writeSettings(false));
+        const QString marker = m_root.path() + QStringLiteral("/runs");
+        QFile::remove(marker);
+        setLossScript(marker);
+        apptest::ConsoleRecord log;
+        mainWindow w;
+        w.setTrayAvailable(false);
+        QCOMPARE(m_sim.command("scenario dc-loss"), QStringLiteral("ok"));
+
+        action(w, "m_connectAction")->trigger();
+        QVERIFY(comAdapter::instance().isConnected());
+        QTRY_VERIFY_WITH_TIMEOUT(log.lines().contains(QStringLiteral("DC is broken.")), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(w.trayIconPath(),
+                                  QStringLiteral(":/mainWindow/images/UPS/UPS.png"), 5000);
+        QCOMPARE(w.trayMessages(), QStringList({"Ambrel: DC is broken."}));
+
+        QCOMPARE(m_sim.command("scenario dc-return"), QStringLiteral("ok"));
+        QTRY_VERIFY_WITH_TIMEOUT(log.lines().contains(QStringLiteral("DC is connected.")), 20000);
+        QCOMPARE(lineCount(marker), 0);
+
+        action(w, "m_disconnectAction")->trigger();
+        QVERIFY(!comAdapter::instance().isConnected());
+        QCOMPARE(m_sim.command("scenario dc-loss"), QStringLiteral("ok"));
+        action(w, "m_connectAction")->trigger();
+        QVERIFY(comAdapter::instance().isConnected());
+        QTRY_COMPARE_WITH_TIMEOUT(lineCount(marker), 1, 20000);
+        QCOMPARE(log.lines().count(QStringLiteral("DC is broken.")), 2);
+
+        // The same loss seen again after another reconnect is not repeated.
+        action(w, "m_disconnectAction")->trigger();
+        action(w, "m_connectAction")->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(w.trayIconPath(),
+                                  QStringLiteral(":/mainWindow/images/UPS/UPS.png"), 5000);
+        QTest::qWait(500);
+        QCOMPARE(log.lines().count(QStringLiteral("DC is broken.")), 2);
+        QCOMPARE(lineCount(marker), 1);
+
+        QCOMPARE(m_sim.command("scenario dc-return"), QStringLiteral("ok"));
+        w.stopDeviceWork();
         settingsStore::setBatExecutePolicy(0);
     }
 
@@ -300,7 +397,7 @@ private slots:
 
         action(w, "m_connectAction")->trigger();
         QVERIFY(comAdapter::instance().isConnected());
-        QTRY_VERIFY_WITH_TIMEOUT(statusPageRuns(w), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(statusPageDisplays(w) && statusPagePolls(w), 5000);
         // The product title chose the product's register table.
         QVERIFY(config->dataModel()->rowCount() > 0);
         configAction->trigger();
@@ -311,18 +408,19 @@ private slots:
 
         tabs->setCurrentIndex(1);
         QVERIFY(config->isRefreshing());
-        QTRY_VERIFY_WITH_TIMEOUT(!statusPageRuns(w), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!statusPageDisplays(w), 5000);
         tabs->setCurrentIndex(0);
         QVERIFY(!config->isRefreshing());
-        QTRY_VERIFY_WITH_TIMEOUT(statusPageRuns(w), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(statusPageDisplays(w), 5000);
 
-        // Unchecked while in front: "Status Monitor" is current and runs again.
+        // Unchecked while in front: "Status Monitor" is current and displays again.
         tabs->setCurrentIndex(1);
-        QTRY_VERIFY_WITH_TIMEOUT(!statusPageRuns(w), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!statusPageDisplays(w), 5000);
+        QVERIFY(statusPagePolls(w));
         configAction->trigger();
         QCOMPARE(tabs->count(), 1);
         QVERIFY(!config->isRefreshing());
-        QTRY_VERIFY_WITH_TIMEOUT(statusPageRuns(w), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(statusPageDisplays(w), 5000);
         action(w, "m_disconnectAction")->trigger();
     }
 

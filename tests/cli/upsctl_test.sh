@@ -127,8 +127,9 @@ check "denied port" "3 $work/locked dialout" \
     "$? $(grep -o "$work/locked" <<<"$err" | head -1) $(grep -o dialout <<<"$err" | head -1)"
 
 # monitor --on-dc-loss: the command runs once per DC loss and polling goes on
-# while it runs. As in the program, DC already lost at start is no edge; an
-# edge while the command still runs starts nothing; stopping the monitor ends it.
+# while it runs. As in the program, DC already lost at start is reported but
+# runs nothing; an edge while the command still runs starts nothing; stopping
+# the monitor ends it.
 echo "fault none" >&3
 sleep 0.3
 mon="$work/monitor"
@@ -143,7 +144,8 @@ done
 kill -TERM $monitor_pid
 wait $monitor_pid
 check "monitor exit" 0 $?
-check "monitor edges" "DC is connected.
+check "monitor edges" "DC is broken.
+DC is connected.
 DC is broken.
 on-dc-loss: command started
 DC is connected.

@@ -376,8 +376,9 @@ void paintLed(QPainter& p, const QColor& base, const QColor& hot) {
 }
 
 // 16 px tray icons, drawn on the pixel grid. DC: round green badge with a
-// bolt. UPS: upright battery with a nub, amber. The silhouettes differ so
-// that the state reads without telling the colours apart.
+// bolt. UPS: upright battery with a nub, amber. Not connected: a grey
+// diamond with a cross. The silhouettes differ so that the state reads without
+// telling the colours apart.
 void paintTrayDc(QPainter& p) {
     p.setPen(QPen(pal::greenDark, 1));
     p.setBrush(pal::green);
@@ -398,6 +399,21 @@ void paintTrayUps(QPainter& p) {
     p.setBrush(pal::amber);
     p.drawRect(QRectF(4, 8, 8, 3));
     p.drawRect(QRectF(4, 12, 8, 3));
+}
+
+void paintTrayNotConnected(QPainter& p) {
+    QPainterPath diamond;
+    diamond.moveTo(8, 0.5);
+    diamond.lineTo(15.5, 8);
+    diamond.lineTo(8, 15.5);
+    diamond.lineTo(0.5, 8);
+    diamond.closeSubpath();
+    p.setPen(QPen(pal::ink, 1));
+    p.setBrush(QColor(0xB0, 0xBE, 0xC5));
+    p.drawPath(diamond);
+    p.setPen(QPen(pal::inkDark, 2, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(5.5, 5.5), QPointF(10.5, 10.5));
+    p.drawLine(QPointF(10.5, 5.5), QPointF(5.5, 10.5));
 }
 
 // The module, upright: dark case, display with a charge bar, status lamps
@@ -488,6 +504,7 @@ QVector<Icon> iconTable() {
     return {
         {"DC.png", 16, 16, 16, paintTrayDc},
         {"UPS.png", 16, 16, 16, paintTrayUps},
+        {"NotConnected.png", 16, 16, 16, paintTrayNotConnected},
         {"main_cnc.png", 193, 246, 193, [](QPainter& p) { paintModule(p, false); }},
         {"connect.png", 40, 40, 40, paintConnect},
         {"disconnect.png", 40, 40, 40, paintDisconnect},
