@@ -16,9 +16,11 @@ namespace {
 const int kRestartExitCode = 888;
 const char kInstanceName[] = "REVOV_Azezed_UTILITY";
 
-// Test hook: with QXUPS_TEST_RESTART_WHEN_CONNECTED=1 the program asks for a
-// restart as soon as a device is open, as a confirmed language change would.
-// The variable is removed at once, so the restarted program runs normally.
+#ifdef QXUPS_TEST_HOOKS
+// Test hook, built only into the test copy of the program (never installed):
+// with QXUPS_TEST_RESTART_WHEN_CONNECTED=1 it asks for a restart as soon as a
+// device is open, as a confirmed language change would. The variable is
+// removed at once, so the restarted program runs normally.
 bool takeRestartHook() {
     const bool wanted = qEnvironmentVariableIntValue("QXUPS_TEST_RESTART_WHEN_CONNECTED") == 1;
     qunsetenv("QXUPS_TEST_RESTART_WHEN_CONNECTED");
@@ -35,6 +37,7 @@ void armRestartHook(QObject* owner) {
     });
     timer->start();
 }
+#endif
 
 }  // namespace
 
@@ -42,7 +45,9 @@ int main(int argc, char** argv) {
     // The program-wide objects exist before anything else uses them.
     comAdapter::instance();
     consolePrint::instance();
+#ifdef QXUPS_TEST_HOOKS
     const bool restartHook = takeRestartHook();
+#endif
 
     QApplication app(argc, argv);
 
@@ -57,7 +62,9 @@ int main(int argc, char** argv) {
     {
         mainWindow window;
         window.show();
+#ifdef QXUPS_TEST_HOOKS
         if (restartHook) armRestartHook(&window);
+#endif
         result = app.exec();
         window.stopDeviceWork();
     }

@@ -4,6 +4,7 @@
 // The exit status is 0 on success, the library's result code when a request
 // fails (3 port error, 8 timed out, 11 illegal address, ...), and 64 for bad
 // usage.
+#include <ctype.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <getopt.h>
@@ -84,6 +85,9 @@ void usage(FILE* out) {
             "  --timeout MS    response time-out in ms (default 1000)\n"
             "  --help          this text\n"
             "\n"
+            "Numbers are decimal, or hexadecimal with 0x (0x9c68 is 40040); a leading 0\n"
+            "does not mean octal (010 is ten).\n"
+            "\n"
             "Commands (registers in the program's numbering: register n is 40000+n;\n"
             "addresses 40000..65535):\n"
             "  info                      device type, hardware, firmware and driver version\n"
@@ -109,12 +113,24 @@ void usage(FILE* out) {
             "exception answers), 64 bad usage.\n");
 }
 
+// A number is decimal, or hexadecimal after "0x": a leading zero never means
+// octal ("010" is ten). Digits only: no sign, no blanks.
 bool parseNumber(const char* text, unsigned long max, unsigned long* value) {
-    if (text == nullptr || *text == '\0') return false;
+    if (text == nullptr) return false;
+    int base = 10;
+    const char* digits = text;
+    if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        digits = text + 2;
+    }
+    if (*digits == '\0') return false;
+    for (const char* c = digits; *c != '\0'; ++c) {
+        if (base == 10 ? !isdigit((unsigned char)*c) : !isxdigit((unsigned char)*c)) return false;
+    }
     char* end = nullptr;
     errno = 0;
-    unsigned long v = strtoul(text, &end, 0);
-    if (errno != 0 || *end != '\0' || v > max || text[0] == '-') return false;
+    unsigned long v = strtoul(digits, &end, base);
+    if (errno != 0 || *end != '\0' || v > max) return false;
     *value = v;
     return true;
 }

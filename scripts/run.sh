@@ -49,6 +49,15 @@ for tool in QXUPSUtility upssim upsctl; do
         exit 1
     fi
 done
+# The simulated module is the product of device type 302, with the register
+# table the program shows for it (which registers exist, which are writable,
+# their starting values).
+sim_type=302
+sim_table=$bin/iconfigs/DCU-2410/config_registers.xml
+if [ "$real" -eq 0 ] && [ ! -r "$sim_table" ]; then
+    echo "run: $sim_table is missing; run without --no-setup to build the runnable tree" >&2
+    exit 1
+fi
 
 # Help files (.chm) open in xchm, unless the user has chosen another viewer.
 set_help_viewer() {
@@ -167,7 +176,8 @@ trap 'exit 130' INT
 trap 'exit 143' TERM
 
 mkfifo "$work/control"
-"$bin/upssim" --pty "$work/ups" --quit-on-eof <"$work/control" >"$work/upssim.log" 2>&1 &
+"$bin/upssim" --pty "$work/ups" --device-type "$sim_type" --registers "$sim_table" --quit-on-eof \
+    <"$work/control" >"$work/upssim.log" 2>&1 &
 sim_pid=$!
 exec 3>"$work/control"
 for _ in $(seq 100); do
@@ -189,6 +199,9 @@ if ! has_display; then
     echo "run: a DC loss follows in 2 s, and the DC returns 4 s later"
     echo
     "$bin/upsctl" --port 1 status
+    echo
+    echo "run: upsctl sets the policy mode (register 40035) to 6, a backup time of 20 s"
+    "$bin/upsctl" --port 1 write 40035 6
     echo
     "$bin/upsctl" --port 1 monitor 200 --on-dc-loss "touch '$work/dc-loss-command-ran'" &
     monitor_pid=$!

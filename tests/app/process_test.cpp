@@ -47,10 +47,12 @@ int requests(apptest::SimulatedModule& sim) {
     return at < 0 ? -1 : stats.mid(at + 9).section(QLatin1Char(' '), 0, 0).toInt();
 }
 
-void startProgram(QProcess& process, const QString& logName) {
+// The shipped program, or its test copy with the test hooks built in.
+void startProgram(QProcess& process, const QString& logName,
+                  const char* program = QXUPS_PROGRAM_PATH) {
     process.setStandardOutputFile(QProcess::nullDevice());
     process.setStandardErrorFile(appPaths::dataFile(logName));
-    process.start(QStringLiteral(QXUPS_PROGRAM_PATH), QStringList());
+    process.start(QString::fromUtf8(program), QStringList());
 }
 
 }  // namespace
@@ -99,7 +101,7 @@ private slots:
         environment.insert(QStringLiteral("QXUPS_TEST_RESTART_WHEN_CONNECTED"),
                            QStringLiteral("1"));
         first.setProcessEnvironment(environment);
-        startProgram(first, QStringLiteral("restart.log"));
+        startProgram(first, QStringLiteral("restart.log"), QXUPS_HOOKED_PROGRAM_PATH);
         QVERIFY(first.waitForStarted(30000));
         const qint64 firstPid = first.processId();
         // Connects by itself, then ends its event loop with 888 and launches

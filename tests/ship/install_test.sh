@@ -12,9 +12,14 @@ if [ "$(id -u)" -ne 0 ] || ! command -v setpriv >/dev/null; then
     exit $skip
 fi
 
+# Everything the user runs must be reachable by it, whatever root's umask and
+# wherever the build lies (a clone in root's 0700 home): the prefix is a
+# world-readable temporary folder, and the user's commands start in it.
+umask 022
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 chmod 755 "$tmp"
+cd "$tmp"
 prefix=$tmp/prefix
 cmake --install "$build" --prefix "$prefix" >"$tmp/install.log" 2>&1 || {
     cat "$tmp/install.log"
@@ -36,6 +41,16 @@ for f in bin/QXUPSUtility bin/upsctl lib/qxups/libQXUPSSDK.so lib/qxups/upssim \
 done
 check "no tests, fuzzers or benchmarks installed" \
     test -z "$(find "$prefix" -name '*_test' -o -name 'fuzz_*' -o -name 'bench_*' -o -name helpgen)"
+check "the installed program has no test hook" \
+    test "$(grep -c QXUPS_TEST_ "$prefix/lib/qxups/QXUPSUtility")" -eq 0
+
+# Libraries are found beside the binary only: an empty RUNPATH element would
+# be the current folder, from which a planted library would load.
+runpath() { readelf -d "$1" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]$/\1/p'; }
+for f in QXUPSUtility upsctl upssim libQXUPSSDK.so; do
+    check "RUNPATH of $f in the build tree is \$ORIGIN" test "$(runpath "$build/bin/$f")" = '$ORIGIN'
+    check "RUNPATH of $f installed is \$ORIGIN" test "$(runpath "$prefix/lib/qxups/$f")" = '$ORIGIN'
+done
 
 # The user: nobody, with a home of its own.
 user=65534
@@ -55,12 +70,13 @@ before=$(snapshot)
 check "upsctl runs through its bin link" "${as_user[@]}" "$prefix/bin/upsctl" --help >/dev/null
 
 # The program writes the language choice (help/select.ini) at start, once it
-# has read the language list from its data folder.
+# has read the language list from its data folder, and makes configs/ when
+# its window is built, later.
 "${as_user[@]}" "$prefix/bin/QXUPSUtility" >"$tmp/program.log" 2>&1 &
 program=$!
 settings=$home/.config/Tarvel/UPS
 for _ in $(seq 600); do
-    [ -s "$settings/help/select.ini" ] && break
+    [ -s "$settings/help/select.ini" ] && [ -d "$settings/configs" ] && break
     kill -0 $program 2>/dev/null || break
     sleep 0.1
 done

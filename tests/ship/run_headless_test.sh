@@ -17,7 +17,10 @@ cat "$tmp/out"
 
 fail=0
 [ $status -eq 0 ] || { echo "FAIL: run.sh ended with $status"; fail=1; }
-for line in '>>DC is broken.' '>>DC is connected.' 'the --on-dc-loss command ran once'; do
+# policy=20 Sec.: the simulator has the product's register table, in which
+# the policy mode is writable.
+for line in '>>DC is broken.' '>>DC is connected.' 'the --on-dc-loss command ran once' \
+    'policy=20 Sec.'; do
     grep -qF -- "$line" "$tmp/out" || { echo "FAIL: no \"$line\""; fail=1; }
 done
 [ "$(grep -c '>>on-dc-loss: command started' "$tmp/out")" -eq 1 ] ||
