@@ -80,6 +80,10 @@ private slots:
 
         QVERIFY(writeTable(QStringLiteral("FORMAT"), kFormatTable));
         QVERIFY(writeTable(QStringLiteral("BROKEN"), "<Registers><Items><Item></Items>"));
+        // Too large to parse without holding up the window: refused unread.
+        QVERIFY(writeTable(QStringLiteral("HUGE"),
+                           QByteArray(kFormatTable) +
+                               QByteArray(upsDataModel::kMaxRegisterFileBytes, ' ')));
         model.loadDeviceRegisters(QStringLiteral("FORMAT"));
         QCOMPARE(model.rowCount(), 5);
         // The view hears that its rows were replaced.
@@ -88,7 +92,7 @@ private slots:
         const struct {
             const char* product;
             int result;
-        } failures[] = {{"NOPE", -1}, {"BROKEN", -2}};
+        } failures[] = {{"NOPE", -1}, {"BROKEN", -2}, {"HUGE", -3}};
         for (const auto& f : failures) {
             QCOMPARE(model.loadDeviceRegisters(QString::fromLatin1(f.product)), 0);
             QCOMPARE(model.loadRegisterFile(), f.result);
