@@ -32,11 +32,11 @@ public:
     // signalStateChanged.
     enum State { Disconnected = 0, Connecting, Connected, Disconnecting };
 
-    static const int kStatusRegisters = 50;
-    static const ushort kStatusStart = 40000;
+    static constexpr int kStatusRegisters = 50;
+    static constexpr ushort kStatusStart = 40000;
     // A read request carries at most 125 registers.
-    static const int kMaxSpan = 125;
-    static const int kExtraIntervalMs = 1000;
+    static constexpr int kMaxSpan = 125;
+    static constexpr int kExtraIntervalMs = 1000;
     typedef std::array<quint16, kStatusRegisters> statusBlock;
 
     // One register outside the status block: its last value, or ok false
