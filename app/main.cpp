@@ -27,11 +27,11 @@ bool takeRestartHook() {
     return wanted;
 }
 
-void armRestartHook(QObject* owner) {
+void armRestartHook(mainWindow* owner) {
     QTimer* timer = new QTimer(owner);
     timer->setInterval(100);
-    QObject::connect(timer, &QTimer::timeout, owner, [timer]() {
-        if (!comAdapter::instance().isConnected()) return;
+    QObject::connect(timer, &QTimer::timeout, owner, [timer, owner]() {
+        if (!owner->isConnected()) return;
         timer->stop();
         QCoreApplication::exit(kRestartExitCode);
     });

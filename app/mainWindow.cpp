@@ -23,15 +23,16 @@
 
 #include "LanguageCheck.h"
 #include "appPaths.h"
-#include "comAdapter.h"
 #include "comSettings.h"
 #include "comSettingsWidget.h"
 #include "configWidget.h"
 #include "consolePrint.h"
 #include "inforWidget.h"
 #include "loginDialog.h"
+#include "monitorThread.h"
 #include "settingsStore.h"
 #include "statusMonitorWidget.h"
+#include "upsDataModel.h"
 
 namespace {
 
@@ -308,14 +309,45 @@ void mainWindow::createWidgets() {
             &mainWindow::slotOnConnect);
     connect(m_comSettingsWidget, &comSettingsWidget::signalSetTitle, this,
             &mainWindow::slotOnSetUITite);
+
+    // The device worker: the only one on the line. The pages hand it their
+    // requests (calls that return at once) and hear its results queued.
+    monitorThread* worker = m_statusMonitorWidget->worker();
+    connect(worker, &monitorThread::signalOpened, m_comSettingsWidget,
+            &comSettingsWidget::slotOnDeviceOpened);
+    connect(m_statusMonitorWidget, &statusMonitorWidget::signalLinkState, m_comSettingsWidget,
+            &comSettingsWidget::slotOnLinkState);
+    connect(m_statusMonitorWidget, &statusMonitorWidget::signalLinkState, this,
+            &mainWindow::slotOnLinkState);
+    connect(m_statusMonitorWidget, &statusMonitorWidget::signalStatusBlock, m_configWidget,
+            &configWidget::slotOnStatusBlock);
+    connect(m_configWidget, &configWidget::signalWriteRegister, worker,
+            &monitorThread::requestWrite);
+    connect(m_configWidget, &configWidget::signalExtraAddresses, worker,
+            &monitorThread::setExtraAddresses);
+    connect(m_configWidget, &configWidget::signalExtraReading, worker,
+            &monitorThread::setExtraReading);
+    connect(worker, &monitorThread::signalExtraValuesReady, m_configWidget, [this, worker]() {
+        upsDataModel* model = m_configWidget->dataModel();
+        for (const monitorThread::extraValue& v : worker->extraValues())
+            model->setRegisterValue(v.address, v.value, v.ok);
+    });
+}
+
+bool mainWindow::isConnected() const {
+    return m_statusMonitorWidget->linkState() == monitorThread::Connected;
+}
+
+void mainWindow::slotOnLinkState(int state) {
+    Q_UNUSED(state);
+    slotOnUpdate();
 }
 
 void mainWindow::stopDeviceWork() {
     m_updateTimer->stop();
-    // The status page joins its polling and script threads before the device
-    // is closed under them.
+    // The status page stops its script and the device worker, which closes
+    // the device.
     m_statusMonitorWidget->shutdown();
-    if (comAdapter::instance().isConnected()) m_comSettingsWidget->slotOnDisconnect();
 }
 
 bool mainWindow::trayAvailable() const {
@@ -381,7 +413,8 @@ void mainWindow::setConnectStateSheet(const QString& sheet) {
 }
 
 void mainWindow::slotOnUpdate() {
-    if (comAdapter::instance().isConnected()) {
+    const monitorThread::State state = m_statusMonitorWidget->linkState();
+    if (state == monitorThread::Connected) {
         m_connectToolBar->setEnabled(false);
         m_connectAction->setEnabled(false);
         m_disconnectToolBar->setEnabled(true);
@@ -394,13 +427,21 @@ void mainWindow::slotOnUpdate() {
             m_autoHidden = true;
         }
     } else {
-        m_connectToolBar->setEnabled(true);
-        m_connectAction->setEnabled(true);
-        m_disconnectToolBar->setEnabled(false);
-        m_disconnectAction->setEnabled(false);
+        // A Connect during a close waits for it in the worker; a Disconnect
+        // during an open follows it.
+        const bool closing = state != monitorThread::Connecting;
+        m_connectToolBar->setEnabled(closing);
+        m_connectAction->setEnabled(closing);
+        m_disconnectToolBar->setEnabled(!closing);
+        m_disconnectAction->setEnabled(!closing);
         // The configuration page never stays open without a device.
         closeConfigTab();
-        m_lblConnectState->setText(tr("Disconnected"));
+        if (state == monitorThread::Connecting)
+            m_lblConnectState->setText(tr("Connecting…"));
+        else if (state == monitorThread::Disconnecting)
+            m_lblConnectState->setText(tr("Disconnecting…"));
+        else
+            m_lblConnectState->setText(tr("Disconnected"));
         setConnectStateSheet(QStringLiteral("background-color:") + QStringLiteral(" "));
     }
     m_lblTime->setText(
@@ -512,7 +553,7 @@ void mainWindow::slotOnHelpClicked() {
     const QString selectFile = appPaths::readableFile(QLatin1String(kSelectFile));
     QString product;
     uint language = 0;
-    if (comAdapter::instance().isConnected()) {
+    if (isConnected()) {
         language = QSettings(selectFile, QSettings::IniFormat)
                        .value(QStringLiteral("/SELECTED/Language"), 0)
                        .toUInt();

@@ -34,10 +34,13 @@ public:
     ~mainWindow() override;
 
     // Stops everything that works on the device before the program quits or
-    // restarts (polling first, then the device is closed), so that no thread
-    // outlives the objects it uses and a restarted program finds its port
-    // free. The entry calls it once the event loop has ended.
+    // restarts (the device worker closes the device after the request under
+    // way), so that no thread outlives the objects it uses and a restarted
+    // program finds its port free. The entry calls it once the event loop has
+    // ended.
     void stopDeviceWork();
+    // Whether the device is open as the worker last reported (no line I/O).
+    bool isConnected() const;
 
     // Whether the desktop offers a system tray: asked of the desktop each time,
     // unless a test has decided it with setTrayAvailable().
@@ -81,6 +84,7 @@ private slots:
     void slotOnPowerEvent(bool dcOk);
     void slotOnPowerSummary(bool dcOk, int charge, int source);
     void slotOnNotConnected();
+    void slotOnLinkState(int state);
 
 private:
     void loadStyleSheet();

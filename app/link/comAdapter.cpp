@@ -148,6 +148,12 @@ int comAdapter::slotReadStatus(ushort usRegStartAddr, uchar ubNRegs, ushort* aru
     return result;
 }
 
+int comAdapter::readRegistersQuiet(ushort usRegStartAddr, uchar ubNRegs, ushort* arusBufferOut) {
+    if (usRegStartAddr < kFirstRegister) return -1;
+    std::lock_guard<std::mutex> guard(m_lock);
+    return readLocked(usRegStartAddr, ubNRegs, arusBufferOut);
+}
+
 int comAdapter::readStatusIfConnected(ushort usRegStartAddr, uchar ubNRegs, ushort* arusBufferOut,
                                       bool* wasOpen) {
     int result;

@@ -2,8 +2,9 @@
 // the one device and the identification read at open, and reports every
 // outcome and the module's versions through consolePrint.
 //
-// The GUI thread and the polling thread both call it; the library runs one
-// request per device at a time, so every library call is made under one lock.
+// In the program only the device worker (monitorThread) calls it; the library
+// runs one request per device at a time, so every library call is made under
+// one lock all the same.
 #pragma once
 
 #include <QObject>
@@ -38,6 +39,9 @@ public:
     // produce a read on a closed device. *wasOpen tells whether a read was made.
     int readStatusIfConnected(ushort usRegStartAddr, uchar ubNRegs, ushort* arusBufferOut,
                               bool* wasOpen);
+    // Reads like slotReadStatus but reports nothing: the caller decides what
+    // to log (one line per refused span, not one per read).
+    int readRegistersQuiet(ushort usRegStartAddr, uchar ubNRegs, ushort* arusBufferOut);
 
 public slots:
     // Copies the settings into the descriptor (a null pointer uses it as it is),

@@ -17,10 +17,10 @@
 #include "QXUPSPorts.h"
 #include "appPaths.h"
 #include "autoStart.h"
-#include "comAdapter.h"
 #include "comSettings.h"
 #include "comSettingsFile.h"
 #include "consolePrint.h"
+#include "monitorThread.h"
 
 namespace {
 
@@ -96,7 +96,6 @@ comSettingsWidget::comSettingsWidget(QWidget* parent) : baseWidget(parent) {
     // Loading before the change signals are connected: filling the controls
     // from the file does not write it back.
     slotOnLoadConfig();
-    comAdapter::instance().resetDeviceParams();
 
     for (QComboBox* box :
          {m_cmbComMode, m_cmbComPort, m_cmbBaudRate, m_cmbDataLen, m_cmbStopBits, m_cmbParity})
@@ -317,20 +316,34 @@ void comSettingsWidget::slotOnSaveConfig() {
     emit signalPollCycleChanged(s.pollDelay);
 }
 
+// Returns at once: the worker opens the device (after a close under way, if
+// any) and reports the outcome; a failed open is logged by the adapter.
 void comSettingsWidget::slotOnConnect() {
-    comAdapter& adapter = comAdapter::instance();
-    // A failed open has been reported by the adapter; nothing is emitted.
-    if (adapter.slotOpenDevice(m_settings) != 0) return;
-    m_deviceType = adapter.deviceInfo().deviceType;
-    loadProductTitle(appPaths::readableFile(QStringLiteral("configs/config_product.xml")));
-    emit signalPollCycleChanged(m_settings->pollDelay);
+    if (m_linkState == monitorThread::Connecting || m_linkState == monitorThread::Connected)
+        return;
+    m_linkState = monitorThread::Connecting;
+    updateButtons();
     emit signalConnect(*m_settings);
 }
 
+void comSettingsWidget::slotOnDeviceOpened(quint16 deviceType) {
+    m_deviceType = deviceType;
+    loadProductTitle(appPaths::readableFile(QStringLiteral("configs/config_product.xml")));
+    emit signalPollCycleChanged(m_settings->pollDelay);
+}
+
+// Returns at once; the worker closes the device after the request under way.
 void comSettingsWidget::slotOnDisconnect() {
-    // The pages stop using the device before it is closed.
+    if (m_linkState == monitorThread::Disconnected || m_linkState == monitorThread::Disconnecting)
+        return;
+    m_linkState = monitorThread::Disconnecting;
+    updateButtons();
     emit signalDisconnect();
-    comAdapter::instance().slotCloseDevice();
+}
+
+void comSettingsWidget::slotOnLinkState(int state) {
+    m_linkState = state;
+    updateButtons();
 }
 
 void comSettingsWidget::slotOnAutoBoot(int checked) {
@@ -366,14 +379,23 @@ void comSettingsWidget::setParametersEnabled(bool enabled) {
 }
 
 void comSettingsWidget::slotOnUpdate() {
-    const bool connected = comAdapter::instance().isConnected();
-    m_btnConnect->setEnabled(!connected);
-    m_btnDisconnect->setEnabled(connected);
-    setParametersEnabled(!connected);
+    updateButtons();
 
     // The automatic connect is tried once per run, at the first tick.
     if (m_autoConnectDone == 0) {
         if (m_settings->autoConnect) m_btnConnect->click();
         m_autoConnectDone = 1;
+        // From here on the worker's reports update the buttons.
+        m_updateTimer->stop();
     }
+}
+
+void comSettingsWidget::updateButtons() {
+    // A Connect during a close waits for it in the worker; a Disconnect
+    // during an open follows it.
+    const bool closing =
+        m_linkState == monitorThread::Disconnected || m_linkState == monitorThread::Disconnecting;
+    m_btnConnect->setEnabled(closing);
+    m_btnDisconnect->setEnabled(!closing);
+    setParametersEnabled(m_linkState == monitorThread::Disconnected);
 }

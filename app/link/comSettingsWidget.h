@@ -1,7 +1,8 @@
 // The communication settings page: the serial link parameters and start-up
 // preferences, kept in step with the one comSettings record and
-// config_com.xml, and the Connect / Disconnect buttons that open and close the
-// device through comAdapter.
+// config_com.xml, and the Connect / Disconnect buttons, which ask the device
+// worker (through signalConnect / signalDisconnect) to open and close the
+// device and follow the link state it reports.
 #pragma once
 
 #include <QString>
@@ -56,6 +57,10 @@ public slots:
     void slotOnConnect();
     void slotOnDisconnect();
     void slotOnAutoBoot(int checked);
+    // The device worker opened the device: the product title follows.
+    void slotOnDeviceOpened(quint16 deviceType);
+    // The link state (a monitorThread::State) as the worker reports it.
+    void slotOnLinkState(int state);
 
 private slots:
     void slotOnUpdate();
@@ -64,6 +69,7 @@ private:
     void createControls();
     void createLayout();
     void setParametersEnabled(bool enabled);
+    void updateButtons();
     static void selectText(QComboBox* box, const QString& text);
 
     QString m_configDir;  // folder of config_com.xml, ending in "/"
@@ -72,6 +78,7 @@ private:
     quint16 m_deviceType = 0;
     QString m_productTitle;
     int m_autoConnectDone = 0;
+    int m_linkState = 0;  // monitorThread::Disconnected
 
     QLabel* m_lblComMode = nullptr;
     QComboBox* m_cmbComMode = nullptr;

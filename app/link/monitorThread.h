@@ -1,49 +1,139 @@
-// Polls the module's status block (registers 40000..40049) on the poll cycle
-// through the device adapter and tells the status page when a fresh block is
-// ready.
+// The device worker: the one thread that talks to the module. It opens the
+// device (with its identification read), polls the status block (registers
+// 40000..40049) on the poll cycle, reads the extra registers of the loaded
+// register table while the Config page is in front, sends register writes
+// between two reads and closes the device. The GUI thread only hands it
+// requests, which return at once, and hears the outcomes through queued
+// signals; it never waits on the line, except in stop() at the end of the
+// program.
+//
+// The thread runs from the first request after being idle until the device
+// is closed and no request is left; requests are handled in the order given,
+// so a Connect made while a close is under way waits for it.
 #pragma once
 
+#include <QString>
 #include <QThread>
+#include <QVector>
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <mutex>
+#include <vector>
+
+class comSettings;
 
 class monitorThread : public QThread {
     Q_OBJECT
 public:
-    static const int kStatusRegisters = 50;
-    static const ushort kStatusStart = 40000;
+    // Owned by the worker thread; others see it through state() and
+    // signalStateChanged.
+    enum State { Disconnected = 0, Connecting, Connected, Disconnecting };
+
+    static constexpr int kStatusRegisters = 50;
+    static constexpr ushort kStatusStart = 40000;
+    // A read request carries at most 125 registers.
+    static constexpr int kMaxSpan = 125;
+    static constexpr int kExtraIntervalMs = 1000;
     typedef std::array<quint16, kStatusRegisters> statusBlock;
+
+    // One register outside the status block: its last value, or ok false
+    // while the module refuses it (or has not been asked yet).
+    struct extraValue {
+        quint32 address;
+        quint16 value;
+        bool ok;
+    };
 
     explicit monitorThread(QObject* parent = nullptr);
     ~monitorThread() override;
 
-    // Starts polling with the given cycle; on a running thread only the cycle
-    // changes (from the next sleep on).
-    void startPolling(quint32 pollCycle);
-    // Ends polling and waits for the thread: it returns after the read under
-    // way, if any, never after a whole sleep.
-    void stopPolling();
+    // Requests; each returns at once with its number, which the state
+    // signals of its handling carry. The settings are copied.
+    quint64 requestOpen(const comSettings& settings);
+    quint64 requestClose();
+    // Takes effect from the next sleep on.
+    void setPollCycle(quint32 pollCycle);
+    // Sent before the next read while connected; a later write replaces one
+    // not sent yet. Dropped by a close.
+    void requestWrite(quint32 address, quint16 value);
+    // The register table's addresses; those outside the status block are
+    // read in spans of consecutive registers, at most once a second, while
+    // extra reading is on (the Config page in front).
+    void setExtraAddresses(const QVector<quint32>& addresses);
+    void setExtraReading(bool on);
 
-    // The block of the last successful read. It is copied under the lock that
-    // the polling thread takes to store a new block, so a reader never sees a
-    // block half written.
+    // Final: ends after the request under way, closes an open device and
+    // joins the thread, so that the port is free when it returns. Later
+    // requests are ignored.
+    void stop();
+
+    State state() const { return static_cast<State>(m_state.load()); }
+    // Copies taken under the worker's lock, which it never holds on the line.
     statusBlock statusBuffer() const;
+    std::vector<extraValue> extraValues() const;
 
 signals:
+    // Each state the worker enters, with the number of the request it is
+    // handling; a request that changes nothing still reports the state.
+    void signalStateChanged(int state, quint64 request);
+    // After a successful open, before the state becomes Connected.
+    void signalOpened(quint16 deviceType);
+    // A new status block is in statusBuffer().
     void signalFinished();
+    // New values are in extraValues().
+    void signalExtraValuesReady();
 
 protected:
     void run() override;
 
 private:
-    // Sleeps one poll cycle unless polling is stopped; false when stopped.
-    bool sleepCycle();
+    typedef std::chrono::steady_clock clock;
+    struct linkSettings {
+        quint16 portNumber;
+        quint16 slaveId;
+        quint32 baudRate;
+        quint8 comMode;
+        quint8 dataLen;
+        quint8 stopBits;
+        quint8 parity;
+        quint32 responseTimeout;
+        quint32 numOfRetries;
+    };
+    struct request {
+        bool open;
+        quint64 number;
+        linkSettings settings;
+    };
+    struct span {
+        quint32 start;
+        int count;
+    };
 
-    mutable std::mutex m_lock;
+    quint64 enqueue(const request& r);
+    void setState(State state, quint64 number);
+    void handle(const request& r);
+    void pollOnce();
+    void readExtras(const std::vector<span>& spans);
+
+    mutable std::mutex m_lock;  // guards everything below but m_state
     std::condition_variable m_wake;
+    std::atomic<int> m_state{Disconnected};
+    std::deque<request> m_requests;
+    quint64 m_lastNumber = 0;
+    bool m_active = false;  // the thread runs or is about to
+    bool m_stop = false;
+    quint32 m_pollCycle = 10;
+    clock::time_point m_nextPoll;
+    clock::time_point m_nextExtras;
+    bool m_hasWrite = false;
+    quint32 m_writeAddress = 0;
+    quint16 m_writeValue = 0;
+    bool m_extraOn = false;
+    std::vector<span> m_spans;
+    std::vector<int> m_spanResults;  // last result per span: one log line per change
+    std::vector<extraValue> m_extraValues;
     statusBlock m_statusBuffer;
-    std::atomic<bool> m_stop{false};
-    std::atomic<quint32> m_pollCycle{10};
 };

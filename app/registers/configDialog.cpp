@@ -115,7 +115,8 @@ void configDialog::slotOnShowDialog(DataObject* dataObj, short value) {
     Q_UNUSED(value);
     if (!dataObj) return;
     m_lblRegisterAddressValue->setText(QString::number(dataObj->address()));
-    m_lineEditRegisterValue->setText(QString::number(dataObj->value()));
+    m_lineEditRegisterValue->setText(dataObj->hasValue() ? QString::number(dataObj->value())
+                                                         : QString());
     emit signalDialogShown(true);
     show();
 }

@@ -84,8 +84,10 @@ configWidget::configWidget(QWidget* parent) : baseWidget(parent) {
     connect(m_tableView, &QTableView::doubleClicked, this, &configWidget::slotOnRowDoubleClicked);
     connect(m_configDialog, &configDialog::signalDialogShown, this,
             &configWidget::slotOnConfigDialogShown);
-    connect(m_configDialog, &configDialog::signalDataChanged, m_dataModel,
-            &upsDataModel::slotOnModifyRegister);
+    connect(m_configDialog, &configDialog::signalDataChanged, this,
+            [this](qint32 regAddr, qint16 value, bool) {
+                emit signalWriteRegister(static_cast<quint32>(regAddr), static_cast<quint16>(value));
+            });
     connect(m_btnOpenBatFile, &QPushButton::clicked, this, &configWidget::slotOnOpenBatFile);
 
     slotOnLoadFromRegisterTable();
@@ -113,19 +115,23 @@ void configWidget::slotOnSetEnabled(bool enabled) {
         m_timer->start();
     else
         m_timer->stop();
+    emit signalExtraReading(enabled);
+}
+
+void configWidget::slotOnStatusBlock(const std::array<quint16, 50>& block) {
+    m_dataModel->setBlockValues(block.data());
 }
 
 void configWidget::slotOnConfigDialogShown(bool show) {
     Q_UNUSED(show);
 }
 
-// One refresh: the view re-reads the whole model, which drops its selection,
-// so the selection is taken before and given back after.
+// One refresh when a value changed: the view re-reads the whole model, which
+// drops its selection, so the selection is taken before and given back after.
 void configWidget::slotOnUpdate() {
-    update();
+    if (!m_dataModel->takeChanged()) return;
     const QModelIndexList selected = m_tableView->selectionModel()->selectedIndexes();
     m_tableView->reset();
-    m_dataModel->updateData();
     // The values change without a model reset, so the header would keep the
     // widths of the first values read and cut longer ones short.
     m_tableView->horizontalHeader()->resizeSections(QHeaderView::ResizeToContents);
@@ -182,4 +188,5 @@ void configWidget::slotOnPolicyChanged(int policy) {
 void configWidget::slotOnGetDeviceType(QString str) {
     m_deviceType = str;
     m_dataModel->loadDeviceRegisters(str);
+    emit signalExtraAddresses(m_dataModel->extraAddresses());
 }

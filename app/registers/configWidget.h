@@ -1,11 +1,16 @@
 // The configuration page: the connected product's configurable registers in a
-// table refreshed every 100 ms while the page is enabled, a dialog to write
-// one of them, and the post-process settings (the policy that decides when
-// the script runs, and the script file) kept in the user's settings store.
+// table redrawn at most every 100 ms while the page is enabled, a dialog to
+// write one of them, and the post-process settings (the policy that decides
+// when the script runs, and the script file) kept in the user's settings
+// store. It talks to no device: the values come from the device worker's
+// status blocks and extra reads, and writes and the extra addresses go to it
+// through the page's signals.
 #pragma once
 
 #include <QModelIndex>
 #include <QString>
+#include <QVector>
+#include <array>
 #include <functional>
 
 #include "baseWidget.h"
@@ -42,6 +47,12 @@ public:
 
 signals:
     void signalOnPolicyChanged(int policy);
+    // A write asked for in the write dialog.
+    void signalWriteRegister(quint32 address, quint16 value);
+    // The table's registers outside the status block, after each load.
+    void signalExtraAddresses(const QVector<quint32>& addresses);
+    // The page in front or not: the extra registers are read only while it is.
+    void signalExtraReading(bool on);
 
 public slots:
     void slotOnSetEnabled(bool enabled) override;
@@ -53,6 +64,8 @@ public slots:
     void slotOnSaveToRegisterTable();
     void slotOnPolicyChanged(int policy);
     void slotOnGetDeviceType(QString str);
+    // A status block read by the worker (kBlockSize words).
+    void slotOnStatusBlock(const std::array<quint16, 50>& block);
 
 private:
     QTableView* m_tableView;

@@ -1,5 +1,6 @@
 // One configurable register of the connected product: its number, the last
-// value read from the module, its access code and its texts.
+// value read from the module (none until one is read, or while the module
+// refuses it), its access code and its texts.
 #pragma once
 
 #include <QObject>
@@ -20,7 +21,12 @@ public:
     qint32 address() const { return m_address; }
     void setAddress(qint32 address) { m_address = address; }
     quint16 value() const { return m_value; }
-    void setValue(quint16 value) { m_value = value; }
+    void setValue(quint16 value) {
+        m_value = value;
+        m_known = true;
+    }
+    bool hasValue() const { return m_known; }
+    void clearValue() { m_known = false; }
     quint8 access() const { return m_access; }
     void setAccess(quint8 access) { m_access = access; }
     bool isWritable() const { return m_access == AccessWrite || m_access == AccessReadWrite; }
@@ -31,9 +37,10 @@ public:
 
 private:
     qint32 m_address = 0;
-    // 32 until the first read, so that a register the module never answered
-    // is not mistaken for a real 0.
-    quint16 m_value = 32;
+    quint16 m_value = 0;
+    // False until the first read: a register the module never answered shows
+    // an empty cell, never a number that could be taken for a real value.
+    bool m_known = false;
     quint8 m_access = AccessRead;
     QString m_name = QStringLiteral("NULL");
     QString m_description = QStringLiteral("NULL");

@@ -7,7 +7,7 @@
 #include <QFile>
 
 #include "appPaths.h"
-#include "comAdapter.h"
+#include "consolePrint.h"
 #include "dataObject.h"
 
 namespace {
@@ -61,7 +61,7 @@ QVariant upsDataModel::data(const QModelIndex& index, int role) const {
                 case ColumnName:
                     return entry->name();
                 case ColumnValue:
-                    return QString::number(entry->value());
+                    return entry->hasValue() ? QString::number(entry->value()) : QString();
                 case ColumnRW:
                     return DataObject::accessText(entry->access());
                 case ColumnDescription:
@@ -141,6 +141,13 @@ int upsDataModel::loadDeviceRegisters(const QString& deviceType) {
 int upsDataModel::loadRegisterFile() {
     QFile file(m_registerFileName);
     if (m_registerFileName.isEmpty() || !file.open(QIODevice::ReadOnly)) return -1;
+    if (file.size() > kMaxRegisterFileBytes) {
+        consolePrint::instance().printMsg(
+            tr("ERR: The register table %1 is larger than %2 KB and is not loaded")
+                .arg(QDir::toNativeSeparators(m_registerFileName))
+                .arg(kMaxRegisterFileBytes / 1024));
+        return -3;
+    }
     QDomDocument document;
     if (!document.setContent(&file, true)) return -2;
 
@@ -164,29 +171,39 @@ int upsDataModel::loadRegisterFile() {
     return 0;
 }
 
-void upsDataModel::updateData() {
-    comAdapter& adapter = comAdapter::instance();
-    if (!adapter.isConnected()) return;
-
-    if (m_modify) {
-        // The turn belongs to the write, whatever its outcome: the adapter
-        // reports it, and the next turn reads the result back.
-        m_modify = false;
-        adapter.slotWriteRegister(static_cast<uint>(m_modifyRegAddr),
-                                  static_cast<ushort>(m_modifyValue));
-        return;
+QVector<quint32> upsDataModel::extraAddresses() const {
+    QVector<quint32> addresses;
+    for (const DataObject* entry : m_dataList) {
+        const qint32 offset = entry->address() - kBlockStart;
+        if (offset < 0 || offset >= kBlockSize) addresses.append(static_cast<quint32>(entry->address()));
     }
+    return addresses;
+}
 
-    ushort block[kBlockSize] = {};
-    if (adapter.slotReadStatus(kBlockStart, kBlockSize, block) != 0) return;
+void upsDataModel::setBlockValues(const quint16* words) {
     for (DataObject* entry : qAsConst(m_dataList)) {
         const qint32 offset = entry->address() - kBlockStart;
-        if (offset >= 0 && offset < kBlockSize) entry->setValue(block[offset]);
+        if (offset < 0 || offset >= kBlockSize) continue;
+        if (entry->hasValue() && entry->value() == words[offset]) continue;
+        entry->setValue(words[offset]);
+        m_changed = true;
     }
 }
 
-void upsDataModel::slotOnModifyRegister(qint32 regAddr, qint16 value, bool modify) {
-    m_modify = modify;
-    m_modifyRegAddr = regAddr;
-    m_modifyValue = value;
+void upsDataModel::setRegisterValue(quint32 address, quint16 value, bool known) {
+    for (DataObject* entry : qAsConst(m_dataList)) {
+        if (static_cast<quint32>(entry->address()) != address) continue;
+        if (known == entry->hasValue() && (!known || entry->value() == value)) continue;
+        if (known)
+            entry->setValue(value);
+        else
+            entry->clearValue();
+        m_changed = true;
+    }
+}
+
+bool upsDataModel::takeChanged() {
+    const bool changed = m_changed;
+    m_changed = false;
+    return changed;
 }

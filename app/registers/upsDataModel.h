@@ -1,16 +1,17 @@
 // The register table behind the configuration page: one DataObject per
 // configurable register of the connected product, loaded from the product's
-// iconfigs/<product>/config_registers.xml, refreshed from the module and
-// written on request, one turn at a time.
+// iconfigs/<product>/config_registers.xml. It talks to no device: the device
+// worker's status blocks and extra reads are handed in.
 //
-// Values change without dataChanged(): the page resets its view on every
-// refresh turn and re-reads every cell.
+// Values change without dataChanged(): the page resets its view when
+// takeChanged() says a value changed, and re-reads every cell.
 #pragma once
 
 #include <QAbstractTableModel>
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 class DataObject;
 
@@ -19,9 +20,11 @@ class upsDataModel : public QAbstractTableModel {
 public:
     enum Column { ColumnAddress = 0, ColumnName, ColumnValue, ColumnRW, ColumnDescription };
     static const int kColumnCount = 5;
-    // The block a refresh turn reads: registers 40000..40049.
+    // The status block: registers 40000..40049.
     static const int kBlockStart = 40000;
     static const int kBlockSize = 50;
+    // A larger register table is not loaded: parsing it would hold up the window.
+    static const qint64 kMaxRegisterFileBytes = 1024 * 1024;
 
     explicit upsDataModel(QObject* parent = nullptr);
     ~upsDataModel() override;
@@ -42,20 +45,22 @@ public:
     // the current list; the result is always 0.
     int loadDeviceRegisters(const QString& deviceType);
     // Loads the current register table file: 0, -1 when it cannot be opened,
-    // -2 when it is not well-formed XML (the list stays as it was).
+    // -2 when it is not well-formed XML, -3 (logged) when it is larger than
+    // kMaxRegisterFileBytes (the list stays as it was).
     int loadRegisterFile();
     QString registerFileName() const { return m_registerFileName; }
 
+    // The addresses of the table outside the status block, for the worker.
+    QVector<quint32> extraAddresses() const;
+    // The values of a status block (kBlockSize words from kBlockStart).
+    void setBlockValues(const quint16* words);
+    // One register's value; known false empties its cell (a refused register).
+    void setRegisterValue(quint32 address, quint16 value, bool known);
+    // Whether a value changed since the last call.
+    bool takeChanged();
+
 signals:
     void signalUpdateCount(int count);
-
-public slots:
-    // One turn: the pending write if there is one (and no read), otherwise a
-    // read of the block. Nothing while no device is open.
-    void updateData();
-    // Keeps one register write for the next turn in which a device is open; a
-    // later request replaces an earlier one.
-    void slotOnModifyRegister(qint32 regAddr, qint16 value, bool modify);
 
 private:
     QList<DataObject*> m_dataList;
@@ -64,7 +69,5 @@ private:
     QString m_appDirPath;
     QString m_registerFileName;
 
-    bool m_modify = false;
-    qint32 m_modifyRegAddr = 0;
-    qint16 m_modifyValue = 0;
+    bool m_changed = false;
 };

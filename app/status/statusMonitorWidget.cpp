@@ -14,7 +14,6 @@
 
 #include "batThread.h"
 #include "batteryWidget.h"
-#include "comAdapter.h"
 #include "comSettings.h"
 #include "consolePrint.h"
 #include "ledWidget.h"
@@ -84,9 +83,10 @@ statusMonitorWidget::statusMonitorWidget(QWidget* parent) : baseWidget(parent) {
 
     m_monitorThread = new monitorThread(this);
     m_monitorThread->setObjectName(QStringLiteral("m_monitorThread"));
-    m_monitorThread->stopPolling();
     connect(m_monitorThread, &monitorThread::signalFinished, this,
             &statusMonitorWidget::slotOnReadResultReady);
+    connect(m_monitorThread, &monitorThread::signalStateChanged, this,
+            &statusMonitorWidget::slotOnWorkerState);
 
     m_batThread = new batThread(this);
     m_batThread->setObjectName(QStringLiteral("m_batThread"));
@@ -219,9 +219,8 @@ void statusMonitorWidget::createLayout() {
 
 void statusMonitorWidget::shutdown() {
     m_shutDown = true;
-    m_polling = false;
     m_refreshTimer->stop();
-    m_monitorThread->stopPolling();
+    m_monitorThread->stop();
     m_batThread->stopScript();
 }
 
@@ -247,17 +246,30 @@ void statusMonitorWidget::slotOnPollCycleChanged(quint32 value) {
 void statusMonitorWidget::slotOnConnect(comSettings& settings) {
     m_pollCycle = settings.pollDelay;
     if (m_shutDown) return;
-    m_polling = true;
     m_summarySent = false;
-    m_monitorThread->startPolling(m_pollCycle);
+    m_monitorThread->setPollCycle(m_pollCycle);
+    m_lastRequest = m_monitorThread->requestOpen(settings);
+    setLinkState(monitorThread::Connecting);
     // A connection is made with this page in front (the Config tab closes
     // while disconnected), so its display runs from here on.
     slotOnSetEnabled(true);
 }
 
 void statusMonitorWidget::slotOnDisconnect() {
-    m_polling = false;
-    m_monitorThread->stopPolling();
+    if (m_shutDown) return;
+    m_lastRequest = m_monitorThread->requestClose();
+    setLinkState(monitorThread::Disconnecting);
+}
+
+void statusMonitorWidget::slotOnWorkerState(int state, quint64 request) {
+    if (request < m_lastRequest) return;
+    setLinkState(static_cast<monitorThread::State>(state));
+}
+
+void statusMonitorWidget::setLinkState(monitorThread::State state) {
+    if (state == m_linkState) return;
+    m_linkState = state;
+    emit signalLinkState(state);
 }
 
 void statusMonitorWidget::resizeEvent(QResizeEvent* event) {
@@ -292,9 +304,12 @@ void statusMonitorWidget::slotOnProcessBatScript() {
 }
 
 void statusMonitorWidget::slotOnReadResultReady() {
-    if (m_shutDown) return;
-    // A copy taken under the polling thread's lock: never a block half written.
-    decodeStatusBlock(m_monitorThread->statusBuffer());
+    // A block read before a Disconnect was asked for is no news any more.
+    if (m_shutDown || m_linkState != monitorThread::Connected) return;
+    // A copy taken under the worker's lock: never a block half written.
+    const monitorThread::statusBlock block = m_monitorThread->statusBuffer();
+    decodeStatusBlock(block);
+    emit signalStatusBlock(block);
 }
 
 void statusMonitorWidget::decodeStatusBlock(const monitorThread::statusBlock& block) {
@@ -422,7 +437,7 @@ void statusMonitorWidget::decodeEdges(const monitorThread::statusBlock& block) {
 }
 
 void statusMonitorWidget::slotOnUpdate() {
-    if (comAdapter::instance().isConnected()) return;
+    if (m_linkState == monitorThread::Connected) return;
 
     // The last device type read decides the voltage rows; the edge memory
     // stays, so a loss while disconnected is reported at the next read.

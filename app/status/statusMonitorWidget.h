@@ -6,7 +6,9 @@
 //
 // Watching the power does not depend on what is on screen: polling runs from
 // connect to disconnect whichever tab is in front and whether the window is
-// shown; only the idle display's timer follows the tab.
+// shown; only the idle display's timer follows the tab. The page owns the
+// device worker and keeps the GUI's view of its state: the state of the last
+// request, as the worker reports it (a request made shows at once).
 #pragma once
 
 #include <QString>
@@ -48,6 +50,8 @@ public:
     QSize minimumSizeHint() const override;
 
     int policy() const { return m_policy; }
+    monitorThread* worker() const { return m_monitorThread; }
+    monitorThread::State linkState() const { return m_linkState; }
     QString batPath() const { return m_batPath; }
 
 signals:
@@ -63,6 +67,10 @@ signals:
     // whenever DC_OK, the charge or the power source change. source is word
     // 27 (1 on the DC input, 2 on battery).
     void signalPowerSummary(bool dcOk, int charge, int source);
+    // The GUI's view of the link changed (a monitorThread::State).
+    void signalLinkState(int state);
+    // Each block decoded while connected, for the configuration page.
+    void signalStatusBlock(const monitorThread::statusBlock& block);
 
 public slots:
     void slotOnSetEnabled(bool enabled) override;
@@ -80,6 +88,7 @@ private slots:
     void slotOnProcessBatScript();
     void slotOnLoadFromRegisterTable();
     void slotOnReadResultReady();
+    void slotOnWorkerState(int state, quint64 request);
 
 private:
     void createLayout();
@@ -87,6 +96,7 @@ private:
     ledWidget* createLed(QWidget* parent, const char* name, const QString& caption);
     void startScript();
     void decodeEdges(const monitorThread::statusBlock& block);
+    void setLinkState(monitorThread::State state);
 
     // Battery Status
     QGroupBox* m_grpBatteryStatus;
@@ -122,7 +132,8 @@ private:
     int m_lastDcState = kUnknown;
     int m_lastSwState = kUnknown;
     bool m_dcLossReported = false;  // a loss was reported; the next return is notified
-    bool m_polling = false;         // from connect to disconnect
+    monitorThread::State m_linkState = monitorThread::Disconnected;
+    quint64 m_lastRequest = 0;  // older state reports are out of date
     bool m_summarySent = false;     // signalPowerSummary since the last connect
     bool m_lastSummaryDc = false;
     int m_lastSummaryCharge = -1;

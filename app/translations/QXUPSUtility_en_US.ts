@@ -424,6 +424,14 @@
         <source>Ambrel — on DC, %1 %</source>
         <translation>Ambrel — on DC, %1 %</translation>
     </message>
+    <message>
+        <source>Connecting…</source>
+        <translation>Connecting…</translation>
+    </message>
+    <message>
+        <source>Disconnecting…</source>
+        <translation>Disconnecting…</translation>
+    </message>
 </context>
 <context>
     <name>statusMonitorWidget</name>
@@ -593,6 +601,20 @@
     <message>
         <source>Post-process script ended.</source>
         <translation>Post-process script ended.</translation>
+    </message>
+</context>
+<context>
+    <name>monitorThread</name>
+    <message>
+        <source>ERR:%1: Registers %2 to %3 could not be read; they are shown empty</source>
+        <translation>ERR:%1: Registers %2 to %3 could not be read; they are shown empty</translation>
+    </message>
+</context>
+<context>
+    <name>upsDataModel</name>
+    <message>
+        <source>ERR: The register table %1 is larger than %2 KB and is not loaded</source>
+        <translation>ERR: The register table %1 is larger than %2 KB and is not loaded</translation>
     </message>
 </context>
 </TS>

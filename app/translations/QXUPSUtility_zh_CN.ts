@@ -424,6 +424,14 @@
         <source>Ambrel — on DC, %1 %</source>
         <translation>Ambrel — 直流供电，%1 %</translation>
     </message>
+    <message>
+        <source>Connecting…</source>
+        <translation>正在连接…</translation>
+    </message>
+    <message>
+        <source>Disconnecting…</source>
+        <translation>正在断开…</translation>
+    </message>
 </context>
 <context>
     <name>statusMonitorWidget</name>
@@ -593,6 +601,20 @@
     <message>
         <source>Post-process script ended.</source>
         <translation>后处理脚本已结束。</translation>
+    </message>
+</context>
+<context>
+    <name>monitorThread</name>
+    <message>
+        <source>ERR:%1: Registers %2 to %3 could not be read; they are shown empty</source>
+        <translation>ERR:%1: 寄存器 %2 至 %3 无法读取，显示为空</translation>
+    </message>
+</context>
+<context>
+    <name>upsDataModel</name>
+    <message>
+        <source>ERR: The register table %1 is larger than %2 KB and is not loaded</source>
+        <translation>ERR: 寄存器表 %1 大于 %2 KB，未加载</translation>
     </message>
 </context>
 </TS>

@@ -12,8 +12,6 @@
 
 #include "app_test_env.h"
 #include "app_test_sim.h"
-#include "comAdapter.h"
-#include "comSettings.h"
 #include "configDialog.h"
 #include "configWidget.h"
 #include "settingsStore.h"
@@ -109,46 +107,41 @@ private slots:
     void selectionSurvivesRefreshes() {
         configWidget page;
         page.slotOnGetDeviceType(kProduct);
+        std::array<quint16, 50> block{};
+        page.slotOnStatusBlock(block);
         page.slotOnUpdate();
         auto* view = page.findChild<QTableView*>("m_tableView");
         QVERIFY(page.dataModel()->rowCount() > 4);
         view->selectRow(3);
-        for (int turn = 0; turn < 3; ++turn)
+        for (int turn = 0; turn < 3; ++turn) {
+            block[0] = quint16(turn + 1);
+            page.slotOnStatusBlock(block);
             page.slotOnUpdate();
+        }
         const QModelIndexList rows = view->selectionModel()->selectedRows();
         QCOMPARE(rows.size(), 1);
         QCOMPARE(rows.at(0).row(), 3);
     }
 
     // A value wider than its column title (short titles, as in Chinese) is
-    // shown whole once it has been read.
+    // shown whole once it has arrived.
     void freshValuesWidenTheirColumn() {
-        apptest::SimulatedModule module;
-        QVERIFY(module.start(qEnvironmentVariable("QXUPS_APPDIR")));
-        QCOMPARE(module.command("set 37 65535"), QStringLiteral("ok"));
-        comSettings settings;
-        settings.portNumber = apptest::kSimPort;
-        settings.slaveId = 1;
-        settings.responseTimeout = 300;
-        comAdapter& adapter = comAdapter::instance();
-        QCOMPARE(adapter.slotOpenDevice(&settings), 0);
-
         configWidget page;
         page.slotOnGetDeviceType(kProduct);
         page.dataModel()->setHeaderLabels({"A", "N", "V", "R", "D"});
         auto* view = page.findChild<QTableView*>("m_tableView");
         page.show();
         QVERIFY(QTest::qWaitForWindowExposed(&page));
-        for (int turn = 0; turn < 3; ++turn) {
-            page.slotOnUpdate();
-            QCoreApplication::processEvents();
-        }
+        std::array<quint16, 50> block{};
+        block[37] = 65535;
+        page.slotOnStatusBlock(block);
+        page.slotOnUpdate();
+        QCoreApplication::processEvents();
         const int row = rowOf(*page.dataModel(), 40037);
         QCOMPARE(page.dataModel()->data(page.dataModel()->index(row, 2)).toString(),
                  QStringLiteral("65535"));
         QVERIFY(view->columnWidth(2) >
                 view->fontMetrics().horizontalAdvance(QStringLiteral("65535")));
-        QCOMPARE(adapter.slotCloseDevice(), 0);
     }
 
     // Only rows the module lets you write open the write dialog.

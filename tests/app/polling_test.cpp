@@ -1,6 +1,7 @@
-// The polling thread against the simulator. Every hand-off here is our own
-// (direct connections recorded under a std::mutex, the adapter's lock, the
-// thread's lock and atomics), so this test also runs under TSan.
+// The device worker against the simulator: open, polling, writes, extra
+// registers, close and stop. Every hand-off here is our own (direct
+// connections recorded under a std::mutex, the adapter's lock, the worker's
+// lock and atomics), so this test also runs under TSan.
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QtTest>
@@ -38,100 +39,150 @@ private:
     apptest::SimulatedModule m_module;
     ConsoleRecord m_console;
     comSettings m_settings;
-    comAdapter& m_adapter = comAdapter::instance();
     monitorThread* m_monitor = nullptr;
     std::atomic<int> m_finished{0};
+    std::atomic<int> m_extras{0};
 
     QStringList errorLines() const {
         return m_console.lines().filter(QRegularExpression(QStringLiteral("ERR|error")));
     }
+    void open(quint32 cycle) {
+        m_monitor->setPollCycle(cycle);
+        m_monitor->requestOpen(m_settings);
+        QVERIFY(waitFor([this] { return m_monitor->state() == monitorThread::Connected; }));
+    }
 
 private slots:
     void initTestCase() {
-        QVERIFY(m_module.start(QString::fromLocal8Bit(qgetenv("QXUPS_APPDIR"))));
+        // The product's register table: 40100 and up answer, others are refused.
+        QVERIFY(m_module.start(QString::fromLocal8Bit(qgetenv("QXUPS_APPDIR")),
+                               {"--registers", QXUPS_BIN_DIR "/iconfigs/DCU-1205/config_registers.xml"}));
         m_settings.portNumber = apptest::kSimPort;
+        m_settings.slaveId = 1;
         m_settings.responseTimeout = 300;
     }
 
     void init() {
         m_monitor = new monitorThread();
-        m_monitor->stopPolling();  // as the status page does, on a thread never started
         m_finished = 0;
+        m_extras = 0;
         connect(
             m_monitor, &monitorThread::signalFinished, m_monitor, [this] { ++m_finished; },
             Qt::DirectConnection);
-        QCOMPARE(m_adapter.slotOpenDevice(&m_settings), 0);
+        connect(
+            m_monitor, &monitorThread::signalExtraValuesReady, m_monitor, [this] { ++m_extras; },
+            Qt::DirectConnection);
         m_console.clear();
     }
 
     void cleanup() {
-        m_monitor->stopPolling();
+        m_monitor->stop();
+        QVERIFY(!comAdapter::instance().isConnected());
         delete m_monitor;
-        if (m_adapter.isConnected()) m_adapter.slotCloseDevice();
         QCOMPARE(m_module.command("fault none"), QStringLiteral("ok"));
         m_console.clear();
     }
 
     void blocksArriveWithTheModulesValues() {
-        m_monitor->startPolling(20);
+        open(20);
         QVERIFY(waitFor([this] { return m_finished >= 3; }));
         QCOMPARE(m_monitor->statusBuffer()[0], quint16(301));
         QCOMPARE(m_module.command("set 26 77"), QStringLiteral("ok"));
         QVERIFY(waitFor([this] { return m_monitor->statusBuffer()[26] == 77; }));
-        m_monitor->startPolling(30);  // running: only the cycle changes
-        const int before = m_finished;
-        QVERIFY(waitFor([&] { return m_finished >= before + 3; }));
-        QVERIFY(m_console.lines().isEmpty());
+        QVERIFY(m_console.lines().filter(QStringLiteral("ERR")).isEmpty());
     }
 
     void silentModuleGivesBothLinesEachCycle() {
+        open(20);
         QCOMPARE(m_module.command("fault silent"), QStringLiteral("ok"));
-        m_monitor->startPolling(20);
+        m_console.clear();
         QVERIFY(waitFor([this] { return m_console.lines().size() >= 6; }));
-        m_monitor->stopPolling();
-        const QStringList lines = m_console.lines();
+        m_monitor->requestClose();
+        QVERIFY(waitFor([this] { return m_monitor->state() == monitorThread::Disconnected; }));
+        const QStringList lines = m_console.lines().filter(QStringLiteral("40000|Read error"));
         for (int i = 0; i + 1 < lines.size(); i += 2) {
             QCOMPARE(lines[i], QStringLiteral("ERR:8:When reading register start from 40000"));
             QCOMPARE(lines[i + 1], QStringLiteral("Read error: 8"));
         }
-        QCOMPARE(m_finished.load(), 0);
     }
 
-    // The adapter serialises the GUI thread's writes with the polling reads.
+    // Writes go between two reads; one not sent yet is replaced by a later one.
     void writesWhilePollingAllSucceed() {
-        m_monitor->startPolling(20);
+        open(20);
         QVERIFY(waitFor([this] { return m_finished >= 1; }));
-        for (int i = 0; i < 40; ++i) {
-            QCOMPARE(m_adapter.slotWriteRegister(40036 + i % 4, ushort(i)), 0);
+        for (int i = 0; i < 20; ++i) {
+            m_monitor->requestWrite(40036 + i % 4, ushort(i));
             std::this_thread::sleep_for(std::chrono::milliseconds(3));
         }
-        QVERIFY(m_finished >= 2);
+        QVERIFY(waitFor([this] { return m_module.command("get 39") == QStringLiteral("value 19"); }));
         QCOMPARE(errorLines(), QStringList());
+        const int before = m_finished;
+        QVERIFY(waitFor([&] { return m_finished >= before + 2; }));
+        QCOMPARE(m_monitor->statusBuffer()[39], quint16(19));
+        m_monitor->requestWrite(40010, 5);  // read-only: refused, logged once
+        QVERIFY(waitFor([this] { return !errorLines().isEmpty(); }));
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        QCOMPARE(errorLines(), QStringList({"ERR:11:When Setting register 40010 to value 5"}));
+    }
+
+    // Registers outside the block, read in spans while asked for; a refused
+    // span stays empty and is logged once, not at each read.
+    void extraRegistersInSpans() {
+        QCOMPARE(m_module.command("set 100 4321"), QStringLiteral("ok"));
+        m_monitor->setExtraAddresses({40001, 40100, 40101, 40111, 40110, 45000, 12});
+        open(20);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        QCOMPARE(m_extras.load(), 0);  // not asked for yet
+        m_monitor->setExtraReading(true);
+        QVERIFY(waitFor([this] { return m_extras >= 3; }));
+        QMap<quint32, QString> shown;
+        for (const monitorThread::extraValue& v : m_monitor->extraValues())
+            shown[v.address] = v.ok ? QString::number(v.value) : QString();
+        QCOMPARE(shown.keys(), QList<quint32>({12, 40100, 40101, 40110, 40111, 45000}));
+        QCOMPARE(shown[40100], QStringLiteral("4321"));
+        QVERIFY(!shown[40110].isEmpty());
+        QCOMPARE(shown[45000], QString());
+        QCOMPARE(shown[12], QString());
+        QCOMPARE(errorLines(),
+                 QStringList({"ERR:11: Registers 45000 to 45000 could not be read; they are shown "
+                              "empty"}));
     }
 
     // Closing and reopening under a running poll never reads a closed device.
     void disconnectDuringPollingLogsNoError() {
-        m_monitor->startPolling(20);
+        open(20);
         for (int round = 0; round < 8; ++round) {
             const int before = m_finished;
             QVERIFY(waitFor([&] { return m_finished > before; }));
             std::this_thread::sleep_for(std::chrono::milliseconds(round * 3));
-            QCOMPARE(m_adapter.slotCloseDevice(), 0);
-            std::this_thread::sleep_for(std::chrono::milliseconds(60));
-            QCOMPARE(m_adapter.slotOpenDevice(&m_settings), 0);
+            m_monitor->requestClose();
+            if (round % 2 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(60));
+            m_monitor->requestOpen(m_settings);  // waits for the close in the worker
         }
+        QVERIFY(waitFor([this] { return m_monitor->state() == monitorThread::Connected; }));
         QCOMPARE(errorLines(), QStringList());
     }
 
-    void stopReturnsWithoutSleepingOutTheCycle() {
-        m_monitor->startPolling(10000);
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // Requests return at once even with a silent module; stop waits for the
+    // read under way only, and leaves the device closed.
+    void requestsReturnAtOnceAndStopClosesTheDevice() {
+        m_settings.responseTimeout = 3000;
+        open(20);
+        QCOMPARE(m_module.command("fault silent"), QStringLiteral("ok"));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
         QElapsedTimer timer;
         timer.start();
-        m_monitor->stopPolling();
+        m_monitor->requestWrite(40036, 1);
+        m_monitor->requestClose();
+        m_monitor->requestOpen(m_settings);
+        QVERIFY2(timer.elapsed() < 500, qPrintable(QString::number(timer.elapsed())));
+        timer.restart();
+        m_monitor->stop();
+        m_settings.responseTimeout = 300;
         QVERIFY(!m_monitor->isRunning());
-        // Far below the 10 s cycle: the sleep was cut short.
-        QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+        QVERIFY(!comAdapter::instance().isConnected());
+        // The read under way and the close; the requests queued are dropped.
+        QVERIFY2(timer.elapsed() < 20000, qPrintable(QString::number(timer.elapsed())));
     }
 };
 

@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
@@ -23,7 +24,9 @@
 #include "app_test_sim.h"
 #include "appPaths.h"
 #include "comAdapter.h"
+#include "batteryWidget.h"
 #include "comSettingsWidget.h"
+#include "configDialog.h"
 #include "configWidget.h"
 #include "loginDialog.h"
 #include "mainWindow.h"
@@ -114,7 +117,9 @@ class WindowTest : public QObject {
 private slots:
     void initTestCase() {
         QVERIFY(m_root.isValid());
-        QVERIFY(m_sim.start(m_root.path()));
+        // The product's table: the module has the registers it lists, 40100 and up too.
+        QVERIFY(m_sim.start(m_root.path(), {"--registers", QXUPS_BIN_DIR "/iconfigs/DCU-1205/"
+                                                           "config_registers.xml"}));
         const QString language = appPaths::dataFile(QStringLiteral("Language"));
         QVERIFY(QDir().mkpath(language));
         QVERIFY(QFile::copy(QStringLiteral(QXUPS_BIN_DIR "/Language/config_Language.xml"),
@@ -140,7 +145,7 @@ private slots:
         QCOMPARE(w.windowTitle(), QStringLiteral("Ambrel"));
 
         action(w, "m_connectAction")->trigger();
-        QVERIFY(comAdapter::instance().isConnected());
+        QTRY_VERIFY_WITH_TIMEOUT(w.isConnected(), 10000);
         QCOMPARE(label(w, "m_lblHwVer"), QStringLiteral("HW:1"));
         QCOMPARE(label(w, "m_lblFwVer"), QStringLiteral("FW:2"));
         QVERIFY(label(w, "m_lblDrvVer") != QStringLiteral("DRV:0000"));
@@ -155,7 +160,7 @@ private slots:
                     .isValid());
 
         action(w, "m_disconnectAction")->trigger();
-        QVERIFY(!comAdapter::instance().isConnected());
+        QTRY_VERIFY_WITH_TIMEOUT(!comAdapter::instance().isConnected(), 10000);
         QTRY_COMPARE_WITH_TIMEOUT(label(w, "m_lblConnectState"), QStringLiteral("Disconnected"),
                                   5000);
         QCOMPARE(label(w, "m_lblHwVer"), QStringLiteral("HW:0000"));
@@ -180,7 +185,7 @@ private slots:
 
         // AutoHide: once after the first connection, and only with a tray.
         action(w, "m_connectAction")->trigger();
-        QVERIFY(comAdapter::instance().isConnected());
+        QTRY_VERIFY_WITH_TIMEOUT(w.isConnected(), 10000);
         if (tray) QTRY_VERIFY_WITH_TIMEOUT(!w.isVisible(), 5000);
         QTest::qWait(500);
         QCOMPARE(w.isVisible(), !tray);
@@ -249,7 +254,7 @@ private slots:
         QVERIFY(!statusPagePolls(w));
 
         action(w, "m_connectAction")->trigger();
-        QVERIFY(comAdapter::instance().isConnected());
+        QTRY_VERIFY_WITH_TIMEOUT(w.isConnected(), 10000);
         QTRY_VERIFY_WITH_TIMEOUT(statusPagePolls(w), 5000);
         QWidget other;
         tabs->addTab(&other, QStringLiteral("other"));
@@ -261,7 +266,7 @@ private slots:
         QVERIFY(statusPagePolls(w));
         tabs->removeTab(1);
         action(w, "m_disconnectAction")->trigger();
-        QVERIFY(!statusPagePolls(w));
+        QTRY_VERIFY_WITH_TIMEOUT(!statusPagePolls(w), 5000);
     }
 
     // The window, the real polling thread and a real script against the
@@ -288,7 +293,7 @@ private slots:
         QCOMPARE(trayToolTip(w), QStringLiteral("Ambrel — not connected"));
 
         action(w, "m_connectAction")->trigger();
-        QVERIFY(comAdapter::instance().isConnected());
+        QTRY_VERIFY_WITH_TIMEOUT(w.isConnected(), 10000);
         QTRY_VERIFY_WITH_TIMEOUT(log.lines().contains(QStringLiteral("DC is connected.")), 20000);
         QTRY_COMPARE_WITH_TIMEOUT(w.trayIconPath(),
                                   QStringLiteral(":/mainWindow/images/UPS/DC.png"), 5000);
@@ -349,7 +354,7 @@ private slots:
         QCOMPARE(m_sim.command("scenario dc-loss"), QStringLiteral("ok"));
 
         action(w, "m_connectAction")->trigger();
-        QVERIFY(comAdapter::instance().isConnected());
+        QTRY_VERIFY_WITH_TIMEOUT(w.isConnected(), 10000);
         QTRY_VERIFY_WITH_TIMEOUT(log.lines().contains(QStringLiteral("DC is broken.")), 20000);
         QTRY_COMPARE_WITH_TIMEOUT(w.trayIconPath(),
                                   QStringLiteral(":/mainWindow/images/UPS/UPS.png"), 5000);
@@ -360,10 +365,10 @@ private slots:
         QCOMPARE(lineCount(marker), 0);
 
         action(w, "m_disconnectAction")->trigger();
-        QVERIFY(!comAdapter::instance().isConnected());
+        QTRY_VERIFY_WITH_TIMEOUT(!comAdapter::instance().isConnected(), 10000);
         QCOMPARE(m_sim.command("scenario dc-loss"), QStringLiteral("ok"));
         action(w, "m_connectAction")->trigger();
-        QVERIFY(comAdapter::instance().isConnected());
+        QTRY_VERIFY_WITH_TIMEOUT(w.isConnected(), 10000);
         QTRY_COMPARE_WITH_TIMEOUT(lineCount(marker), 1, 20000);
         QCOMPARE(log.lines().count(QStringLiteral("DC is broken.")), 2);
 
@@ -396,7 +401,7 @@ private slots:
         QVERIFY(!configAction->isChecked());
 
         action(w, "m_connectAction")->trigger();
-        QVERIFY(comAdapter::instance().isConnected());
+        QTRY_VERIFY_WITH_TIMEOUT(w.isConnected(), 10000);
         QTRY_VERIFY_WITH_TIMEOUT(statusPageDisplays(w) && statusPagePolls(w), 5000);
         // The product title chose the product's register table.
         QVERIFY(config->dataModel()->rowCount() > 0);
@@ -462,7 +467,7 @@ private slots:
             });
             if (connected) {
                 action(w, "m_connectAction")->trigger();
-                QVERIFY(comAdapter::instance().isConnected());
+                QTRY_VERIFY_WITH_TIMEOUT(w.isConnected(), 10000);
                 emit w.findChild<comSettingsWidget*>()->signalSetTitle(QStringLiteral("A1"));
             }
             // Chooses A1 in the product dialog when it asks.
@@ -487,6 +492,91 @@ private slots:
         const QSettings select(dir + QStringLiteral("/help/select.ini"), QSettings::IniFormat);
         QCOMPARE(select.value(QStringLiteral("/SELECTED/Name")).toString(),
                  connected ? QStringLiteral("B2") : QStringLiteral("A1"));
+    }
+
+    // A silent module with a 3 s time-out and the Config tab in front: the
+    // window never waits on the line, and Disconnect returns at once.
+    void silentModuleNeverStallsTheWindow() {
+        QVERIFY(writeFile(appPaths::settingsFile(QStringLiteral("configs/config_com.xml")),
+                          "<Settings><Setting><ComPort>COM201</ComPort><ResponseTimeout>3000"
+                          "</ResponseTimeout><NumOfRetries>0</NumOfRetries></Setting></Settings>"));
+        mainWindow w;
+        w.show();
+        action(w, "m_connectAction")->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(w.isConnected(), 10000);
+        action(w, "m_configAction")->trigger();
+        w.findChild<QTabWidget*>(QStringLiteral("m_tabWidget"))->setCurrentIndex(1);
+
+        QElapsedTimer sinceTick;
+        qint64 longest = 0;
+        QTimer tick;
+        tick.setInterval(10);
+        connect(&tick, &QTimer::timeout, [&]() { longest = qMax(longest, sinceTick.restart()); });
+        QCOMPARE(m_sim.command("fault silent"), QStringLiteral("ok"));
+        sinceTick.start();
+        tick.start();
+        QTest::qWait(6500);  // two time-outs at least
+        QElapsedTimer disconnecting;
+        disconnecting.start();
+        action(w, "m_disconnectAction")->trigger();
+        QVERIFY2(disconnecting.elapsed() < 1000, qPrintable(QString::number(disconnecting.elapsed())));
+        QCOMPARE(label(w, "m_lblConnectState"), QStringLiteral("Disconnecting…"));
+        QTRY_COMPARE_WITH_TIMEOUT(label(w, "m_lblConnectState"), QStringLiteral("Disconnected"),
+                                  15000);
+        QVERIFY2(longest < 1000, qPrintable(QString::number(longest)));
+        QCOMPARE(m_sim.command("fault none"), QStringLiteral("ok"));
+    }
+
+    // The Config tab in front while polling: the table's registers outside
+    // the status block show the module's values and one it refuses shows
+    // empty (logged once); a write reaches the module while the status page
+    // keeps updating, and a refused write is logged once.
+    void configTabWritesAndExtraRegisters() {
+        const QString table =
+            appPaths::settingsFile(QStringLiteral("iconfigs/DCU-1205/config_registers.xml"));
+        QFile shipped(QStringLiteral(QXUPS_BIN_DIR "/iconfigs/DCU-1205/config_registers.xml"));
+        QVERIFY(shipped.open(QIODevice::ReadOnly));
+        QByteArray xml = shipped.readAll();
+        xml.replace("</Items>",
+                    "<Item><Addr>40500</Addr><Name>Unknown</Name><RW>R</RW></Item></Items>");
+        QVERIFY(writeFile(table, xml));
+        const QString charge = m_sim.command("get 26").mid(6);
+        QCOMPARE(m_sim.command("set 100 4321"), QStringLiteral("ok"));
+        QVERIFY(writeSettings(false));
+        apptest::ConsoleRecord console;
+        mainWindow w;
+        action(w, "m_connectAction")->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(w.isConnected(), 10000);
+        action(w, "m_configAction")->trigger();
+        w.findChild<QTabWidget*>(QStringLiteral("m_tabWidget"))->setCurrentIndex(1);
+        upsDataModel* model = w.findChild<configWidget*>()->dataModel();
+        const auto cellOf = [model](int address) {
+            for (int row = 0; row < model->rowCount(); ++row)
+                if (model->data(model->index(row, 0)).toInt() == address)
+                    return model->data(model->index(row, 2)).toString();
+            return QStringLiteral("<no row>");
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(cellOf(40100), QStringLiteral("4321"), 10000);
+        QCOMPARE(cellOf(40500), QString());
+        QTRY_VERIFY_WITH_TIMEOUT(!cellOf(40036).isEmpty(), 5000);
+
+        configDialog* dialog = w.findChild<configWidget*>()->dialog();
+        emit dialog->signalDataChanged(40036, 1234, true);
+        QTRY_COMPARE_WITH_TIMEOUT(m_sim.command("get 36"), QStringLiteral("value 1234"), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(cellOf(40036), QStringLiteral("1234"), 5000);
+        QCOMPARE(m_sim.command("set 26 55"), QStringLiteral("ok"));
+        QTRY_COMPARE_WITH_TIMEOUT(w.findChild<batteryWidget*>()->value(), 55, 5000);
+        emit dialog->signalDataChanged(40010, 5, true);
+        QTest::qWait(2500);  // two rounds of extra reads at least
+        QCOMPARE(console.lines().filter(QStringLiteral("ERR")),
+                 QStringList({"ERR:11: Registers 40500 to 40500 could not be read; they are shown "
+                              "empty",
+                              "ERR:11:When Setting register 40010 to value 5"}));
+        action(w, "m_disconnectAction")->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(!comAdapter::instance().isConnected(), 10000);
+        QCOMPARE(m_sim.command(qPrintable(QStringLiteral("set 26 ") + charge)),
+                 QStringLiteral("ok"));
+        QVERIFY(QFile::remove(table));
     }
 
 private:
