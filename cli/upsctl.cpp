@@ -8,26 +8,32 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <getopt.h>
-#include <grp.h>
 #include <limits.h>
 #include <signal.h>
-#include <spawn.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <sys/types.h>
-#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <string>
 
-#include "QXUPSPorts.h"
 #include "QXUPSSDK.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <grp.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include "QXUPSPorts.h"
+
 extern char** environ;
+#endif
 
 namespace {
 
@@ -75,9 +81,13 @@ void usage(FILE* out) {
             "usage: upsctl [options] COMMAND [ARGS]\n"
             "\n"
             "Options:\n"
+#ifdef _WIN32
+            "  --port N        serial port number (N opens COMN; default 1)\n"
+#else
             "  --port N        serial port number (1 = COM1: /dev/ttyS0, 33 = /dev/ttyUSB0,\n"
             "                  65 = /dev/ttyACM0; QXUPS_COM<N> overrides; default 1)\n"
             "  --device PATH   serial device path instead of a port number\n"
+#endif
             "  --slave N       Modbus slave address 1..247 (default 1)\n"
             "  --baud B        baud rate (default 115200)\n"
             "  --parity P      none, even or odd (default none)\n"
@@ -100,8 +110,13 @@ void usage(FILE* out) {
             "                            and print a time-stamped line for every change and\n"
             "                            every edge (\"DC is broken.\", \"SW ON.\", ...), until\n"
             "                            interrupted. At each DC loss (or SW output switching\n"
+#ifdef _WIN32
+            "                            on) CMD runs through cmd /c in its own job, output\n"
+            "                            to NUL, while polling goes on;\n"
+#else
             "                            on) CMD runs through /bin/sh -c in its own process\n"
             "                            group, output to /dev/null, while polling goes on;\n"
+#endif
             "                            it is ended after 30 s, and when the monitor ends.\n"
             "                            An edge while the previous CMD still runs starts\n"
             "                            nothing. As in the program, the remembered state at\n"
@@ -181,6 +196,14 @@ int fail(const char* what, int code) {
 
 // Why the port could not be opened, naming its device path. The library only
 // says "port error"; the path and its access rights tell the user what to do.
+#ifdef _WIN32
+void explainPortError(unsigned port, bool) {
+    fprintf(stderr,
+            "upsctl: cannot open COM%u: no such port, its settings were refused, or another "
+            "program is using it (%d)\n",
+            port, PortError);
+}
+#else
 void explainPortError(unsigned port, bool byPath) {
     char name[32];
     if (byPath) {
@@ -224,6 +247,7 @@ void explainPortError(unsigned port, bool byPath) {
             "another program is using it (%d)\n",
             path, name, PortError);
 }
+#endif
 
 // A register range must lie within 40000..65535; anything else would reach
 // another register once the library maps it to the protocol address.
@@ -324,7 +348,11 @@ std::string timestamp() {
     struct timespec now;
     clock_gettime(CLOCK_REALTIME, &now);
     struct tm local;
+#ifdef _WIN32
+    localtime_s(&local, &now.tv_sec);
+#else
     localtime_r(&now.tv_sec, &local);
+#endif
     char text[64];
     size_t n = strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
     snprintf(text + n, sizeof text - n, ".%03ld", now.tv_nsec / 1000000);
@@ -356,7 +384,85 @@ struct Hook {
     const char* command;  // null when not given
     pid_t pid;            // 0 while none runs
     long startedMs;
+#ifdef _WIN32
+    HANDLE process;  // the command's cmd.exe
+    HANDLE job;      // everything it started, ended together
+#endif
 };
+
+#ifdef _WIN32
+// Windows: the command runs through cmd /c in a job object of its own, which
+// takes the place of the process group (the time limit ends all of it).
+void startHook(Hook* hook) {
+    if (hook->command == nullptr) return;
+    if (hook->pid != 0) {
+        logLine("%s: not started, the command of the last edge still runs (pid %d)", hook->name,
+                (int)hook->pid);
+        return;
+    }
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE nul = CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             &inherit, OPEN_EXISTING, 0, nullptr);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = nul;
+    startup.hStdOutput = nul;
+    startup.hStdError = nul;
+    std::string line = std::string("cmd.exe /c ") + hook->command;
+    PROCESS_INFORMATION info = {};
+    HANDLE job = CreateJobObjectA(nullptr, nullptr);
+    BOOL ok = CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE,
+                             CREATE_SUSPENDED | CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info);
+    DWORD error = GetLastError();
+    if (nul != INVALID_HANDLE_VALUE) CloseHandle(nul);
+    if (!ok) {
+        if (job != nullptr) CloseHandle(job);
+        logLine("%s: cannot start the command: error %lu", hook->name, (unsigned long)error);
+        return;
+    }
+    if (job != nullptr && !AssignProcessToJobObject(job, info.hProcess)) {
+        CloseHandle(job);
+        job = nullptr;
+    }
+    ResumeThread(info.hThread);
+    CloseHandle(info.hThread);
+    hook->process = info.hProcess;
+    hook->job = job;
+    hook->pid = (pid_t)info.dwProcessId;
+    hook->startedMs = monotonicMs();
+    logLine("%s: command started (pid %d)", hook->name, (int)hook->pid);
+}
+
+void forgetHook(Hook* hook) {
+    CloseHandle(hook->process);
+    if (hook->job != nullptr) CloseHandle(hook->job);
+    hook->process = nullptr;
+    hook->job = nullptr;
+    hook->pid = 0;
+}
+
+void endHook(Hook* hook, const char* why) {
+    if (hook->pid == 0) return;
+    if (hook->job != nullptr) TerminateJobObject(hook->job, 1);
+    TerminateProcess(hook->process, 1);
+    WaitForSingleObject(hook->process, 5000);
+    logLine("%s: command ended %s", hook->name, why);
+    forgetHook(hook);
+}
+
+void serviceHook(Hook* hook) {
+    if (hook->pid == 0) return;
+    if (WaitForSingleObject(hook->process, 0) == WAIT_OBJECT_0) {
+        DWORD code = 0;
+        GetExitCodeProcess(hook->process, &code);
+        logLine("%s: command ended with status %lu", hook->name, (unsigned long)code);
+        forgetHook(hook);
+    } else if (monotonicMs() - hook->startedMs >= kHookTimeLimitMs) {
+        endHook(hook, "after 30 s");
+    }
+}
+#else
 
 void startHook(Hook* hook) {
     if (hook->command == nullptr) return;
@@ -438,13 +544,19 @@ void serviceHook(Hook* hook) {
         endHook(hook, "after 30 s");
     }
 }
+#endif
 
 int monitor(UPS_DeviceDescriptor* device, unsigned long intervalMs, Hook* dcLoss, Hook* swOn) {
+#ifdef _WIN32
+    signal(SIGINT, onSignal);
+    signal(SIGTERM, onSignal);
+#else
     struct sigaction action = {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+#endif
 
     // Edges as the program sees them: a change between zero and non-zero of
     // the register against the last value seen, kept across read errors. At
@@ -547,8 +659,10 @@ int main(int argc, char** argv) {
     device.stopBits = 1;
     bool byPath = false;
     bool json = false;
-    Hook dcLoss = {"on-dc-loss", nullptr, 0, 0};
-    Hook swOn = {"on-sw-on", nullptr, 0, 0};
+    Hook dcLoss = {};
+    dcLoss.name = "on-dc-loss";
+    Hook swOn = {};
+    swOn.name = "on-sw-on";
 
     // Options may stand before or after the command ("status --json").
     int id;
@@ -567,11 +681,16 @@ int main(int argc, char** argv) {
                 byPath = false;
                 break;
             case kOptDevice:
+#ifdef _WIN32
+                fprintf(stderr, "upsctl: --device is not available on Windows: use --port N\n");
+                return usageError();
+#else
                 if (*optarg == '\0') return badOption("device", optarg);
                 setenv(("QXUPS_COM" + std::to_string(kDevicePortNumber)).c_str(), optarg, 1);
                 device.portNumber = kDevicePortNumber;
                 byPath = true;
                 break;
+#endif
             case kOptSlave:
                 if (!parseNumber(optarg, 247, &n) || n < 1) return badOption("slave", optarg);
                 device.slaveAddress = (uint8_t)n;

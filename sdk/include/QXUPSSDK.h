@@ -10,8 +10,10 @@
 
 #include <stdint.h>
 
-#if defined(_WIN32)
+#if defined(_WIN32) && defined(QXUPSSDK_BUILDING)
 #define QXUPS_API __declspec(dllexport)
+#elif defined(_WIN32)
+#define QXUPS_API __declspec(dllimport)
 #else
 #define QXUPS_API __attribute__((visibility("default")))
 #endif

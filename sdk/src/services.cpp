@@ -152,9 +152,9 @@ void libraryLoad() {
     createRequestLocks();
     // Defaults for a Modbus log that neither this library nor the program
     // writes; they are inherited by the processes the program starts.
-    setenv("MODBUS_LOGFILE", "d:\\debug.log", 0);
-    setenv("MODBUS_LOGMODULES", "0xFFFF", 0);
-    setenv("MODBUS_LOGLEVELS", "4", 0);
+    plat::envSetDefault("MODBUS_LOGFILE", "d:\\debug.log");
+    plat::envSetDefault("MODBUS_LOGMODULES", "0xFFFF");
+    plat::envSetDefault("MODBUS_LOGLEVELS", "4");
 }
 
 void libraryUnload() {

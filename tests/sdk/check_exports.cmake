@@ -1,6 +1,37 @@
 # Checks that the shared library exports exactly the four API functions.
-# Usage: cmake -DNM=<nm> -DLIBRARY=<path> -P check_exports.cmake
+# Usage: cmake -DNM=<nm> -DLIBRARY=<path> -P check_exports.cmake (ELF), or
+#        cmake -DOBJDUMP=<objdump> -DLIBRARY=<path> -P check_exports.cmake (PE DLL)
 set(wanted UPS_DeviceClose UPS_DeviceOpen UPS_ReadRegisters UPS_WriteRegisters)
+
+if(OBJDUMP)
+    # The export table of a DLL: the "[Ordinal/Name Pointer] Table" lists one
+    # "[ n] name" line per exported name.
+    execute_process(COMMAND ${OBJDUMP} -p ${LIBRARY}
+                    OUTPUT_VARIABLE listing ERROR_VARIABLE errors RESULT_VARIABLE rc)
+    if(NOT rc EQUAL 0)
+        message(FATAL_ERROR "${OBJDUMP} failed on ${LIBRARY}: ${errors}")
+    endif()
+    string(FIND "${listing}" "[Ordinal/Name Pointer] Table" at)
+    if(at LESS 0)
+        message(FATAL_ERROR "${LIBRARY} has no export table")
+    endif()
+    string(SUBSTRING "${listing}" ${at} -1 table)
+    string(REPLACE "\n" ";" lines "${table}")
+    set(found "")
+    foreach(line IN LISTS lines)
+        if(line MATCHES "^\t\\[ *[0-9]+\\] ([^ ]+)$")
+            list(APPEND found ${CMAKE_MATCH_1})
+        elseif(found AND line STREQUAL "")
+            break()
+        endif()
+    endforeach()
+    list(SORT found)
+    if(NOT found STREQUAL wanted)
+        message(FATAL_ERROR "exports of ${LIBRARY}: ${found}")
+    endif()
+    message(STATUS "exactly the four API functions are exported")
+    return()
+endif()
 
 execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY}
                 OUTPUT_VARIABLE listing ERROR_VARIABLE errors RESULT_VARIABLE rc)

@@ -1,7 +1,10 @@
 // The narrow platform layer the library logic stands on: locks, auto-reset
 // events, threads, the millisecond tick, the 10 ms periodic wake-up and the
-// serial device. Linux implements it in platform/linux; nothing above this
-// header includes a system header of its own.
+// serial device. Linux implements it in platform/linux, Windows in
+// platform/win32; nothing above this header includes a system header of its own.
+// On Windows the int file and PeriodicTimer::fd hold kernel handles and
+// Thread::id a thread handle: handles carry 32 significant bits (they are
+// sign-extended between 32-bit and 64-bit processes).
 #pragma once
 
 #include <stddef.h>
@@ -61,6 +64,9 @@ void sleepMs(uint32_t ms);
 // Microseconds since an arbitrary start (not shifted), for short pauses.
 uint64_t monotonicUs();
 void sleepUs(uint32_t us);
+
+// Sets an environment variable of the process unless it is set (even empty).
+bool envSetDefault(const char* name, const char* value);
 
 // Timer period that the periodic wake-up asks for: the system's minimum period,
 // at least 5 ms, at most the maximum period.
