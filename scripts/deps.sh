@@ -14,6 +14,7 @@ packages=(
     fp-utils libchm-bin
     trayer xdotool fonts-wqy-microhei
     xchm xdg-utils
+    g++-mingw-w64-x86-64-posix wine64
 )
 
 missing=()

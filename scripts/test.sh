@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds and runs every test: the normal build, a
-# short pass of each fuzz target, then the SDK, simulator, CLI and program tests
+# Installs what is missing, builds and runs every test: the normal build, the
+# Windows stage (the DLL cross-built and driven under Wine), a short pass of
+# each fuzz target, then the SDK, simulator, CLI and program tests
 # under ASan+UBSan, and the SDK, simulator, CLI and the program's adapter and
 # polling tests under ThreadSanitizer.
 set -euo pipefail
@@ -26,6 +27,9 @@ status=0
 echo "== Build and test"
 configure_and_build build -DQXUPS_BUILD_TESTS=ON
 (cd build && ctest --output-on-failure -j2) || status=1
+
+echo "== Windows stage: QXUPSSDK.dll and upsctl.exe cross-built, run under Wine against upssim"
+bash scripts/test_windows.sh build build-win || status=1
 
 # Fuzzing runs before the sanitizer suites so that ctest's summary closes the run.
 if [ -d fuzz ] && [ -f fuzz/CMakeLists.txt ]; then
