@@ -27,8 +27,21 @@ QString settingsFile(const QString& relativePath);
 // exists, otherwise the data folder's.
 QString readableFile(const QString& relativePath);
 
-// Creates the folder (with its parents) that will hold a settings file; false
-// when it cannot be created.
+// Creates the folder and its missing parents, each one 0700 whatever the
+// umask (a folder that exists keeps its mode); false when it cannot be made.
+bool makeFolder(const QString& path);
+
+// Creates the folder (with its parents) that will hold a settings file, as
+// makeFolder does; false when it cannot be created.
 bool makeFolderFor(const QString& filePath);
+
+// Gives a file the program has written the mode 0600, whatever the umask
+// (QSettings creates its files with the umask's mode); false when it cannot.
+bool keepPrivate(const QString& filePath);
+
+// Whether a name taken from a data file can be joined into a path as one
+// folder or file name: not empty, not "." or "..", and without '/', '\' or
+// NUL.
+bool isSingleComponent(const QString& name);
 
 }  // namespace appPaths

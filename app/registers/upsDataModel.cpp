@@ -1,7 +1,6 @@
 #include "upsDataModel.h"
 
 #include <QColor>
-#include <QDir>
 #include <QDomDocument>
 #include <QDomElement>
 #include <QFile>
@@ -9,6 +8,7 @@
 #include "appPaths.h"
 #include "comAdapter.h"
 #include "dataObject.h"
+#include "xmlDocument.h"
 
 namespace {
 
@@ -131,7 +131,7 @@ int upsDataModel::loadDeviceRegisters(const QString& deviceType) {
     // The folder of the register tables is made when missing, the product's
     // own folder is not: its table is data shipped with the program.
     const QString folder = appPaths::settingsFile(QStringLiteral("iconfigs"));
-    if (!QDir(folder).exists()) QDir().mkpath(folder);
+    appPaths::makeFolder(folder);
     m_registerFileName = appPaths::readableFile(QStringLiteral("iconfigs/") + deviceType +
                                                 QStringLiteral("/config_registers.xml"));
     loadRegisterFile();
@@ -142,7 +142,7 @@ int upsDataModel::loadRegisterFile() {
     QFile file(m_registerFileName);
     if (m_registerFileName.isEmpty() || !file.open(QIODevice::ReadOnly)) return -1;
     QDomDocument document;
-    if (!document.setContent(&file, true)) return -2;
+    if (!xmlDocument::read(document, &file)) return -2;
 
     QList<DataObject*> entries;
     const QDomElement root = document.documentElement();
