@@ -57,6 +57,7 @@ void batThread::run() {
 
     const long pid = spawnScript(script.absoluteFilePath());
     if (pid <= 0) return;
+    ++m_started;
     if (!waitForScript(pid)) {
         // Time-out or stop: end the whole group while the leader is still
         // unreaped, so that the group id cannot have been handed out again.
