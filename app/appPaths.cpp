@@ -1,7 +1,9 @@
 #include "appPaths.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -56,7 +58,12 @@ bool makeFolderFor(const QString& filePath) {
 }
 
 bool keepPrivate(const QString& filePath) {
-    return chmod(QFile::encodeName(filePath).constData(), 0600) == 0;
+    const int fd = open(QFile::encodeName(filePath).constData(),
+                        O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0600);
+    if (fd < 0) return false;
+    const bool done = fchmod(fd, 0600) == 0;
+    close(fd);
+    return done;
 }
 
 bool isSingleComponent(const QString& name) {

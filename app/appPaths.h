@@ -35,8 +35,10 @@ bool makeFolder(const QString& path);
 // makeFolder does; false when it cannot be created.
 bool makeFolderFor(const QString& filePath);
 
-// Gives a file the program has written the mode 0600, whatever the umask
-// (QSettings creates its files with the umask's mode); false when it cannot.
+// Gives a settings file the mode 0600 whatever the umask, creating it empty
+// when missing; false when it cannot. For files QSettings writes: called
+// before a save, since the file that replaces the old one takes the old one's
+// mode (a new one would take the umask's), and after it.
 bool keepPrivate(const QString& filePath);
 
 // Whether a name taken from a data file can be joined into a path as one

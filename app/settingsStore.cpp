@@ -29,6 +29,7 @@ void setValue(const char* group, const QString& key, const QVariant& value) {
     // The store holds the script that runs on power loss: its folder and file
     // are the user's alone whatever the umask (QSettings follows the umask).
     appPaths::makeFolderFor(store.fileName());
+    appPaths::keepPrivate(store.fileName());
     store.beginGroup(QString::fromLatin1(group));
     store.setValue(key, value);
     store.endGroup();
@@ -38,6 +39,7 @@ void setValue(const char* group, const QString& key, const QVariant& value) {
 
 void setFileValue(const QString& fileName, const QString& key, const QVariant& value) {
     appPaths::makeFolderFor(fileName);
+    appPaths::keepPrivate(fileName);
     QSettings file(fileName, QSettings::IniFormat);
     file.setValue(key, value);
     file.sync();
