@@ -76,26 +76,6 @@ int modeOf(const QString& path) {
     return lstat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
 }
 
-// Sets an environment variable (unsets it for a null value) until destroyed.
-struct EnvironmentVariable {
-    EnvironmentVariable(const char* name, const QString& value)
-        : name(name), saved(qgetenv(name)), wasSet(qEnvironmentVariableIsSet(name)) {
-        if (value.isNull())
-            qunsetenv(name);
-        else
-            qputenv(name, QFile::encodeName(value));
-    }
-    ~EnvironmentVariable() {
-        if (wasSet)
-            qputenv(name, saved);
-        else
-            qunsetenv(name);
-    }
-    const char* name;
-    QByteArray saved;
-    bool wasSet;
-};
-
 // Collects the console's messages while it lives.
 struct MessageLog {
     MessageLog() {
@@ -457,36 +437,21 @@ private slots:
         QTest::addColumn<QString>("runtime");  // private, shared, other's, unset
         QTest::addColumn<QString>("atName");   // what stands at the lock's name
         QTest::addColumn<QString>("lockIn");   // runtime, cache, none (unguarded)
-        QTest::newRow("private runtime folder") << "private"
-                                                << ""
-                                                << "runtime";
-        QTest::newRow("stale lock file") << "private"
-                                         << "own file"
-                                         << "runtime";
-        QTest::newRow("runtime folder others can write") << "shared"
-                                                         << ""
-                                                         << "cache";
-        QTest::newRow("runtime folder of another user") << "other's"
-                                                        << ""
-                                                        << "cache";
-        QTest::newRow("no runtime folder") << "unset"
-                                           << ""
-                                           << "cache";
-        QTest::newRow("symlink at the name") << "private"
-                                             << "symlink"
-                                             << "none";
-        QTest::newRow("hard link at the name") << "private"
-                                               << "hard link"
-                                               << "none";
-        QTest::newRow("fifo at the name") << "private"
-                                          << "fifo"
-                                          << "none";
-        QTest::newRow("another user's file") << "private"
-                                             << "other's file"
-                                             << "none";
-        QTest::newRow("cache folder is a link") << "unset"
-                                                << "cache link"
-                                                << "none";
+        const auto row = [](const char* tag, const char* runtime, const char* atName,
+                            const char* lockIn) {
+            QTest::newRow(tag) << QString::fromLatin1(runtime) << QString::fromLatin1(atName)
+                               << QString::fromLatin1(lockIn);
+        };
+        row("private runtime folder", "private", "", "runtime");
+        row("stale lock file", "private", "own file", "runtime");
+        row("runtime folder others can write", "shared", "", "cache");
+        row("runtime folder of another user", "other's", "", "cache");
+        row("no runtime folder", "unset", "", "cache");
+        row("symlink at the name", "private", "symlink", "none");
+        row("hard link at the name", "private", "hard link", "none");
+        row("fifo at the name", "private", "fifo", "none");
+        row("another user's file", "private", "other's file", "none");
+        row("cache folder is a link", "unset", "cache link", "none");
     }
 
     void instanceLockStaysPrivate() {
@@ -528,14 +493,20 @@ private slots:
                 0);
         }
 
-        EnvironmentVariable runtimeVariable(
-            "XDG_RUNTIME_DIR", runtime == QLatin1String("unset") ? QString() : runtimeDir);
-        EnvironmentVariable cacheVariable("XDG_CACHE_HOME", cacheDir);
+        const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+        const QByteArray savedCache = qgetenv("XDG_CACHE_HOME");
+        if (runtime == QLatin1String("unset"))
+            qunsetenv("XDG_RUNTIME_DIR");
+        else
+            qputenv("XDG_RUNTIME_DIR", runtimeName);
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(cacheDir));
         if (lockIn == QLatin1String("none"))
             QTest::ignoreMessage(QtWarningMsg,
                                  QRegularExpression(QStringLiteral("single-instance lock")));
         instanceLock lock(QStringLiteral("lock"));
         const instanceLock::Outcome outcome = lock.acquire();
+        qputenv("XDG_RUNTIME_DIR", savedRuntime);
+        qputenv("XDG_CACHE_HOME", savedCache);
 
         if (lockIn == QLatin1String("none")) {
             QCOMPARE(outcome, instanceLock::Unavailable);
