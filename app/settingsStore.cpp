@@ -2,6 +2,8 @@
 
 #include <QSettings>
 
+#include "appPaths.h"
+
 namespace settingsStore {
 
 const char* const kGroupPostProcess = "REVOV_Azezed";
@@ -24,10 +26,24 @@ QVariant value(const char* group, const QString& key, const QVariant& defaultVal
 void setValue(const char* group, const QString& key, const QVariant& value) {
     QSettings store(QSettings::NativeFormat, QSettings::UserScope,
                     QString::fromLatin1(kOrganisation), QString::fromLatin1(kApplication));
+    // The store holds the script that runs on power loss: its folder and file
+    // are the user's alone whatever the umask (QSettings follows the umask).
+    appPaths::makeFolderFor(store.fileName());
+    appPaths::keepPrivate(store.fileName());
     store.beginGroup(QString::fromLatin1(group));
     store.setValue(key, value);
     store.endGroup();
     store.sync();
+    appPaths::keepPrivate(store.fileName());
+}
+
+void setFileValue(const QString& fileName, const QString& key, const QVariant& value) {
+    appPaths::makeFolderFor(fileName);
+    appPaths::keepPrivate(fileName);
+    QSettings file(fileName, QSettings::IniFormat);
+    file.setValue(key, value);
+    file.sync();
+    appPaths::keepPrivate(fileName);
 }
 
 QString batPath() {

@@ -23,6 +23,11 @@ void setBatPath(const QString& path);
 int batExecutePolicy();
 void setBatExecutePolicy(int policy);
 
+// Writes one value into a settings file of the program's own in INI format
+// (help/select.ini): its folder is made 0700 and the file 0600, whatever the
+// umask.
+void setFileValue(const QString& fileName, const QString& key, const QVariant& value);
+
 // The chosen language ("Language"), empty when none was chosen.
 QString language();
 void setLanguage(const QString& language);

@@ -66,6 +66,7 @@ void batThread::run() {
         console.printMsg(tr("Post-process script could not be started: %1").arg(path));
         return;
     }
+    ++m_started;
     console.printMsg(tr("Post-process script started: %1").arg(path));
     int status = -1;
     const WaitOutcome outcome = waitForScript(pid, &status);

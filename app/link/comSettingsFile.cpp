@@ -7,8 +7,10 @@
 #include <QSaveFile>
 #include <QTextStream>
 
+#include "appPaths.h"
 #include "comSettings.h"
 #include "consolePrint.h"
+#include "xmlDocument.h"
 
 namespace comSettingsFile {
 
@@ -38,10 +40,7 @@ void loadConfig(comSettings& settings, const QString& fileName) {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly)) return;
     QDomDocument document;
-    QString errorText;
-    int errorLine = 0;
-    int errorColumn = 0;
-    if (!document.setContent(&file, true, &errorText, &errorLine, &errorColumn)) return;
+    if (!xmlDocument::read(document, &file)) return;
     file.close();
 
     for (QDomNode node = document.documentElement().firstChild(); !node.isNull();
@@ -110,7 +109,10 @@ bool saveConfig(const comSettings& settings, const QString& fileName) {
     // leaves a truncated file, and a failure keeps the previous settings.
     QSaveFile file(fileName);
     bool written = false;
-    if (file.open(QIODevice::WriteOnly | QIODevice::Text)) {
+    // The temporary file is the one renamed over the old: it is made private
+    // before anything is written into it (a new one follows the umask).
+    if (file.open(QIODevice::WriteOnly | QIODevice::Text) &&
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
         QTextStream stream(&file);
         stream.setCodec("UTF-8");
         document.save(stream, 4, QDomNode::EncodingFromTextStream);
@@ -143,7 +145,7 @@ int loadProductTitle(const QString& fileName, quint16 deviceType, QString& produ
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly)) return -1;
     QDomDocument document;
-    if (!document.setContent(&file, true)) return -2;
+    if (!xmlDocument::read(document, &file)) return -2;
     file.close();
 
     for (QDomNode node = document.documentElement().firstChild(); !node.isNull();
@@ -167,6 +169,17 @@ int loadProductTitle(const QString& fileName, quint16 deviceType, QString& produ
                 }
             }
             if (!hasCode || code != deviceType) continue;
+            // The title names the product's folders (iconfigs/<title>/,
+            // help/<title>/): one that would lead elsewhere is not taken.
+            if (!appPaths::isSingleComponent(title)) {
+                consolePrint::instance().printMsg(
+                    QCoreApplication::translate(
+                        "comSettingsWidget",
+                        "ERR: The product name \"%1\" in %2 is not a plain folder name; "
+                        "it is not used")
+                        .arg(title, fileName));
+                return 0;
+            }
             productTitle = title;
             consolePrint::instance().printMsg(QStringLiteral("ui_title") + title);
             if (matched) *matched = true;

@@ -9,6 +9,7 @@
 #include "appPaths.h"
 #include "consolePrint.h"
 #include "dataObject.h"
+#include "xmlDocument.h"
 
 namespace {
 
@@ -131,7 +132,7 @@ int upsDataModel::loadDeviceRegisters(const QString& deviceType) {
     // The folder of the register tables is made when missing, the product's
     // own folder is not: its table is data shipped with the program.
     const QString folder = appPaths::settingsFile(QStringLiteral("iconfigs"));
-    if (!QDir(folder).exists()) QDir().mkpath(folder);
+    appPaths::makeFolder(folder);
     m_registerFileName = appPaths::readableFile(QStringLiteral("iconfigs/") + deviceType +
                                                 QStringLiteral("/config_registers.xml"));
     loadRegisterFile();
@@ -149,7 +150,7 @@ int upsDataModel::loadRegisterFile() {
         return -3;
     }
     QDomDocument document;
-    if (!document.setContent(&file, true)) return -2;
+    if (!xmlDocument::read(document, &file)) return -2;
 
     QList<DataObject*> entries;
     const QDomElement root = document.documentElement();

@@ -45,8 +45,8 @@ public:
     // the current list; the result is always 0.
     int loadDeviceRegisters(const QString& deviceType);
     // Loads the current register table file: 0, -1 when it cannot be opened,
-    // -2 when it is not well-formed XML, -3 (logged) when it is larger than
-    // kMaxRegisterFileBytes (the list stays as it was).
+    // -2 when it is not well-formed XML or is nested too deeply, -3 (logged)
+    // when it is larger than kMaxRegisterFileBytes (the list stays as it was).
     int loadRegisterFile();
     QString registerFileName() const { return m_registerFileName; }
 

@@ -70,6 +70,10 @@
 <context>
     <name>comSettingsWidget</name>
     <message>
+        <source>ERR: The product name &quot;%1&quot; in %2 is not a plain folder name; it is not used</source>
+        <translation>ERR: The product name &quot;%1&quot; in %2 is not a plain folder name; it is not used</translation>
+    </message>
+    <message>
         <source>ERR: The settings could not be saved to %1</source>
         <translation>ERR: The settings could not be saved to %1</translation>
     </message>
@@ -245,6 +249,13 @@
     <message>
         <source>Status</source>
         <translation>Status</translation>
+    </message>
+</context>
+<context>
+    <name>instanceLock</name>
+    <message>
+        <source>WARN: The single-instance lock cannot be kept safely in %1; this instance runs without it</source>
+        <translation>WARN: The single-instance lock cannot be kept safely in %1; this instance runs without it</translation>
     </message>
 </context>
 <context>

@@ -70,6 +70,10 @@
 <context>
     <name>comSettingsWidget</name>
     <message>
+        <source>ERR: The product name &quot;%1&quot; in %2 is not a plain folder name; it is not used</source>
+        <translation>ERR: %2 中的产品名称 &quot;%1&quot; 不是单纯的文件夹名，未被采用</translation>
+    </message>
+    <message>
         <source>ERR: The settings could not be saved to %1</source>
         <translation>ERR: 无法将设置保存到 %1</translation>
     </message>
@@ -245,6 +249,13 @@
     <message>
         <source>Status</source>
         <translation>状态</translation>
+    </message>
+</context>
+<context>
+    <name>instanceLock</name>
+    <message>
+        <source>WARN: The single-instance lock cannot be kept safely in %1; this instance runs without it</source>
+        <translation>WARN: 无法在 %1 中安全地保存单实例锁，本实例在没有该锁的情况下运行</translation>
     </message>
 </context>
 <context>
