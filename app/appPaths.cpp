@@ -10,6 +10,8 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include "productTable.h"
+
 namespace appPaths {
 
 QString dataDir() {
@@ -67,9 +69,7 @@ bool keepPrivate(const QString& filePath) {
 }
 
 bool isSingleComponent(const QString& name) {
-    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
-           !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) &&
-           !name.contains(QChar(0));
+    return productTable::isSingleComponent(name);
 }
 
 }  // namespace appPaths

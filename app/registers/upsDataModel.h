@@ -13,6 +13,8 @@
 #include <QStringList>
 #include <QVector>
 
+#include "registerTable.h"
+
 class DataObject;
 
 class upsDataModel : public QAbstractTableModel {
@@ -24,7 +26,7 @@ public:
     static const int kBlockStart = 40000;
     static const int kBlockSize = 50;
     // A larger register table is not loaded: parsing it would hold up the window.
-    static const qint64 kMaxRegisterFileBytes = 1024 * 1024;
+    static const qint64 kMaxRegisterFileBytes = registerTable::kMaxFileBytes;
 
     explicit upsDataModel(QObject* parent = nullptr);
     ~upsDataModel() override;
