@@ -55,7 +55,7 @@ SplitResult splitLine(const std::string& line, std::vector<std::string>& words) 
 std::string quote(const std::string& value) {
     std::string text = "\"";
     for (const char c : value) {
-        if (c == '\\' || c == '"') {
+        if (c == '\\' || c == '"' || c == '#') {
             text += '\\';
             text += c;
         } else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {

@@ -28,8 +28,9 @@ enum SplitResult { SplitOk = 0, SplitUnterminatedQuote, SplitDanglingEscape, Spl
 // starts a comment; a quoted empty string is a word of its own.
 SplitResult splitLine(const std::string& line, std::vector<std::string>& words);
 
-// A value as one quoted word: "value" with '\' and '"' escaped, control
-// characters (a newline would end the line) replaced by blanks.
+// A value as one quoted word: "value" with '\', '"' and '#' escaped (NUT's
+// parser refuses a bare '#' even inside quotes), control characters (a
+// newline would end the line) replaced by blanks.
 std::string quote(const std::string& value);
 
 // Status codes of TRACKING answers (NUT's STAT_SET_* and STAT_INSTCMD_*).

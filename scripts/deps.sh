@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs to build, run and test,
-# skipping those already installed. Uses sudo when not run as root.
+# skipping those already installed, and any further packages named as
+# arguments (test.sh adds Network UPS Tools for the driver's test). Uses sudo
+# when not run as root.
 set -euo pipefail
 
 packages=(
@@ -14,6 +16,7 @@ packages=(
     fp-utils libchm-bin
     trayer xdotool fonts-wqy-microhei
     xchm xdg-utils
+    "$@"
 )
 
 missing=()
