@@ -616,11 +616,16 @@ bool becomeUser(const struct passwd* user) {
     return true;
 }
 
-bool writePidFile(const std::string& path) {
+// <statepath>/qxups-nut-<ups>.pid, which upsdrvctl stop reads; the user the
+// driver becomes must be able to remove it.
+void writePidFile(const std::string& path, pid_t pid, const struct passwd* account) {
     FILE* file = fopen(path.c_str(), "w");
-    if (file == nullptr) return false;
-    fprintf(file, "%ld\n", static_cast<long>(getpid()));
-    return fclose(file) == 0;
+    if (file != nullptr) fprintf(file, "%ld\n", static_cast<long>(pid));
+    if (file == nullptr || fclose(file) != 0) {
+        logLine(LOG_WARNING, "cannot write %s: %s", path.c_str(), strerror(errno));
+    } else if (account != nullptr && chown(path.c_str(), account->pw_uid, account->pw_gid) != 0) {
+        logLine(LOG_WARNING, "cannot hand %s to %s", path.c_str(), account->pw_name);
+    }
 }
 
 }  // namespace
@@ -757,7 +762,11 @@ int main(int argc, char** argv) {
             fprintf(stderr, "%s: cannot go to the background: %s\n", kName, strerror(errno));
             return kUsage;
         }
-        if (pid > 0) _exit(0);
+        if (pid > 0) {
+            // Written before upsdrvctl goes on, so that it always finds it.
+            writePidFile(pidPath, pid, account);
+            _exit(0);
+        }
         setsid();
         const int null = open("/dev/null", O_RDWR);
         if (null >= 0) {
@@ -767,11 +776,7 @@ int main(int argc, char** argv) {
             if (null > STDERR_FILENO) close(null);
         }
     }
-    if (!writePidFile(pidPath)) {
-        logLine(LOG_WARNING, "cannot write %s: %s", pidPath.c_str(), strerror(errno));
-    } else if (account != nullptr && chown(pidPath.c_str(), account->pw_uid, account->pw_gid) != 0) {
-        logLine(LOG_WARNING, "cannot hand %s to %s", pidPath.c_str(), account->pw_name);
-    }
+    if (foreground) writePidFile(pidPath, getpid(), account);
     logLine(LOG_INFO, "serving %s for [%s] on %s", socketPath.c_str(), ups.c_str(),
             settings.port.c_str());
 

@@ -154,7 +154,8 @@ chmod 640 "$conf"/*
 [ "$runas" == nut ] && chgrp nut "$conf"/*
 export NUT_CONFPATH=$conf NUT_STATEPATH=$state NUT_ALTPIDPATH=$state
 
-start_sim
+# The module is absent when the driver starts: it serves stale data and keeps
+# trying to reach it.
 if ! timeout 20 "$upsdrvctl" start dcups >"$work/upsdrvctl.log" 2>&1; then
     echo "FAIL upsdrvctl start:"
     cat "$work/upsdrvctl.log"
@@ -166,6 +167,10 @@ upsd_pid=$!
 
 var() { timeout 10 upsc "$ups" "$1" 2>/dev/null; }
 status_is() { [ "$(var ups.status)" == "$1" ]; }
+stale() { timeout 10 upsc "$ups" ups.status 2>&1 | grep -q 'Data stale'; }
+
+wait_for "stale at start" 30 stale
+start_sim
 
 wait_for "online" 30 status_is "OL CHRG"
 check "charge" 80 "$(var battery.charge)"
@@ -193,7 +198,7 @@ check "shutdown once" 1 "$(wc -l <"$work/shutdown.marker")"
 check "power down flag" 1 "$([ -f "$work/powerdown.flag" ] && echo 1)"
 
 stop_sim
-wait_for "stale" 30 sh -c "timeout 10 upsc '$ups' ups.status 2>&1 | grep -q 'Data stale'"
+wait_for "stale" 30 stale
 start_sim
 wait_for "live again" 60 sh -c "timeout 10 upsc '$ups' ups.status 2>&1 | grep -q 'OL CHRG'"
 
