@@ -71,7 +71,8 @@ std::string quote(const std::string& value) {
 Server::Server(Handler* handler) : m_handler(handler) {}
 
 Server::~Server() {
-    for (Client& client : m_clients) close(client.fd);
+    for (Client& client : m_clients)
+        close(client.fd);
     if (m_listenFd >= 0) {
         close(m_listenFd);
         unlink(m_path.c_str());
@@ -165,7 +166,8 @@ void Server::setStale(bool stale) {
 }
 
 void Server::broadcast(const std::string& line) {
-    for (Client& client : m_clients) send(client, line);
+    for (Client& client : m_clients)
+        send(client, line);
 }
 
 void Server::send(Client& client, const std::string& line) {
@@ -297,7 +299,8 @@ void Server::acceptClients() {
 void Server::closeDropped() {
     for (size_t i = 0; i < m_clients.size();) {
         Client& client = m_clients[i];
-        if (client.dropping && (client.output.empty() || client.output.size() > kMaxPendingOutput)) {
+        if (client.dropping &&
+            (client.output.empty() || client.output.size() > kMaxPendingOutput)) {
             close(client.fd);
             m_clients.erase(m_clients.begin() + static_cast<long>(i));
         } else {

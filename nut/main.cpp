@@ -35,7 +35,7 @@
 namespace {
 
 const char kName[] = "qxups-nut";
-const int kUsage = 1;  // NUT drivers end with 1 on bad usage or set-up
+const int kUsage = 1;                    // NUT drivers end with 1 on bad usage or set-up
 const unsigned kDevicePortNumber = 255;  // the number a device path is mapped to
 const uint16_t kStatusBase = 40000;
 const int kStatusCount = 50;
@@ -68,9 +68,9 @@ struct Bit {
     const char* name;
 };
 const Bit kBits[] = {
-    {kDcOk, "experimental.do.dc_ok"},          {kBatMode, "experimental.do.bat_mode"},
-    {kBatReady, "experimental.do.bat_ready"},  {kSw, "experimental.do.sw"},
-    {kRemote, "experimental.di.remote"},       {kBatStart, "experimental.di.bat_start"},
+    {kDcOk, "experimental.do.dc_ok"},         {kBatMode, "experimental.do.bat_mode"},
+    {kBatReady, "experimental.do.bat_ready"}, {kSw, "experimental.do.sw"},
+    {kRemote, "experimental.di.remote"},      {kBatStart, "experimental.di.bat_start"},
     {kDevPSts, "experimental.di.dev_psts"},
 };
 
@@ -138,7 +138,8 @@ std::string volts(uint16_t millivolts) {
     char text[32];
     snprintf(text, sizeof text, "%u.%03u", millivolts / 1000u, millivolts % 1000u);
     std::string result = text;
-    while (result.back() == '0' && result[result.size() - 2] != '.') result.pop_back();
+    while (result.back() == '0' && result[result.size() - 2] != '.')
+        result.pop_back();
     return result;
 }
 
@@ -211,9 +212,9 @@ bool readUpsConf(const std::string& path, const std::string& ups, Options& secti
 // driver.
 bool isGenericOption(const std::string& key) {
     static const char* const kGeneric[] = {
-        "driver",     "desc",          "sdorder",   "nolock",    "maxstartdelay",
-        "synchronous", "user",         "group",     "debug_min", "ignorelb",
-        "chroot",     "allow_killpower", "maxretry", "retrydelay", "sdcommands",
+        "driver",   "desc",       "sdorder",    "nolock",   "maxstartdelay", "synchronous",
+        "user",     "group",      "debug_min",  "ignorelb", "chroot",        "allow_killpower",
+        "maxretry", "retrydelay", "sdcommands",
     };
     for (const char* name : kGeneric) {
         if (key == name) return true;
@@ -320,8 +321,9 @@ public:
         if (low != settings.defaults.end() && parseNumber(low->second, 0, 100, &n)) {
             m_lowCharge = static_cast<int>(n);
         }
-        m_lostAfterMs = std::max(kMinLostMs, 2L * static_cast<long>(settings.device.responseTimeoutMs) +
-                                                 settings.pollMs);
+        m_lostAfterMs =
+            std::max(kMinLostMs,
+                     2L * static_cast<long>(settings.device.responseTimeoutMs) + settings.pollMs);
     }
 
     nutsock::Server& server() { return m_server; }
@@ -403,11 +405,11 @@ public:
             return nutsock::StatusFailed;
         }
         const uint16_t word = static_cast<uint16_t>(n);
-        const int rc = UPS_WriteRegisters(&m_settings.device, static_cast<uint16_t>(address), 1,
-                                          &word);
+        const int rc =
+            UPS_WriteRegisters(&m_settings.device, static_cast<uint16_t>(address), 1, &word);
         if (rc != Success) {
-            logLine(LOG_WARNING, "%s not set: writing register %d failed (result %d)",
-                    name.c_str(), address, rc);
+            logLine(LOG_WARNING, "%s not set: writing register %d failed (result %d)", name.c_str(),
+                    address, rc);
             return nutsock::StatusFailed;
         }
         logLine(LOG_NOTICE, "%s set to %ld", name.c_str(), n);
@@ -530,14 +532,15 @@ private:
             const int offset = address - kStatusBase;
             if (offset >= 0 && offset < kStatusCount) continue;
             uint16_t value = 0;
-            const int one = UPS_ReadRegisters(&m_settings.device, static_cast<uint16_t>(address),
-                                              1, &value);
+            const int one =
+                UPS_ReadRegisters(&m_settings.device, static_cast<uint16_t>(address), 1, &value);
             publish("experimental.register." + std::to_string(address),
                     one == Success ? std::to_string(value) : std::string());
         }
         if (m_server.stale()) {
             m_server.setStale(false);
-            if (m_lost) logLine(LOG_NOTICE, "the module on %s answers again", m_settings.port.c_str());
+            if (m_lost)
+                logLine(LOG_NOTICE, "the module on %s answers again", m_settings.port.c_str());
             m_lost = false;
         }
     }
@@ -566,7 +569,8 @@ private:
             publish("input.voltage", volts(s[kVoltageInput]));
             publish("output.voltage", volts(s[kVoltageOutput]));
         }
-        for (const Bit& bit : kBits) publish(bit.name, s[bit.word] != 0 ? "1" : "0");
+        for (const Bit& bit : kBits)
+            publish(bit.name, s[bit.word] != 0 ? "1" : "0");
         publish("experimental.policy.mode", std::to_string(s[kPolicyMode]));
         if (m_policyWritable) {
             m_server.setFlags("experimental.policy.mode", "RW NUMBER");
@@ -708,7 +712,8 @@ int main(int argc, char** argv) {
                 ups.c_str());
         return kUsage;
     }
-    for (const auto& option : extra) section[option.first] = option.second;
+    for (const auto& option : extra)
+        section[option.first] = option.second;
     Settings settings;
     if (!takeOptions(section, settings)) return kUsage;
     if (user.empty()) user = section.count("user") ? section["user"] : globalUser;

@@ -77,7 +77,8 @@ TEST(Protocol, SplitsQuotesAndEscapes) {
     };
     const Row rows[] = {
         {"SETINFO ups.status \"OB LB\"", nutsock::SplitOk, {"SETINFO", "ups.status", "OB LB"}},
-        {"  SET  x \"a \\\"b\\\" \\\\c\"  TRACKING id-1", nutsock::SplitOk,
+        {"  SET  x \"a \\\"b\\\" \\\\c\"  TRACKING id-1",
+         nutsock::SplitOk,
          {"SET", "x", "a \"b\" \\c", "TRACKING", "id-1"}},
         {"SET x \"\"", nutsock::SplitOk, {"SET", "x", ""}},
         {"a\\ b c", nutsock::SplitOk, {"a b", "c"}},
@@ -95,17 +96,20 @@ TEST(Protocol, SplitsQuotesAndEscapes) {
         }
     }
     std::string many;
-    for (int k = 0; k < 40; ++k) many += "w ";
+    for (int k = 0; k < 40; ++k)
+        many += "w ";
     std::vector<std::string> words;
     EXPECT_EQ(nutsock::SplitTooManyWords, nutsock::splitLine(many, words));
 
     // What quote() sends reads back as the value; a newline cannot end the
     // line early.
     for (const std::string value : {"OL CHRG", "a \"b\" \\c #d", "", "two\nlines"}) {
-        ASSERT_EQ(nutsock::SplitOk, nutsock::splitLine("SETINFO v " + nutsock::quote(value), words));
+        ASSERT_EQ(nutsock::SplitOk,
+                  nutsock::splitLine("SETINFO v " + nutsock::quote(value), words));
         ASSERT_EQ(3u, words.size()) << value;
         std::string expected = value;
-        for (char& c : expected) c = c == '\n' ? ' ' : c;
+        for (char& c : expected)
+            c = c == '\n' ? ' ' : c;
         EXPECT_EQ(expected, words[2]);
     }
 }
@@ -123,9 +127,9 @@ TEST(Protocol, DumpsAndBroadcastsToEveryClient) {
     // Stale until the module has answered: DATASTALE first, no DATAOK.
     first.say("DUMPALL\n");
     EXPECT_EQ((std::vector<std::string>{"DATASTALE", "SETINFO ups.status \"OL CHRG\"",
-                                         "SETINFO battery.charge.low \"20\"",
-                                         "SETFLAGS battery.charge.low RW NUMBER",
-                                         "ADDRANGE battery.charge.low 0 100", "DUMPDONE"}),
+                                        "SETINFO battery.charge.low \"20\"",
+                                        "SETFLAGS battery.charge.low RW NUMBER",
+                                        "ADDRANGE battery.charge.low 0 100", "DUMPDONE"}),
               first.linesUntil("DUMPDONE"));
 
     // Changes go to every client as they happen; an unchanged value is not sent.
@@ -141,13 +145,14 @@ TEST(Protocol, DumpsAndBroadcastsToEveryClient) {
     ASSERT_GE(dump.size(), 2u);
     EXPECT_EQ("DATAOK", dump[dump.size() - 2]);
 
-    second.say("PING\nGETPID\nSET battery.charge.low \"30\" TRACKING abc-1\n"
-               "SET ups.status x\nINSTCMD load.off TRACKING t2\nLOGOUT\n");
+    second.say(
+        "PING\nGETPID\nSET battery.charge.low \"30\" TRACKING abc-1\n"
+        "SET ups.status x\nINSTCMD load.off TRACKING t2\nLOGOUT\n");
     EXPECT_EQ((std::vector<std::string>{"PONG", "PID " + std::to_string(getpid()),
-                                         "TRACKING abc-1 0", "TRACKING t2 2", "OK Goodbye"}),
+                                        "TRACKING abc-1 0", "TRACKING t2 2", "OK Goodbye"}),
               second.linesUntil("OK Goodbye"));
     EXPECT_EQ((std::vector<std::string>{"SET battery.charge.low=30", "SET ups.status=x",
-                                         "INSTCMD load.off"}),
+                                        "INSTCMD load.off"}),
               handler.calls);
     second.linesUntil("never");  // until the driver closes its end
     EXPECT_EQ(1u, server.clientCount());
@@ -166,12 +171,13 @@ TEST(Protocol, SurvivesGarbageAndVanishingClients) {
         leaving.say("DUMPALL\n");
         server.serve(0);
     }  // gone in the middle of its dump
-    for (int turn = 0; turn < 100 && server.clientCount() > 1; ++turn) server.serve(10);
+    for (int turn = 0; turn < 100 && server.clientCount() > 1; ++turn)
+        server.serve(10);
     EXPECT_EQ(1u, server.clientCount());
 
     steady.say(std::string("\x01\xff garbage \"open\n", 17) + "SET\nFROB x\n\nPING\n");
     EXPECT_EQ((std::vector<std::string>{"ERR INVALID-ARGUMENT", "ERR INVALID-ARGUMENT",
-                                         "ERR UNKNOWN-COMMAND", "PONG"}),
+                                        "ERR UNKNOWN-COMMAND", "PONG"}),
               steady.linesUntil("PONG"));
     // A line without an end is not kept growing: the client is dropped.
     steady.say(std::string(nutsock::kMaxLine + 10, 'x'));
