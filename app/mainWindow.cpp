@@ -352,11 +352,14 @@ void mainWindow::slotOnLinkState(int state) {
                         QStringLiteral("yyyy-MM-dd hh:mm:ss"))));
         }
         // Once per lost line; a start that finds no module is no loss.
-        if (before == monitorThread::Connected)
+        m_lossAnnounced = before == monitorThread::Connected;
+        if (m_lossAnnounced)
             showTrayMessage(tr("Ambrel"), tr("Communication with the module lost."));
-    } else if (state == monitorThread::Connected && before == monitorThread::Reconnecting &&
-               m_statusMonitorWidget->worker()->silentSinceMs() > 0) {
+    } else if (state == monitorThread::Connected && m_lossAnnounced) {
+        m_lossAnnounced = false;
         showTrayMessage(tr("Ambrel"), tr("Communication with the module restored."));
+    } else if (state == monitorThread::Disconnected) {
+        m_lossAnnounced = false;
     }
     slotOnUpdate();
 }
