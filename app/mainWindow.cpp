@@ -346,10 +346,9 @@ void mainWindow::slotOnLinkState(int state) {
         slotOnNotConnected();
         const qint64 since = m_statusMonitorWidget->worker()->silentSinceMs();
         if (since > 0) {
-            m_trayIcon->setToolTip(
-                tr("Ambrel — no answer from the module since %1")
-                    .arg(QDateTime::fromMSecsSinceEpoch(since).toString(
-                        QStringLiteral("yyyy-MM-dd hh:mm:ss"))));
+            m_trayIcon->setToolTip(tr("Ambrel — no answer from the module since %1")
+                                       .arg(QDateTime::fromMSecsSinceEpoch(since).toString(
+                                           QStringLiteral("yyyy-MM-dd hh:mm:ss"))));
         }
         // Once per lost line; a start that finds no module is no loss.
         m_lossAnnounced = before == monitorThread::Connected;

@@ -62,9 +62,10 @@ int main(int argc, char** argv) {
     QDir().mkpath(home.path() + "/app/configs");
     QFile settings(home.path() + "/app/configs/config_com.xml");
     settings.open(QIODevice::WriteOnly);
-    settings.write("<Settings><Setting><ComPort>COM201</ComPort><ResponseTimeout>500"
-                   "</ResponseTimeout><NumOfRetries>1</NumOfRetries><PollDelay>200</PollDelay>"
-                   "<AutoConnect>1</AutoConnect></Setting></Settings>");
+    settings.write(
+        "<Settings><Setting><ComPort>COM201</ComPort><ResponseTimeout>500"
+        "</ResponseTimeout><NumOfRetries>1</NumOfRetries><PollDelay>200</PollDelay>"
+        "<AutoConnect>1</AutoConnect></Setting></Settings>");
     settings.close();
     const std::vector<std::string> simArgs = {"--pty", link, "--quit-on-eof", "--device-type",
                                               "301"};
@@ -103,8 +104,8 @@ int main(int argc, char** argv) {
         const int notesBefore = window.trayMessages().size();
         ++pulls;
         sim.reset();  // SIGKILL: the pty goes away with it
-        const bool lost = runUntil(
-            [&] { return window.trayMessages().size() > notesBefore; }, 60000);
+        const bool lost =
+            runUntil([&] { return window.trayMessages().size() > notesBefore; }, 60000);
         if (lost && window.trayMessages().last().contains(QLatin1String("lost"))) ++lossesSeen;
         runFor(pulls % 2 == 0 ? 75000 : 25000);
         const int charge = 20 + pulls * 7 % 80;

@@ -529,8 +529,8 @@ int monitor(UPS_DeviceDescriptor* device, int signals, unsigned long intervalMs,
     int lastDc = kUnknown;
     int lastSw = kUnknown;
     std::string last;
-    const long lostAfterMs = std::max(kLostAfterMinMs, 2 * (long)device->responseTimeoutMs +
-                                                           (long)intervalMs);
+    const long lostAfterMs =
+        std::max(kLostAfterMinMs, 2 * (long)device->responseTimeoutMs + (long)intervalMs);
     bool open = true;
     bool lost = false;
     long lastGoodMs = monotonicMs();
@@ -781,10 +781,9 @@ int main(int argc, char** argv) {
     if (json && strcmp(command, "status") != 0) {
         fprintf(stderr, "upsctl: --json belongs to the status command\n");
         ok = false;
-    } else if (!isMonitor && (hooks[kHookDcLoss].command != nullptr ||
-                              hooks[kHookSwOn].command != nullptr ||
-                              hooks[kHookCommLost].command != nullptr ||
-                              hooks[kHookCommOk].command != nullptr)) {
+    } else if (!isMonitor &&
+               (hooks[kHookDcLoss].command != nullptr || hooks[kHookSwOn].command != nullptr ||
+                hooks[kHookCommLost].command != nullptr || hooks[kHookCommOk].command != nullptr)) {
         fprintf(stderr, "upsctl: --on-* commands belong to the monitor command\n");
         ok = false;
     } else if (strcmp(command, "info") == 0 || strcmp(command, "status") == 0) {

@@ -146,9 +146,9 @@ qint64 monitorThread::systemSleptMs() {
 
 qint64 monitorThread::nextAttemptInMs() const {
     if (m_attemptRunning.load()) return 0;
-    const qint64 now = std::chrono::duration_cast<std::chrono::milliseconds>(
-                           clock::now().time_since_epoch())
-                           .count();
+    const qint64 now =
+        std::chrono::duration_cast<std::chrono::milliseconds>(clock::now().time_since_epoch())
+            .count();
     return qMax<qint64>(0, m_nextAttemptSteadyMs.load() - now);
 }
 
@@ -362,8 +362,8 @@ void monitorThread::pollOnce() {
     sleepClock sleptClock;
     {
         std::lock_guard<std::mutex> guard(m_lock);
-        lostAfterMs = qMax<qint64>(m_lostAfterMinMs,
-                                   2 * qint64(m_link.responseTimeout) + m_pollCycle);
+        lostAfterMs =
+            qMax<qint64>(m_lostAfterMinMs, 2 * qint64(m_link.responseTimeout) + m_pollCycle);
         sleptClock = m_sleepClock;
     }
     // A system that slept since the last read: its line may be gone (an

@@ -177,7 +177,7 @@ private:
     statusBlock m_statusBuffer;
 
     // The line's watch; worker thread only, but for the atomics.
-    linkSettings m_link{};       // of the last open asked for
+    linkSettings m_link{};        // of the last open asked for
     quint64 m_handledNumber = 0;  // the request last handled: the worker's own reports carry it
     int m_lostAfterMinMs = kLostAfterMinMs;
     int m_backoffFirstMs = kBackoffFirstMs;

@@ -164,8 +164,9 @@ private slots:
             QCOMPARE(lines, QStringList({"Open device error:3", "HW:0000", "FW:0000", "DRV:0000"}));
         } else {
             QCOMPARE(lines.filter(QStringLiteral("ERR:")).size(), 1);
-            QCOMPARE(lines.filter(QStringLiteral("Communication with the module lost (error ")).size(),
-                     1);
+            QCOMPARE(
+                lines.filter(QStringLiteral("Communication with the module lost (error ")).size(),
+                1);
             QCOMPARE(lines.filter(QRegularExpression(QStringLiteral("Read error|Open device"))),
                      QStringList());
         }

@@ -427,10 +427,12 @@ private slots:
         QVERIFY(!action(w, "m_connectAction")->isEnabled());
         QTest::qWait(2500);  // several attempts
         QCOMPARE(w.trayMessages(), QStringList({"Ambrel: Communication with the module lost."}));
-        QCOMPARE(log.lines().filter(QStringLiteral("Communication with the module lost")).size(), 1);
+        QCOMPARE(log.lines().filter(QStringLiteral("Communication with the module lost")).size(),
+                 1);
         QVERIFY(log.lines().filter(QStringLiteral("ERR:")).size() <= 1);
-        QCOMPARE(log.lines().filter(QRegularExpression(QStringLiteral("Read error|Open device error"))),
-                 QStringList());
+        QCOMPARE(
+            log.lines().filter(QRegularExpression(QStringLiteral("Read error|Open device error"))),
+            QStringList());
 
         QVERIFY(m_sim.start(m_root.path(), kRegisters));
         QCOMPARE(m_sim.command("scenario dc-loss"), QStringLiteral("ok"));
