@@ -339,7 +339,27 @@ bool mainWindow::isConnected() const {
 }
 
 void mainWindow::slotOnLinkState(int state) {
-    Q_UNUSED(state);
+    const int before = m_shownLinkState;
+    m_shownLinkState = state;
+    if (state == monitorThread::Reconnecting && before != monitorThread::Reconnecting) {
+        // Nothing the tray showed is known any more.
+        slotOnNotConnected();
+        const qint64 since = m_statusMonitorWidget->worker()->silentSinceMs();
+        if (since > 0) {
+            m_trayIcon->setToolTip(tr("Ambrel — no answer from the module since %1")
+                                       .arg(QDateTime::fromMSecsSinceEpoch(since).toString(
+                                           QStringLiteral("yyyy-MM-dd hh:mm:ss"))));
+        }
+        // Once per lost line; a start that finds no module is no loss.
+        m_lossAnnounced = before == monitorThread::Connected;
+        if (m_lossAnnounced)
+            showTrayMessage(tr("Ambrel"), tr("Communication with the module lost."));
+    } else if (state == monitorThread::Connected && m_lossAnnounced) {
+        m_lossAnnounced = false;
+        showTrayMessage(tr("Ambrel"), tr("Communication with the module restored."));
+    } else if (state == monitorThread::Disconnected) {
+        m_lossAnnounced = false;
+    }
     slotOnUpdate();
 }
 
@@ -429,20 +449,35 @@ void mainWindow::slotOnUpdate() {
     } else {
         // A Connect during a close waits for it in the worker; a Disconnect
         // during an open follows it.
-        const bool closing = state != monitorThread::Connecting;
+        const bool closing =
+            state == monitorThread::Disconnected || state == monitorThread::Disconnecting;
         m_connectToolBar->setEnabled(closing);
         m_connectAction->setEnabled(closing);
         m_disconnectToolBar->setEnabled(!closing);
         m_disconnectAction->setEnabled(!closing);
         // The configuration page never stays open without a device.
         closeConfigTab();
-        if (state == monitorThread::Connecting)
+        const monitorThread* worker = m_statusMonitorWidget->worker();
+        if (state == monitorThread::Connecting) {
             m_lblConnectState->setText(tr("Connecting…"));
-        else if (state == monitorThread::Disconnecting)
+        } else if (state == monitorThread::Disconnecting) {
             m_lblConnectState->setText(tr("Disconnecting…"));
-        else
+        } else if (state == monitorThread::Reconnecting) {
+            const qint64 left = worker->nextAttemptInMs();
+            if (left > 0) {
+                m_lblConnectState->setText(tr("Reconnecting (attempt %1, next in %2 s)")
+                                               .arg(worker->reconnectAttempt())
+                                               .arg((left + 999) / 1000));
+            } else {
+                m_lblConnectState->setText(
+                    tr("Reconnecting (attempt %1)…").arg(worker->reconnectAttempt()));
+            }
+        } else {
             m_lblConnectState->setText(tr("Disconnected"));
-        setConnectStateSheet(QStringLiteral("background-color:") + QStringLiteral(" "));
+        }
+        setConnectStateSheet(QStringLiteral("background-color:") +
+                             (state == monitorThread::Reconnecting ? QStringLiteral("orange")
+                                                                   : QStringLiteral(" ")));
     }
     m_lblTime->setText(
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));

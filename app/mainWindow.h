@@ -143,5 +143,7 @@ private:
     bool m_autoHidden = false;
     QString m_deviceType;
     QString m_drvVersion = QStringLiteral("0000");  // as the adapter last reported it
+    int m_shownLinkState = 0;      // the link state the tray and notifications last followed
+    bool m_lossAnnounced = false;  // a lost line was notified; its return will be
     UrlOpener m_urlOpener;
 };

@@ -16,12 +16,15 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <poll.h>
+#include <sys/signalfd.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 
 #include "QXUPSPorts.h"
@@ -38,6 +41,12 @@ const unsigned long kLastRegister = 65535;
 const uint16_t kStatusBase = 40000;
 const int kStatusCount = 50;
 const long kHookTimeLimitMs = 30000;  // like the program's post-process script
+// A lost line, as in the program: no good answer for max(5 s, 2 x the
+// time-out + the interval); reopened after 1 s, 2 s, 4 s ... at most 30 s.
+const long kLostAfterMinMs = 5000;
+const long kBackoffFirstMs = 1000;
+const long kBackoffCapMs = 30000;
+const long kSummaryIntervalMs = 60000;
 
 // Status block words (register 40000 + index).
 enum {
@@ -57,12 +66,6 @@ enum {
 };
 // A device of this type has no voltage registers.
 const uint16_t kNoVoltageType = 301;
-
-volatile sig_atomic_t g_stop = 0;
-
-void onSignal(int) {
-    g_stop = 1;
-}
 
 // After a usage error: one line pointing at the help, not the whole text.
 int usageError() {
@@ -96,6 +99,7 @@ void usage(FILE* out) {
             "  read ADDR [COUNT]         COUNT (1..125, default 1) registers from ADDR\n"
             "  write ADDR VALUE [VALUE...]  write registers from ADDR (up to 123)\n"
             "  monitor [INTERVAL_MS] [--on-dc-loss CMD] [--on-sw-on CMD]\n"
+            "          [--on-comm-lost CMD] [--on-comm-ok CMD]\n"
             "                            poll the status every INTERVAL_MS (default 1000)\n"
             "                            and print a time-stamped line for every change and\n"
             "                            every edge (\"DC is broken.\", \"SW ON.\", ...), until\n"
@@ -107,6 +111,16 @@ void usage(FILE* out) {
             "                            nothing. As in the program, the remembered state at\n"
             "                            start is DC lost / SW off: a module that already\n"
             "                            runs on battery at start gives no DC loss edge.\n"
+            "                            Read errors: the first is printed, then at most one\n"
+            "                            \"Still no answer\" line a minute. With no good answer\n"
+            "                            for max(5 s, 2 x time-out + INTERVAL_MS), or at the\n"
+            "                            first failing read after the system slept, it prints\n"
+            "                            \"Communication with the module lost\", runs the\n"
+            "                            --on-comm-lost CMD and reopens the device after 1 s,\n"
+            "                            2 s, 4 s ... at most 30 s, until answers are back\n"
+            "                            (\"Communication restored after ...\", --on-comm-ok\n"
+            "                            CMD). These commands follow the rules above. A DC\n"
+            "                            loss while the line was down is an edge once back.\n"
             "\n"
             "Exit status: 0 success, the library's result code on failure (2 invalid\n"
             "argument, 3 port error, 4 no resource, 5 I/O error, 8 timed out, 10..18\n"
@@ -439,65 +453,194 @@ void serviceHook(Hook* hook) {
     }
 }
 
-int monitor(UPS_DeviceDescriptor* device, unsigned long intervalMs, Hook* dcLoss, Hook* swOn) {
-    struct sigaction action = {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+// CLOCK_MONOTONIC stops while the system is suspended, CLOCK_BOOTTIME does
+// not: their difference grows by the time spent asleep.
+long sleptMs() {
+    struct timespec boot;
+    struct timespec mono;
+    clock_gettime(CLOCK_BOOTTIME, &boot);
+    clock_gettime(CLOCK_MONOTONIC, &mono);
+    return (boot.tv_sec - mono.tv_sec) * 1000 + (boot.tv_nsec - mono.tv_nsec) / 1000000;
+}
 
+std::string duration(long ms) {
+    const long seconds = (ms + 500) / 1000;
+    char text[64];
+    if (seconds < 60) {
+        snprintf(text, sizeof text, "%ld s", seconds);
+    } else if (seconds < 3600) {
+        snprintf(text, sizeof text, "%ld min %ld s", seconds / 60, seconds % 60);
+    } else {
+        snprintf(text, sizeof text, "%ld h %ld min", seconds / 3600, seconds / 60 % 60);
+    }
+    return text;
+}
+
+// The hooks of the monitor, in the order they are serviced.
+enum { kHookDcLoss, kHookSwOn, kHookCommLost, kHookCommOk, kHookCount };
+
+// The signals the monitor waits for (SIGINT, SIGTERM, SIGCHLD): blocked in
+// every thread, so that they reach it only through its signalfd. Blocked
+// before the device is opened, whose threads inherit the mask.
+int blockMonitorSignals() {
+    sigset_t mask;
+    sigemptyset(&mask);
+    sigaddset(&mask, SIGINT);
+    sigaddset(&mask, SIGTERM);
+    sigaddset(&mask, SIGCHLD);
+    if (sigprocmask(SIG_BLOCK, &mask, nullptr) != 0) return -1;
+    return signalfd(-1, &mask, SFD_NONBLOCK | SFD_CLOEXEC);
+}
+
+// Sleeps until wakeAtMs, a signal (true once SIGINT or SIGTERM came) or a
+// hook's child ending; ends hooks that run out of time meanwhile.
+bool sleepUntil(int signals, long wakeAtMs, Hook* hooks) {
+    for (;;) {
+        long now = monotonicMs();
+        long until = wakeAtMs;
+        for (int k = 0; k < kHookCount; ++k) {
+            if (hooks[k].pid != 0 && hooks[k].startedMs + kHookTimeLimitMs < until) {
+                until = hooks[k].startedMs + kHookTimeLimitMs;
+            }
+        }
+        struct pollfd pfd = {signals, POLLIN, 0};
+        int rc = poll(&pfd, 1, until > now ? (int)(until - now) : 0);
+        bool stop = false;
+        if (rc > 0) {
+            struct signalfd_siginfo info;
+            while (read(signals, &info, sizeof info) == (ssize_t)sizeof info) {
+                if (info.ssi_signo == SIGINT || info.ssi_signo == SIGTERM) stop = true;
+            }
+        }
+        for (int k = 0; k < kHookCount; ++k)
+            serviceHook(&hooks[k]);
+        if (stop) return true;
+        if (monotonicMs() >= wakeAtMs) return false;
+    }
+}
+
+int monitor(UPS_DeviceDescriptor* device, int signals, unsigned long intervalMs, Hook* hooks) {
     // Edges as the program sees them: a change between zero and non-zero of
-    // the register against the last value seen, kept across read errors. At
-    // start the state is unknown: a module already on battery (or with SW on)
-    // is reported by the first reading but runs no command.
+    // the register against the last value seen, kept across read errors and
+    // a lost line. At start the state is unknown: a module already on
+    // battery (or with SW on) is reported by the first reading but runs no
+    // command.
     const int kUnknown = -1;
     int lastDc = kUnknown;
     int lastSw = kUnknown;
     std::string last;
-    int lastError = Success;
-    while (!g_stop) {
-        uint16_t status[kStatusCount] = {};
-        int rc = UPS_ReadRegisters(device, kStatusBase, kStatusCount, status);
-        if (rc != Success) {
-            if (rc != lastError) logLine("Read error: %d (%s)", rc, resultName(rc));
-            lastError = rc;
-            last.clear();
+    const long lostAfterMs =
+        std::max(kLostAfterMinMs, 2 * (long)device->responseTimeoutMs + (long)intervalMs);
+    bool open = true;
+    bool lost = false;
+    long lastGoodMs = monotonicMs();
+    long slept = sleptMs();
+    bool resumed = false;
+    int failures = 0;  // failed reads and attempts since the last good read
+    long failingSinceMs = 0;
+    long lastSummaryMs = 0;
+    int attempts = 0;
+    long nextAttemptMs = 0;
+    bool stop = false;
+
+    // Counts a failure; the first is printed, then a summary at most once a minute.
+    auto noteFailure = [&](int rc, bool reading) {
+        const long now = monotonicMs();
+        if (++failures == 1) {
+            failingSinceMs = now;
+            lastSummaryMs = now;
+            if (reading) logLine("Read error: %d (%s)", rc, resultName(rc));
+        } else if (now - lastSummaryMs >= kSummaryIntervalMs) {
+            lastSummaryMs = now;
+            logLine("Still no answer, %d attempts (error %d: %s)", failures, rc, resultName(rc));
+        }
+    };
+    auto scheduleAttempt = [&](bool now) {
+        long delay = kBackoffFirstMs;
+        for (int k = 0; k < attempts && delay < kBackoffCapMs; ++k)
+            delay *= 2;
+        nextAttemptMs = monotonicMs() + (now ? 0 : std::min(delay, kBackoffCapMs));
+        ++attempts;
+    };
+
+    while (!stop) {
+        long wakeAt;
+        if (!open) {
+            UPS_DeviceInfo info = {};
+            int rc = UPS_DeviceOpen(device, &info);
+            if (rc == Success) {
+                open = true;
+                attempts = 0;
+                lastGoodMs = monotonicMs();
+                slept = sleptMs();
+                continue;  // read at once
+            }
+            noteFailure(rc, false);
+            scheduleAttempt(false);
+            wakeAt = nextAttemptMs;
         } else {
-            lastError = Success;
-            std::string line = statusLine(status);
-            if (line != last) logLine("%s", line.c_str());
-            last = line;
-            const int dc = status[kDcOk] != 0 ? 1 : 0;
-            if (dc == 1 && lastDc != 1) {
-                logLine("DC is connected.");
-            } else if (dc == 0 && lastDc != 0) {
-                logLine("DC is broken.");
-                if (lastDc == 1) startHook(dcLoss);
+            const long now = sleptMs();
+            if (now - slept > 1000) resumed = true;
+            slept = now;
+            uint16_t status[kStatusCount] = {};
+            int rc = UPS_ReadRegisters(device, kStatusBase, kStatusCount, status);
+            if (rc != Success) {
+                noteFailure(rc, true);
+                last.clear();
+                if (resumed || monotonicMs() - lastGoodMs >= lostAfterMs) {
+                    logLine("Communication with the module lost (error %d: %s)", rc,
+                            resultName(rc));
+                    lost = true;
+                    startHook(&hooks[kHookCommLost]);
+                    // A device path that went away is only found again by
+                    // opening it anew.
+                    UPS_DeviceClose(device);
+                    open = false;
+                    attempts = 0;
+                    scheduleAttempt(resumed);
+                    resumed = false;
+                    wakeAt = nextAttemptMs;
+                } else {
+                    wakeAt = monotonicMs() + (long)intervalMs;
+                }
+            } else {
+                lastGoodMs = monotonicMs();
+                resumed = false;
+                if (failures > 0) {
+                    logLine("Communication restored after %s",
+                            duration(lastGoodMs - failingSinceMs).c_str());
+                    failures = 0;
+                    if (lost) startHook(&hooks[kHookCommOk]);
+                    lost = false;
+                }
+                std::string line = statusLine(status);
+                if (line != last) logLine("%s", line.c_str());
+                last = line;
+                const int dc = status[kDcOk] != 0 ? 1 : 0;
+                if (dc == 1 && lastDc != 1) {
+                    logLine("DC is connected.");
+                } else if (dc == 0 && lastDc != 0) {
+                    logLine("DC is broken.");
+                    if (lastDc == 1) startHook(&hooks[kHookDcLoss]);
+                }
+                lastDc = dc;
+                const int sw = status[kSw] != 0 ? 1 : 0;
+                if (sw == 1 && lastSw != 1) {
+                    logLine("SW ON.");
+                    if (lastSw == 0) startHook(&hooks[kHookSwOn]);
+                } else if (sw == 0 && lastSw == 1) {
+                    logLine("SW OFF.");
+                }
+                lastSw = sw;
+                wakeAt = monotonicMs() + (long)intervalMs;
             }
-            lastDc = dc;
-            const int sw = status[kSw] != 0 ? 1 : 0;
-            if (sw == 1 && lastSw != 1) {
-                logLine("SW ON.");
-                if (lastSw == 0) startHook(swOn);
-            } else if (sw == 0 && lastSw == 1) {
-                logLine("SW OFF.");
-            }
-            lastSw = sw;
         }
         fflush(stdout);
-        long wakeAt = monotonicMs() + (long)intervalMs;
-        do {
-            serviceHook(dcLoss);
-            serviceHook(swOn);
-            long left = wakeAt - monotonicMs();
-            if (left <= 0) break;
-            usleep((useconds_t)(left < 10 ? left : 10) * 1000);
-        } while (!g_stop);
+        stop = sleepUntil(signals, wakeAt, hooks);
     }
-    serviceHook(dcLoss);
-    serviceHook(swOn);
-    endHook(dcLoss, "as the monitor stopped");
-    endHook(swOn, "as the monitor stopped");
+    for (int k = 0; k < kHookCount; ++k)
+        endHook(&hooks[k], "as the monitor stopped");
+    if (open) UPS_DeviceClose(device);
     return Success;
 }
 
@@ -512,6 +655,8 @@ enum OptionId {
     kOptJson,
     kOptOnDcLoss,
     kOptOnSwOn,
+    kOptOnCommLost,
+    kOptOnCommOk,
     kOptHelp,
 };
 
@@ -526,6 +671,8 @@ const struct option kOptions[] = {
     {"json", no_argument, nullptr, kOptJson},
     {"on-dc-loss", required_argument, nullptr, kOptOnDcLoss},
     {"on-sw-on", required_argument, nullptr, kOptOnSwOn},
+    {"on-comm-lost", required_argument, nullptr, kOptOnCommLost},
+    {"on-comm-ok", required_argument, nullptr, kOptOnCommOk},
     {"help", no_argument, nullptr, kOptHelp},
     {nullptr, 0, nullptr, 0},
 };
@@ -547,8 +694,10 @@ int main(int argc, char** argv) {
     device.stopBits = 1;
     bool byPath = false;
     bool json = false;
-    Hook dcLoss = {"on-dc-loss", nullptr, 0, 0};
-    Hook swOn = {"on-sw-on", nullptr, 0, 0};
+    Hook hooks[kHookCount] = {{"on-dc-loss", nullptr, 0, 0},
+                              {"on-sw-on", nullptr, 0, 0},
+                              {"on-comm-lost", nullptr, 0, 0},
+                              {"on-comm-ok", nullptr, 0, 0}};
 
     // Options may stand before or after the command ("status --json").
     int id;
@@ -599,10 +748,16 @@ int main(int argc, char** argv) {
                 json = true;
                 break;
             case kOptOnDcLoss:
-                dcLoss.command = optarg;
+                hooks[kHookDcLoss].command = optarg;
                 break;
             case kOptOnSwOn:
-                swOn.command = optarg;
+                hooks[kHookSwOn].command = optarg;
+                break;
+            case kOptOnCommLost:
+                hooks[kHookCommLost].command = optarg;
+                break;
+            case kOptOnCommOk:
+                hooks[kHookCommOk].command = optarg;
                 break;
             default:  // getopt_long has named the option
                 return usageError();
@@ -626,8 +781,10 @@ int main(int argc, char** argv) {
     if (json && strcmp(command, "status") != 0) {
         fprintf(stderr, "upsctl: --json belongs to the status command\n");
         ok = false;
-    } else if ((dcLoss.command != nullptr || swOn.command != nullptr) && !isMonitor) {
-        fprintf(stderr, "upsctl: --on-dc-loss and --on-sw-on belong to the monitor command\n");
+    } else if (!isMonitor &&
+               (hooks[kHookDcLoss].command != nullptr || hooks[kHookSwOn].command != nullptr ||
+                hooks[kHookCommLost].command != nullptr || hooks[kHookCommOk].command != nullptr)) {
+        fprintf(stderr, "upsctl: --on-* commands belong to the monitor command\n");
         ok = false;
     } else if (strcmp(command, "info") == 0 || strcmp(command, "status") == 0) {
         ok = rest == 0;
@@ -654,6 +811,14 @@ int main(int argc, char** argv) {
         return usageError();
     }
 
+    int signals = -1;
+    if (isMonitor) {
+        signals = blockMonitorSignals();
+        if (signals < 0) {
+            fprintf(stderr, "upsctl: cannot wait for signals: %s\n", strerror(errno));
+            return IoError;
+        }
+    }
     UPS_DeviceInfo info = {};
     int rc = UPS_DeviceOpen(&device, &info);
     if (rc == PortError) {
@@ -684,7 +849,9 @@ int main(int argc, char** argv) {
     } else if (strcmp(command, "write") == 0) {
         rc = UPS_WriteRegisters(&device, (uint16_t)address, (uint8_t)count, values);
     } else {
-        rc = monitor(&device, interval, &dcLoss, &swOn);
+        // The monitor closes the device itself (it may be closed already
+        // after a lost line).
+        return monitor(&device, signals, interval, hooks);
     }
     UPS_DeviceClose(&device);
     return rc == Success ? 0 : fail(command, rc);

@@ -319,7 +319,8 @@ void comSettingsWidget::slotOnSaveConfig() {
 // Returns at once: the worker opens the device (after a close under way, if
 // any) and reports the outcome; a failed open is logged by the adapter.
 void comSettingsWidget::slotOnConnect() {
-    if (m_linkState == monitorThread::Connecting || m_linkState == monitorThread::Connected)
+    if (m_linkState == monitorThread::Connecting || m_linkState == monitorThread::Connected ||
+        m_linkState == monitorThread::Reconnecting)
         return;
     m_linkState = monitorThread::Connecting;
     updateButtons();

@@ -167,6 +167,7 @@ void statusMonitorWidget::createLayout() {
     m_batteryWidget = new batteryWidget(m_grpBatteryStatus);
     m_batteryWidget->setObjectName(QStringLiteral("m_batteryWidget"));
     m_batteryWidget->setMinimumWidth(kGaugeBaseWidth);
+    m_batteryWidget->setIdle(true);  // until a first block is read
     batteryLayout->addWidget(m_batteryWidget);
     pageLayout->addWidget(m_grpBatteryStatus);
 
@@ -248,7 +249,9 @@ void statusMonitorWidget::slotOnConnect(comSettings& settings) {
     if (m_shutDown) return;
     m_summarySent = false;
     m_monitorThread->setPollCycle(m_pollCycle);
-    m_lastRequest = m_monitorThread->requestOpen(settings);
+    // With Auto Connect the user wants the module watched whenever it can
+    // be: a port not there yet (or refusing) is tried again with the back-off.
+    m_lastRequest = m_monitorThread->requestOpen(settings, settings.autoConnect);
     setLinkState(monitorThread::Connecting);
     // A connection is made with this page in front (the Config tab closes
     // while disconnected), so its display runs from here on.
@@ -268,6 +271,9 @@ void statusMonitorWidget::slotOnWorkerState(int state, quint64 request) {
 
 void statusMonitorWidget::setLinkState(monitorThread::State state) {
     if (state == m_linkState) return;
+    // After a lost line the tray hears the state of the first block again;
+    // the DC/SW memory stays, so that block is compared with the last known.
+    if (state == monitorThread::Reconnecting) m_summarySent = false;
     m_linkState = state;
     emit signalLinkState(state);
 }
@@ -327,6 +333,7 @@ void statusMonitorWidget::decodeStatusBlock(const monitorThread::statusBlock& bl
     }
 
     const quint16 charge = block[kBatteryCharge];
+    m_batteryWidget->setIdle(false);
     m_batteryWidget->slotOnSetValue(charge);
 
     const quint16 source = block[kPowerSource];
@@ -451,6 +458,7 @@ void statusMonitorWidget::slotOnUpdate() {
         m_lblVoltageOutputValue->setText(millivolts(0));
     }
     m_batteryWidget->slotOnSetValue(0);
+    m_batteryWidget->setIdle(true);
     m_lblBatteryChargingStatusValue->setText(tr("NULL"));
     m_lblPowerSupplyValue->setText(tr("NULL"));
     for (ledWidget* led : {m_ledDC_OK, m_ledBatMode, m_ledBatReady, m_ledSW, m_ledRemote,

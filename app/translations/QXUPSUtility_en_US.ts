@@ -66,6 +66,78 @@
         <source>:When Setting register </source>
         <translation>:When Setting register </translation>
     </message>
+    <message>
+        <source>success</source>
+        <translation>success</translation>
+    </message>
+    <message>
+        <source>invalid argument</source>
+        <translation>invalid argument</translation>
+    </message>
+    <message>
+        <source>port error</source>
+        <translation>port error</translation>
+    </message>
+    <message>
+        <source>no resource</source>
+        <translation>no resource</translation>
+    </message>
+    <message>
+        <source>I/O error</source>
+        <translation>I/O error</translation>
+    </message>
+    <message>
+        <source>illegal state</source>
+        <translation>illegal state</translation>
+    </message>
+    <message>
+        <source>in progress</source>
+        <translation>in progress</translation>
+    </message>
+    <message>
+        <source>timed out</source>
+        <translation>timed out</translation>
+    </message>
+    <message>
+        <source>illegal function</source>
+        <translation>illegal function</translation>
+    </message>
+    <message>
+        <source>illegal data address</source>
+        <translation>illegal data address</translation>
+    </message>
+    <message>
+        <source>illegal data value</source>
+        <translation>illegal data value</translation>
+    </message>
+    <message>
+        <source>slave device failure</source>
+        <translation>slave device failure</translation>
+    </message>
+    <message>
+        <source>acknowledge</source>
+        <translation>acknowledge</translation>
+    </message>
+    <message>
+        <source>slave device busy</source>
+        <translation>slave device busy</translation>
+    </message>
+    <message>
+        <source>memory parity error</source>
+        <translation>memory parity error</translation>
+    </message>
+    <message>
+        <source>gateway path unavailable</source>
+        <translation>gateway path unavailable</translation>
+    </message>
+    <message>
+        <source>gateway target failed</source>
+        <translation>gateway target failed</translation>
+    </message>
+    <message>
+        <source>unknown result</source>
+        <translation>unknown result</translation>
+    </message>
 </context>
 <context>
     <name>comSettingsWidget</name>
@@ -443,6 +515,26 @@
         <source>Disconnecting…</source>
         <translation>Disconnecting…</translation>
     </message>
+    <message>
+        <source>Reconnecting (attempt %1, next in %2 s)</source>
+        <translation>Reconnecting (attempt %1, next in %2 s)</translation>
+    </message>
+    <message>
+        <source>Reconnecting (attempt %1)…</source>
+        <translation>Reconnecting (attempt %1)…</translation>
+    </message>
+    <message>
+        <source>Ambrel — no answer from the module since %1</source>
+        <translation>Ambrel — no answer from the module since %1</translation>
+    </message>
+    <message>
+        <source>Communication with the module lost.</source>
+        <translation>Communication with the module lost.</translation>
+    </message>
+    <message>
+        <source>Communication with the module restored.</source>
+        <translation>Communication with the module restored.</translation>
+    </message>
 </context>
 <context>
     <name>statusMonitorWidget</name>
@@ -619,6 +711,34 @@
     <message>
         <source>ERR:%1: Registers %2 to %3 could not be read; they are shown empty</source>
         <translation>ERR:%1: Registers %2 to %3 could not be read; they are shown empty</translation>
+    </message>
+    <message>
+        <source>ERR:%1:When reading register start from %2 (%3)</source>
+        <translation>ERR:%1:When reading register start from %2 (%3)</translation>
+    </message>
+    <message>
+        <source>Communication with the module lost (error %1: %2)</source>
+        <translation>Communication with the module lost (error %1: %2)</translation>
+    </message>
+    <message>
+        <source>Still no answer, %1 attempts (error %2: %3)</source>
+        <translation>Still no answer, %1 attempts (error %2: %3)</translation>
+    </message>
+    <message>
+        <source>Communication restored after %1</source>
+        <translation>Communication restored after %1</translation>
+    </message>
+    <message>
+        <source>%1 s</source>
+        <translation>%1 s</translation>
+    </message>
+    <message>
+        <source>%1 min %2 s</source>
+        <translation>%1 min %2 s</translation>
+    </message>
+    <message>
+        <source>%1 h %2 min</source>
+        <translation>%1 h %2 min</translation>
     </message>
 </context>
 <context>

@@ -66,6 +66,78 @@
         <source>:When Setting register </source>
         <translation>:设置寄存器失败，寄存器 </translation>
     </message>
+    <message>
+        <source>success</source>
+        <translation>成功</translation>
+    </message>
+    <message>
+        <source>invalid argument</source>
+        <translation>参数无效</translation>
+    </message>
+    <message>
+        <source>port error</source>
+        <translation>端口错误</translation>
+    </message>
+    <message>
+        <source>no resource</source>
+        <translation>资源不足</translation>
+    </message>
+    <message>
+        <source>I/O error</source>
+        <translation>输入/输出错误</translation>
+    </message>
+    <message>
+        <source>illegal state</source>
+        <translation>状态非法</translation>
+    </message>
+    <message>
+        <source>in progress</source>
+        <translation>正在进行</translation>
+    </message>
+    <message>
+        <source>timed out</source>
+        <translation>超时</translation>
+    </message>
+    <message>
+        <source>illegal function</source>
+        <translation>非法功能</translation>
+    </message>
+    <message>
+        <source>illegal data address</source>
+        <translation>非法数据地址</translation>
+    </message>
+    <message>
+        <source>illegal data value</source>
+        <translation>非法数据值</translation>
+    </message>
+    <message>
+        <source>slave device failure</source>
+        <translation>从站设备故障</translation>
+    </message>
+    <message>
+        <source>acknowledge</source>
+        <translation>已确认</translation>
+    </message>
+    <message>
+        <source>slave device busy</source>
+        <translation>从站设备忙</translation>
+    </message>
+    <message>
+        <source>memory parity error</source>
+        <translation>存储奇偶校验错误</translation>
+    </message>
+    <message>
+        <source>gateway path unavailable</source>
+        <translation>网关路径不可用</translation>
+    </message>
+    <message>
+        <source>gateway target failed</source>
+        <translation>网关目标设备无响应</translation>
+    </message>
+    <message>
+        <source>unknown result</source>
+        <translation>未知结果</translation>
+    </message>
 </context>
 <context>
     <name>comSettingsWidget</name>
@@ -443,6 +515,26 @@
         <source>Disconnecting…</source>
         <translation>正在断开…</translation>
     </message>
+    <message>
+        <source>Reconnecting (attempt %1, next in %2 s)</source>
+        <translation>正在重新连接（第 %1 次，%2 秒后重试）</translation>
+    </message>
+    <message>
+        <source>Reconnecting (attempt %1)…</source>
+        <translation>正在重新连接（第 %1 次）…</translation>
+    </message>
+    <message>
+        <source>Ambrel — no answer from the module since %1</source>
+        <translation>Ambrel — 自 %1 起模块无应答</translation>
+    </message>
+    <message>
+        <source>Communication with the module lost.</source>
+        <translation>与模块的通信已中断。</translation>
+    </message>
+    <message>
+        <source>Communication with the module restored.</source>
+        <translation>与模块的通信已恢复。</translation>
+    </message>
 </context>
 <context>
     <name>statusMonitorWidget</name>
@@ -619,6 +711,34 @@
     <message>
         <source>ERR:%1: Registers %2 to %3 could not be read; they are shown empty</source>
         <translation>ERR:%1: 寄存器 %2 至 %3 无法读取，显示为空</translation>
+    </message>
+    <message>
+        <source>ERR:%1:When reading register start from %2 (%3)</source>
+        <translation>ERR:%1:从寄存器 %2 开始读取时出错（%3）</translation>
+    </message>
+    <message>
+        <source>Communication with the module lost (error %1: %2)</source>
+        <translation>与模块的通信中断（错误 %1：%2）</translation>
+    </message>
+    <message>
+        <source>Still no answer, %1 attempts (error %2: %3)</source>
+        <translation>仍无应答，已尝试 %1 次（错误 %2：%3）</translation>
+    </message>
+    <message>
+        <source>Communication restored after %1</source>
+        <translation>通信已恢复，中断时长 %1</translation>
+    </message>
+    <message>
+        <source>%1 s</source>
+        <translation>%1 秒</translation>
+    </message>
+    <message>
+        <source>%1 min %2 s</source>
+        <translation>%1 分 %2 秒</translation>
+    </message>
+    <message>
+        <source>%1 h %2 min</source>
+        <translation>%1 小时 %2 分</translation>
     </message>
 </context>
 <context>

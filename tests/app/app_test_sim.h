@@ -36,7 +36,13 @@ public:
     ~SimulatedModule() {
         if (m_sim) m_sim->terminate();
     }
-    QString command(const char* cmd) { return QString::fromStdString(m_sim->command(cmd)); }
+    QString command(const char* cmd) {
+        return m_sim ? QString::fromStdString(m_sim->command(cmd)) : QStringLiteral("<killed>");
+    }
+    bool running() const { return m_sim != nullptr; }
+    // Kills the simulator, as an unplugged adapter: its pty goes away; a
+    // later start() makes a new one on the same link.
+    void kill() { m_sim.reset(); }
 
 private:
     std::string m_link;

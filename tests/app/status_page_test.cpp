@@ -295,6 +295,7 @@ private slots:
         QCOMPARE(labelText(page, "m_lblVoltageInputValue"), QStringLiteral("0mV"));
         QCOMPARE(labelText(page, "m_lblVoltageOutputValue"), QStringLiteral("0mV"));
         QCOMPARE(page->findChild<batteryWidget*>()->value(), 0);
+        QVERIFY(page->findChild<batteryWidget*>()->isIdle());  // grey, no percentage
         QCOMPARE(ledStates(page), QStringLiteral("0000000"));
         page->slotOnSetEnabled(false);
         QVERIFY(!page->findChild<monitorThread*>()->isRunning());

@@ -104,6 +104,10 @@ void setLossScript(const QString& marker) {
     settingsStore::setBatExecutePolicy(1);
 }
 
+// The product's table: the module has the registers it lists, 40100 and up too.
+const std::vector<std::string> kRegisters = {
+    "--registers", QXUPS_BIN_DIR "/iconfigs/DCU-1205/config_registers.xml"};
+
 int lineCount(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return 0;
@@ -117,9 +121,7 @@ class WindowTest : public QObject {
 private slots:
     void initTestCase() {
         QVERIFY(m_root.isValid());
-        // The product's table: the module has the registers it lists, 40100 and up too.
-        QVERIFY(m_sim.start(m_root.path(), {"--registers", QXUPS_BIN_DIR "/iconfigs/DCU-1205/"
-                                                           "config_registers.xml"}));
+        QVERIFY(m_sim.start(m_root.path(), kRegisters));
         const QString language = appPaths::dataFile(QStringLiteral("Language"));
         QVERIFY(QDir().mkpath(language));
         QVERIFY(QFile::copy(QStringLiteral(QXUPS_BIN_DIR "/Language/config_Language.xml"),
@@ -384,6 +386,104 @@ private slots:
         QCOMPARE(m_sim.command("scenario dc-return"), QStringLiteral("ok"));
         w.stopDeviceWork();
         settingsStore::setBatExecutePolicy(0);
+    }
+
+    // The simulator killed while connected (an adapter unplugged): the
+    // window says so once (status bar, tray, notification, log line) and
+    // shows the idle display; a new simulator on the same link is found
+    // without the user, a DC loss made while the line was down is reported
+    // and runs the policy-1 script once. Disconnect during the back-off ends it.
+    void lineLostAndFoundAgainEndToEnd() {
+        QVERIFY(writeSettings(false));
+        const QString marker = m_root.path() + QStringLiteral("/runs");
+        QFile::remove(marker);
+        setLossScript(marker);
+        apptest::ConsoleRecord log;
+        mainWindow w;
+        w.setTrayAvailable(false);
+        w.show();
+        w.findChild<statusMonitorWidget*>()->worker()->setTimings(1000, 300, 1000, 60000);
+        action(w, "m_connectAction")->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(w.trayIconPath(),
+                                  QStringLiteral(":/mainWindow/images/UPS/DC.png"), 20000);
+        batteryWidget* gauge = w.findChild<batteryWidget*>();
+        QVERIFY(!gauge->isIdle());
+
+        m_sim.kill();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            label(w, "m_lblConnectState").startsWith(QStringLiteral("Reconnecting (attempt ")),
+            20000);
+        QVERIFY(!w.findChild<QLabel*>(QStringLiteral("m_lblConnectState"))
+                     ->styleSheet()
+                     .contains(QLatin1String("green")));
+        QCOMPARE(w.trayIconPath(), QStringLiteral(":/mainWindow/images/UPS/NotConnected.png"));
+        QVERIFY2(trayToolTip(w).startsWith(
+                     QStringLiteral("Ambrel — no answer from the module since 20")),
+                 qPrintable(trayToolTip(w)));
+        QTRY_VERIFY_WITH_TIMEOUT(gauge->isIdle(), 5000);
+        QCOMPARE(label(w, "m_lblPowerSupplyValue"), QStringLiteral("NULL"));
+        // The settings stay locked while the worker keeps trying.
+        QVERIFY(!w.findChild<QComboBox*>(QStringLiteral("m_cmbComPort"))->isEnabled());
+        QVERIFY(!action(w, "m_connectAction")->isEnabled());
+        QTest::qWait(2500);  // several attempts
+        QCOMPARE(w.trayMessages(), QStringList({"Ambrel: Communication with the module lost."}));
+        QCOMPARE(log.lines().filter(QStringLiteral("Communication with the module lost")).size(),
+                 1);
+        QVERIFY(log.lines().filter(QStringLiteral("ERR:")).size() <= 1);
+        QCOMPARE(
+            log.lines().filter(QRegularExpression(QStringLiteral("Read error|Open device error"))),
+            QStringList());
+
+        QVERIFY(m_sim.start(m_root.path(), kRegisters));
+        QCOMPARE(m_sim.command("scenario dc-loss"), QStringLiteral("ok"));
+        QCOMPARE(m_sim.command("set 26 42"), QStringLiteral("ok"));
+        QTRY_VERIFY_WITH_TIMEOUT(w.isConnected(), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(gauge->value(), 42, 10000);
+        QVERIFY(!gauge->isIdle());
+        QTRY_COMPARE_WITH_TIMEOUT(lineCount(marker), 1, 20000);
+        QCOMPARE(log.lines().count(QStringLiteral("DC is broken.")), 1);
+        QCOMPARE(log.lines().filter(QStringLiteral("Communication restored after ")).size(), 1);
+        QCOMPARE(w.trayMessages(), QStringList({"Ambrel: Communication with the module lost.",
+                                                "Ambrel: Communication with the module restored.",
+                                                "Ambrel: DC is broken."}));
+        QTRY_COMPARE_WITH_TIMEOUT(w.trayIconPath(),
+                                  QStringLiteral(":/mainWindow/images/UPS/UPS.png"), 5000);
+
+        m_sim.kill();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            label(w, "m_lblConnectState").startsWith(QStringLiteral("Reconnecting")), 20000);
+        action(w, "m_disconnectAction")->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(label(w, "m_lblConnectState"), QStringLiteral("Disconnected"),
+                                  5000);
+        QCOMPARE(trayToolTip(w), QStringLiteral("Ambrel — not connected"));
+        QVERIFY(m_sim.start(m_root.path(), kRegisters));
+        QTest::qWait(2000);
+        QVERIFY(!w.isConnected());
+        QCOMPARE(m_sim.command("scenario dc-return"), QStringLiteral("ok"));
+        w.stopDeviceWork();
+        settingsStore::setBatExecutePolicy(0);
+    }
+
+    // Auto Connect at start while the port is not there yet keeps trying,
+    // and connects once it appears.
+    void autoConnectWaitsForThePort() {
+        QVERIFY(writeFile(appPaths::settingsFile(QStringLiteral("configs/config_com.xml")),
+                          "<Settings><Setting><ComPort>COM201</ComPort><AutoConnect>1"
+                          "</AutoConnect></Setting></Settings>"));
+        m_sim.kill();
+        mainWindow w;
+        w.findChild<statusMonitorWidget*>()->worker()->setTimings(1000, 300, 1000, 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            label(w, "m_lblConnectState").startsWith(QStringLiteral("Reconnecting (attempt ")),
+            10000);
+        QTest::qWait(1000);
+        QVERIFY(!w.isConnected());
+        QVERIFY(m_sim.start(m_root.path(), kRegisters));
+        QTRY_VERIFY_WITH_TIMEOUT(w.isConnected(), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(w.trayIconPath(),
+                                  QStringLiteral(":/mainWindow/images/UPS/DC.png"), 10000);
+        QCOMPARE(w.trayMessages(), QStringList());
+        w.stopDeviceWork();
     }
 
     // The Config tab closes itself while no device is open; while one is, it
