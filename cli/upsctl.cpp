@@ -24,6 +24,7 @@
 
 #include <string>
 
+#include "QXUPSBattery.h"
 #include "QXUPSPorts.h"
 #include "QXUPSSDK.h"
 
@@ -92,7 +93,8 @@ void usage(FILE* out) {
             "addresses 40000..65535):\n"
             "  info                      device type, hardware, firmware and driver version\n"
             "  status [--json]           the status block, decoded; --json prints one JSON\n"
-            "                            object with the same fields\n"
+            "                            object with the same fields, and whether the low\n"
+            "                            battery levels are reached\n"
             "  read ADDR [COUNT]         COUNT (1..125, default 1) registers from ADDR\n"
             "  write ADDR VALUE [VALUE...]  write registers from ADDR (up to 123)\n"
             "  monitor [INTERVAL_MS] [--on-dc-loss CMD] [--on-sw-on CMD]\n"
@@ -104,9 +106,17 @@ void usage(FILE* out) {
             "                            group, output to /dev/null, while polling goes on;\n"
             "                            it is ended after 30 s, and when the monitor ends.\n"
             "                            An edge while the previous CMD still runs starts\n"
-            "                            nothing. As in the program, the remembered state at\n"
-            "                            start is DC lost / SW off: a module that already\n"
-            "                            runs on battery at start gives no DC loss edge.\n"
+            "                            nothing. As in the program, the state at start is\n"
+            "                            unknown: a module already on battery (or with SW\n"
+            "                            on) is reported by the first reading but runs no\n"
+            "                            command.\n"
+            "    [--on-low-battery CMD] [--on-critical-battery CMD]\n"
+            "                            a line, and CMD (same rules), when the charge on\n"
+            "                            battery reaches the warning or the critical level;\n"
+            "                            each once per discharge\n"
+            "  --warn-level PERCENT      the warning level (default 20; 0 off)\n"
+            "  --critical-level PERCENT  the critical level (default 5; 0 off); a level is\n"
+            "                            reached on battery at or below it\n"
             "\n"
             "Exit status: 0 success, the library's result code on failure (2 invalid\n"
             "argument, 3 port error, 4 no resource, 5 I/O error, 8 timed out, 10..18\n"
@@ -301,6 +311,14 @@ void printStatus(const uint16_t* s) {
 // The same fields as printStatus, as one JSON object. Every text is one of
 // the fixed texts above, so none needs escaping. A device without voltage
 // registers gives null voltages.
+// The low-battery levels (percent, 0 off), shared by status and monitor.
+int g_warnLevel = kQXUPS_DefaultWarnLevel;
+int g_criticalLevel = kQXUPS_DefaultCriticalLevel;
+
+bool levelReached(const uint16_t* s, int level) {
+    return QXUPS_LevelReached(s[kCharge], level, s[kDcOk] == 0);
+}
+
 void printStatusJson(const uint16_t* s) {
     char voltageInput[16] = "null";
     char voltageOutput[16] = "null";
@@ -313,11 +331,13 @@ void printStatusJson(const uint16_t* s) {
         "\"battery_charge\": %u, \"voltage_input_mv\": %s, \"voltage_output_mv\": %s, "
         "\"policy_mode\": \"%s\", "
         "\"do\": {\"dc_ok\": %s, \"bat_mode\": %s, \"bat_ready\": %s, \"sw\": %s}, "
-        "\"di\": {\"remote\": %s, \"bat_start\": %s, \"dev_psts\": %s}}\n",
+        "\"di\": {\"remote\": %s, \"bat_start\": %s, \"dev_psts\": %s}, "
+        "\"low_battery\": %s, \"critical_battery\": %s}\n",
         s[kDeviceType], powerSourceText(s[kPowerSource]), chargeStateText(s), s[kCharge],
         voltageInput, voltageOutput, policyModeText(s[kPolicyMode]), trueFalse(s[kDcOk]),
         trueFalse(s[kBatMode]), trueFalse(s[kBatReady]), trueFalse(s[kSw]), trueFalse(s[kRemote]),
-        trueFalse(s[kBatStart]), trueFalse(s[kDevPSts]));
+        trueFalse(s[kBatStart]), trueFalse(s[kDevPSts]), trueFalse(levelReached(s, g_warnLevel)),
+        trueFalse(levelReached(s, g_criticalLevel)));
 }
 
 std::string timestamp() {
@@ -439,7 +459,8 @@ void serviceHook(Hook* hook) {
     }
 }
 
-int monitor(UPS_DeviceDescriptor* device, unsigned long intervalMs, Hook* dcLoss, Hook* swOn) {
+int monitor(UPS_DeviceDescriptor* device, unsigned long intervalMs, Hook* dcLoss, Hook* swOn,
+            Hook* lowBattery, Hook* criticalBattery) {
     struct sigaction action = {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
@@ -453,6 +474,8 @@ int monitor(UPS_DeviceDescriptor* device, unsigned long intervalMs, Hook* dcLoss
     const int kUnknown = -1;
     int lastDc = kUnknown;
     int lastSw = kUnknown;
+    bool warnedLow = false;
+    bool warnedCritical = false;
     std::string last;
     int lastError = Success;
     while (!g_stop) {
@@ -483,21 +506,36 @@ int monitor(UPS_DeviceDescriptor* device, unsigned long intervalMs, Hook* dcLoss
                 logLine("SW OFF.");
             }
             lastSw = sw;
+            // Each level once per discharge: warned again after DC came back.
+            if (dc == 1) warnedLow = warnedCritical = false;
+            if (levelReached(status, g_warnLevel) && !warnedLow) {
+                warnedLow = true;
+                logLine("Battery low: %u %% (warning level %d %%).", status[kCharge], g_warnLevel);
+                startHook(lowBattery);
+            }
+            if (levelReached(status, g_criticalLevel) && !warnedCritical) {
+                warnedCritical = true;
+                logLine("Battery critical: %u %% (critical level %d %%).", status[kCharge],
+                        g_criticalLevel);
+                startHook(criticalBattery);
+            }
         }
         fflush(stdout);
         long wakeAt = monotonicMs() + (long)intervalMs;
         do {
             serviceHook(dcLoss);
             serviceHook(swOn);
+            serviceHook(lowBattery);
+            serviceHook(criticalBattery);
             long left = wakeAt - monotonicMs();
             if (left <= 0) break;
             usleep((useconds_t)(left < 10 ? left : 10) * 1000);
         } while (!g_stop);
     }
-    serviceHook(dcLoss);
-    serviceHook(swOn);
-    endHook(dcLoss, "as the monitor stopped");
-    endHook(swOn, "as the monitor stopped");
+    for (Hook* hook : {dcLoss, swOn, lowBattery, criticalBattery}) {
+        serviceHook(hook);
+        endHook(hook, "as the monitor stopped");
+    }
     return Success;
 }
 
@@ -512,6 +550,10 @@ enum OptionId {
     kOptJson,
     kOptOnDcLoss,
     kOptOnSwOn,
+    kOptOnLowBattery,
+    kOptOnCriticalBattery,
+    kOptWarnLevel,
+    kOptCriticalLevel,
     kOptHelp,
 };
 
@@ -526,6 +568,10 @@ const struct option kOptions[] = {
     {"json", no_argument, nullptr, kOptJson},
     {"on-dc-loss", required_argument, nullptr, kOptOnDcLoss},
     {"on-sw-on", required_argument, nullptr, kOptOnSwOn},
+    {"on-low-battery", required_argument, nullptr, kOptOnLowBattery},
+    {"on-critical-battery", required_argument, nullptr, kOptOnCriticalBattery},
+    {"warn-level", required_argument, nullptr, kOptWarnLevel},
+    {"critical-level", required_argument, nullptr, kOptCriticalLevel},
     {"help", no_argument, nullptr, kOptHelp},
     {nullptr, 0, nullptr, 0},
 };
@@ -549,6 +595,9 @@ int main(int argc, char** argv) {
     bool json = false;
     Hook dcLoss = {"on-dc-loss", nullptr, 0, 0};
     Hook swOn = {"on-sw-on", nullptr, 0, 0};
+    Hook lowBattery = {"on-low-battery", nullptr, 0, 0};
+    Hook criticalBattery = {"on-critical-battery", nullptr, 0, 0};
+    bool levelsGiven = false;
 
     // Options may stand before or after the command ("status --json").
     int id;
@@ -604,6 +653,22 @@ int main(int argc, char** argv) {
             case kOptOnSwOn:
                 swOn.command = optarg;
                 break;
+            case kOptOnLowBattery:
+                lowBattery.command = optarg;
+                break;
+            case kOptOnCriticalBattery:
+                criticalBattery.command = optarg;
+                break;
+            case kOptWarnLevel:
+                if (!parseNumber(optarg, 100, &n)) return badOption("warn-level", optarg);
+                g_warnLevel = (int)n;
+                levelsGiven = true;
+                break;
+            case kOptCriticalLevel:
+                if (!parseNumber(optarg, 100, &n)) return badOption("critical-level", optarg);
+                g_criticalLevel = (int)n;
+                levelsGiven = true;
+                break;
             default:  // getopt_long has named the option
                 return usageError();
         }
@@ -626,8 +691,13 @@ int main(int argc, char** argv) {
     if (json && strcmp(command, "status") != 0) {
         fprintf(stderr, "upsctl: --json belongs to the status command\n");
         ok = false;
-    } else if ((dcLoss.command != nullptr || swOn.command != nullptr) && !isMonitor) {
-        fprintf(stderr, "upsctl: --on-dc-loss and --on-sw-on belong to the monitor command\n");
+    } else if ((dcLoss.command != nullptr || swOn.command != nullptr ||
+                lowBattery.command != nullptr || criticalBattery.command != nullptr) &&
+               !isMonitor) {
+        fprintf(stderr, "upsctl: the --on-... hooks belong to the monitor command\n");
+        ok = false;
+    } else if (levelsGiven && !isMonitor && strcmp(command, "status") != 0) {
+        fprintf(stderr, "upsctl: --warn-level and --critical-level belong to status and monitor\n");
         ok = false;
     } else if (strcmp(command, "info") == 0 || strcmp(command, "status") == 0) {
         ok = rest == 0;
@@ -684,7 +754,7 @@ int main(int argc, char** argv) {
     } else if (strcmp(command, "write") == 0) {
         rc = UPS_WriteRegisters(&device, (uint16_t)address, (uint8_t)count, values);
     } else {
-        rc = monitor(&device, interval, &dcLoss, &swOn);
+        rc = monitor(&device, interval, &dcLoss, &swOn, &lowBattery, &criticalBattery);
     }
     UPS_DeviceClose(&device);
     return rc == Success ? 0 : fail(command, rc);

@@ -12,6 +12,11 @@ public:
     explicit batteryWidget(QWidget* parent = nullptr);
 
     int value() const { return m_value; }
+    // 0 normal (green cells), 1 warning level reached (amber), 2 critical
+    // (red); the percentage is drawn in the alert colour too, so that an
+    // empty battery on alert still shows it.
+    void setAlertLevel(int level);
+    int alertLevel() const { return m_alertLevel; }
 
 signals:
     // Kept for connections made by name; the widget never emits it.
@@ -33,6 +38,7 @@ private:
     void updateGeometryRects();
 
     int m_value = 0;
+    int m_alertLevel = 0;
     int m_minimum = 0;
     int m_maximum = 100;
     QColor m_borderColor{0, 0, 0, 255};
