@@ -305,6 +305,12 @@ void mainWindow::createWidgets() {
             &mainWindow::slotOnNotConnected);
     connect(m_statusMonitorWidget, &statusMonitorWidget::signalPowerEvent, this,
             &mainWindow::slotOnPowerEvent);
+    connect(m_statusMonitorWidget, &statusMonitorWidget::signalBatteryAlert, this,
+            &mainWindow::slotOnBatteryAlert);
+    connect(m_statusMonitorWidget, &statusMonitorWidget::signalBatteryWarning, this,
+            &mainWindow::slotOnBatteryWarning);
+    connect(m_configWidget, &configWidget::signalBatteryLevelsChanged, m_statusMonitorWidget,
+            &statusMonitorWidget::slotOnBatteryLevelsChanged);
     connect(m_comSettingsWidget, &comSettingsWidget::signalConnect, this,
             &mainWindow::slotOnConnect);
     connect(m_comSettingsWidget, &comSettingsWidget::signalSetTitle, this,
@@ -489,12 +495,34 @@ void mainWindow::slotOnChangeTrayIcon(bool state) {
 
 void mainWindow::slotOnPowerSummary(bool dcOk, int charge, int source) {
     slotOnChangeTrayIcon(dcOk);
+    m_powerDcOk = dcOk;
+    m_powerCharge = charge;
+    m_powerSource = source;
+    updateTrayToolTip();
+}
+
+void mainWindow::slotOnBatteryAlert(int level) {
+    m_batteryAlert = level;
+    updateTrayToolTip();
+}
+
+void mainWindow::slotOnBatteryWarning(const QString& message) {
+    showTrayMessage(tr("Ambrel"), message);
+}
+
+void mainWindow::updateTrayToolTip() {
+    if (m_powerCharge < 0) return;
+    const int charge = m_powerCharge;
     QString tip;
-    if (!dcOk)
+    if (!m_powerDcOk && m_batteryAlert == 2)
+        tip = tr("Ambrel — on battery, %1 %, low battery (critical)").arg(charge);
+    else if (!m_powerDcOk && m_batteryAlert == 1)
+        tip = tr("Ambrel — on battery, %1 %, low battery").arg(charge);
+    else if (!m_powerDcOk)
         tip = tr("Ambrel — on battery, %1 %").arg(charge);
     else if (charge >= 100)
         tip = tr("Ambrel — on DC, %1 %, fully charged").arg(charge);
-    else if (source == 1)
+    else if (m_powerSource == 1)
         tip = tr("Ambrel — on DC, %1 %, charging").arg(charge);
     else
         tip = tr("Ambrel — on DC, %1 %").arg(charge);
@@ -502,6 +530,7 @@ void mainWindow::slotOnPowerSummary(bool dcOk, int charge, int source) {
 }
 
 void mainWindow::slotOnNotConnected() {
+    m_powerCharge = -1;
     setTrayIcon(image("NotConnected.png"));
     m_trayIcon->setToolTip(tr("Ambrel — not connected"));
 }

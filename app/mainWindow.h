@@ -83,6 +83,8 @@ private slots:
     void slotOnHelpClicked();
     void slotOnPowerEvent(bool dcOk);
     void slotOnPowerSummary(bool dcOk, int charge, int source);
+    void slotOnBatteryAlert(int level);
+    void slotOnBatteryWarning(const QString& message);
     void slotOnNotConnected();
     void slotOnLinkState(int state);
 
@@ -95,6 +97,7 @@ private:
     void createStatusBar();
     void createWidgets();
     void setTrayIcon(const QString& path);
+    void updateTrayToolTip();
     void fitToContents();
     void closeConfigTab();
     void setConnectStateSheet(const QString& sheet);
@@ -137,6 +140,11 @@ private:
     QString m_trayIconPath;
     QStringList m_trayMessages;
     int m_trayOverride = -1;  // -1 ask the desktop, 0 no tray, 1 a tray
+    // The last state reported for the tray's tool tip; charge -1 while none.
+    bool m_powerDcOk = false;
+    int m_powerCharge = -1;
+    int m_powerSource = 0;
+    int m_batteryAlert = 0;  // 0 none, 1 warning level, 2 critical level
 
     QTimer* m_updateTimer = nullptr;
     bool m_autoHide = false;

@@ -1,5 +1,7 @@
 #include "settingsStore.h"
 
+#include "QXUPSBattery.h"
+
 #include <QSettings>
 
 #include "appPaths.h"
@@ -60,6 +62,40 @@ int batExecutePolicy() {
 
 void setBatExecutePolicy(int policy) {
     setValue(kGroupPostProcess, QStringLiteral("batExecutePolicy"), policy);
+}
+
+namespace {
+
+int percent(const char* key, int fallback) {
+    bool ok = false;
+    const int stored = value(kGroupPostProcess, QLatin1String(key), fallback).toInt(&ok);
+    return ok && stored >= 0 && stored <= 100 ? stored : fallback;
+}
+
+}  // namespace
+
+int warnLevel() {
+    return percent("warnLevel", kQXUPS_DefaultWarnLevel);
+}
+
+void setWarnLevel(int percent) {
+    setValue(kGroupPostProcess, QStringLiteral("warnLevel"), percent);
+}
+
+int criticalLevel() {
+    return percent("criticalLevel", kQXUPS_DefaultCriticalLevel);
+}
+
+void setCriticalLevel(int percent) {
+    setValue(kGroupPostProcess, QStringLiteral("criticalLevel"), percent);
+}
+
+bool criticalRunsScript() {
+    return value(kGroupPostProcess, QStringLiteral("criticalRunsScript"), false).toBool();
+}
+
+void setCriticalRunsScript(bool run) {
+    setValue(kGroupPostProcess, QStringLiteral("criticalRunsScript"), run);
 }
 
 QString language() {

@@ -23,6 +23,15 @@ void setBatPath(const QString& path);
 int batExecutePolicy();
 void setBatExecutePolicy(int policy);
 
+// The low-battery levels in percent (0 = off; defaults 20 and 5), and
+// whether the post-process script runs when the critical level is reached.
+int warnLevel();
+void setWarnLevel(int percent);
+int criticalLevel();
+void setCriticalLevel(int percent);
+bool criticalRunsScript();
+void setCriticalRunsScript(bool run);
+
 // Writes one value into a settings file of the program's own in INI format
 // (help/select.ini): its folder is made 0700 and the file 0600, whatever the
 // umask.

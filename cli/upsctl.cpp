@@ -27,6 +27,7 @@
 #include <algorithm>
 #include <string>
 
+#include "QXUPSBattery.h"
 #include "QXUPSPorts.h"
 #include "QXUPSSDK.h"
 
@@ -95,7 +96,8 @@ void usage(FILE* out) {
             "addresses 40000..65535):\n"
             "  info                      device type, hardware, firmware and driver version\n"
             "  status [--json]           the status block, decoded; --json prints one JSON\n"
-            "                            object with the same fields\n"
+            "                            object with the same fields, and whether the low\n"
+            "                            battery levels are reached\n"
             "  read ADDR [COUNT]         COUNT (1..125, default 1) registers from ADDR\n"
             "  write ADDR VALUE [VALUE...]  write registers from ADDR (up to 123)\n"
             "  monitor [INTERVAL_MS] [--on-dc-loss CMD] [--on-sw-on CMD]\n"
@@ -108,9 +110,10 @@ void usage(FILE* out) {
             "                            group, output to /dev/null, while polling goes on;\n"
             "                            it is ended after 30 s, and when the monitor ends.\n"
             "                            An edge while the previous CMD still runs starts\n"
-            "                            nothing. As in the program, the remembered state at\n"
-            "                            start is DC lost / SW off: a module that already\n"
-            "                            runs on battery at start gives no DC loss edge.\n"
+            "                            nothing. As in the program, the state at start is\n"
+            "                            unknown: a module already on battery (or with SW\n"
+            "                            on) is reported by the first reading but runs no\n"
+            "                            command.\n"
             "                            Read errors: the first is printed, then at most one\n"
             "                            \"Still no answer\" line a minute. With no good answer\n"
             "                            for max(5 s, 2 x time-out + INTERVAL_MS), or at the\n"
@@ -121,6 +124,14 @@ void usage(FILE* out) {
             "                            (\"Communication restored after ...\", --on-comm-ok\n"
             "                            CMD). These commands follow the rules above. A DC\n"
             "                            loss while the line was down is an edge once back.\n"
+            "          [--on-low-battery CMD] [--on-critical-battery CMD]\n"
+            "                            a line, and CMD (same rules), when the charge on\n"
+            "                            battery reaches the warning or the critical level;\n"
+            "                            each once per discharge\n"
+            "  --warn-level PERCENT      the warning level (default 20; 0 off), for status\n"
+            "                            --json and monitor\n"
+            "  --critical-level PERCENT  the critical level (default 5; 0 off); a level is\n"
+            "                            reached on battery at or below it\n"
             "\n"
             "Exit status: 0 success, the library's result code on failure (2 invalid\n"
             "argument, 3 port error, 4 no resource, 5 I/O error, 8 timed out, 10..18\n"
@@ -315,6 +326,14 @@ void printStatus(const uint16_t* s) {
 // The same fields as printStatus, as one JSON object. Every text is one of
 // the fixed texts above, so none needs escaping. A device without voltage
 // registers gives null voltages.
+// The low-battery levels (percent, 0 off), shared by status and monitor.
+int g_warnLevel = kQXUPS_DefaultWarnLevel;
+int g_criticalLevel = kQXUPS_DefaultCriticalLevel;
+
+bool levelReached(const uint16_t* s, int level) {
+    return QXUPS_LevelReached(s[kCharge], level, s[kDcOk] == 0);
+}
+
 void printStatusJson(const uint16_t* s) {
     char voltageInput[16] = "null";
     char voltageOutput[16] = "null";
@@ -327,11 +346,13 @@ void printStatusJson(const uint16_t* s) {
         "\"battery_charge\": %u, \"voltage_input_mv\": %s, \"voltage_output_mv\": %s, "
         "\"policy_mode\": \"%s\", "
         "\"do\": {\"dc_ok\": %s, \"bat_mode\": %s, \"bat_ready\": %s, \"sw\": %s}, "
-        "\"di\": {\"remote\": %s, \"bat_start\": %s, \"dev_psts\": %s}}\n",
+        "\"di\": {\"remote\": %s, \"bat_start\": %s, \"dev_psts\": %s}, "
+        "\"low_battery\": %s, \"critical_battery\": %s}\n",
         s[kDeviceType], powerSourceText(s[kPowerSource]), chargeStateText(s), s[kCharge],
         voltageInput, voltageOutput, policyModeText(s[kPolicyMode]), trueFalse(s[kDcOk]),
         trueFalse(s[kBatMode]), trueFalse(s[kBatReady]), trueFalse(s[kSw]), trueFalse(s[kRemote]),
-        trueFalse(s[kBatStart]), trueFalse(s[kDevPSts]));
+        trueFalse(s[kBatStart]), trueFalse(s[kDevPSts]), trueFalse(levelReached(s, g_warnLevel)),
+        trueFalse(levelReached(s, g_criticalLevel)));
 }
 
 std::string timestamp() {
@@ -477,7 +498,15 @@ std::string duration(long ms) {
 }
 
 // The hooks of the monitor, in the order they are serviced.
-enum { kHookDcLoss, kHookSwOn, kHookCommLost, kHookCommOk, kHookCount };
+enum {
+    kHookDcLoss,
+    kHookSwOn,
+    kHookCommLost,
+    kHookCommOk,
+    kHookLowBattery,
+    kHookCriticalBattery,
+    kHookCount
+};
 
 // The signals the monitor waits for (SIGINT, SIGTERM, SIGCHLD): blocked in
 // every thread, so that they reach it only through its signalfd. Blocked
@@ -528,6 +557,8 @@ int monitor(UPS_DeviceDescriptor* device, int signals, unsigned long intervalMs,
     const int kUnknown = -1;
     int lastDc = kUnknown;
     int lastSw = kUnknown;
+    bool warnedLow = false;
+    bool warnedCritical = false;
     std::string last;
     const long lostAfterMs =
         std::max(kLostAfterMinMs, 2 * (long)device->responseTimeoutMs + (long)intervalMs);
@@ -632,6 +663,20 @@ int monitor(UPS_DeviceDescriptor* device, int signals, unsigned long intervalMs,
                     logLine("SW OFF.");
                 }
                 lastSw = sw;
+                // Each level once per discharge: warned again after DC came back.
+                if (dc == 1) warnedLow = warnedCritical = false;
+                if (levelReached(status, g_warnLevel) && !warnedLow) {
+                    warnedLow = true;
+                    logLine("Battery low: %u %% (warning level %d %%).", status[kCharge],
+                            g_warnLevel);
+                    startHook(&hooks[kHookLowBattery]);
+                }
+                if (levelReached(status, g_criticalLevel) && !warnedCritical) {
+                    warnedCritical = true;
+                    logLine("Battery critical: %u %% (critical level %d %%).", status[kCharge],
+                            g_criticalLevel);
+                    startHook(&hooks[kHookCriticalBattery]);
+                }
                 wakeAt = monotonicMs() + (long)intervalMs;
             }
         }
@@ -657,6 +702,10 @@ enum OptionId {
     kOptOnSwOn,
     kOptOnCommLost,
     kOptOnCommOk,
+    kOptOnLowBattery,
+    kOptOnCriticalBattery,
+    kOptWarnLevel,
+    kOptCriticalLevel,
     kOptHelp,
 };
 
@@ -673,6 +722,10 @@ const struct option kOptions[] = {
     {"on-sw-on", required_argument, nullptr, kOptOnSwOn},
     {"on-comm-lost", required_argument, nullptr, kOptOnCommLost},
     {"on-comm-ok", required_argument, nullptr, kOptOnCommOk},
+    {"on-low-battery", required_argument, nullptr, kOptOnLowBattery},
+    {"on-critical-battery", required_argument, nullptr, kOptOnCriticalBattery},
+    {"warn-level", required_argument, nullptr, kOptWarnLevel},
+    {"critical-level", required_argument, nullptr, kOptCriticalLevel},
     {"help", no_argument, nullptr, kOptHelp},
     {nullptr, 0, nullptr, 0},
 };
@@ -697,7 +750,10 @@ int main(int argc, char** argv) {
     Hook hooks[kHookCount] = {{"on-dc-loss", nullptr, 0, 0},
                               {"on-sw-on", nullptr, 0, 0},
                               {"on-comm-lost", nullptr, 0, 0},
-                              {"on-comm-ok", nullptr, 0, 0}};
+                              {"on-comm-ok", nullptr, 0, 0},
+                              {"on-low-battery", nullptr, 0, 0},
+                              {"on-critical-battery", nullptr, 0, 0}};
+    bool levelsGiven = false;
 
     // Options may stand before or after the command ("status --json").
     int id;
@@ -759,6 +815,22 @@ int main(int argc, char** argv) {
             case kOptOnCommOk:
                 hooks[kHookCommOk].command = optarg;
                 break;
+            case kOptOnLowBattery:
+                hooks[kHookLowBattery].command = optarg;
+                break;
+            case kOptOnCriticalBattery:
+                hooks[kHookCriticalBattery].command = optarg;
+                break;
+            case kOptWarnLevel:
+                if (!parseNumber(optarg, 100, &n)) return badOption("warn-level", optarg);
+                g_warnLevel = (int)n;
+                levelsGiven = true;
+                break;
+            case kOptCriticalLevel:
+                if (!parseNumber(optarg, 100, &n)) return badOption("critical-level", optarg);
+                g_criticalLevel = (int)n;
+                levelsGiven = true;
+                break;
             default:  // getopt_long has named the option
                 return usageError();
         }
@@ -781,10 +853,13 @@ int main(int argc, char** argv) {
     if (json && strcmp(command, "status") != 0) {
         fprintf(stderr, "upsctl: --json belongs to the status command\n");
         ok = false;
-    } else if (!isMonitor &&
-               (hooks[kHookDcLoss].command != nullptr || hooks[kHookSwOn].command != nullptr ||
-                hooks[kHookCommLost].command != nullptr || hooks[kHookCommOk].command != nullptr)) {
+    } else if (!isMonitor && std::any_of(hooks, hooks + kHookCount, [](const Hook& hook) {
+                   return hook.command != nullptr;
+               })) {
         fprintf(stderr, "upsctl: --on-* commands belong to the monitor command\n");
+        ok = false;
+    } else if (levelsGiven && !isMonitor && strcmp(command, "status") != 0) {
+        fprintf(stderr, "upsctl: --warn-level and --critical-level belong to status and monitor\n");
         ok = false;
     } else if (strcmp(command, "info") == 0 || strcmp(command, "status") == 0) {
         ok = rest == 0;

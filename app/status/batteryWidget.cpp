@@ -22,6 +22,12 @@ void batteryWidget::setIdle(bool idle) {
     update();
 }
 
+void batteryWidget::setAlertLevel(int level) {
+    if (level == m_alertLevel) return;
+    m_alertLevel = level;
+    update();
+}
+
 void batteryWidget::updateValue() {
     update();
 }
@@ -64,9 +70,12 @@ void batteryWidget::paintEvent(QPaintEvent*) {
     painter.drawRect(m_headRect);
     painter.restore();
 
+    static const QColor kAmber(0xFF, 0xB3, 0x00);
+    static const QColor kRed(0xE5, 0x39, 0x35);
+    const QColor fill = m_alertLevel == 2 ? kRed : m_alertLevel == 1 ? kAmber : m_fillColor;
     painter.save();
-    painter.setPen(QPen(m_fillColor, m_penWidth, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
-    painter.setBrush(m_fillColor);
+    painter.setPen(QPen(fill, m_penWidth, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
+    painter.setBrush(fill);
     const int cells = m_idle ? 0 : m_value / (m_maximum / m_cellCount);
     const int cellWidth = m_cellPitch - m_cellSpacing;
     if (cellWidth > 0 && m_cellHeight > 0) {
@@ -78,7 +87,7 @@ void batteryWidget::paintEvent(QPaintEvent*) {
     painter.restore();
 
     painter.save();
-    QPen textPen(border);
+    QPen textPen(m_idle || m_alertLevel == 0 ? border : fill.darker(130));
     textPen.setCosmetic(true);
     painter.setPen(textPen);
     painter.setFont(font());

@@ -17,6 +17,11 @@ public:
     // for an empty battery.
     bool isIdle() const { return m_idle; }
     void setIdle(bool idle);
+    // 0 normal (green cells), 1 warning level reached (amber), 2 critical
+    // (red); the percentage is drawn in the alert colour too, so that an
+    // empty battery on alert still shows it.
+    void setAlertLevel(int level);
+    int alertLevel() const { return m_alertLevel; }
 
 signals:
     // Kept for connections made by name; the widget never emits it.
@@ -40,6 +45,7 @@ private:
     int m_value = 0;
     bool m_idle = false;
     QColor m_idleColor{150, 150, 150, 255};
+    int m_alertLevel = 0;
     int m_minimum = 0;
     int m_maximum = 100;
     QColor m_borderColor{0, 0, 0, 255};

@@ -19,6 +19,8 @@
 #include "ledWidget.h"
 #include "settingsStore.h"
 
+#include "QXUPSBattery.h"
+
 namespace {
 
 // Words of the status block (register 40000 + index).
@@ -293,6 +295,9 @@ QSize statusMonitorWidget::minimumSizeHint() const {
 void statusMonitorWidget::slotOnLoadFromRegisterTable() {
     m_batPath = settingsStore::batPath();
     m_policy = settingsStore::batExecutePolicy();
+    m_warnLevel = settingsStore::warnLevel();
+    m_criticalLevel = settingsStore::criticalLevel();
+    m_criticalRunsScript = settingsStore::criticalRunsScript();
 }
 
 void statusMonitorWidget::startScript() {
@@ -433,6 +438,7 @@ void statusMonitorWidget::decodeEdges(const monitorThread::statusBlock& block) {
 
     const int charge = block[kBatteryCharge];
     const int source = block[kPowerSource];
+    decodeBatteryLevels(!dcOk, charge);
     if (!m_summarySent || dcOk != m_lastSummaryDc || charge != m_lastSummaryCharge ||
         source != m_lastSummarySource) {
         m_summarySent = true;
@@ -441,6 +447,47 @@ void statusMonitorWidget::decodeEdges(const monitorThread::statusBlock& block) {
         m_lastSummarySource = source;
         emit signalPowerSummary(dcOk, charge, source);
     }
+}
+
+// A level is reached on battery at or below it; each warns once per
+// discharge (log line and notification), and the critical one may run the
+// script, also for a machine that started on battery.
+void statusMonitorWidget::decodeBatteryLevels(bool onBattery, int charge) {
+    if (!onBattery) {
+        m_warnReported = false;
+        m_criticalReported = false;
+    }
+    const bool warn = QXUPS_LevelReached(charge, m_warnLevel, onBattery);
+    const bool critical = QXUPS_LevelReached(charge, m_criticalLevel, onBattery);
+    consolePrint& console = consolePrint::instance();
+    if (warn && !m_warnReported) {
+        m_warnReported = true;
+        const QString text =
+            tr("Battery low: %1 % (warning level %2 %).").arg(charge).arg(m_warnLevel);
+        console.printMsg(text);
+        emit signalBatteryWarning(text);
+    }
+    if (critical && !m_criticalReported) {
+        m_criticalReported = true;
+        const QString text =
+            tr("Battery critical: %1 % (critical level %2 %).").arg(charge).arg(m_criticalLevel);
+        console.printMsg(text);
+        if (m_criticalRunsScript) startScript();
+        emit signalBatteryWarning(text);
+    }
+    const int alert = critical ? 2 : warn ? 1 : 0;
+    m_batteryWidget->setAlertLevel(alert);
+    if (alert != m_batteryAlert) {
+        m_batteryAlert = alert;
+        emit signalBatteryAlert(alert);
+    }
+}
+
+void statusMonitorWidget::slotOnBatteryLevelsChanged(int warnLevel, int criticalLevel,
+                                                     bool criticalRunsScript) {
+    m_warnLevel = warnLevel;
+    m_criticalLevel = criticalLevel;
+    m_criticalRunsScript = criticalRunsScript;
 }
 
 void statusMonitorWidget::slotOnUpdate() {
@@ -459,6 +506,7 @@ void statusMonitorWidget::slotOnUpdate() {
     }
     m_batteryWidget->slotOnSetValue(0);
     m_batteryWidget->setIdle(true);
+    m_batteryWidget->setAlertLevel(0);
     m_lblBatteryChargingStatusValue->setText(tr("NULL"));
     m_lblPowerSupplyValue->setText(tr("NULL"));
     for (ledWidget* led : {m_ledDC_OK, m_ledBatMode, m_ledBatReady, m_ledSW, m_ledRemote,

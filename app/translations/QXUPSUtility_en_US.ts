@@ -311,6 +311,22 @@
         <source>The script file dialog was cancelled: no post-process script is set any more.</source>
         <translation>The script file dialog was cancelled: no post-process script is set any more.</translation>
     </message>
+    <message>
+        <source>Off</source>
+        <translation>Off</translation>
+    </message>
+    <message>
+        <source>Warning level:</source>
+        <translation>Warning level:</translation>
+    </message>
+    <message>
+        <source>Critical level:</source>
+        <translation>Critical level:</translation>
+    </message>
+    <message>
+        <source>Run the post-process script at the critical level</source>
+        <translation>Run the post-process script at the critical level</translation>
+    </message>
 </context>
 <context>
     <name>inforWidget</name>
@@ -535,6 +551,14 @@
         <source>Communication with the module restored.</source>
         <translation>Communication with the module restored.</translation>
     </message>
+    <message>
+        <source>Ambrel — on battery, %1 %, low battery (critical)</source>
+        <translation>Ambrel — on battery, %1 %, low battery (critical)</translation>
+    </message>
+    <message>
+        <source>Ambrel — on battery, %1 %, low battery</source>
+        <translation>Ambrel — on battery, %1 %, low battery</translation>
+    </message>
 </context>
 <context>
     <name>statusMonitorWidget</name>
@@ -669,6 +693,14 @@
     <message>
         <source>5 Sec.</source>
         <translation>5 s</translation>
+    </message>
+    <message>
+        <source>Battery low: %1 % (warning level %2 %).</source>
+        <translation>Battery low: %1 % (warning level %2 %).</translation>
+    </message>
+    <message>
+        <source>Battery critical: %1 % (critical level %2 %).</source>
+        <translation>Battery critical: %1 % (critical level %2 %).</translation>
     </message>
 </context>
 <context>

@@ -311,6 +311,22 @@
         <source>The script file dialog was cancelled: no post-process script is set any more.</source>
         <translation>已取消选择脚本文件：当前未设置后处理脚本。</translation>
     </message>
+    <message>
+        <source>Off</source>
+        <translation>关闭</translation>
+    </message>
+    <message>
+        <source>Warning level:</source>
+        <translation>警告电量：</translation>
+    </message>
+    <message>
+        <source>Critical level:</source>
+        <translation>临界电量：</translation>
+    </message>
+    <message>
+        <source>Run the post-process script at the critical level</source>
+        <translation>达到临界电量时运行后处理脚本</translation>
+    </message>
 </context>
 <context>
     <name>inforWidget</name>
@@ -535,6 +551,14 @@
         <source>Communication with the module restored.</source>
         <translation>与模块的通信已恢复。</translation>
     </message>
+    <message>
+        <source>Ambrel — on battery, %1 %, low battery (critical)</source>
+        <translation>Ambrel — 电池供电，%1 %，电量严重不足</translation>
+    </message>
+    <message>
+        <source>Ambrel — on battery, %1 %, low battery</source>
+        <translation>Ambrel — 电池供电，%1 %，电量低</translation>
+    </message>
 </context>
 <context>
     <name>statusMonitorWidget</name>
@@ -669,6 +693,14 @@
     <message>
         <source>5 Sec.</source>
         <translation>5 秒</translation>
+    </message>
+    <message>
+        <source>Battery low: %1 % (warning level %2 %).</source>
+        <translation>电池电量低：%1 %（警告电量 %2 %）。</translation>
+    </message>
+    <message>
+        <source>Battery critical: %1 % (critical level %2 %).</source>
+        <translation>电池电量严重不足：%1 %（临界电量 %2 %）。</translation>
     </message>
 </context>
 <context>

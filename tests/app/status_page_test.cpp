@@ -344,6 +344,55 @@ private slots:
         QTEST(lineCount(m_marker), "runs");
     }
 
+    // The low-battery levels on battery: each warns once per discharge (log
+    // line and notification), again after DC came back and went; 0 is off;
+    // the critical level may run the script, once.
+    void batteryLevels_data() {
+        QTest::addColumn<int>("warn");
+        QTest::addColumn<int>("critical");
+        QTest::addColumn<bool>("runScript");
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QStringList>("warnings");
+        QTest::addColumn<int>("gauge");  // alert level of the gauge at the end
+        QTest::addColumn<int>("runs");
+        const QString low = QStringLiteral("Battery low: %1 % (warning level 20 %).");
+        const QString critical = QStringLiteral("Battery critical: %1 % (critical level 5 %).");
+        QTest::newRow("down through 20 and 5")
+            << 20 << 5 << false << "28=0 26=25; 28=0 26=20; 28=0 26=19; 28=0 26=5; 28=0 26=3"
+            << QStringList{low.arg(20), critical.arg(5)} << 2 << 0;
+        QTest::newRow("again after DC came back and went")
+            << 20 << 5 << false << "28=0 26=15; 28=0 26=14; 28=1 26=15; 28=0 26=14"
+            << QStringList{low.arg(15), low.arg(14)} << 1 << 0;
+        QTest::newRow("on DC: none") << 20 << 5 << false << "26=3" << QStringList() << 0 << 0;
+        QTest::newRow("levels off") << 0 << 0 << true << "28=0 26=0" << QStringList() << 0 << 0;
+        QTest::newRow("critical runs the script once")
+            << 20 << 5 << true << "28=0 26=6; 28=0 26=5; 28=0 26=4; 28=0 26=3"
+            << QStringList{low.arg(6), critical.arg(5)} << 2 << 1;
+        QTest::newRow("started below both")
+            << 20 << 5 << true << "28=0 26=3" << QStringList{low.arg(3), critical.arg(3)} << 2 << 1;
+    }
+
+    void batteryLevels() {
+        QFETCH(int, warn);
+        QFETCH(int, critical);
+        QFETCH(bool, runScript);
+        QFETCH(QString, input);
+        statusMonitorWidget* page = makePage();
+        page->slotOnBatteryLevelsChanged(warn, critical, runScript);
+        QSignalSpy notified(page, &statusMonitorWidget::signalBatteryWarning);
+        for (const monitorThread::statusBlock& b : blocks(input)) {
+            page->decodeStatusBlock(b);
+            QVERIFY(scriptThread()->wait(30000));
+        }
+        QStringList lines;
+        for (const QString& line : m_console.lines())
+            if (line.startsWith(QLatin1String("Battery "))) lines << line;
+        QTEST(lines, "warnings");
+        QCOMPARE(notified.count(), lines.size());
+        QTEST(page->findChild<batteryWidget*>()->alertLevel(), "gauge");
+        QTEST(lineCount(m_marker), "runs");
+    }
+
     // A second loss while the script still runs starts nothing.
     void secondTriggerWhileRunningIgnored() {
         const QString release = m_dir + QStringLiteral("/release");
@@ -407,6 +456,18 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(labelText(page, "m_lblPowerSupplyValue"), QStringLiteral("UPS"),
                                   20000);
         QVERIFY(scriptThread()->wait(30000));
+
+        // The charge run down on battery, step by step: one warning at 20 %
+        // and one at 5 %, each once while the charge stays below.
+        QSignalSpy warnings(page, &statusMonitorWidget::signalBatteryWarning);
+        for (const char* step : {"set 26 30", "set 26 20", "set 26 12", "set 26 5", "set 26 2"}) {
+            QCOMPARE(module.command(step), QStringLiteral("ok"));
+            const int charge = QString::fromLatin1(step).section(QLatin1Char(' '), 2).toInt();
+            QTRY_COMPARE_WITH_TIMEOUT(page->findChild<batteryWidget*>()->value(), charge, 20000);
+        }
+        QCOMPARE(warnings.count(), 2);
+        QCOMPARE(page->findChild<batteryWidget*>()->alertLevel(), 2);
+
         page->shutdown();
         QVERIFY(!page->findChild<monitorThread*>()->isRunning());
         QCOMPARE(m_console.lines().count(QStringLiteral("DC is broken.")), 1);

@@ -61,7 +61,7 @@ print(sorted(d), sorted(d["do"].items()), sorted(d["di"].items()), d["device_typ
       d["power_supply"], d["battery_status"], d["battery_charge"], d["voltage_input_mv"],
       d["voltage_output_mv"], d["policy_mode"])'
 }
-keys="['battery_charge', 'battery_status', 'device_type', 'di', 'do', 'policy_mode', 'power_supply', 'voltage_input_mv', 'voltage_output_mv']"
+keys="['battery_charge', 'battery_status', 'critical_battery', 'device_type', 'di', 'do', 'low_battery', 'policy_mode', 'power_supply', 'voltage_input_mv', 'voltage_output_mv']"
 check "status --json" "$keys [('bat_mode', False), ('bat_ready', True), ('dc_ok', True), ('sw', False)] \
 [('bat_start', False), ('dev_psts', True), ('remote', False)] 302 DC Charging 80 24000 24000 PC" \
     "$(run status --json | fields)"
@@ -245,6 +245,58 @@ rate=$(((after - before) / 4))
 limit=5
 if ldd "$upsctl" | grep -q libtsan; then limit=15; fi
 check "idle wake-ups under $limit a second (got $rate)" 1 $((rate < limit))
+
+# The low-battery levels: reached on battery at or below the level (status
+# --json tells, with the default levels or given ones); the monitor's hooks run
+# once per discharge for each level, and again after DC came back and went.
+levels() { python3 -c 'import json, sys; d = json.load(sys.stdin); print(d["low_battery"], d["critical_battery"])'; }
+echo "scenario dc-return" >&3
+echo "set 26 20" >&3
+sleep 0.3
+check "levels on DC" "False False" "$(run status --json | levels)"
+echo "scenario dc-loss" >&3
+echo "set 26 21" >&3
+sleep 0.3
+check "levels above" "False False" "$(run status --json | levels)"
+check "levels given" "True False" "$(run status --json --warn-level 21 | levels)"
+check "levels off" "False False" "$(run status --json --warn-level 0 | levels)"
+echo "set 26 5" >&3
+sleep 0.3
+check "levels at 5" "True True" "$(run status --json | levels)"
+echo "set 26 30" >&3
+sleep 0.3
+lowmon="$work/lowmon"
+"$upsctl" --port 9 --timeout 300 monitor 50 --on-low-battery "echo low >>'$work/low'" \
+    --on-critical-battery "echo critical >>'$work/low'" >"$lowmon" &
+monitor_pid=$!
+sleep 0.8
+for step in "set 26 20" "set 26 12" "set 26 5" "set 26 2" "scenario dc-return" "scenario dc-loss"; do
+    echo "$step" >&3
+    sleep 0.6
+done
+kill -TERM $monitor_pid
+wait $monitor_pid
+# (The order in which two commands started together end is not fixed: the
+# ends are counted apart.)
+check "monitor levels" "DC is broken.
+Battery low: 20 % (warning level 20 %).
+on-low-battery: command started
+Battery critical: 5 % (critical level 5 %).
+on-critical-battery: command started
+DC is connected.
+DC is broken.
+Battery low: 2 % (warning level 20 %).
+on-low-battery: command started
+Battery critical: 2 % (critical level 5 %).
+on-critical-battery: command started" \
+    "$(sed -n 's/^.*>>//; s/ (pid [0-9]*)$//; /^source=/d; /ended with status 0$/!p' "$lowmon")"
+check "monitor level commands ended" 4 "$(grep -c 'command ended with status 0$' "$lowmon")"
+check "level hooks" "low
+critical
+low
+critical" "$(cat "$work/low")"
+echo "scenario dc-return" >&3
+echo "set 26 80" >&3
 
 echo "upsctl: $passes passed, $failures failed"
 [ "$failures" -eq 0 ]
