@@ -149,6 +149,10 @@
         <source>ERR: The start at log-on could not be removed from %1</source>
         <translation>ERR: The start at log-on could not be removed from %1</translation>
     </message>
+    <message>
+        <source>Product: %1</source>
+        <translation>Product: %1</translation>
+    </message>
 </context>
 <context>
     <name>configDialog</name>
@@ -443,6 +447,18 @@
         <source>Disconnecting…</source>
         <translation>Disconnecting…</translation>
     </message>
+    <message>
+        <source>No program to open .chm files is installed: install xchm (for example with &quot;sudo apt-get install xchm&quot;).</source>
+        <translation>No program to open .chm files is installed: install xchm (for example with &quot;sudo apt-get install xchm&quot;).</translation>
+    </message>
+    <message>
+        <source>Cannot open help file: %1</source>
+        <translation>Cannot open help file: %1</translation>
+    </message>
+    <message>
+        <source>Restarted to change the language.</source>
+        <translation>Restarted to change the language.</translation>
+    </message>
 </context>
 <context>
     <name>statusMonitorWidget</name>
@@ -578,6 +594,22 @@
         <source>5 Sec.</source>
         <translation>5 s</translation>
     </message>
+    <message>
+        <source>DC is connected.</source>
+        <translation>DC is connected.</translation>
+    </message>
+    <message>
+        <source>DC is broken.</source>
+        <translation>DC is broken.</translation>
+    </message>
+    <message>
+        <source>SW ON.</source>
+        <translation>SW ON.</translation>
+    </message>
+    <message>
+        <source>SW OFF.</source>
+        <translation>SW OFF.</translation>
+    </message>
 </context>
 <context>
     <name>batThread</name>
@@ -626,6 +658,10 @@
     <message>
         <source>ERR: The register table %1 is larger than %2 KB and is not loaded</source>
         <translation>ERR: The register table %1 is larger than %2 KB and is not loaded</translation>
+    </message>
+    <message>
+        <source>read-only</source>
+        <translation>read-only</translation>
     </message>
 </context>
 </TS>

@@ -149,6 +149,10 @@
         <source>ERR: The start at log-on could not be removed from %1</source>
         <translation>ERR: 无法从 %1 中删除登录时启动项</translation>
     </message>
+    <message>
+        <source>Product: %1</source>
+        <translation>产品：%1</translation>
+    </message>
 </context>
 <context>
     <name>configDialog</name>
@@ -443,6 +447,18 @@
         <source>Disconnecting…</source>
         <translation>正在断开…</translation>
     </message>
+    <message>
+        <source>No program to open .chm files is installed: install xchm (for example with &quot;sudo apt-get install xchm&quot;).</source>
+        <translation>没有安装可打开 .chm 文件的程序：请安装 xchm（例如运行 &quot;sudo apt-get install xchm&quot;）。</translation>
+    </message>
+    <message>
+        <source>Cannot open help file: %1</source>
+        <translation>无法打开帮助文件：%1</translation>
+    </message>
+    <message>
+        <source>Restarted to change the language.</source>
+        <translation>已重新启动以切换语言。</translation>
+    </message>
 </context>
 <context>
     <name>statusMonitorWidget</name>
@@ -578,6 +594,22 @@
         <source>5 Sec.</source>
         <translation>5 秒</translation>
     </message>
+    <message>
+        <source>DC is connected.</source>
+        <translation>DC 输入已接通。</translation>
+    </message>
+    <message>
+        <source>DC is broken.</source>
+        <translation>DC 输入掉电。</translation>
+    </message>
+    <message>
+        <source>SW ON.</source>
+        <translation>SW 输出已打开。</translation>
+    </message>
+    <message>
+        <source>SW OFF.</source>
+        <translation>SW 输出已关闭。</translation>
+    </message>
 </context>
 <context>
     <name>batThread</name>
@@ -626,6 +658,10 @@
     <message>
         <source>ERR: The register table %1 is larger than %2 KB and is not loaded</source>
         <translation>ERR: 寄存器表 %1 大于 %2 KB，未加载</translation>
+    </message>
+    <message>
+        <source>read-only</source>
+        <translation>只读</translation>
     </message>
 </context>
 </TS>

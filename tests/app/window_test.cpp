@@ -119,7 +119,7 @@ private slots:
         QVERIFY(m_root.isValid());
         // The product's table: the module has the registers it lists, 40100 and up too.
         QVERIFY(m_sim.start(m_root.path(), {"--registers", QXUPS_BIN_DIR "/iconfigs/DCU-1205/"
-                                                           "config_registers.xml"}));
+                                                                         "config_registers.xml"}));
         const QString language = appPaths::dataFile(QStringLiteral("Language"));
         QVERIFY(QDir().mkpath(language));
         QVERIFY(QFile::copy(QStringLiteral(QXUPS_BIN_DIR "/Language/config_Language.xml"),
@@ -436,13 +436,16 @@ private slots:
         QTest::addColumn<bool>("connected");
         QTest::addColumn<QString>("folder");
         QTest::addColumn<int>("language");
-        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("file");  // empty: nothing opened
         QTest::newRow("connected A1, language 1")
             << true << QString() << 1 << QStringLiteral("/help/A1/A1help_en.chm");
         QTest::newRow("A1 chosen, language 0")
             << false << QString() << 0 << QStringLiteral("/help/A1/A1help.chm");
         QTest::newRow("folder with blank and #")
             << false << QStringLiteral("/odd dir #2") << 0 << QStringLiteral("/help/A1/A1help.chm");
+        // No viewer for .chm files: a message box and a log line say what to
+        // install, and nothing is handed to the desktop.
+        QTest::newRow("no viewer") << true << QString() << 1 << QString();
     }
 
     void helpAddress() {
@@ -465,6 +468,7 @@ private slots:
                 urls << url;
                 return true;
             });
+            w.setHelpViewerCheck([&file]() { return !file.isEmpty(); });
             if (connected) {
                 action(w, "m_connectAction")->trigger();
                 QTRY_VERIFY_WITH_TIMEOUT(w.isConnected(), 10000);
@@ -481,11 +485,24 @@ private slots:
                 d->findChild<QPushButton*>(QStringLiteral("m_btnAccept"))->click();
             });
             chooser.start();
+            BoxAnswer box(QMessageBox::Ok);
+            apptest::ConsoleRecord log;
             action(w, "m_helpAction")->trigger();
             QCOMPARE(chooser.isActive(), connected);
             if (connected) action(w, "m_disconnectAction")->trigger();
+            if (file.isEmpty()) {
+                const QString missing = QStringLiteral(
+                    "No program to open .chm files is installed: install xchm "
+                    "(for example with \"sudo apt-get install xchm\").");
+                QCOMPARE(box.m_texts, QStringList{missing});
+                QVERIFY(log.lines().contains(missing));
+            }
         }
         qputenv("QXUPS_APPDIR", appDir);
+        if (file.isEmpty()) {
+            QCOMPARE(urls.size(), 0);
+            return;
+        }
         QCOMPARE(urls.size(), 1);
         QVERIFY2(urls.at(0).toString().endsWith(file), qPrintable(urls.at(0).toString()));
         QCOMPARE(urls.at(0).toLocalFile(), dir + file);
@@ -519,7 +536,8 @@ private slots:
         QElapsedTimer disconnecting;
         disconnecting.start();
         action(w, "m_disconnectAction")->trigger();
-        QVERIFY2(disconnecting.elapsed() < 1000, qPrintable(QString::number(disconnecting.elapsed())));
+        QVERIFY2(disconnecting.elapsed() < 1000,
+                 qPrintable(QString::number(disconnecting.elapsed())));
         QCOMPARE(label(w, "m_lblConnectState"), QStringLiteral("Disconnecting…"));
         QTRY_COMPARE_WITH_TIMEOUT(label(w, "m_lblConnectState"), QStringLiteral("Disconnected"),
                                   15000);
