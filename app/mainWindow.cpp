@@ -14,7 +14,10 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProcess>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -367,6 +370,16 @@ void mainWindow::slotOnLinkState(int state) {
         m_lossAnnounced = false;
     }
     slotOnUpdate();
+    // After a restart, the tab that was in front comes back once connected
+    // (the Config tab exists only while connected).
+    if (state == monitorThread::Connected && !m_resumeTab.isEmpty()) {
+        const QString name = m_resumeTab;
+        m_resumeTab.clear();
+        if (name == m_configWidget->objectName() && !m_configAction->isChecked())
+            m_configAction->trigger();
+        for (int i = 0; i < m_tabWidget->count(); ++i)
+            if (m_tabWidget->widget(i)->objectName() == name) m_tabWidget->setCurrentIndex(i);
+    }
 }
 
 void mainWindow::stopDeviceWork() {
@@ -374,6 +387,57 @@ void mainWindow::stopDeviceWork() {
     // The status page stops its script and the device worker, which closes
     // the device.
     m_statusMonitorWidget->shutdown();
+}
+
+namespace {
+
+const char kRestartLog[] = "restart-log.txt";
+const int kRestartLogLines = 200;
+
+}  // namespace
+
+QStringList mainWindow::restartArguments() const {
+    QStringList arguments{QStringLiteral("--restarted")};
+    if (isConnected()) arguments << QStringLiteral("--connect");
+    if (QWidget* front = m_tabWidget->currentWidget())
+        arguments << QStringLiteral("--tab") << front->objectName();
+    // The log's last lines, handed over in a private file the successor reads
+    // and removes.
+    const QString logFile = appPaths::settingsFile(QLatin1String(kRestartLog));
+    QStringList lines = m_inforWidget->statusOutput()->toPlainText().split(QLatin1Char('\n'));
+    lines.removeAll(QString());
+    if (!lines.isEmpty() && appPaths::keepPrivate(logFile)) {
+        QFile file(logFile);
+        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            file.write(lines.mid(qMax(0, lines.size() - kRestartLogLines))
+                           .join(QLatin1Char('\n'))
+                           .toUtf8());
+            arguments << QStringLiteral("--log") << logFile;
+        }
+    }
+    return arguments;
+}
+
+void mainWindow::resumeAfterRestart(const QStringList& arguments) {
+    if (!arguments.contains(QStringLiteral("--restarted"))) return;
+    // Only the hand-over file is read (and removed), whatever path is given.
+    const QString logFile = appPaths::settingsFile(QLatin1String(kRestartLog));
+    const int log = arguments.indexOf(QStringLiteral("--log"));
+    if (log >= 0 && log + 1 < arguments.size() && arguments.at(log + 1) == logFile) {
+        QFile file(logFile);
+        if (file.open(QIODevice::ReadOnly)) {
+            for (const QString& line : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n')))
+                if (!line.isEmpty()) m_inforWidget->statusOutput()->appendPlainText(line);
+            file.remove();
+        }
+    }
+    consolePrint::instance().printMsg(tr("Restarted to change the language."));
+    const int tab = arguments.indexOf(QStringLiteral("--tab"));
+    if (tab >= 0 && tab + 1 < arguments.size()) m_resumeTab = arguments.at(tab + 1);
+    if (arguments.contains(QStringLiteral("--connect")))
+        m_comSettingsWidget->slotOnConnect();
+    else
+        m_resumeTab.clear();
 }
 
 bool mainWindow::trayAvailable() const {
@@ -641,9 +705,37 @@ void mainWindow::slotOnHelpClicked() {
         appPaths::dataDir() + QStringLiteral("/help/") + product + QLatin1Char('/') + product +
         (language == 0 ? QStringLiteral("help.chm") : QStringLiteral("help_en.chm"));
     const QUrl url = QUrl::fromLocalFile(path);
+    // The desktop hands a file without a viewer to xdg-open, which fails
+    // where nobody sees it: say what is missing and how to get it.
+    const bool viewer = m_helpViewerCheck ? m_helpViewerCheck() : chmViewerInstalled();
+    if (!viewer) {
+        const QString text =
+            tr("No program to open .chm files is installed: install xchm "
+               "(for example with \"sudo apt-get install xchm\").");
+        consolePrint::instance().printMsg(text);
+        QMessageBox::information(this, tr("Help"), text);
+        return;
+    }
     const bool opened = m_urlOpener ? m_urlOpener(url) : QDesktopServices::openUrl(url);
-    if (!opened)
-        consolePrint::instance().printMsg(QStringLiteral("Cannot open help file: ") + path);
+    if (!opened) consolePrint::instance().printMsg(tr("Cannot open help file: %1").arg(path));
+}
+
+void mainWindow::setHelpViewerCheck(std::function<bool()> check) {
+    m_helpViewerCheck = std::move(check);
+}
+
+// xchm on the path, or any viewer the desktop names for compiled help.
+bool mainWindow::chmViewerInstalled() {
+    if (!QStandardPaths::findExecutable(QStringLiteral("xchm")).isEmpty()) return true;
+    QProcess query;
+    query.start(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"),
+                                             QStringLiteral("application/vnd.ms-htmlhelp")});
+    if (!query.waitForFinished(2000)) {
+        query.kill();
+        query.waitForFinished(1000);
+        return true;  // cannot tell: let the desktop try
+    }
+    return !query.readAllStandardOutput().trimmed().isEmpty();
 }
 
 void mainWindow::slotOnAbout() {

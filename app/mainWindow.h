@@ -39,6 +39,14 @@ public:
     // program finds its port free. The entry calls it once the event loop has
     // ended.
     void stopDeviceWork();
+
+    // For the language restart: the arguments that bring the successor back
+    // as this window is now (connected again when it is connected, the same
+    // tab in front, the last lines of the log). Called before stopDeviceWork.
+    QStringList restartArguments() const;
+    // Applies what a predecessor's restartArguments() gave; nothing without
+    // "--restarted".
+    void resumeAfterRestart(const QStringList& arguments);
     // Whether the device is open as the worker last reported (no line I/O).
     bool isConnected() const;
 
@@ -57,6 +65,9 @@ public:
     // The default hands it to the desktop's handler; tests capture it.
     using UrlOpener = std::function<bool(const QUrl&)>;
     void setUrlOpener(UrlOpener opener);
+    // Whether a viewer for .chm files is installed; tests replace the check.
+    void setHelpViewerCheck(std::function<bool()> check);
+    static bool chmViewerInstalled();
 
 signals:
     void signalOnGetDeviceType(QString str);
@@ -150,8 +161,10 @@ private:
     bool m_autoHide = false;
     bool m_autoHidden = false;
     QString m_deviceType;
+    QString m_resumeTab;  // after a restart: the tab to bring back once connected
     QString m_drvVersion = QStringLiteral("0000");  // as the adapter last reported it
     int m_shownLinkState = 0;      // the link state the tray and notifications last followed
     bool m_lossAnnounced = false;  // a lost line was notified; its return will be
     UrlOpener m_urlOpener;
+    std::function<bool()> m_helpViewerCheck;
 };

@@ -159,7 +159,8 @@ int loadProductTitle(const QString& fileName, quint16 deviceType, QString& produ
         return 0;
     }
     productTitle = title;
-    consolePrint::instance().printMsg(QStringLiteral("ui_title") + title);
+    consolePrint::instance().printMsg(
+        QCoreApplication::translate("comSettingsWidget", "Product: %1").arg(title));
     if (matched) *matched = true;
     return 0;
 }

@@ -28,7 +28,7 @@ int portNumberFromName(const QString& name);
 // cannot be opened and -2 when it cannot be parsed or is nested too deeply
 // (nothing changes), else 0.
 // At the first Item whose Value equals the device type, stores its title in
-// productTitle, logs "ui_title" + title and sets *matched; without a match the
+// productTitle, logs "Product: " + title and sets *matched; without a match the
 // title keeps its value. A matching title that is not a single path component
 // (it names the product's folders) is refused with a log line, as no match.
 int loadProductTitle(const QString& fileName, quint16 deviceType, QString& productTitle,

@@ -42,6 +42,10 @@ QVariant upsDataModel::data(const QModelIndex& index, int role) const {
                 default:
                     return QVariant();
             }
+        case Qt::ToolTipRole:
+            // A double-click on a row that cannot be written opens nothing:
+            // the tool tip says why.
+            return entry->isWritable() ? QVariant() : QVariant(tr("read-only"));
         case Qt::TextAlignmentRole:
             return int(Qt::AlignLeft | Qt::AlignVCenter);
         case Qt::BackgroundRole:
@@ -145,7 +149,8 @@ QVector<quint32> upsDataModel::extraAddresses() const {
     QVector<quint32> addresses;
     for (const DataObject* entry : m_dataList) {
         const qint32 offset = entry->address() - kBlockStart;
-        if (offset < 0 || offset >= kBlockSize) addresses.append(static_cast<quint32>(entry->address()));
+        if (offset < 0 || offset >= kBlockSize)
+            addresses.append(static_cast<quint32>(entry->address()));
     }
     return addresses;
 }

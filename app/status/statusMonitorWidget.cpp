@@ -412,7 +412,7 @@ void statusMonitorWidget::decodeEdges(const monitorThread::statusBlock& block) {
 
     const bool dcOk = block[kDcOk] != 0;
     if (dcOk && m_lastDcState != 1) {
-        console.printMsg(QStringLiteral("DC is connected."));
+        console.printMsg(tr("DC is connected."));
         emit signalDC_OK(true);
         if (m_dcLossReported) {
             m_dcLossReported = false;
@@ -420,7 +420,7 @@ void statusMonitorWidget::decodeEdges(const monitorThread::statusBlock& block) {
         }
     } else if (!dcOk && m_lastDcState != 0) {
         if (m_lastDcState == 1 && m_policy == kPolicyOnDcLoss) startScript();
-        console.printMsg(QStringLiteral("DC is broken."));
+        console.printMsg(tr("DC is broken."));
         emit signalDC_OK(false);
         m_dcLossReported = true;
         emit signalPowerEvent(false);
@@ -429,10 +429,10 @@ void statusMonitorWidget::decodeEdges(const monitorThread::statusBlock& block) {
 
     const bool swOn = block[kSwOutput] != 0;
     if (swOn && m_lastSwState != 1) {
-        console.printMsg(QStringLiteral("SW ON."));
+        console.printMsg(tr("SW ON."));
         if (m_lastSwState == 0 && m_policy == kPolicyOnSwOn) startScript();
     } else if (!swOn && m_lastSwState == 1) {
-        console.printMsg(QStringLiteral("SW OFF."));
+        console.printMsg(tr("SW OFF."));
     }
     m_lastSwState = swOn ? 1 : 0;
 

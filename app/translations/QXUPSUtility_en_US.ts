@@ -221,6 +221,10 @@
         <source>ERR: The start at log-on could not be removed from %1</source>
         <translation>ERR: The start at log-on could not be removed from %1</translation>
     </message>
+    <message>
+        <source>Product: %1</source>
+        <translation>Product: %1</translation>
+    </message>
 </context>
 <context>
     <name>configDialog</name>
@@ -559,6 +563,18 @@
         <source>Ambrel — on battery, %1 %, low battery</source>
         <translation>Ambrel — on battery, %1 %, low battery</translation>
     </message>
+    <message>
+        <source>No program to open .chm files is installed: install xchm (for example with &quot;sudo apt-get install xchm&quot;).</source>
+        <translation>No program to open .chm files is installed: install xchm (for example with &quot;sudo apt-get install xchm&quot;).</translation>
+    </message>
+    <message>
+        <source>Cannot open help file: %1</source>
+        <translation>Cannot open help file: %1</translation>
+    </message>
+    <message>
+        <source>Restarted to change the language.</source>
+        <translation>Restarted to change the language.</translation>
+    </message>
 </context>
 <context>
     <name>statusMonitorWidget</name>
@@ -702,6 +718,22 @@
         <source>Battery critical: %1 % (critical level %2 %).</source>
         <translation>Battery critical: %1 % (critical level %2 %).</translation>
     </message>
+    <message>
+        <source>DC is connected.</source>
+        <translation>DC is connected.</translation>
+    </message>
+    <message>
+        <source>DC is broken.</source>
+        <translation>DC is broken.</translation>
+    </message>
+    <message>
+        <source>SW ON.</source>
+        <translation>SW ON.</translation>
+    </message>
+    <message>
+        <source>SW OFF.</source>
+        <translation>SW OFF.</translation>
+    </message>
 </context>
 <context>
     <name>batThread</name>
@@ -778,6 +810,10 @@
     <message>
         <source>ERR: The register table %1 is larger than %2 KB and is not loaded</source>
         <translation>ERR: The register table %1 is larger than %2 KB and is not loaded</translation>
+    </message>
+    <message>
+        <source>read-only</source>
+        <translation>read-only</translation>
     </message>
 </context>
 </TS>

@@ -221,6 +221,10 @@
         <source>ERR: The start at log-on could not be removed from %1</source>
         <translation>ERR: 无法从 %1 中删除登录时启动项</translation>
     </message>
+    <message>
+        <source>Product: %1</source>
+        <translation>产品：%1</translation>
+    </message>
 </context>
 <context>
     <name>configDialog</name>
@@ -559,6 +563,18 @@
         <source>Ambrel — on battery, %1 %, low battery</source>
         <translation>Ambrel — 电池供电，%1 %，电量低</translation>
     </message>
+    <message>
+        <source>No program to open .chm files is installed: install xchm (for example with &quot;sudo apt-get install xchm&quot;).</source>
+        <translation>没有安装可打开 .chm 文件的程序：请安装 xchm（例如运行 &quot;sudo apt-get install xchm&quot;）。</translation>
+    </message>
+    <message>
+        <source>Cannot open help file: %1</source>
+        <translation>无法打开帮助文件：%1</translation>
+    </message>
+    <message>
+        <source>Restarted to change the language.</source>
+        <translation>已重新启动以切换语言。</translation>
+    </message>
 </context>
 <context>
     <name>statusMonitorWidget</name>
@@ -702,6 +718,22 @@
         <source>Battery critical: %1 % (critical level %2 %).</source>
         <translation>电池电量严重不足：%1 %（临界电量 %2 %）。</translation>
     </message>
+    <message>
+        <source>DC is connected.</source>
+        <translation>DC 输入已接通。</translation>
+    </message>
+    <message>
+        <source>DC is broken.</source>
+        <translation>DC 输入掉电。</translation>
+    </message>
+    <message>
+        <source>SW ON.</source>
+        <translation>SW 输出已打开。</translation>
+    </message>
+    <message>
+        <source>SW OFF.</source>
+        <translation>SW 输出已关闭。</translation>
+    </message>
 </context>
 <context>
     <name>batThread</name>
@@ -778,6 +810,10 @@
     <message>
         <source>ERR: The register table %1 is larger than %2 KB and is not loaded</source>
         <translation>ERR: 寄存器表 %1 大于 %2 KB，未加载</translation>
+    </message>
+    <message>
+        <source>read-only</source>
+        <translation>只读</translation>
     </message>
 </context>
 </TS>

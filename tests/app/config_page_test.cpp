@@ -200,6 +200,9 @@ private slots:
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
         QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, at);
         QCOMPARE(page.dialog()->isVisible(), opens);
+        // A row that opens nothing says why.
+        QCOMPARE(page.dataModel()->data(cell, Qt::ToolTipRole).toString(),
+                 opens ? QString() : QStringLiteral("read-only"));
         if (opens)
             QCOMPARE(page.dialog()->findChild<QLabel*>("m_lblRegisterAddressValue")->text(),
                      QString::number(address));

@@ -333,7 +333,7 @@ private slots:
         QCOMPARE(productTitle, title);
         QCOMPARE(matched, title != QLatin1String("old"));
         QCOMPARE(log.lines,
-                 matched ? QStringList{QStringLiteral("ui_title") + title} : QStringList());
+                 matched ? QStringList{QStringLiteral("Product: ") + title} : QStringList());
     }
 
     // Every XML reader, the simulator's too, refuses a document nested far

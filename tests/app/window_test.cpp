@@ -426,7 +426,8 @@ private slots:
         QVERIFY(!w.findChild<QComboBox*>(QStringLiteral("m_cmbComPort"))->isEnabled());
         QVERIFY(!action(w, "m_connectAction")->isEnabled());
         QTest::qWait(2500);  // several attempts
-        QCOMPARE(w.trayMessages(), QStringList({"Ambrel: Communication with the module lost."}));
+        QVERIFY2(w.trayMessages() == QStringList({"Ambrel: Communication with the module lost."}),
+                 qPrintable(w.trayMessages().join(QLatin1Char('|'))));
         QCOMPARE(log.lines().filter(QStringLiteral("Communication with the module lost")).size(),
                  1);
         QVERIFY(log.lines().filter(QStringLiteral("ERR:")).size() <= 1);
@@ -536,13 +537,16 @@ private slots:
         QTest::addColumn<bool>("connected");
         QTest::addColumn<QString>("folder");
         QTest::addColumn<int>("language");
-        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("file");  // empty: nothing opened
         QTest::newRow("connected A1, language 1")
             << true << QString() << 1 << QStringLiteral("/help/A1/A1help_en.chm");
         QTest::newRow("A1 chosen, language 0")
             << false << QString() << 0 << QStringLiteral("/help/A1/A1help.chm");
         QTest::newRow("folder with blank and #")
             << false << QStringLiteral("/odd dir #2") << 0 << QStringLiteral("/help/A1/A1help.chm");
+        // No viewer for .chm files: a message box and a log line say what to
+        // install, and nothing is handed to the desktop.
+        QTest::newRow("no viewer") << true << QString() << 1 << QString();
     }
 
     void helpAddress() {
@@ -565,6 +569,7 @@ private slots:
                 urls << url;
                 return true;
             });
+            w.setHelpViewerCheck([&file]() { return !file.isEmpty(); });
             if (connected) {
                 action(w, "m_connectAction")->trigger();
                 QTRY_VERIFY_WITH_TIMEOUT(w.isConnected(), 10000);
@@ -581,11 +586,24 @@ private slots:
                 d->findChild<QPushButton*>(QStringLiteral("m_btnAccept"))->click();
             });
             chooser.start();
+            BoxAnswer box(QMessageBox::Ok);
+            apptest::ConsoleRecord log;
             action(w, "m_helpAction")->trigger();
             QCOMPARE(chooser.isActive(), connected);
             if (connected) action(w, "m_disconnectAction")->trigger();
+            if (file.isEmpty()) {
+                const QString missing = QStringLiteral(
+                    "No program to open .chm files is installed: install xchm "
+                    "(for example with \"sudo apt-get install xchm\").");
+                QCOMPARE(box.m_texts, QStringList{missing});
+                QVERIFY(log.lines().contains(missing));
+            }
         }
         qputenv("QXUPS_APPDIR", appDir);
+        if (file.isEmpty()) {
+            QCOMPARE(urls.size(), 0);
+            return;
+        }
         QCOMPARE(urls.size(), 1);
         QVERIFY2(urls.at(0).toString().endsWith(file), qPrintable(urls.at(0).toString()));
         QCOMPARE(urls.at(0).toLocalFile(), dir + file);
@@ -619,7 +637,8 @@ private slots:
         QElapsedTimer disconnecting;
         disconnecting.start();
         action(w, "m_disconnectAction")->trigger();
-        QVERIFY2(disconnecting.elapsed() < 1000, qPrintable(QString::number(disconnecting.elapsed())));
+        QVERIFY2(disconnecting.elapsed() < 1000,
+                 qPrintable(QString::number(disconnecting.elapsed())));
         QCOMPARE(label(w, "m_lblConnectState"), QStringLiteral("Disconnecting…"));
         QTRY_COMPARE_WITH_TIMEOUT(label(w, "m_lblConnectState"), QStringLiteral("Disconnected"),
                                   15000);
