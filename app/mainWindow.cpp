@@ -27,6 +27,9 @@
 #include "comSettingsWidget.h"
 #include "configWidget.h"
 #include "consolePrint.h"
+#include "historyRecorder.h"
+#include "historyStore.h"
+#include "historyWidget.h"
 #include "inforWidget.h"
 #include "loginDialog.h"
 #include "monitorThread.h"
@@ -265,6 +268,13 @@ void mainWindow::createWidgets() {
     m_statusMonitorWidget = new statusMonitorWidget(this);
     m_statusMonitorWidget->setObjectName(QStringLiteral("m_statusMonitorWidget"));
     m_tabWidget->insertTab(0, m_statusMonitorWidget, tr("Status Monitor"));
+    // The history: written from what the status page watches, shown in a
+    // tab of its own that is there whether a module is connected or not.
+    m_historyStore = new historyStore(historyStore::defaultPath(), this);
+    history::recordFrom(m_statusMonitorWidget, m_historyStore);
+    m_historyStore->open();
+    m_historyWidget = new historyWidget(m_historyStore, this);
+    m_tabWidget->insertTab(1, m_historyWidget, tr("History"));
     connect(m_tabWidget, &QTabWidget::currentChanged, this, &mainWindow::slotOnCurrentTabChanged);
     m_tabWidget->setCurrentIndex(0);
 
@@ -354,6 +364,8 @@ void mainWindow::stopDeviceWork() {
     // The status page stops its script and the device worker, which closes
     // the device.
     m_statusMonitorWidget->shutdown();
+    // Whatever is queued reaches the file before the program ends.
+    m_historyStore->stop();
 }
 
 bool mainWindow::trayAvailable() const {
@@ -504,7 +516,7 @@ void mainWindow::slotOnCurrentTabChanged(int index) {
     // Only the page in front runs its display timers: every page is switched
     // off first, then the one of the new tab on. The status page's polling,
     // which watches the power, runs whatever page is in front.
-    const QList<baseWidget*> pages = {m_statusMonitorWidget, m_configWidget};
+    const QList<baseWidget*> pages = {m_statusMonitorWidget, m_historyWidget, m_configWidget};
     for (baseWidget* page : pages)
         page->slotOnSetEnabled(false);
     if (baseWidget* front = qobject_cast<baseWidget*>(m_tabWidget->widget(index)))

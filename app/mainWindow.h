@@ -23,6 +23,8 @@ class LanguageCheck;
 class comSettings;
 class comSettingsWidget;
 class configWidget;
+class historyStore;
+class historyWidget;
 class inforWidget;
 class loginDialog;
 class statusMonitorWidget;
@@ -39,6 +41,9 @@ public:
     // program finds its port free. The entry calls it once the event loop has
     // ended.
     void stopDeviceWork();
+    // The history the window keeps; events found elsewhere are recorded
+    // through it (historyStore::recordEvent queues and returns).
+    historyStore* history() const { return m_historyStore; }
     // Whether the device is open as the worker last reported (no line I/O).
     bool isConnected() const;
 
@@ -108,6 +113,8 @@ private:
     QTabWidget* m_tabWidget = nullptr;
     statusMonitorWidget* m_statusMonitorWidget = nullptr;
     configWidget* m_configWidget = nullptr;  // in a tab only while shown
+    historyStore* m_historyStore = nullptr;
+    historyWidget* m_historyWidget = nullptr;
     loginDialog* m_loginDialog = nullptr;    // lives while the help asks for a product
 
     QAction* m_connectAction = nullptr;
