@@ -576,12 +576,13 @@ void mainWindow::slotOnShowConfigWidget(bool checked) {
 }
 
 void mainWindow::closeConfigTab() {
-    // Removing the current tab makes "Status Monitor" current, and the tab
-    // change switches that page on.
+    // Closing the current tab makes "Status Monitor" current (not the tab
+    // beside it), and the tab change switches that page on.
     for (int i = m_tabWidget->count() - 1; i >= 0; --i) {
         if (m_tabWidget->widget(i) != m_configWidget) continue;
         m_configWidget->slotOnSetEnabled(false);
         m_configAction->setChecked(false);
+        if (m_tabWidget->currentIndex() == i) m_tabWidget->setCurrentIndex(0);
         m_tabWidget->removeTab(i);
     }
 }

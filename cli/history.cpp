@@ -114,9 +114,9 @@ std::string name(const char* const* names, int count, int value) {
 
 int upsctlHistory(int argc, char** argv) {
     static const struct option kOptions[] = {
-        {"db", required_argument, nullptr, 'd'},  {"since", required_argument, nullptr, 's'},
-        {"events", no_argument, nullptr, 'e'},    {"csv", no_argument, nullptr, 'c'},
-        {"help", no_argument, nullptr, 'h'},      {nullptr, 0, nullptr, 0}};
+        {"db", required_argument, nullptr, 'd'}, {"since", required_argument, nullptr, 's'},
+        {"events", no_argument, nullptr, 'e'},   {"csv", no_argument, nullptr, 'c'},
+        {"help", no_argument, nullptr, 'h'},     {nullptr, 0, nullptr, 0}};
     std::string path;
     int64_t sinceMs = 24 * 3600 * 1000LL;
     bool events = false;
@@ -210,7 +210,8 @@ int upsctlHistory(int argc, char** argv) {
             const std::string kind = column(rows, 1);
             std::string text = column(rows, 2);
             if (csv) {
-                printf("%s,%s,%s\r\n", time.c_str(), csvField(kind).c_str(), csvField(text).c_str());
+                printf("%s,%s,%s\r\n", time.c_str(), csvField(kind).c_str(),
+                       csvField(text).c_str());
             } else {
                 for (char& c : text)
                     if (c == '\r' || c == '\n') c = ' ';

@@ -12,9 +12,10 @@ namespace history {
 namespace {
 
 const char* const kCodes[kEventKinds] = {
-    "dc-lost",        "dc-back",      "sw-on",         "sw-off",       "line-lost",
-    "line-restored",  "low-battery",  "critical-battery", "script-started", "script-ended",
-    "write-register", "connected",    "disconnected",
+    "dc-lost",        "dc-back",       "sw-on",          "sw-off",
+    "line-lost",      "line-restored", "low-battery",    "critical-battery",
+    "script-started", "script-ended",  "write-register", "connected",
+    "disconnected",
 };
 
 // SQLite's primary result codes for a damaged file.
@@ -37,7 +38,15 @@ const char* const kStep1[] = {
     "CREATE TABLE events (id INTEGER PRIMARY KEY, t INTEGER NOT NULL, kind TEXT NOT NULL, "
     "text TEXT NOT NULL)",
     "CREATE INDEX events_t ON events (t)",
+    // Per minute, the sums the long ranges are drawn from: a month is 43,200
+    // rows to decimate instead of some 260,000 samples.
+    "CREATE TABLE minutes (m INTEGER PRIMARY KEY, n INTEGER NOT NULL, charge_sum INTEGER NOT NULL, "
+    "vin_n INTEGER NOT NULL, vin_sum INTEGER NOT NULL, vin_min INTEGER, vin_max INTEGER, "
+    "vout_sum INTEGER NOT NULL, battery INTEGER NOT NULL)",
 };
+
+// Bucket widths from this on are drawn from the minutes.
+const qint64 kMinutesFromMs = 10 * 60 * 1000;
 
 bool exec(QSqlQuery& query, const QString& statement, QString* error, bool* corrupt) {
     if (query.exec(statement)) return true;
@@ -83,14 +92,14 @@ bool open(const QString& connection, const QString& path, bool readOnly, QString
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
         db.setDatabaseName(path);
-        db.setConnectOptions(readOnly ? QStringLiteral("QSQLITE_BUSY_TIMEOUT=2000;QSQLITE_OPEN_READONLY")
-                                      : QStringLiteral("QSQLITE_BUSY_TIMEOUT=2000"));
+        db.setConnectOptions(readOnly
+                                 ? QStringLiteral("QSQLITE_BUSY_TIMEOUT=2000;QSQLITE_OPEN_READONLY")
+                                 : QStringLiteral("QSQLITE_BUSY_TIMEOUT=2000"));
         if (!db.open()) {
             if (error) *error = db.lastError().text();
         } else {
             QSqlQuery query(db);
-            ok = exec(query, QStringLiteral("PRAGMA user_version"), error, corrupt) &&
-                 query.next();
+            ok = exec(query, QStringLiteral("PRAGMA user_version"), error, corrupt) && query.next();
             const int version = ok ? query.value(0).toInt() : 0;
             if (ok && !readOnly) {
                 // A crash loses at most the transaction under way: WAL with
@@ -156,6 +165,32 @@ bool insert(QSqlDatabase& db, const QVector<sample>& samples, const QVector<even
         }
         if (!ok && error) *error = query.lastError().text();
     }
+    if (ok && !samples.isEmpty()) {
+        QSqlQuery query(db);
+        ok = query.prepare(QStringLiteral(
+            "INSERT INTO minutes VALUES (?, 1, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT (m) DO UPDATE SET "
+            "n = n + 1, charge_sum = charge_sum + excluded.charge_sum, "
+            "vin_n = vin_n + excluded.vin_n, vin_sum = vin_sum + excluded.vin_sum, "
+            "vin_min = min(coalesce(vin_min, excluded.vin_min), coalesce(excluded.vin_min, "
+            "vin_min)), "
+            "vin_max = max(coalesce(vin_max, excluded.vin_max), coalesce(excluded.vin_max, "
+            "vin_max)), "
+            "vout_sum = vout_sum + excluded.vout_sum, battery = max(battery, excluded.battery)"));
+        for (int i = 0; ok && i < samples.size(); ++i) {
+            const sample& s = samples.at(i);
+            const bool volts = s.inputMv >= 0;
+            query.bindValue(0, s.timeMs / 60000);
+            query.bindValue(1, s.charge);
+            query.bindValue(2, volts ? 1 : 0);
+            query.bindValue(3, volts ? s.inputMv : 0);
+            query.bindValue(4, volts ? QVariant(s.inputMv) : QVariant(QVariant::Int));
+            query.bindValue(5, volts ? QVariant(s.inputMv) : QVariant(QVariant::Int));
+            query.bindValue(6, volts ? s.outputMv : 0);
+            query.bindValue(7, s.source == 2 ? 1 : 0);
+            ok = query.exec();
+        }
+        if (!ok && error) *error = query.lastError().text();
+    }
     if (ok && !events.isEmpty()) {
         QSqlQuery query(db);
         ok = query.prepare(QStringLiteral("INSERT INTO events (t, kind, text) VALUES (?, ?, ?)"));
@@ -175,10 +210,13 @@ bool insert(QSqlDatabase& db, const QVector<sample>& samples, const QVector<even
 
 int purgeBefore(QSqlDatabase& db, qint64 timeMs) {
     int gone = 0;
-    for (const char* table : {"samples", "events"}) {
+    for (const char* table : {"samples", "events", "minutes"}) {
+        const bool minutes = table[0] == 'm';
         QSqlQuery query(db);
-        query.prepare(QStringLiteral("DELETE FROM %1 WHERE t < ?").arg(QLatin1String(table)));
-        query.bindValue(0, timeMs);
+        query.prepare(
+            QStringLiteral("DELETE FROM %1 WHERE %2 < ?")
+                .arg(QLatin1String(table), minutes ? QStringLiteral("m") : QStringLiteral("t")));
+        query.bindValue(0, minutes ? timeMs / 60000 : timeMs);
         if (!query.exec()) return -1;
         gone += query.numRowsAffected();
     }
@@ -191,12 +229,23 @@ QVector<bucket> chart(QSqlDatabase& db, qint64 fromMs, qint64 toMs, int columns)
     const qint64 width = qMax<qint64>(1, (toMs - fromMs + columns - 1) / columns);
     QSqlQuery query(db);
     query.setForwardOnly(true);
-    query.prepare(QStringLiteral(
-        "SELECT MIN(t), AVG(charge), AVG(vin), AVG(vout), MIN(vin), MAX(vin), MAX(source = 2) "
-        "FROM samples WHERE t >= ?1 AND t < ?2 GROUP BY (t - ?1) / ?3 ORDER BY 1"));
-    query.bindValue(0, fromMs);
-    query.bindValue(1, toMs);
-    query.bindValue(2, width);
+    if (width >= kMinutesFromMs) {
+        query.prepare(QStringLiteral(
+            "SELECT MIN(m) * 60000, 1.0 * SUM(charge_sum) / SUM(n), 1.0 * SUM(vin_sum) / "
+            "NULLIF(SUM(vin_n), 0), 1.0 * SUM(vout_sum) / NULLIF(SUM(vin_n), 0), MIN(vin_min), "
+            "MAX(vin_max), MAX(battery) FROM minutes WHERE m >= ? AND m < ? "
+            "GROUP BY (m * 60000 - ?) / ? ORDER BY 1"));
+        query.bindValue(0, fromMs / 60000);
+        query.bindValue(1, (toMs + 59999) / 60000);
+    } else {
+        query.prepare(QStringLiteral(
+            "SELECT MIN(t), AVG(charge), AVG(vin), AVG(vout), MIN(vin), MAX(vin), MAX(source = 2) "
+            "FROM samples WHERE t >= ? AND t < ? GROUP BY (t - ?) / ? ORDER BY 1"));
+        query.bindValue(0, fromMs);
+        query.bindValue(1, toMs);
+    }
+    query.bindValue(2, fromMs);
+    query.bindValue(3, width);
     if (!query.exec()) return buckets;
     while (query.next()) {
         bucket b;
@@ -254,8 +303,8 @@ QString name(const char* const* names, int count, int value) {
 }
 
 bool writeRows(QSqlDatabase& db, const QString& statement, qint64 fromMs, qint64 toMs,
-               const QString& fileName, const QByteArray& header,
-               QString (*row)(const QSqlQuery&), QString* error) {
+               const QString& fileName, const QByteArray& header, QString (*row)(const QSqlQuery&),
+               QString* error) {
     QSaveFile file(fileName);
     QSqlQuery query(db);
     query.setForwardOnly(true);

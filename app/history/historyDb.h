@@ -83,7 +83,8 @@ bool insert(QSqlDatabase& db, const QVector<sample>& samples, const QVector<even
 int purgeBefore(QSqlDatabase& db, qint64 timeMs);
 
 // The samples in [fromMs, toMs) as at most `columns` buckets of equal time
-// width, decimated in SQL.
+// width, decimated in SQL; buckets of 10 minutes and more are made from the
+// per-minute sums kept beside the samples.
 QVector<bucket> chart(QSqlDatabase& db, qint64 fromMs, qint64 toMs, int columns);
 // Events in [fromMs, toMs), newest first; kind -1 takes every kind.
 QVector<event> events(QSqlDatabase& db, qint64 fromMs, qint64 toMs, int kind, int limit);

@@ -83,18 +83,16 @@ void recordFrom(statusMonitorWidget* page, historyStore* store) {
     QObject::connect(
         page->scriptThread(), &batThread::signalScriptStarted, store,
         [store](const QString& message) { store->recordEvent(ScriptStarted, message); });
-    QObject::connect(
-        page->scriptThread(), &batThread::signalScriptEnded, store,
-        [store](const QString& message) { store->recordEvent(ScriptEnded, message); });
+    QObject::connect(page->scriptThread(), &batThread::signalScriptEnded, store,
+                     [store](const QString& message) { store->recordEvent(ScriptEnded, message); });
     QObject::connect(
         page->worker(), &monitorThread::signalWritten, store,
         [store](quint32 address, quint16 value, int result) {
-            store->recordEvent(WriteRegister, result == 0
-                                                  ? QStringLiteral("%1 = %2: done").arg(address).arg(value)
-                                                  : QStringLiteral("%1 = %2: failed (%3)")
-                                                        .arg(address)
-                                                        .arg(value)
-                                                        .arg(result));
+            store->recordEvent(
+                WriteRegister,
+                result == 0
+                    ? QStringLiteral("%1 = %2: done").arg(address).arg(value)
+                    : QStringLiteral("%1 = %2: failed (%3)").arg(address).arg(value).arg(result));
         });
 }
 

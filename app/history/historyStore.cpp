@@ -63,8 +63,7 @@ bool historyStore::recordSample(const history::sample& s) {
     const history::sample& last = m_last;
     const bool keep =
         !m_haveLast || s.timeMs < last.timeMs || s.timeMs - last.timeMs >= kMaxQuietMs ||
-        std::abs(s.charge - last.charge) >= kChargeBand ||
-        (s.inputMv < 0) != (last.inputMv < 0) ||
+        std::abs(s.charge - last.charge) >= kChargeBand || (s.inputMv < 0) != (last.inputMv < 0) ||
         std::abs(s.inputMv - last.inputMv) >= kVoltageBandMv ||
         std::abs(s.outputMv - last.outputMv) >= kVoltageBandMv || s.source != last.source ||
         s.battery != last.battery || s.doBits != last.doBits || s.diBits != last.diBits;
@@ -121,13 +120,13 @@ bool historyStore::openFile(const QString& connection) {
         return false;
     }
     // Kept for a look (or a rescue) by hand, never deleted.
-    const QString aside =
-        m_path + QStringLiteral(".damaged-") +
-        QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    const QString aside = m_path + QStringLiteral(".damaged-") +
+                          QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     bool moved = QFile::rename(m_path, aside);
     for (const char* suffix : {"-wal", "-shm"}) {
         const QString part = m_path + QLatin1String(suffix);
-        if (QFile::exists(part)) moved = QFile::rename(part, aside + QLatin1String(suffix)) && moved;
+        if (QFile::exists(part))
+            moved = QFile::rename(part, aside + QLatin1String(suffix)) && moved;
     }
     if (!moved || !appPaths::keepPrivate(m_path) ||
         !history::open(connection, m_path, false, &error)) {

@@ -128,8 +128,9 @@ historyWidget::historyWidget(historyStore* store, QWidget* parent)
     m_followTimer->setInterval(kFollowIntervalMs);
     connect(m_followTimer, &QTimer::timeout, this, &historyWidget::reload);
 
-    connect(m_ranges, QOverload<QAbstractButton*>::of(&QButtonGroup::buttonClicked), this,
-            [this](QAbstractButton* button) { setSpanMs(button->property("spanMs").toLongLong()); });
+    connect(
+        m_ranges, QOverload<QAbstractButton*>::of(&QButtonGroup::buttonClicked), this,
+        [this](QAbstractButton* button) { setSpanMs(button->property("spanMs").toLongLong()); });
     connect(m_follow, &QCheckBox::toggled, this, &historyWidget::setFollow);
     connect(m_kind, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &historyWidget::reload);
@@ -239,8 +240,8 @@ void historyWidget::slotOnLoaded() {
     QList<QTreeWidgetItem*> items;
     for (const history::event& e : r.list) {
         QTreeWidgetItem* item = new QTreeWidgetItem();
-        item->setText(0, QDateTime::fromMSecsSinceEpoch(e.timeMs)
-                             .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
+        item->setText(0, QDateTime::fromMSecsSinceEpoch(e.timeMs).toString(
+                             QStringLiteral("yyyy-MM-dd hh:mm:ss")));
         item->setText(1, historyChart::kindName(e.kind));
         item->setText(2, e.text);
         items.append(item);

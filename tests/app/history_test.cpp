@@ -46,7 +46,8 @@ QVector<QStringList> parseCsv(const QString& text) {
     for (int i = 0; i < text.size(); ++i) {
         const QChar c = text.at(i);
         if (quoted) {
-            if (c == QLatin1Char('"') && i + 1 < text.size() && text.at(i + 1) == QLatin1Char('"')) {
+            if (c == QLatin1Char('"') && i + 1 < text.size() &&
+                text.at(i + 1) == QLatin1Char('"')) {
                 field += c;
                 ++i;
             } else if (c == QLatin1Char('"')) {
@@ -59,7 +60,8 @@ QVector<QStringList> parseCsv(const QString& text) {
         } else if (c == QLatin1Char(',')) {
             fields << field;
             field.clear();
-        } else if (c == QLatin1Char('\r') && i + 1 < text.size() && text.at(i + 1) == QLatin1Char('\n')) {
+        } else if (c == QLatin1Char('\r') && i + 1 < text.size() &&
+                   text.at(i + 1) == QLatin1Char('\n')) {
             fields << field;
             records << fields;
             fields.clear();
@@ -146,12 +148,13 @@ private slots:
         QTest::addColumn<QStringList>("steps");  // "simulator command|log line it causes"
         QTest::addColumn<QStringList>("kinds");
         QTest::newRow("DC loss and return")
-            << 0 << QStringList{"scenario dc-loss|DC is broken.", "scenario dc-return|DC is connected."}
+            << 0
+            << QStringList{"scenario dc-loss|DC is broken.", "scenario dc-return|DC is connected."}
             << QStringList{"connected", "dc-lost", "dc-back", "disconnected"};
         QTest::newRow("script run")
-            << 1
-            << QStringList{"scenario dc-loss|Post-process script ended with exit status 3."}
-            << QStringList{"connected", "dc-lost", "script-started", "script-ended", "disconnected"};
+            << 1 << QStringList{"scenario dc-loss|Post-process script ended with exit status 3."}
+            << QStringList{"connected", "dc-lost", "script-started", "script-ended",
+                           "disconnected"};
         QTest::newRow("line loss")
             << 0 << QStringList{"fault silent|Line lost.", "fault none|Line restored."}
             << QStringList{"connected", "line-lost", "line-restored", "disconnected"};
@@ -225,7 +228,9 @@ private slots:
         }
         // The first step's event (after "connected") happened after its command.
         QVERIFY(events.at(1).timeMs >= sent.first());
-        QVERIFY(column(store.path(), QStringLiteral("SELECT COUNT(*) FROM samples")).value(0).toInt() >= 1);
+        QVERIFY(
+            column(store.path(), QStringLiteral("SELECT COUNT(*) FROM samples")).value(0).toInt() >=
+            1);
         QCOMPARE(column(store.path(), QStringLiteral("PRAGMA integrity_check")),
                  QStringList{QStringLiteral("ok")});
     }
@@ -252,8 +257,10 @@ private slots:
         QTest::newRow("on battery") << 80 << 24000 << 24000 << 2 << 5 << 0 << 20 << 2;
         QTest::newRow("SW output bit") << 80 << 24000 << 24000 << 1 << 13 << 0 << 20 << 2;
         QTest::newRow("DI bit") << 80 << 24000 << 24000 << 1 << 5 << 2 << 20 << 2;
-        QTest::newRow("voltages gone (device type 301)") << 80 << -1 << -1 << 1 << 5 << 0 << 20 << 2;
-        QTest::newRow("charge +1 %, then a minute") << 81 << 24000 << 24000 << 1 << 5 << 0 << 60000 << 7;
+        QTest::newRow("voltages gone (device type 301)")
+            << 80 << -1 << -1 << 1 << 5 << 0 << 20 << 2;
+        QTest::newRow("charge +1 %, then a minute")
+            << 81 << 24000 << 24000 << 1 << 5 << 0 << 60000 << 7;
     }
     void deadBand() {
         QFETCH(int, charge);
@@ -273,8 +280,9 @@ private slots:
             store.recordSample({t0 + t, charge, inputMv, outputMv, source, 0, doBits, diBits});
         QVERIFY(waitOpened(store));
         store.flush();
-        QCOMPARE(column(store.path(), QStringLiteral("SELECT COUNT(*) FROM samples")).value(0).toInt(),
-                 rows);
+        QCOMPARE(
+            column(store.path(), QStringLiteral("SELECT COUNT(*) FROM samples")).value(0).toInt(),
+            rows);
     }
 
     // Rows older than the retention (UPS.conf, 30 days by default) go; all
@@ -307,8 +315,9 @@ private slots:
         store.flush();
         settingsStore::setHistoryDays(30);
         for (const char* table : {"samples", "events"}) {
-            const QStringList times = column(
-                store.path(), QStringLiteral("SELECT t FROM %1 ORDER BY t").arg(QLatin1String(table)));
+            const QStringList times =
+                column(store.path(),
+                       QStringLiteral("SELECT t FROM %1 ORDER BY t").arg(QLatin1String(table)));
             QCOMPARE(times.size(), kept);
             QCOMPARE(times.first().toLongLong(), now - ages[5 - kept]);
         }
@@ -342,19 +351,38 @@ private slots:
                                         base + "-events.csv", &error),
                      qPrintable(error));
         }
+        // The chart reads the same rows, one bucket per sample at this width.
+        {
+            QSqlDatabase db = QSqlDatabase::database(QStringLiteral("export"));
+            const QVector<history::bucket> buckets = history::chart(db, now - kMinuteMs, now, 600);
+            QCOMPARE(buckets.size(), 2);
+            QCOMPARE(buckets.at(0).charge, 80.0);
+            QCOMPARE(buckets.at(0).inputMax, 24000);
+            QVERIFY(!buckets.at(0).onBattery);
+            QCOMPARE(buckets.at(1).inputMv, -1.0);
+            QVERIFY(buckets.at(1).onBattery);
+            // A month's columns come from the per-minute sums.
+            const QVector<history::bucket> month = history::chart(db, now - 30 * kDayMs, now, 600);
+            QVERIFY(!month.isEmpty());
+            QCOMPARE(month.last().inputMax, 24000);
+            QVERIFY(std::any_of(month.begin(), month.end(),
+                                [](const history::bucket& b) { return b.onBattery; }));
+        }
         history::close(QStringLiteral("export"));
 
         const QString samplesCsv = readAll(base + "-samples.csv");
         const QVector<QStringList> sampleRows = parseCsv(samplesCsv);
         QCOMPARE(sampleRows.size(), 3);
         QCOMPARE(sampleRows.at(0).join(','),
-                 QStringLiteral("time,charge_percent,input_mv,output_mv,source,battery,do_bits,di_bits"));
-        QCOMPARE(sampleRows.at(1),
-                 (QStringList{history::isoTime(now - 3000), "80", "24000", "24100", "dc", "charging", "5", "0"}));
-        QCOMPARE(sampleRows.at(2),
-                 (QStringList{history::isoTime(now - 2000), "79", "", "", "battery", "discharging", "2", "7"}));
-        QCOMPARE(QDateTime::fromString(sampleRows.at(1).at(0), Qt::ISODateWithMs).toMSecsSinceEpoch(),
-                 now - 3000);
+                 QStringLiteral(
+                     "time,charge_percent,input_mv,output_mv,source,battery,do_bits,di_bits"));
+        QCOMPARE(sampleRows.at(1), (QStringList{history::isoTime(now - 3000), "80", "24000",
+                                                "24100", "dc", "charging", "5", "0"}));
+        QCOMPARE(sampleRows.at(2), (QStringList{history::isoTime(now - 2000), "79", "", "",
+                                                "battery", "discharging", "2", "7"}));
+        QCOMPARE(
+            QDateTime::fromString(sampleRows.at(1).at(0), Qt::ISODateWithMs).toMSecsSinceEpoch(),
+            now - 3000);
         const QString eventsCsv = readAll(base + "-events.csv");
         const QVector<QStringList> eventRows = parseCsv(eventsCsv);
         QCOMPARE(eventRows.size(), texts.size() + 1);
@@ -419,12 +447,14 @@ private slots:
         store.flush();
         QTest::qWait(100);
         QCOMPARE(historyLines(console).size(), 1);
-        QCOMPARE(view.findChild<QLabel*>(QStringLiteral("m_problem"))->isVisibleTo(&view), !damaged);
+        QCOMPARE(view.findChild<QLabel*>(QStringLiteral("m_problem"))->isVisibleTo(&view),
+                 !damaged);
 
         if (damaged) {
             QCOMPARE(store.state(), historyStore::Available);
             const QStringList aside =
-                QDir(dir.path()).entryList({QStringLiteral("history.sqlite.damaged-*")}, QDir::Files);
+                QDir(dir.path())
+                    .entryList({QStringLiteral("history.sqlite.damaged-*")}, QDir::Files);
             QCOMPARE(aside.size(), 1);
             QCOMPARE(QFile(dir.filePath(aside.first())).size(), junk.size() * 200);
             QCOMPARE(column(path, QStringLiteral("SELECT kind FROM events")),
