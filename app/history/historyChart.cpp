@@ -163,11 +163,12 @@ void historyChart::paintEvent(QPaintEvent*) {
     const QRect plot = plotRect();
     const QFontMetrics metrics(font());
 
-    // The voltage axis: 0 to the highest voltage, rounded up to 5 V.
+    // The voltage axis: 0 to the highest voltage, rounded up to 4 V, so that
+    // its four steps are whole volts.
     double maxMv = 0;
     for (const history::bucket& b : m_buckets)
         maxMv = qMax(maxMv, qMax<double>(b.inputMax, b.outputMv));
-    const double topMv = qMax(5000.0, std::ceil(maxMv / 5000.0) * 5000.0);
+    const double topMv = qMax(4000.0, std::ceil(maxMv / 4000.0) * 4000.0);
     const auto yCharge = [&plot](double percent) {
         return plot.bottom() - percent * plot.height() / 100.0;
     };

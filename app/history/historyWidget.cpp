@@ -49,6 +49,10 @@ historyWidget::historyWidget(historyStore* store, QWidget* parent)
     QLabel* rangeLabel = new QLabel(tr("Range:"), this);
     bar->addWidget(rangeLabel);
     m_ranges = new QButtonGroup(this);
+    // The chosen range stands out whatever the theme does with tool buttons.
+    const QString rangeStyle = QStringLiteral(
+        "QToolButton { padding: 2px 8px; border: 1px solid transparent; border-radius: 3px; }"
+        "QToolButton:checked { background: #d6e6f5; border-color: #3b82c4; }");
     m_ranges->setExclusive(true);
     const struct {
         const char* name;
@@ -64,6 +68,7 @@ historyWidget::historyWidget(historyStore* store, QWidget* parent)
         button->setObjectName(QLatin1String(range.name));
         button->setText(range.text);
         button->setCheckable(true);
+        button->setStyleSheet(rangeStyle);
         button->setMinimumWidth(48);
         button->setChecked(range.span == m_spanMs);
         m_ranges->addButton(button, id++);
