@@ -30,6 +30,9 @@
 #include "comSettingsWidget.h"
 #include "configWidget.h"
 #include "consolePrint.h"
+#include "historyRecorder.h"
+#include "historyStore.h"
+#include "historyWidget.h"
 #include "inforWidget.h"
 #include "loginDialog.h"
 #include "monitorThread.h"
@@ -268,6 +271,13 @@ void mainWindow::createWidgets() {
     m_statusMonitorWidget = new statusMonitorWidget(this);
     m_statusMonitorWidget->setObjectName(QStringLiteral("m_statusMonitorWidget"));
     m_tabWidget->insertTab(0, m_statusMonitorWidget, tr("Status Monitor"));
+    // The history: written from what the status page watches, shown in a
+    // tab of its own that is there whether a module is connected or not.
+    m_historyStore = new historyStore(historyStore::defaultPath(), this);
+    history::recordFrom(m_statusMonitorWidget, m_historyStore);
+    m_historyStore->open();
+    m_historyWidget = new historyWidget(m_historyStore, this);
+    m_tabWidget->insertTab(1, m_historyWidget, tr("History"));
     connect(m_tabWidget, &QTabWidget::currentChanged, this, &mainWindow::slotOnCurrentTabChanged);
     m_tabWidget->setCurrentIndex(0);
 
@@ -387,6 +397,8 @@ void mainWindow::stopDeviceWork() {
     // The status page stops its script and the device worker, which closes
     // the device.
     m_statusMonitorWidget->shutdown();
+    // Whatever is queued reaches the file before the program ends.
+    m_historyStore->stop();
 }
 
 namespace {
@@ -603,7 +615,7 @@ void mainWindow::slotOnCurrentTabChanged(int index) {
     // Only the page in front runs its display timers: every page is switched
     // off first, then the one of the new tab on. The status page's polling,
     // which watches the power, runs whatever page is in front.
-    const QList<baseWidget*> pages = {m_statusMonitorWidget, m_configWidget};
+    const QList<baseWidget*> pages = {m_statusMonitorWidget, m_historyWidget, m_configWidget};
     for (baseWidget* page : pages)
         page->slotOnSetEnabled(false);
     if (baseWidget* front = qobject_cast<baseWidget*>(m_tabWidget->widget(index)))
@@ -663,12 +675,13 @@ void mainWindow::slotOnShowConfigWidget(bool checked) {
 }
 
 void mainWindow::closeConfigTab() {
-    // Removing the current tab makes "Status Monitor" current, and the tab
-    // change switches that page on.
+    // Closing the current tab makes "Status Monitor" current (not the tab
+    // beside it), and the tab change switches that page on.
     for (int i = m_tabWidget->count() - 1; i >= 0; --i) {
         if (m_tabWidget->widget(i) != m_configWidget) continue;
         m_configWidget->slotOnSetEnabled(false);
         m_configAction->setChecked(false);
+        if (m_tabWidget->currentIndex() == i) m_tabWidget->setCurrentIndex(0);
         m_tabWidget->removeTab(i);
     }
 }

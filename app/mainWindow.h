@@ -23,6 +23,8 @@ class LanguageCheck;
 class comSettings;
 class comSettingsWidget;
 class configWidget;
+class historyStore;
+class historyWidget;
 class inforWidget;
 class loginDialog;
 class statusMonitorWidget;
@@ -47,6 +49,9 @@ public:
     // Applies what a predecessor's restartArguments() gave; nothing without
     // "--restarted".
     void resumeAfterRestart(const QStringList& arguments);
+    // The history the window keeps; events found elsewhere are recorded
+    // through it (historyStore::recordEvent queues and returns).
+    historyStore* history() const { return m_historyStore; }
     // Whether the device is open as the worker last reported (no line I/O).
     bool isConnected() const;
 
@@ -119,6 +124,8 @@ private:
     QTabWidget* m_tabWidget = nullptr;
     statusMonitorWidget* m_statusMonitorWidget = nullptr;
     configWidget* m_configWidget = nullptr;  // in a tab only while shown
+    historyStore* m_historyStore = nullptr;
+    historyWidget* m_historyWidget = nullptr;
     loginDialog* m_loginDialog = nullptr;    // lives while the help asks for a product
 
     QAction* m_connectAction = nullptr;

@@ -98,6 +98,16 @@ void setCriticalRunsScript(bool run) {
     setValue(kGroupPostProcess, QStringLiteral("criticalRunsScript"), run);
 }
 
+int historyDays() {
+    bool ok = false;
+    const int days = value(kGroupPostProcess, QStringLiteral("historyDays"), 30).toInt(&ok);
+    return ok && days >= 1 && days <= 3650 ? days : 30;
+}
+
+void setHistoryDays(int days) {
+    setValue(kGroupPostProcess, QStringLiteral("historyDays"), days);
+}
+
 QString language() {
     return value(kGroupLanguage, QStringLiteral("Language"), QString()).toString();
 }

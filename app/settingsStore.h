@@ -32,6 +32,10 @@ void setCriticalLevel(int percent);
 bool criticalRunsScript();
 void setCriticalRunsScript(bool run);
 
+// How many days the history keeps ("historyDays", 1..3650, default 30).
+int historyDays();
+void setHistoryDays(int days);
+
 // Writes one value into a settings file of the program's own in INI format
 // (help/select.ini): its folder is made 0700 and the file 0600, whatever the
 // umask.

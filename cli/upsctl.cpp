@@ -30,6 +30,7 @@
 #include "QXUPSBattery.h"
 #include "QXUPSPorts.h"
 #include "QXUPSSDK.h"
+#include "history.h"
 
 extern char** environ;
 
@@ -132,6 +133,9 @@ void usage(FILE* out) {
             "                            --json and monitor\n"
             "  --critical-level PERCENT  the critical level (default 5; 0 off); a level is\n"
             "                            reached on battery at or below it\n"
+            "  history [--db PATH] [--since 24h] [--events] [--csv]\n"
+            "                            the samples or events the program stored (no\n"
+            "                            module needed; 'upsctl history --help')\n"
             "\n"
             "Exit status: 0 success, the library's result code on failure (2 invalid\n"
             "argument, 3 port error, 4 no resource, 5 I/O error, 8 timed out, 10..18\n"
@@ -738,6 +742,8 @@ int badOption(const char* name, const char* value) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The history is read from the program's file: no module, options of its own.
+    if (argc >= 2 && strcmp(argv[1], "history") == 0) return upsctlHistory(argc - 1, argv + 1);
     UPS_DeviceDescriptor device = {};
     device.portNumber = 1;
     device.slaveAddress = 1;

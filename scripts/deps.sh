@@ -11,6 +11,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     libmodbus-dev socat mbpoll
     qtbase5-dev libqt5serialport5-dev qttools5-dev qttools5-dev-tools
+    libqt5sql5-sqlite libsqlite3-dev
     xvfb xauth imagemagick
     fonts-dejavu-core strace python3 util-linux
     fp-utils libchm-bin

@@ -29,6 +29,12 @@ public:
     // How many script processes this thread has started.
     int scriptsStarted() const { return m_started.load(); }
 
+signals:
+    // The script's start and its end (or why it did not run), each with the
+    // line the log shows; sent from the script thread.
+    void signalScriptStarted(const QString& message);
+    void signalScriptEnded(const QString& message);
+
 protected:
     void run() override;
 

@@ -461,7 +461,8 @@ void monitorThread::run() {
             m_hasWrite = false;
             lock.unlock();
             // The adapter logs the outcome; the next block shows it.
-            comAdapter::instance().slotWriteRegister(address, value);
+            const int result = comAdapter::instance().slotWriteRegister(address, value);
+            emit signalWritten(address, value, result);
             lock.lock();
             continue;
         }

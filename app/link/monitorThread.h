@@ -115,6 +115,8 @@ signals:
     void signalFinished();
     // New values are in extraValues().
     void signalExtraValuesReady();
+    // A register write was sent: its address, value and the adapter's result (0 done).
+    void signalWritten(quint32 address, quint16 value, int result);
 
 protected:
     void run() override;

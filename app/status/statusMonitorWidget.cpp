@@ -430,9 +430,11 @@ void statusMonitorWidget::decodeEdges(const monitorThread::statusBlock& block) {
     const bool swOn = block[kSwOutput] != 0;
     if (swOn && m_lastSwState != 1) {
         console.printMsg(tr("SW ON."));
+        emit signalSwOutput(true);
         if (m_lastSwState == 0 && m_policy == kPolicyOnSwOn) startScript();
     } else if (!swOn && m_lastSwState == 1) {
         console.printMsg(tr("SW OFF."));
+        emit signalSwOutput(false);
     }
     m_lastSwState = swOn ? 1 : 0;
 
@@ -466,6 +468,7 @@ void statusMonitorWidget::decodeBatteryLevels(bool onBattery, int charge) {
             tr("Battery low: %1 % (warning level %2 %).").arg(charge).arg(m_warnLevel);
         console.printMsg(text);
         emit signalBatteryWarning(text);
+        emit signalBatteryLevel(1, text);
     }
     if (critical && !m_criticalReported) {
         m_criticalReported = true;
@@ -474,6 +477,7 @@ void statusMonitorWidget::decodeBatteryLevels(bool onBattery, int charge) {
         console.printMsg(text);
         if (m_criticalRunsScript) startScript();
         emit signalBatteryWarning(text);
+        emit signalBatteryLevel(2, text);
     }
     const int alert = critical ? 2 : warn ? 1 : 0;
     m_batteryWidget->setAlertLevel(alert);

@@ -51,6 +51,7 @@ public:
 
     int policy() const { return m_policy; }
     monitorThread* worker() const { return m_monitorThread; }
+    batThread* scriptThread() const { return m_batThread; }
     monitorThread::State linkState() const { return m_linkState; }
     QString batPath() const { return m_batPath; }
 
@@ -72,6 +73,10 @@ signals:
     void signalBatteryAlert(int level);
     // For a desktop notification: once per discharge for each level reached.
     void signalBatteryWarning(const QString& message);
+    // With each warning: the level reached (1 warning, 2 critical) and its log line.
+    void signalBatteryLevel(int level, const QString& message);
+    // At each SW output line in the log ("SW ON.", "SW OFF.").
+    void signalSwOutput(bool on);
     // The GUI's view of the link changed (a monitorThread::State).
     void signalLinkState(int state);
     // Each block decoded while connected, for the configuration page.

@@ -575,6 +575,10 @@
         <source>Restarted to change the language.</source>
         <translation>Restarted to change the language.</translation>
     </message>
+    <message>
+        <source>History</source>
+        <translation>History</translation>
+    </message>
 </context>
 <context>
     <name>statusMonitorWidget</name>
@@ -814,6 +818,187 @@
     <message>
         <source>read-only</source>
         <translation>read-only</translation>
+    </message>
+</context>
+<context>
+    <name>historyStore</name>
+    <message>
+        <source>%1 cannot be written</source>
+        <translation>%1 cannot be written</translation>
+    </message>
+    <message>
+        <source>The history file was damaged; it was moved to %1 and a new one started.</source>
+        <translation>The history file was damaged; it was moved to %1 and a new one started.</translation>
+    </message>
+    <message>
+        <source>History unavailable: %1</source>
+        <translation>History unavailable: %1</translation>
+    </message>
+</context>
+<context>
+    <name>historyChart</name>
+    <message>
+        <source>DC lost</source>
+        <translation>DC lost</translation>
+    </message>
+    <message>
+        <source>DC back</source>
+        <translation>DC back</translation>
+    </message>
+    <message>
+        <source>SW on</source>
+        <translation>SW on</translation>
+    </message>
+    <message>
+        <source>SW off</source>
+        <translation>SW off</translation>
+    </message>
+    <message>
+        <source>Line lost</source>
+        <translation>Line lost</translation>
+    </message>
+    <message>
+        <source>Line restored</source>
+        <translation>Line restored</translation>
+    </message>
+    <message>
+        <source>Low battery</source>
+        <translation>Low battery</translation>
+    </message>
+    <message>
+        <source>Critical battery</source>
+        <translation>Critical battery</translation>
+    </message>
+    <message>
+        <source>Script started</source>
+        <translation>Script started</translation>
+    </message>
+    <message>
+        <source>Script ended</source>
+        <translation>Script ended</translation>
+    </message>
+    <message>
+        <source>Register written</source>
+        <translation>Register written</translation>
+    </message>
+    <message>
+        <source>Connected</source>
+        <translation>Connected</translation>
+    </message>
+    <message>
+        <source>Disconnected</source>
+        <translation>Disconnected</translation>
+    </message>
+    <message>
+        <source>Unknown</source>
+        <translation>Unknown</translation>
+    </message>
+    <message>
+        <source>Charge (%)</source>
+        <translation>Charge (%)</translation>
+    </message>
+    <message>
+        <source>Input (V)</source>
+        <translation>Input (V)</translation>
+    </message>
+    <message>
+        <source>Output (V)</source>
+        <translation>Output (V)</translation>
+    </message>
+    <message>
+        <source>On battery</source>
+        <translation>On battery</translation>
+    </message>
+    <message>
+        <source>No samples in this time range</source>
+        <translation>No samples in this time range</translation>
+    </message>
+</context>
+<context>
+    <name>historyWidget</name>
+    <message>
+        <source>Range:</source>
+        <translation>Range:</translation>
+    </message>
+    <message>
+        <source>1 h</source>
+        <translation>1 h</translation>
+    </message>
+    <message>
+        <source>24 h</source>
+        <translation>24 h</translation>
+    </message>
+    <message>
+        <source>7 d</source>
+        <translation>7 d</translation>
+    </message>
+    <message>
+        <source>30 d</source>
+        <translation>30 d</translation>
+    </message>
+    <message>
+        <source>Follow</source>
+        <translation>Follow</translation>
+    </message>
+    <message>
+        <source>Keep the range ending now and refresh it every few seconds</source>
+        <translation>Keep the range ending now and refresh it every few seconds</translation>
+    </message>
+    <message>
+        <source>Export…</source>
+        <translation>Export…</translation>
+    </message>
+    <message>
+        <source>Write the samples and events of the range shown as CSV files</source>
+        <translation>Write the samples and events of the range shown as CSV files</translation>
+    </message>
+    <message>
+        <source>Events:</source>
+        <translation>Events:</translation>
+    </message>
+    <message>
+        <source>All kinds</source>
+        <translation>All kinds</translation>
+    </message>
+    <message>
+        <source>Time</source>
+        <translation>Time</translation>
+    </message>
+    <message>
+        <source>Event</source>
+        <translation>Event</translation>
+    </message>
+    <message>
+        <source>Details</source>
+        <translation>Details</translation>
+    </message>
+    <message>
+        <source>The history is unavailable.</source>
+        <translation>The history is unavailable.</translation>
+    </message>
+    <message>
+        <source>The history is unavailable: %1</source>
+        <translation>The history is unavailable: %1</translation>
+    </message>
+    <message>
+        <source>Events shown: %1</source>
+        <translation>Events shown: %1</translation>
+    </message>
+    <message>
+        <source>Export history</source>
+        <translation>Export history</translation>
+    </message>
+    <message>
+        <source>CSV files (*.csv)</source>
+        <translation>CSV files (*.csv)</translation>
+    </message>
+    <message>
+        <source>History exported to %1 and %2.</source>
+        <translation>History exported to %1 and %2.</translation>
+    </message>
+    <message>
+        <source>The history could not be exported: %1</source>
+        <translation>The history could not be exported: %1</translation>
     </message>
 </context>
 </TS>

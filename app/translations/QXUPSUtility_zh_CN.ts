@@ -575,6 +575,10 @@
         <source>Restarted to change the language.</source>
         <translation>已重新启动以切换语言。</translation>
     </message>
+    <message>
+        <source>History</source>
+        <translation>历史</translation>
+    </message>
 </context>
 <context>
     <name>statusMonitorWidget</name>
@@ -814,6 +818,187 @@
     <message>
         <source>read-only</source>
         <translation>只读</translation>
+    </message>
+</context>
+<context>
+    <name>historyStore</name>
+    <message>
+        <source>%1 cannot be written</source>
+        <translation>无法写入 %1</translation>
+    </message>
+    <message>
+        <source>The history file was damaged; it was moved to %1 and a new one started.</source>
+        <translation>历史文件已损坏；已移至 %1，并新建了一个历史文件。</translation>
+    </message>
+    <message>
+        <source>History unavailable: %1</source>
+        <translation>历史记录不可用：%1</translation>
+    </message>
+</context>
+<context>
+    <name>historyChart</name>
+    <message>
+        <source>DC lost</source>
+        <translation>直流断开</translation>
+    </message>
+    <message>
+        <source>DC back</source>
+        <translation>直流恢复</translation>
+    </message>
+    <message>
+        <source>SW on</source>
+        <translation>SW 开</translation>
+    </message>
+    <message>
+        <source>SW off</source>
+        <translation>SW 关</translation>
+    </message>
+    <message>
+        <source>Line lost</source>
+        <translation>通信中断</translation>
+    </message>
+    <message>
+        <source>Line restored</source>
+        <translation>通信恢复</translation>
+    </message>
+    <message>
+        <source>Low battery</source>
+        <translation>电池电量低</translation>
+    </message>
+    <message>
+        <source>Critical battery</source>
+        <translation>电池电量严重不足</translation>
+    </message>
+    <message>
+        <source>Script started</source>
+        <translation>脚本已启动</translation>
+    </message>
+    <message>
+        <source>Script ended</source>
+        <translation>脚本已结束</translation>
+    </message>
+    <message>
+        <source>Register written</source>
+        <translation>已写寄存器</translation>
+    </message>
+    <message>
+        <source>Connected</source>
+        <translation>已连接</translation>
+    </message>
+    <message>
+        <source>Disconnected</source>
+        <translation>已断开</translation>
+    </message>
+    <message>
+        <source>Unknown</source>
+        <translation>未知</translation>
+    </message>
+    <message>
+        <source>Charge (%)</source>
+        <translation>电量 (%)</translation>
+    </message>
+    <message>
+        <source>Input (V)</source>
+        <translation>输入 (V)</translation>
+    </message>
+    <message>
+        <source>Output (V)</source>
+        <translation>输出 (V)</translation>
+    </message>
+    <message>
+        <source>On battery</source>
+        <translation>电池供电</translation>
+    </message>
+    <message>
+        <source>No samples in this time range</source>
+        <translation>此时间范围内没有数据</translation>
+    </message>
+</context>
+<context>
+    <name>historyWidget</name>
+    <message>
+        <source>Range:</source>
+        <translation>范围：</translation>
+    </message>
+    <message>
+        <source>1 h</source>
+        <translation>1 小时</translation>
+    </message>
+    <message>
+        <source>24 h</source>
+        <translation>24 小时</translation>
+    </message>
+    <message>
+        <source>7 d</source>
+        <translation>7 天</translation>
+    </message>
+    <message>
+        <source>30 d</source>
+        <translation>30 天</translation>
+    </message>
+    <message>
+        <source>Follow</source>
+        <translation>跟随</translation>
+    </message>
+    <message>
+        <source>Keep the range ending now and refresh it every few seconds</source>
+        <translation>使范围结束于当前时间，并每隔几秒刷新</translation>
+    </message>
+    <message>
+        <source>Export…</source>
+        <translation>导出…</translation>
+    </message>
+    <message>
+        <source>Write the samples and events of the range shown as CSV files</source>
+        <translation>将所示范围内的数据和事件写入 CSV 文件</translation>
+    </message>
+    <message>
+        <source>Events:</source>
+        <translation>事件：</translation>
+    </message>
+    <message>
+        <source>All kinds</source>
+        <translation>全部类型</translation>
+    </message>
+    <message>
+        <source>Time</source>
+        <translation>时间</translation>
+    </message>
+    <message>
+        <source>Event</source>
+        <translation>事件</translation>
+    </message>
+    <message>
+        <source>Details</source>
+        <translation>详情</translation>
+    </message>
+    <message>
+        <source>The history is unavailable.</source>
+        <translation>历史记录不可用。</translation>
+    </message>
+    <message>
+        <source>The history is unavailable: %1</source>
+        <translation>历史记录不可用：%1</translation>
+    </message>
+    <message>
+        <source>Events shown: %1</source>
+        <translation>显示的事件：%1</translation>
+    </message>
+    <message>
+        <source>Export history</source>
+        <translation>导出历史记录</translation>
+    </message>
+    <message>
+        <source>CSV files (*.csv)</source>
+        <translation>CSV 文件 (*.csv)</translation>
+    </message>
+    <message>
+        <source>History exported to %1 and %2.</source>
+        <translation>历史记录已导出到 %1 和 %2。</translation>
+    </message>
+    <message>
+        <source>The history could not be exported: %1</source>
+        <translation>无法导出历史记录：%1</translation>
     </message>
 </context>
 </TS>

@@ -249,8 +249,10 @@ private slots:
         QVERIFY(writeSettings(false));
         mainWindow w;
         QTabWidget* tabs = w.findChild<QTabWidget*>(QStringLiteral("m_tabWidget"));
-        QCOMPARE(tabs->count(), 1);
+        // The History tab is there while disconnected too.
+        QCOMPARE(tabs->count(), 2);
         QCOMPARE(tabs->tabText(0), QStringLiteral("Status Monitor"));
+        QCOMPARE(tabs->tabText(1), QStringLiteral("History"));
         QCOMPARE(tabs->currentWidget(), w.findChild<statusMonitorWidget*>());
         QTest::qWait(300);
         QVERIFY(!statusPagePolls(w));
@@ -305,7 +307,7 @@ private slots:
         if (front == QLatin1String("config")) {
             action(w, "m_configAction")->trigger();
             QTabWidget* tabs = w.findChild<QTabWidget*>(QStringLiteral("m_tabWidget"));
-            tabs->setCurrentIndex(1);
+            tabs->setCurrentIndex(2);
             QCOMPARE(tabs->currentWidget(), w.findChild<configWidget*>());
         } else if (front == QLatin1String("hidden")) {
             w.hide();
@@ -488,7 +490,7 @@ private slots:
     }
 
     // The Config tab closes itself while no device is open; while one is, it
-    // is added behind "Status Monitor", and only the page in front refreshes.
+    // is added behind "Status Monitor" and "History", and only the page in front refreshes.
     void configTabFollowsConnectionAndFront() {
         QVERIFY(writeSettings(false));
         mainWindow w;
@@ -497,8 +499,8 @@ private slots:
         QAction* configAction = action(w, "m_configAction");
 
         configAction->trigger();
-        QCOMPARE(tabs->count(), 2);
-        QTRY_COMPARE_WITH_TIMEOUT(tabs->count(), 1, 5000);
+        QCOMPARE(tabs->count(), 3);
+        QTRY_COMPARE_WITH_TIMEOUT(tabs->count(), 2, 5000);
         QVERIFY(!configAction->isChecked());
 
         action(w, "m_connectAction")->trigger();
@@ -507,12 +509,12 @@ private slots:
         // The product title chose the product's register table.
         QVERIFY(config->dataModel()->rowCount() > 0);
         configAction->trigger();
-        QCOMPARE(tabs->count(), 2);
-        QCOMPARE(tabs->tabText(1), QStringLiteral("Config"));
+        QCOMPARE(tabs->count(), 3);
+        QCOMPARE(tabs->tabText(2), QStringLiteral("Config"));
         QCOMPARE(tabs->currentIndex(), 0);
         QVERIFY(!config->isRefreshing());
 
-        tabs->setCurrentIndex(1);
+        tabs->setCurrentIndex(2);
         QVERIFY(config->isRefreshing());
         QTRY_VERIFY_WITH_TIMEOUT(!statusPageDisplays(w), 5000);
         tabs->setCurrentIndex(0);
@@ -520,11 +522,11 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(statusPageDisplays(w), 5000);
 
         // Unchecked while in front: "Status Monitor" is current and displays again.
-        tabs->setCurrentIndex(1);
+        tabs->setCurrentIndex(2);
         QTRY_VERIFY_WITH_TIMEOUT(!statusPageDisplays(w), 5000);
         QVERIFY(statusPagePolls(w));
         configAction->trigger();
-        QCOMPARE(tabs->count(), 1);
+        QCOMPARE(tabs->count(), 2);
         QVERIFY(!config->isRefreshing());
         QTRY_VERIFY_WITH_TIMEOUT(statusPageDisplays(w), 5000);
         action(w, "m_disconnectAction")->trigger();
@@ -623,7 +625,7 @@ private slots:
         action(w, "m_connectAction")->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(w.isConnected(), 10000);
         action(w, "m_configAction")->trigger();
-        w.findChild<QTabWidget*>(QStringLiteral("m_tabWidget"))->setCurrentIndex(1);
+        w.findChild<QTabWidget*>(QStringLiteral("m_tabWidget"))->setCurrentIndex(2);
 
         QElapsedTimer sinceTick;
         qint64 longest = 0;
@@ -667,7 +669,7 @@ private slots:
         action(w, "m_connectAction")->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(w.isConnected(), 10000);
         action(w, "m_configAction")->trigger();
-        w.findChild<QTabWidget*>(QStringLiteral("m_tabWidget"))->setCurrentIndex(1);
+        w.findChild<QTabWidget*>(QStringLiteral("m_tabWidget"))->setCurrentIndex(2);
         upsDataModel* model = w.findChild<configWidget*>()->dataModel();
         const auto cellOf = [model](int address) {
             for (int row = 0; row < model->rowCount(); ++row)

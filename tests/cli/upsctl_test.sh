@@ -203,6 +203,7 @@ monitor_pid=$!
 wait_for "$mon" "DC is connected" 10
 exec 3>&-
 kill -KILL "$sim"
+rm -f "$link"  # no dangling link that could name another test's pty
 wait "$sim" 2>/dev/null
 wait_for "$mon" "Communication with the module lost" 30
 check "line lost" 0 $?
