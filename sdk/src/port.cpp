@@ -1,5 +1,6 @@
 #include "port.h"
 
+#include <stddef.h>
 #include <string.h>
 
 #include "crc.h"
@@ -12,16 +13,16 @@ namespace {
 PortSlot g_ports[kPortSlotCount];
 bool g_portsReady = false;
 
+// Under the stackLock. The thread handle and the wake event stay (see PortSlot).
 void clearSlot(PortSlot* slot) {
-    plat::Thread thread = slot->thread;
-    memset(slot, 0, sizeof *slot);
-    slot->thread = thread;
+    memset(slot, 0, offsetof(PortSlot, thread));
     slot->index = kFree;
     slot->file = plat::kNoFile;
 }
 
 void initPool() {
     if (g_portsReady) return;
+    // Before the first port: no thread and no waker exists yet.
     for (int i = 0; i < kPortSlotCount; ++i) {
         memset(&g_ports[i], 0, sizeof g_ports[i]);
         clearSlot(&g_ports[i]);

@@ -42,8 +42,6 @@ struct LineState {
 struct PortSlot {
     uint8_t index;  // 255 = free
     int file;
-    plat::Thread thread;
-    plat::Event wakeEvent;
     TransmitSource transmitSource;
     ReceiveSink receiveSink;
     ReceiveHook receiveHook;
@@ -58,6 +56,13 @@ struct PortSlot {
     // 1 while the port thread does a round of work; the port cannot be lent.
     uint32_t busy;
     LineState line;
+    // Kept when the slot is cleared for its next port (everything above is
+    // wiped): the thread handle until the thread is joined, and the wake event
+    // for ever, because a waker signals it after giving up the stackLock,
+    // possibly once the slot is free again. The event's words are only ever
+    // touched through the event functions, atomically.
+    plat::Thread thread;
+    plat::Event wakeEvent;
 };
 
 ResultCode openPort(PortSlot** slot, uint8_t portNumber, uint32_t baud, uint32_t dataBits,
