@@ -57,11 +57,14 @@ struct PortSlot {
     uint32_t busy;
     LineState line;
     // Kept when the slot is cleared for its next port (everything above is
-    // wiped): the thread handle until the thread is joined, and the wake event
-    // for ever, because a waker signals it after giving up the stackLock,
+    // wiped): the thread handles until the threads are joined, and the wake
+    // event for ever, because a waker signals it after giving up the stackLock,
     // possibly once the slot is free again. The event's words are only ever
     // touched through the event functions, atomically.
     plat::Thread thread;
+    // The thread of the slot's earlier port when it had freed the slot but not
+    // yet ended as the slot was taken again; joined at the global shutdown.
+    plat::Thread endingThread;
     plat::Event wakeEvent;
 };
 
@@ -120,8 +123,10 @@ bool servePort(PortSlot* slot, uint32_t firstByteWaitMs);
 void returnPort(PortSlot* slot);
 
 bool isPortSlot(const PortSlot* slot);
-// Global shutdown: stops every port thread one at a time and forgets its handle.
+// Global shutdown: stops every port thread and joins it, the ending threads of
+// earlier ports included, one at a time.
 void stopPortThreads();
+// Whether a port is open or a port thread has not been joined.
 bool anyPortThread();
 
 }  // namespace ups
