@@ -7,6 +7,8 @@
 #include <sys/ioctl.h>
 
 #include <mutex>
+#include <set>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -32,6 +34,29 @@ inline int countDirEntries(const char* path) {
 
 inline int threadCount() {
     return countDirEntries("/proc/self/task");
+}
+// The process's thread ids. A joined thread leaves /proc a moment after the
+// join, so a count taken then would be one too high; ids tell which is which.
+inline std::set<std::string> threadIds() {
+    std::set<std::string> ids;
+    DIR* dir = opendir("/proc/self/task");
+    while (dir != nullptr) {
+        struct dirent* e = readdir(dir);
+        if (e == nullptr)
+            break;
+        if (e->d_name[0] != '.')
+            ids.insert(e->d_name);
+    }
+    if (dir != nullptr)
+        closedir(dir);
+    return ids;
+}
+// Threads that are not among `before`.
+inline size_t threadsBesides(const std::set<std::string>& before) {
+    size_t n = 0;
+    for (const std::string& id : threadIds())
+        n += before.count(id) == 0 ? 1 : 0;
+    return n;
 }
 inline int fdCount() {
     return countDirEntries("/proc/self/fd");
