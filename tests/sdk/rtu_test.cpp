@@ -291,11 +291,14 @@ TEST_F(RtuTest, SilentSlaveTimesOutAndItsLateAnswerIsDiscarded) {
             ups::giveStackLock();
             return idle;
         },
-        3000));
+        10000));
     const std::vector<uint8_t> late = withCrc({1, 3, 6, 0, 1, 0, 2, 0, 3});
     pty.write(late);
-    ASSERT_TRUE(waitFor([&] { return inputQueued(pty.slave()) == (int)late.size(); }, 2000));
+    // A loaded machine was seen to take over 2 s to pass pty bytes on.
+    ASSERT_TRUE(waitFor([&] { return inputQueued(pty.slave()) == (int)late.size(); }, 10000));
 
+    // This answer comes at once: a time-out far beyond any stall.
+    ASSERT_EQ(ups::setResponseTimeout(instance, 10000), Success);
     SlaveTurn slave(pty, 8, withCrc({1, 3, 6, 0, 7, 0, 8, 0, 9}));
     EXPECT_EQ(runRead(instance, 1, 0, 3, values), Success);
     slave.join();
