@@ -79,8 +79,8 @@ protected:
         EXPECT_LT(nowMs() - t0, 1000u);
         EXPECT_FALSE(ups::timerServiceRunning());
         EXPECT_FALSE(ups::anyPortThread());
-        // Every thread started since the baseline has ended (globalShutdown
-        // joined it; it may linger in /proc a moment after the join).
+        // Every thread started since the baseline has ended: globalShutdown
+        // joined it.
         EXPECT_TRUE(waitFor([&] { return threadsBesides(m_threads) == 0; }, 3000))
             << threadsBesides(m_threads) << " threads left";
         EXPECT_EQ(fdCount(), m_fds);
