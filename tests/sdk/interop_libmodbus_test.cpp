@@ -143,8 +143,7 @@ TEST(LibmodbusInterworking, OpenReadWriteAgainstALibmodbusSlave) {
         // CI installs socat with the other dependencies: there a missing one
         // is a broken set-up, not a reason to test less.
         const char* ci = getenv("CI");
-        if (ci != nullptr && *ci != '\0')
-            FAIL() << "socat is not installed (CI is set)";
+        if (ci != nullptr && *ci != '\0') FAIL() << "socat is not installed (CI is set)";
         GTEST_SKIP() << "socat is not installed";
     }
     SocatPair line;

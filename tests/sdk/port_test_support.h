@@ -45,13 +45,10 @@ inline std::set<std::string> threadIds() {
     DIR* dir = opendir("/proc/self/task");
     while (dir != nullptr) {
         struct dirent* e = readdir(dir);
-        if (e == nullptr)
-            break;
-        if (e->d_name[0] != '.')
-            ids.insert(e->d_name);
+        if (e == nullptr) break;
+        if (e->d_name[0] != '.') ids.insert(e->d_name);
     }
-    if (dir != nullptr)
-        closedir(dir);
+    if (dir != nullptr) closedir(dir);
     return ids;
 }
 // Whether a thread is gone or on its way out (PF_EXITING): a joined thread is
@@ -60,8 +57,7 @@ inline std::set<std::string> threadIds() {
 inline bool threadEnding(const std::string& id) {
     std::ifstream stat("/proc/self/task/" + id + "/stat");
     std::string line;
-    if (!std::getline(stat, line))
-        return true;
+    if (!std::getline(stat, line)) return true;
     // After "pid (comm) ": state ppid pgrp session tty_nr tpgid flags ...
     std::istringstream fields(line.substr(line.rfind(')') + 1));
     std::string field;
