@@ -22,8 +22,17 @@ status=0
 for target in rtu_receive ascii_receive register_table link_files language_list register_model \
     nut_line; do
     corpus="$dir/corpus-$target"
+    seeds="fuzz/corpus/${target%_receive}"
+    # A target without its seeds would only fuzz from scratch and look fine.
+    if ! compgen -G "$seeds/*" >/dev/null; then
+        echo "fuzz_${target}: no seed corpus in $seeds" >&2
+        status=1
+        continue
+    fi
     mkdir -p "$corpus"
-    cp -n fuzz/corpus/"${target%_receive}"/* "$corpus"/ 2>/dev/null || true
+    for seed in "$seeds"/*; do
+        [ -e "$corpus/${seed##*/}" ] || cp "$seed" "$corpus"/
+    done
     echo "fuzz_${target}: ${seconds} s"
     if ! "$dir/bin/fuzz_${target}" -max_total_time="$seconds" -print_final_stats=1 \
         "$corpus" >"$dir/fuzz_$target.log" 2>&1; then

@@ -131,7 +131,9 @@ void giveStackLock() {
     }
     --g_stackDepth;
     plat::lockGive(&stackLock);
-    // Events live in the static pools, so one closed meanwhile is only refused.
+    // The events live in the static pools and their owners close them but never
+    // wipe them, so one closed meanwhile only refuses the signal (or, created
+    // again for a new owner, wakes it once for nothing).
     for (int i = 0; i < count; ++i)
         plat::eventSignal(signals[i]);
 }
@@ -382,8 +384,11 @@ bool takeCompletion(EventSlot* slot, uint8_t* code) {
 void freeEventSlot(EventSlot* slot) {
     takeStackLock();
     if (isEventSlot(slot)) {
+        // Closed, not wiped: a poster that noted it signals it after giving up
+        // the stackLock, possibly after this.
         plat::eventClose(&slot->event);
-        memset(slot, 0, sizeof *slot);
+        slot->code = 0;
+        slot->posted = 0;
         slot->index = kFree;
     }
     giveStackLock();

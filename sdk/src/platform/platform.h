@@ -26,7 +26,11 @@ void lockGive(Lock* lock);
 
 // Auto-reset event: a signal wakes one wait and is consumed by it. It holds no
 // system resource, so signalling an event that was closed meanwhile is
-// harmless (it is refused).
+// harmless (it is refused). Its words are touched atomically by these
+// functions only: a signal may run concurrently with the close, so the owner
+// closes an event but never wipes or copies it. A signal that was under way
+// when the event was closed and created again wakes its new waiter once for
+// nothing; every waiter looks at its own state after a wake-up anyway.
 struct Event {
     uint32_t signalled;
     uint32_t waiters;
