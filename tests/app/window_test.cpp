@@ -134,6 +134,8 @@ private slots:
 
     void cleanup() {
         if (comAdapter::instance().isConnected()) comAdapter::instance().slotCloseDevice();
+        // A case that failed half-way leaves the module answering for the next.
+        if (m_sim.running()) m_sim.command("fault none");
     }
 
     void statusBarAndTitleFollowTheConnection() {

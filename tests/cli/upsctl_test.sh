@@ -165,6 +165,12 @@ for step in dc-return dc-loss dc-return dc-loss pause dc-return dc-loss; do
     if [ $step == pause ]; then sleep 1.5; else echo "scenario $step" >&3; fi
     sleep 0.6
 done
+# The last loss's command has started before the monitor is stopped (a loaded
+# machine may need longer than the steps' pauses).
+for _ in $(seq 100); do
+    [ "$(grep -c 'on-dc-loss: command started' "$mon")" -ge 2 ] && break
+    sleep 0.1
+done
 kill -TERM $monitor_pid
 wait $monitor_pid
 check "monitor exit" 0 $?
