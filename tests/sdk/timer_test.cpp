@@ -200,6 +200,7 @@ TEST(TimerService, StopEndsThreadAndRestartMakesAWorkingOne) {
     EXPECT_EQ(startTimer(slot), InvalidArgument);
 
     // However late the thread comes back, the stop returns only after it.
+    g_slowState = 0;
     ASSERT_TRUE(startTimerService());
     TimerSlot* slow = takeTimerSlot(0, slowExpiry, nullptr);
     ASSERT_NE(slow, nullptr);
