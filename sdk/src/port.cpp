@@ -12,8 +12,6 @@ namespace {
 
 PortSlot g_ports[kPortSlotCount];
 bool g_portsReady = false;
-// A port thread did not end within the shutdown's bound and was let go.
-bool g_portThreadGivenUp = false;
 
 // Under the stackLock. The thread handles and the wake event stay (see PortSlot).
 void clearSlot(PortSlot* slot) {
@@ -429,20 +427,15 @@ void stopPortThreads() {
         }
         giveStackLock();
         if (handle == nullptr) return;
-        if (!plat::threadJoin(&thread, 10000)) {
-            // Stuck beyond any line's time-out: let it go, and keep the locks
-            // that it may still take when the library is unloaded.
-            plat::threadAbandon(&thread);
-            takeStackLock();
-            g_portThreadGivenUp = true;
-            giveStackLock();
-        }
+        // However long it takes (see stopTimerService): every wait of a port
+        // thread is bounded by its line's time-outs or ended by the wake-up.
+        plat::threadJoin(&thread, plat::kWaitForever);
     }
 }
 
 bool anyPortThread() {
     takeStackLock();
-    bool any = g_portThreadGivenUp;
+    bool any = false;
     for (int i = 0; g_portsReady && i < kPortSlotCount; ++i) {
         const PortSlot& slot = g_ports[i];
         if (slot.thread.valid != 0 || slot.endingThread.valid != 0 || slot.index != kFree) {

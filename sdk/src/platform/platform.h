@@ -49,10 +49,9 @@ struct Thread {
 };
 typedef void* (*ThreadMain)(void* arg);
 bool threadStart(Thread* thread, ThreadMain main, void* arg, size_t stackBytes);
-// Waits up to timeoutMs for the thread to end; true when it ended.
+// Waits up to timeoutMs (kWaitForever: until it ends) for the thread to end;
+// true when it ended, and the handle is then forgotten.
 bool threadJoin(Thread* thread, uint32_t timeoutMs);
-// Forgets a thread that did not end in time (it keeps running on its own).
-void threadAbandon(Thread* thread);
 void raiseThreadPriority();
 // Whether the calling thread is this one.
 bool threadIsCurrent(const Thread* thread);
