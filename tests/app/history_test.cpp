@@ -201,6 +201,10 @@ private slots:
                      QStringLiteral("ok"));
             QTRY_VERIFY_WITH_TIMEOUT(console.lines().filter(line).size() > before, 20000);
         }
+        // The log line can come before the page hears the worker's state
+        // (a restored line): the page is connected again before it asks to
+        // disconnect, or the restoration would be a state it never takes.
+        QTRY_COMPARE_WITH_TIMEOUT(page.linkState(), monitorThread::Connected, 20000);
         page.slotOnDisconnect();
         QTRY_COMPARE_WITH_TIMEOUT(page.linkState(), monitorThread::Disconnected, 20000);
         QTest::qWait(50);  // the last queued signals reach the store
