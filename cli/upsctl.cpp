@@ -30,6 +30,7 @@
 #include "QXUPSBattery.h"
 #include "QXUPSPorts.h"
 #include "QXUPSSDK.h"
+#include "QXUPSStatus.h"
 #include "history.h"
 
 extern char** environ;
@@ -50,24 +51,6 @@ const long kBackoffFirstMs = 1000;
 const long kBackoffCapMs = 30000;
 const long kSummaryIntervalMs = 60000;
 
-// Status block words (register 40000 + index).
-enum {
-    kDeviceType = 0,
-    kVoltageInput = 16,
-    kVoltageOutput = 18,
-    kCharge = 26,
-    kPowerSource = 27,
-    kDcOk = 28,
-    kBatMode = 29,
-    kBatReady = 30,
-    kSw = 31,
-    kRemote = 32,
-    kBatStart = 33,
-    kDevPSts = 34,
-    kPolicyMode = 35,
-};
-// A device of this type has no voltage registers.
-const uint16_t kNoVoltageType = 301;
 
 // After a usage error: one line pointing at the help, not the whole text.
 int usageError() {

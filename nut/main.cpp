@@ -27,7 +27,9 @@
 #include <string>
 #include <vector>
 
+#include "QXUPSBattery.h"
 #include "QXUPSSDK.h"
+#include "QXUPSStatus.h"
 #include "driverSocket.h"
 #include "productTable.h"
 #include "registerTable.h"
@@ -43,25 +45,7 @@ const int kPolicyModeAddress = 40035;
 const long kBackoffFirstMs = 1000;  // the program's reconnect back-off
 const long kBackoffLastMs = 30000;
 const long kMinLostMs = 5000;
-const int kDefaultLowCharge = 20;  // the program's low battery warning
 
-// Status block words (register 40000 + index).
-enum {
-    kDeviceType = 0,
-    kVoltageInput = 16,
-    kVoltageOutput = 18,
-    kCharge = 26,
-    kPowerSource = 27,
-    kDcOk = 28,
-    kBatMode = 29,
-    kBatReady = 30,
-    kSw = 31,
-    kRemote = 32,
-    kBatStart = 33,
-    kDevPSts = 34,
-    kPolicyMode = 35,
-};
-const uint16_t kNoVoltageType = 301;  // this device type has no voltage registers
 
 struct Bit {
     int word;
@@ -601,7 +585,7 @@ private:
     long m_firstRetryMs = 0;
     long m_lastGoodMs = 0;
     long m_lostAfterMs = kMinLostMs;
-    int m_lowCharge = kDefaultLowCharge;
+    int m_lowCharge = kQXUPS_DefaultWarnLevel;  // the program's warning level
     std::string m_model;
     bool m_policyWritable = false;
     std::vector<int> m_writable;
