@@ -1,14 +1,13 @@
 #include "LanguageCheck.h"
 
-#include <QDir>
 #include <QDomDocument>
 #include <QDomElement>
 #include <QLocale>
-#include <QSettings>
 #include <QTranslator>
 
 #include "appPaths.h"
 #include "settingsStore.h"
+#include "xmlDocument.h"
 
 namespace {
 
@@ -46,7 +45,7 @@ void LanguageCheck::readLanguageConfig() {
     m_appDir = appPaths::dataDir();
     // Created where the program may write (the program's folder when it can).
     const QString folder = appPaths::settingsFile(QStringLiteral("Language"));
-    if (!QDir(folder).exists()) QDir().mkpath(folder);
+    appPaths::makeFolder(folder);
 
     m_file.setFileName(appPaths::dataFile(QStringLiteral("Language/config_Language.xml")));
     if (!m_file.open(QIODevice::ReadOnly)) return;
@@ -57,7 +56,7 @@ void LanguageCheck::readLanguageConfig() {
 bool LanguageCheck::parseLanguageList(QIODevice* device, QStringList& names,
                                       QStringList& abbreviations, QStringList& files) {
     QDomDocument document;
-    if (!document.setContent(device, true)) return false;
+    if (!xmlDocument::read(document, device)) return false;
     uint index = 0;  // carries over from item to item
     for (QDomNode items = document.documentElement().firstChild(); !items.isNull();
          items = items.nextSibling()) {
@@ -127,8 +126,6 @@ void LanguageCheck::loadLanguageFor(const QString& systemLocaleName) {
     }
     m_translator->load(m_loadedFile);
 
-    const QString selectFile = appPaths::settingsFile(QStringLiteral("help/select.ini"));
-    appPaths::makeFolderFor(selectFile);
-    QSettings select(selectFile, QSettings::IniFormat);
-    select.setValue(QStringLiteral("/SELECTED/Language"), selected);
+    settingsStore::setFileValue(appPaths::settingsFile(QStringLiteral("help/select.ini")),
+                                QStringLiteral("/SELECTED/Language"), selected);
 }

@@ -40,7 +40,8 @@ public:
     static int matchLocale(const QStringList& abbreviations, const QString& localeName);
 
     // Parses a language list into the three lists, each value inserted at its
-    // item's Index; false (lists untouched) when the XML cannot be parsed.
+    // item's Index; false (lists untouched) when the XML cannot be parsed or
+    // is nested too deeply (see xmlDocument.h).
     static bool parseLanguageList(QIODevice* device, QStringList& names, QStringList& abbreviations,
                                   QStringList& files);
 

@@ -27,8 +27,23 @@ QString settingsFile(const QString& relativePath);
 // exists, otherwise the data folder's.
 QString readableFile(const QString& relativePath);
 
-// Creates the folder (with its parents) that will hold a settings file; false
-// when it cannot be created.
+// Creates the folder and its missing parents, each one 0700 whatever the
+// umask (a folder that exists keeps its mode); false when it cannot be made.
+bool makeFolder(const QString& path);
+
+// Creates the folder (with its parents) that will hold a settings file, as
+// makeFolder does; false when it cannot be created.
 bool makeFolderFor(const QString& filePath);
+
+// Gives a settings file the mode 0600 whatever the umask, creating it empty
+// when missing; false when it cannot. For files QSettings writes: called
+// before a save, since the file that replaces the old one takes the old one's
+// mode (a new one would take the umask's), and after it.
+bool keepPrivate(const QString& filePath);
+
+// Whether a name taken from a data file can be joined into a path as one
+// folder or file name: not empty, not "." or "..", and without '/', '\' or
+// NUL.
+bool isSingleComponent(const QString& name);
 
 }  // namespace appPaths

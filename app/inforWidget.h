@@ -18,11 +18,18 @@ public:
 
     QPlainTextEdit* statusOutput() const { return m_statusOutput; }
 
+    // Whether the view follows new lines (the user left it at the bottom).
+    bool followsLog() const { return m_followLog; }
+
 public slots:
     void slotOnShowMsg(QString msg);
+
+protected:
+    void showEvent(QShowEvent* event) override;
 
 private:
     QTabWidget* m_mainTabWidget;
     QWidget* m_tabStatus;
     QPlainTextEdit* m_statusOutput;
+    bool m_followLog = true;
 };

@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "appPaths.h"
+#include "settingsStore.h"
 
 namespace {
 
@@ -97,12 +98,8 @@ void loginDialog::releaseSettings() {
 }
 
 void loginDialog::slotOnAccept() {
-    const QString selectFile = appPaths::settingsFile(QLatin1String(kSelectFile));
-    appPaths::makeFolderFor(selectFile);
-    {
-        QSettings select(selectFile, QSettings::IniFormat);
-        select.setValue(QLatin1String(kNameKey), m_comboBox->currentText());
-    }
+    settingsStore::setFileValue(appPaths::settingsFile(QLatin1String(kSelectFile)),
+                                QLatin1String(kNameKey), m_comboBox->currentText());
     releaseSettings();
     accept();
 }

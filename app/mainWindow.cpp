@@ -14,7 +14,10 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProcess>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -27,6 +30,9 @@
 #include "comSettingsWidget.h"
 #include "configWidget.h"
 #include "consolePrint.h"
+#include "historyRecorder.h"
+#include "historyStore.h"
+#include "historyWidget.h"
 #include "inforWidget.h"
 #include "loginDialog.h"
 #include "monitorThread.h"
@@ -265,6 +271,13 @@ void mainWindow::createWidgets() {
     m_statusMonitorWidget = new statusMonitorWidget(this);
     m_statusMonitorWidget->setObjectName(QStringLiteral("m_statusMonitorWidget"));
     m_tabWidget->insertTab(0, m_statusMonitorWidget, tr("Status Monitor"));
+    // The history: written from what the status page watches, shown in a
+    // tab of its own that is there whether a module is connected or not.
+    m_historyStore = new historyStore(historyStore::defaultPath(), this);
+    history::recordFrom(m_statusMonitorWidget, m_historyStore);
+    m_historyStore->open();
+    m_historyWidget = new historyWidget(m_historyStore, this);
+    m_tabWidget->insertTab(1, m_historyWidget, tr("History"));
     connect(m_tabWidget, &QTabWidget::currentChanged, this, &mainWindow::slotOnCurrentTabChanged);
     m_tabWidget->setCurrentIndex(0);
 
@@ -305,6 +318,12 @@ void mainWindow::createWidgets() {
             &mainWindow::slotOnNotConnected);
     connect(m_statusMonitorWidget, &statusMonitorWidget::signalPowerEvent, this,
             &mainWindow::slotOnPowerEvent);
+    connect(m_statusMonitorWidget, &statusMonitorWidget::signalBatteryAlert, this,
+            &mainWindow::slotOnBatteryAlert);
+    connect(m_statusMonitorWidget, &statusMonitorWidget::signalBatteryWarning, this,
+            &mainWindow::slotOnBatteryWarning);
+    connect(m_configWidget, &configWidget::signalBatteryLevelsChanged, m_statusMonitorWidget,
+            &statusMonitorWidget::slotOnBatteryLevelsChanged);
     connect(m_comSettingsWidget, &comSettingsWidget::signalConnect, this,
             &mainWindow::slotOnConnect);
     connect(m_comSettingsWidget, &comSettingsWidget::signalSetTitle, this,
@@ -339,8 +358,38 @@ bool mainWindow::isConnected() const {
 }
 
 void mainWindow::slotOnLinkState(int state) {
-    Q_UNUSED(state);
+    const int before = m_shownLinkState;
+    m_shownLinkState = state;
+    if (state == monitorThread::Reconnecting && before != monitorThread::Reconnecting) {
+        // Nothing the tray showed is known any more.
+        slotOnNotConnected();
+        const qint64 since = m_statusMonitorWidget->worker()->silentSinceMs();
+        if (since > 0) {
+            m_trayIcon->setToolTip(tr("Ambrel — no answer from the module since %1")
+                                       .arg(QDateTime::fromMSecsSinceEpoch(since).toString(
+                                           QStringLiteral("yyyy-MM-dd hh:mm:ss"))));
+        }
+        // Once per lost line; a start that finds no module is no loss.
+        m_lossAnnounced = before == monitorThread::Connected;
+        if (m_lossAnnounced)
+            showTrayMessage(tr("Ambrel"), tr("Communication with the module lost."));
+    } else if (state == monitorThread::Connected && m_lossAnnounced) {
+        m_lossAnnounced = false;
+        showTrayMessage(tr("Ambrel"), tr("Communication with the module restored."));
+    } else if (state == monitorThread::Disconnected) {
+        m_lossAnnounced = false;
+    }
     slotOnUpdate();
+    // After a restart, the tab that was in front comes back once connected
+    // (the Config tab exists only while connected).
+    if (state == monitorThread::Connected && !m_resumeTab.isEmpty()) {
+        const QString name = m_resumeTab;
+        m_resumeTab.clear();
+        if (name == m_configWidget->objectName() && !m_configAction->isChecked())
+            m_configAction->trigger();
+        for (int i = 0; i < m_tabWidget->count(); ++i)
+            if (m_tabWidget->widget(i)->objectName() == name) m_tabWidget->setCurrentIndex(i);
+    }
 }
 
 void mainWindow::stopDeviceWork() {
@@ -348,6 +397,59 @@ void mainWindow::stopDeviceWork() {
     // The status page stops its script and the device worker, which closes
     // the device.
     m_statusMonitorWidget->shutdown();
+    // Whatever is queued reaches the file before the program ends.
+    m_historyStore->stop();
+}
+
+namespace {
+
+const char kRestartLog[] = "restart-log.txt";
+const int kRestartLogLines = 200;
+
+}  // namespace
+
+QStringList mainWindow::restartArguments() const {
+    QStringList arguments{QStringLiteral("--restarted")};
+    if (isConnected()) arguments << QStringLiteral("--connect");
+    if (QWidget* front = m_tabWidget->currentWidget())
+        arguments << QStringLiteral("--tab") << front->objectName();
+    // The log's last lines, handed over in a private file the successor reads
+    // and removes.
+    const QString logFile = appPaths::settingsFile(QLatin1String(kRestartLog));
+    QStringList lines = m_inforWidget->statusOutput()->toPlainText().split(QLatin1Char('\n'));
+    lines.removeAll(QString());
+    if (!lines.isEmpty() && appPaths::keepPrivate(logFile)) {
+        QFile file(logFile);
+        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            file.write(lines.mid(qMax(0, lines.size() - kRestartLogLines))
+                           .join(QLatin1Char('\n'))
+                           .toUtf8());
+            arguments << QStringLiteral("--log") << logFile;
+        }
+    }
+    return arguments;
+}
+
+void mainWindow::resumeAfterRestart(const QStringList& arguments) {
+    if (!arguments.contains(QStringLiteral("--restarted"))) return;
+    // Only the hand-over file is read (and removed), whatever path is given.
+    const QString logFile = appPaths::settingsFile(QLatin1String(kRestartLog));
+    const int log = arguments.indexOf(QStringLiteral("--log"));
+    if (log >= 0 && log + 1 < arguments.size() && arguments.at(log + 1) == logFile) {
+        QFile file(logFile);
+        if (file.open(QIODevice::ReadOnly)) {
+            for (const QString& line : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n')))
+                if (!line.isEmpty()) m_inforWidget->statusOutput()->appendPlainText(line);
+            file.remove();
+        }
+    }
+    consolePrint::instance().printMsg(tr("Restarted to change the language."));
+    const int tab = arguments.indexOf(QStringLiteral("--tab"));
+    if (tab >= 0 && tab + 1 < arguments.size()) m_resumeTab = arguments.at(tab + 1);
+    if (arguments.contains(QStringLiteral("--connect")))
+        m_comSettingsWidget->slotOnConnect();
+    else
+        m_resumeTab.clear();
 }
 
 bool mainWindow::trayAvailable() const {
@@ -429,20 +531,35 @@ void mainWindow::slotOnUpdate() {
     } else {
         // A Connect during a close waits for it in the worker; a Disconnect
         // during an open follows it.
-        const bool closing = state != monitorThread::Connecting;
+        const bool closing =
+            state == monitorThread::Disconnected || state == monitorThread::Disconnecting;
         m_connectToolBar->setEnabled(closing);
         m_connectAction->setEnabled(closing);
         m_disconnectToolBar->setEnabled(!closing);
         m_disconnectAction->setEnabled(!closing);
         // The configuration page never stays open without a device.
         closeConfigTab();
-        if (state == monitorThread::Connecting)
+        const monitorThread* worker = m_statusMonitorWidget->worker();
+        if (state == monitorThread::Connecting) {
             m_lblConnectState->setText(tr("Connecting…"));
-        else if (state == monitorThread::Disconnecting)
+        } else if (state == monitorThread::Disconnecting) {
             m_lblConnectState->setText(tr("Disconnecting…"));
-        else
+        } else if (state == monitorThread::Reconnecting) {
+            const qint64 left = worker->nextAttemptInMs();
+            if (left > 0) {
+                m_lblConnectState->setText(tr("Reconnecting (attempt %1, next in %2 s)")
+                                               .arg(worker->reconnectAttempt())
+                                               .arg((left + 999) / 1000));
+            } else {
+                m_lblConnectState->setText(
+                    tr("Reconnecting (attempt %1)…").arg(worker->reconnectAttempt()));
+            }
+        } else {
             m_lblConnectState->setText(tr("Disconnected"));
-        setConnectStateSheet(QStringLiteral("background-color:") + QStringLiteral(" "));
+        }
+        setConnectStateSheet(QStringLiteral("background-color:") +
+                             (state == monitorThread::Reconnecting ? QStringLiteral("orange")
+                                                                   : QStringLiteral(" ")));
     }
     m_lblTime->setText(
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
@@ -454,12 +571,34 @@ void mainWindow::slotOnChangeTrayIcon(bool state) {
 
 void mainWindow::slotOnPowerSummary(bool dcOk, int charge, int source) {
     slotOnChangeTrayIcon(dcOk);
+    m_powerDcOk = dcOk;
+    m_powerCharge = charge;
+    m_powerSource = source;
+    updateTrayToolTip();
+}
+
+void mainWindow::slotOnBatteryAlert(int level) {
+    m_batteryAlert = level;
+    updateTrayToolTip();
+}
+
+void mainWindow::slotOnBatteryWarning(const QString& message) {
+    showTrayMessage(tr("Ambrel"), message);
+}
+
+void mainWindow::updateTrayToolTip() {
+    if (m_powerCharge < 0) return;
+    const int charge = m_powerCharge;
     QString tip;
-    if (!dcOk)
+    if (!m_powerDcOk && m_batteryAlert == 2)
+        tip = tr("Ambrel — on battery, %1 %, low battery (critical)").arg(charge);
+    else if (!m_powerDcOk && m_batteryAlert == 1)
+        tip = tr("Ambrel — on battery, %1 %, low battery").arg(charge);
+    else if (!m_powerDcOk)
         tip = tr("Ambrel — on battery, %1 %").arg(charge);
     else if (charge >= 100)
         tip = tr("Ambrel — on DC, %1 %, fully charged").arg(charge);
-    else if (source == 1)
+    else if (m_powerSource == 1)
         tip = tr("Ambrel — on DC, %1 %, charging").arg(charge);
     else
         tip = tr("Ambrel — on DC, %1 %").arg(charge);
@@ -467,6 +606,7 @@ void mainWindow::slotOnPowerSummary(bool dcOk, int charge, int source) {
 }
 
 void mainWindow::slotOnNotConnected() {
+    m_powerCharge = -1;
     setTrayIcon(image("NotConnected.png"));
     m_trayIcon->setToolTip(tr("Ambrel — not connected"));
 }
@@ -475,7 +615,7 @@ void mainWindow::slotOnCurrentTabChanged(int index) {
     // Only the page in front runs its display timers: every page is switched
     // off first, then the one of the new tab on. The status page's polling,
     // which watches the power, runs whatever page is in front.
-    const QList<baseWidget*> pages = {m_statusMonitorWidget, m_configWidget};
+    const QList<baseWidget*> pages = {m_statusMonitorWidget, m_historyWidget, m_configWidget};
     for (baseWidget* page : pages)
         page->slotOnSetEnabled(false);
     if (baseWidget* front = qobject_cast<baseWidget*>(m_tabWidget->widget(index)))
@@ -535,12 +675,13 @@ void mainWindow::slotOnShowConfigWidget(bool checked) {
 }
 
 void mainWindow::closeConfigTab() {
-    // Removing the current tab makes "Status Monitor" current, and the tab
-    // change switches that page on.
+    // Closing the current tab makes "Status Monitor" current (not the tab
+    // beside it), and the tab change switches that page on.
     for (int i = m_tabWidget->count() - 1; i >= 0; --i) {
         if (m_tabWidget->widget(i) != m_configWidget) continue;
         m_configWidget->slotOnSetEnabled(false);
         m_configAction->setChecked(false);
+        if (m_tabWidget->currentIndex() == i) m_tabWidget->setCurrentIndex(0);
         m_tabWidget->removeTab(i);
     }
 }
@@ -577,9 +718,37 @@ void mainWindow::slotOnHelpClicked() {
         appPaths::dataDir() + QStringLiteral("/help/") + product + QLatin1Char('/') + product +
         (language == 0 ? QStringLiteral("help.chm") : QStringLiteral("help_en.chm"));
     const QUrl url = QUrl::fromLocalFile(path);
+    // The desktop hands a file without a viewer to xdg-open, which fails
+    // where nobody sees it: say what is missing and how to get it.
+    const bool viewer = m_helpViewerCheck ? m_helpViewerCheck() : chmViewerInstalled();
+    if (!viewer) {
+        const QString text =
+            tr("No program to open .chm files is installed: install xchm "
+               "(for example with \"sudo apt-get install xchm\").");
+        consolePrint::instance().printMsg(text);
+        QMessageBox::information(this, tr("Help"), text);
+        return;
+    }
     const bool opened = m_urlOpener ? m_urlOpener(url) : QDesktopServices::openUrl(url);
-    if (!opened)
-        consolePrint::instance().printMsg(QStringLiteral("Cannot open help file: ") + path);
+    if (!opened) consolePrint::instance().printMsg(tr("Cannot open help file: %1").arg(path));
+}
+
+void mainWindow::setHelpViewerCheck(std::function<bool()> check) {
+    m_helpViewerCheck = std::move(check);
+}
+
+// xchm on the path, or any viewer the desktop names for compiled help.
+bool mainWindow::chmViewerInstalled() {
+    if (!QStandardPaths::findExecutable(QStringLiteral("xchm")).isEmpty()) return true;
+    QProcess query;
+    query.start(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"),
+                                             QStringLiteral("application/vnd.ms-htmlhelp")});
+    if (!query.waitForFinished(2000)) {
+        query.kill();
+        query.waitForFinished(1000);
+        return true;  // cannot tell: let the desktop try
+    }
+    return !query.readAllStandardOutput().trimmed().isEmpty();
 }
 
 void mainWindow::slotOnAbout() {

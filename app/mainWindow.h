@@ -23,6 +23,8 @@ class LanguageCheck;
 class comSettings;
 class comSettingsWidget;
 class configWidget;
+class historyStore;
+class historyWidget;
 class inforWidget;
 class loginDialog;
 class statusMonitorWidget;
@@ -39,6 +41,17 @@ public:
     // program finds its port free. The entry calls it once the event loop has
     // ended.
     void stopDeviceWork();
+
+    // For the language restart: the arguments that bring the successor back
+    // as this window is now (connected again when it is connected, the same
+    // tab in front, the last lines of the log). Called before stopDeviceWork.
+    QStringList restartArguments() const;
+    // Applies what a predecessor's restartArguments() gave; nothing without
+    // "--restarted".
+    void resumeAfterRestart(const QStringList& arguments);
+    // The history the window keeps; events found elsewhere are recorded
+    // through it (historyStore::recordEvent queues and returns).
+    historyStore* history() const { return m_historyStore; }
     // Whether the device is open as the worker last reported (no line I/O).
     bool isConnected() const;
 
@@ -57,6 +70,9 @@ public:
     // The default hands it to the desktop's handler; tests capture it.
     using UrlOpener = std::function<bool(const QUrl&)>;
     void setUrlOpener(UrlOpener opener);
+    // Whether a viewer for .chm files is installed; tests replace the check.
+    void setHelpViewerCheck(std::function<bool()> check);
+    static bool chmViewerInstalled();
 
 signals:
     void signalOnGetDeviceType(QString str);
@@ -83,6 +99,8 @@ private slots:
     void slotOnHelpClicked();
     void slotOnPowerEvent(bool dcOk);
     void slotOnPowerSummary(bool dcOk, int charge, int source);
+    void slotOnBatteryAlert(int level);
+    void slotOnBatteryWarning(const QString& message);
     void slotOnNotConnected();
     void slotOnLinkState(int state);
 
@@ -95,6 +113,7 @@ private:
     void createStatusBar();
     void createWidgets();
     void setTrayIcon(const QString& path);
+    void updateTrayToolTip();
     void fitToContents();
     void closeConfigTab();
     void setConnectStateSheet(const QString& sheet);
@@ -105,6 +124,8 @@ private:
     QTabWidget* m_tabWidget = nullptr;
     statusMonitorWidget* m_statusMonitorWidget = nullptr;
     configWidget* m_configWidget = nullptr;  // in a tab only while shown
+    historyStore* m_historyStore = nullptr;
+    historyWidget* m_historyWidget = nullptr;
     loginDialog* m_loginDialog = nullptr;    // lives while the help asks for a product
 
     QAction* m_connectAction = nullptr;
@@ -137,11 +158,20 @@ private:
     QString m_trayIconPath;
     QStringList m_trayMessages;
     int m_trayOverride = -1;  // -1 ask the desktop, 0 no tray, 1 a tray
+    // The last state reported for the tray's tool tip; charge -1 while none.
+    bool m_powerDcOk = false;
+    int m_powerCharge = -1;
+    int m_powerSource = 0;
+    int m_batteryAlert = 0;  // 0 none, 1 warning level, 2 critical level
 
     QTimer* m_updateTimer = nullptr;
     bool m_autoHide = false;
     bool m_autoHidden = false;
     QString m_deviceType;
+    QString m_resumeTab;  // after a restart: the tab to bring back once connected
     QString m_drvVersion = QStringLiteral("0000");  // as the adapter last reported it
+    int m_shownLinkState = 0;      // the link state the tray and notifications last followed
+    bool m_lossAnnounced = false;  // a lost line was notified; its return will be
     UrlOpener m_urlOpener;
+    std::function<bool()> m_helpViewerCheck;
 };

@@ -1,6 +1,10 @@
 #include "settingsStore.h"
 
+#include "QXUPSBattery.h"
+
 #include <QSettings>
+
+#include "appPaths.h"
 
 namespace settingsStore {
 
@@ -24,10 +28,24 @@ QVariant value(const char* group, const QString& key, const QVariant& defaultVal
 void setValue(const char* group, const QString& key, const QVariant& value) {
     QSettings store(QSettings::NativeFormat, QSettings::UserScope,
                     QString::fromLatin1(kOrganisation), QString::fromLatin1(kApplication));
+    // The store holds the script that runs on power loss: its folder and file
+    // are the user's alone whatever the umask (QSettings follows the umask).
+    appPaths::makeFolderFor(store.fileName());
+    appPaths::keepPrivate(store.fileName());
     store.beginGroup(QString::fromLatin1(group));
     store.setValue(key, value);
     store.endGroup();
     store.sync();
+    appPaths::keepPrivate(store.fileName());
+}
+
+void setFileValue(const QString& fileName, const QString& key, const QVariant& value) {
+    appPaths::makeFolderFor(fileName);
+    appPaths::keepPrivate(fileName);
+    QSettings file(fileName, QSettings::IniFormat);
+    file.setValue(key, value);
+    file.sync();
+    appPaths::keepPrivate(fileName);
 }
 
 QString batPath() {
@@ -44,6 +62,50 @@ int batExecutePolicy() {
 
 void setBatExecutePolicy(int policy) {
     setValue(kGroupPostProcess, QStringLiteral("batExecutePolicy"), policy);
+}
+
+namespace {
+
+int percent(const char* key, int fallback) {
+    bool ok = false;
+    const int stored = value(kGroupPostProcess, QLatin1String(key), fallback).toInt(&ok);
+    return ok && stored >= 0 && stored <= 100 ? stored : fallback;
+}
+
+}  // namespace
+
+int warnLevel() {
+    return percent("warnLevel", kQXUPS_DefaultWarnLevel);
+}
+
+void setWarnLevel(int percent) {
+    setValue(kGroupPostProcess, QStringLiteral("warnLevel"), percent);
+}
+
+int criticalLevel() {
+    return percent("criticalLevel", kQXUPS_DefaultCriticalLevel);
+}
+
+void setCriticalLevel(int percent) {
+    setValue(kGroupPostProcess, QStringLiteral("criticalLevel"), percent);
+}
+
+bool criticalRunsScript() {
+    return value(kGroupPostProcess, QStringLiteral("criticalRunsScript"), false).toBool();
+}
+
+void setCriticalRunsScript(bool run) {
+    setValue(kGroupPostProcess, QStringLiteral("criticalRunsScript"), run);
+}
+
+int historyDays() {
+    bool ok = false;
+    const int days = value(kGroupPostProcess, QStringLiteral("historyDays"), 30).toInt(&ok);
+    return ok && days >= 1 && days <= 3650 ? days : 30;
+}
+
+void setHistoryDays(int days) {
+    setValue(kGroupPostProcess, QStringLiteral("historyDays"), days);
 }
 
 QString language() {

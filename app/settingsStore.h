@@ -23,6 +23,24 @@ void setBatPath(const QString& path);
 int batExecutePolicy();
 void setBatExecutePolicy(int policy);
 
+// The low-battery levels in percent (0 = off; defaults 20 and 5), and
+// whether the post-process script runs when the critical level is reached.
+int warnLevel();
+void setWarnLevel(int percent);
+int criticalLevel();
+void setCriticalLevel(int percent);
+bool criticalRunsScript();
+void setCriticalRunsScript(bool run);
+
+// How many days the history keeps ("historyDays", 1..3650, default 30).
+int historyDays();
+void setHistoryDays(int days);
+
+// Writes one value into a settings file of the program's own in INI format
+// (help/select.ini): its folder is made 0700 and the file 0600, whatever the
+// umask.
+void setFileValue(const QString& fileName, const QString& key, const QVariant& value);
+
 // The chosen language ("Language"), empty when none was chosen.
 QString language();
 void setLanguage(const QString& language);

@@ -8,32 +8,32 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <getopt.h>
+#include <grp.h>
 #include <limits.h>
 #include <signal.h>
+#include <spawn.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <poll.h>
+#include <sys/signalfd.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 
-#include "QXUPSSDK.h"
-
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <grp.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
+#include "QXUPSBattery.h"
 #include "QXUPSPorts.h"
+#include "QXUPSSDK.h"
+#include "QXUPSStatus.h"
+#include "history.h"
 
 extern char** environ;
-#endif
 
 namespace {
 
@@ -44,31 +44,13 @@ const unsigned long kLastRegister = 65535;
 const uint16_t kStatusBase = 40000;
 const int kStatusCount = 50;
 const long kHookTimeLimitMs = 30000;  // like the program's post-process script
+// A lost line, as in the program: no good answer for max(5 s, 2 x the
+// time-out + the interval); reopened after 1 s, 2 s, 4 s ... at most 30 s.
+const long kLostAfterMinMs = 5000;
+const long kBackoffFirstMs = 1000;
+const long kBackoffCapMs = 30000;
+const long kSummaryIntervalMs = 60000;
 
-// Status block words (register 40000 + index).
-enum {
-    kDeviceType = 0,
-    kVoltageInput = 16,
-    kVoltageOutput = 18,
-    kCharge = 26,
-    kPowerSource = 27,
-    kDcOk = 28,
-    kBatMode = 29,
-    kBatReady = 30,
-    kSw = 31,
-    kRemote = 32,
-    kBatStart = 33,
-    kDevPSts = 34,
-    kPolicyMode = 35,
-};
-// A device of this type has no voltage registers.
-const uint16_t kNoVoltageType = 301;
-
-volatile sig_atomic_t g_stop = 0;
-
-void onSignal(int) {
-    g_stop = 1;
-}
 
 // After a usage error: one line pointing at the help, not the whole text.
 int usageError() {
@@ -81,13 +63,9 @@ void usage(FILE* out) {
             "usage: upsctl [options] COMMAND [ARGS]\n"
             "\n"
             "Options:\n"
-#ifdef _WIN32
-            "  --port N        serial port number (N opens COMN; default 1)\n"
-#else
             "  --port N        serial port number (1 = COM1: /dev/ttyS0, 33 = /dev/ttyUSB0,\n"
             "                  65 = /dev/ttyACM0; QXUPS_COM<N> overrides; default 1)\n"
             "  --device PATH   serial device path instead of a port number\n"
-#endif
             "  --slave N       Modbus slave address 1..247 (default 1)\n"
             "  --baud B        baud rate (default 115200)\n"
             "  --parity P      none, even or odd (default none)\n"
@@ -102,26 +80,45 @@ void usage(FILE* out) {
             "addresses 40000..65535):\n"
             "  info                      device type, hardware, firmware and driver version\n"
             "  status [--json]           the status block, decoded; --json prints one JSON\n"
-            "                            object with the same fields\n"
+            "                            object with the same fields, and whether the low\n"
+            "                            battery levels are reached\n"
             "  read ADDR [COUNT]         COUNT (1..125, default 1) registers from ADDR\n"
             "  write ADDR VALUE [VALUE...]  write registers from ADDR (up to 123)\n"
             "  monitor [INTERVAL_MS] [--on-dc-loss CMD] [--on-sw-on CMD]\n"
+            "          [--on-comm-lost CMD] [--on-comm-ok CMD]\n"
             "                            poll the status every INTERVAL_MS (default 1000)\n"
             "                            and print a time-stamped line for every change and\n"
             "                            every edge (\"DC is broken.\", \"SW ON.\", ...), until\n"
             "                            interrupted. At each DC loss (or SW output switching\n"
-#ifdef _WIN32
-            "                            on) CMD runs through cmd /c in its own job, output\n"
-            "                            to NUL, while polling goes on;\n"
-#else
             "                            on) CMD runs through /bin/sh -c in its own process\n"
             "                            group, output to /dev/null, while polling goes on;\n"
-#endif
             "                            it is ended after 30 s, and when the monitor ends.\n"
             "                            An edge while the previous CMD still runs starts\n"
-            "                            nothing. As in the program, the remembered state at\n"
-            "                            start is DC lost / SW off: a module that already\n"
-            "                            runs on battery at start gives no DC loss edge.\n"
+            "                            nothing. As in the program, the state at start is\n"
+            "                            unknown: a module already on battery (or with SW\n"
+            "                            on) is reported by the first reading but runs no\n"
+            "                            command.\n"
+            "                            Read errors: the first is printed, then at most one\n"
+            "                            \"Still no answer\" line a minute. With no good answer\n"
+            "                            for max(5 s, 2 x time-out + INTERVAL_MS), or at the\n"
+            "                            first failing read after the system slept, it prints\n"
+            "                            \"Communication with the module lost\", runs the\n"
+            "                            --on-comm-lost CMD and reopens the device after 1 s,\n"
+            "                            2 s, 4 s ... at most 30 s, until answers are back\n"
+            "                            (\"Communication restored after ...\", --on-comm-ok\n"
+            "                            CMD). These commands follow the rules above. A DC\n"
+            "                            loss while the line was down is an edge once back.\n"
+            "          [--on-low-battery CMD] [--on-critical-battery CMD]\n"
+            "                            a line, and CMD (same rules), when the charge on\n"
+            "                            battery reaches the warning or the critical level;\n"
+            "                            each once per discharge\n"
+            "  --warn-level PERCENT      the warning level (default 20; 0 off), for status\n"
+            "                            --json and monitor\n"
+            "  --critical-level PERCENT  the critical level (default 5; 0 off); a level is\n"
+            "                            reached on battery at or below it\n"
+            "  history [--db PATH] [--since 24h] [--events] [--csv]\n"
+            "                            the samples or events the program stored (no\n"
+            "                            module needed; 'upsctl history --help')\n"
             "\n"
             "Exit status: 0 success, the library's result code on failure (2 invalid\n"
             "argument, 3 port error, 4 no resource, 5 I/O error, 8 timed out, 10..18\n"
@@ -196,14 +193,6 @@ int fail(const char* what, int code) {
 
 // Why the port could not be opened, naming its device path. The library only
 // says "port error"; the path and its access rights tell the user what to do.
-#ifdef _WIN32
-void explainPortError(unsigned port, bool) {
-    fprintf(stderr,
-            "upsctl: cannot open COM%u: no such port, its settings were refused, or another "
-            "program is using it (%d)\n",
-            port, PortError);
-}
-#else
 void explainPortError(unsigned port, bool byPath) {
     char name[32];
     if (byPath) {
@@ -247,7 +236,6 @@ void explainPortError(unsigned port, bool byPath) {
             "another program is using it (%d)\n",
             path, name, PortError);
 }
-#endif
 
 // A register range must lie within 40000..65535; anything else would reach
 // another register once the library maps it to the protocol address.
@@ -325,6 +313,14 @@ void printStatus(const uint16_t* s) {
 // The same fields as printStatus, as one JSON object. Every text is one of
 // the fixed texts above, so none needs escaping. A device without voltage
 // registers gives null voltages.
+// The low-battery levels (percent, 0 off), shared by status and monitor.
+int g_warnLevel = kQXUPS_DefaultWarnLevel;
+int g_criticalLevel = kQXUPS_DefaultCriticalLevel;
+
+bool levelReached(const uint16_t* s, int level) {
+    return QXUPS_LevelReached(s[kCharge], level, s[kDcOk] == 0);
+}
+
 void printStatusJson(const uint16_t* s) {
     char voltageInput[16] = "null";
     char voltageOutput[16] = "null";
@@ -337,22 +333,20 @@ void printStatusJson(const uint16_t* s) {
         "\"battery_charge\": %u, \"voltage_input_mv\": %s, \"voltage_output_mv\": %s, "
         "\"policy_mode\": \"%s\", "
         "\"do\": {\"dc_ok\": %s, \"bat_mode\": %s, \"bat_ready\": %s, \"sw\": %s}, "
-        "\"di\": {\"remote\": %s, \"bat_start\": %s, \"dev_psts\": %s}}\n",
+        "\"di\": {\"remote\": %s, \"bat_start\": %s, \"dev_psts\": %s}, "
+        "\"low_battery\": %s, \"critical_battery\": %s}\n",
         s[kDeviceType], powerSourceText(s[kPowerSource]), chargeStateText(s), s[kCharge],
         voltageInput, voltageOutput, policyModeText(s[kPolicyMode]), trueFalse(s[kDcOk]),
         trueFalse(s[kBatMode]), trueFalse(s[kBatReady]), trueFalse(s[kSw]), trueFalse(s[kRemote]),
-        trueFalse(s[kBatStart]), trueFalse(s[kDevPSts]));
+        trueFalse(s[kBatStart]), trueFalse(s[kDevPSts]), trueFalse(levelReached(s, g_warnLevel)),
+        trueFalse(levelReached(s, g_criticalLevel)));
 }
 
 std::string timestamp() {
     struct timespec now;
     clock_gettime(CLOCK_REALTIME, &now);
     struct tm local;
-#ifdef _WIN32
-    localtime_s(&local, &now.tv_sec);
-#else
     localtime_r(&now.tv_sec, &local);
-#endif
     char text[64];
     size_t n = strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
     snprintf(text + n, sizeof text - n, ".%03ld", now.tv_nsec / 1000000);
@@ -384,85 +378,7 @@ struct Hook {
     const char* command;  // null when not given
     pid_t pid;            // 0 while none runs
     long startedMs;
-#ifdef _WIN32
-    HANDLE process;  // the command's cmd.exe
-    HANDLE job;      // everything it started, ended together
-#endif
 };
-
-#ifdef _WIN32
-// Windows: the command runs through cmd /c in a job object of its own, which
-// takes the place of the process group (the time limit ends all of it).
-void startHook(Hook* hook) {
-    if (hook->command == nullptr) return;
-    if (hook->pid != 0) {
-        logLine("%s: not started, the command of the last edge still runs (pid %d)", hook->name,
-                (int)hook->pid);
-        return;
-    }
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE nul = CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                             &inherit, OPEN_EXISTING, 0, nullptr);
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = nul;
-    startup.hStdOutput = nul;
-    startup.hStdError = nul;
-    std::string line = std::string("cmd.exe /c ") + hook->command;
-    PROCESS_INFORMATION info = {};
-    HANDLE job = CreateJobObjectA(nullptr, nullptr);
-    BOOL ok = CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE,
-                             CREATE_SUSPENDED | CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info);
-    DWORD error = GetLastError();
-    if (nul != INVALID_HANDLE_VALUE) CloseHandle(nul);
-    if (!ok) {
-        if (job != nullptr) CloseHandle(job);
-        logLine("%s: cannot start the command: error %lu", hook->name, (unsigned long)error);
-        return;
-    }
-    if (job != nullptr && !AssignProcessToJobObject(job, info.hProcess)) {
-        CloseHandle(job);
-        job = nullptr;
-    }
-    ResumeThread(info.hThread);
-    CloseHandle(info.hThread);
-    hook->process = info.hProcess;
-    hook->job = job;
-    hook->pid = (pid_t)info.dwProcessId;
-    hook->startedMs = monotonicMs();
-    logLine("%s: command started (pid %d)", hook->name, (int)hook->pid);
-}
-
-void forgetHook(Hook* hook) {
-    CloseHandle(hook->process);
-    if (hook->job != nullptr) CloseHandle(hook->job);
-    hook->process = nullptr;
-    hook->job = nullptr;
-    hook->pid = 0;
-}
-
-void endHook(Hook* hook, const char* why) {
-    if (hook->pid == 0) return;
-    if (hook->job != nullptr) TerminateJobObject(hook->job, 1);
-    TerminateProcess(hook->process, 1);
-    WaitForSingleObject(hook->process, 5000);
-    logLine("%s: command ended %s", hook->name, why);
-    forgetHook(hook);
-}
-
-void serviceHook(Hook* hook) {
-    if (hook->pid == 0) return;
-    if (WaitForSingleObject(hook->process, 0) == WAIT_OBJECT_0) {
-        DWORD code = 0;
-        GetExitCodeProcess(hook->process, &code);
-        logLine("%s: command ended with status %lu", hook->name, (unsigned long)code);
-        forgetHook(hook);
-    } else if (monotonicMs() - hook->startedMs >= kHookTimeLimitMs) {
-        endHook(hook, "after 30 s");
-    }
-}
-#else
 
 void startHook(Hook* hook) {
     if (hook->command == nullptr) return;
@@ -544,72 +460,219 @@ void serviceHook(Hook* hook) {
         endHook(hook, "after 30 s");
     }
 }
-#endif
 
-int monitor(UPS_DeviceDescriptor* device, unsigned long intervalMs, Hook* dcLoss, Hook* swOn) {
-#ifdef _WIN32
-    signal(SIGINT, onSignal);
-    signal(SIGTERM, onSignal);
-#else
-    struct sigaction action = {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-#endif
+// CLOCK_MONOTONIC stops while the system is suspended, CLOCK_BOOTTIME does
+// not: their difference grows by the time spent asleep.
+long sleptMs() {
+    struct timespec boot;
+    struct timespec mono;
+    clock_gettime(CLOCK_BOOTTIME, &boot);
+    clock_gettime(CLOCK_MONOTONIC, &mono);
+    return (boot.tv_sec - mono.tv_sec) * 1000 + (boot.tv_nsec - mono.tv_nsec) / 1000000;
+}
 
+std::string duration(long ms) {
+    const long seconds = (ms + 500) / 1000;
+    char text[64];
+    if (seconds < 60) {
+        snprintf(text, sizeof text, "%ld s", seconds);
+    } else if (seconds < 3600) {
+        snprintf(text, sizeof text, "%ld min %ld s", seconds / 60, seconds % 60);
+    } else {
+        snprintf(text, sizeof text, "%ld h %ld min", seconds / 3600, seconds / 60 % 60);
+    }
+    return text;
+}
+
+// The hooks of the monitor, in the order they are serviced.
+enum {
+    kHookDcLoss,
+    kHookSwOn,
+    kHookCommLost,
+    kHookCommOk,
+    kHookLowBattery,
+    kHookCriticalBattery,
+    kHookCount
+};
+
+// The signals the monitor waits for (SIGINT, SIGTERM, SIGCHLD): blocked in
+// every thread, so that they reach it only through its signalfd. Blocked
+// before the device is opened, whose threads inherit the mask.
+int blockMonitorSignals() {
+    sigset_t mask;
+    sigemptyset(&mask);
+    sigaddset(&mask, SIGINT);
+    sigaddset(&mask, SIGTERM);
+    sigaddset(&mask, SIGCHLD);
+    if (sigprocmask(SIG_BLOCK, &mask, nullptr) != 0) return -1;
+    return signalfd(-1, &mask, SFD_NONBLOCK | SFD_CLOEXEC);
+}
+
+// Sleeps until wakeAtMs, a signal (true once SIGINT or SIGTERM came) or a
+// hook's child ending; ends hooks that run out of time meanwhile.
+bool sleepUntil(int signals, long wakeAtMs, Hook* hooks) {
+    for (;;) {
+        long now = monotonicMs();
+        long until = wakeAtMs;
+        for (int k = 0; k < kHookCount; ++k) {
+            if (hooks[k].pid != 0 && hooks[k].startedMs + kHookTimeLimitMs < until) {
+                until = hooks[k].startedMs + kHookTimeLimitMs;
+            }
+        }
+        struct pollfd pfd = {signals, POLLIN, 0};
+        int rc = poll(&pfd, 1, until > now ? (int)(until - now) : 0);
+        bool stop = false;
+        if (rc > 0) {
+            struct signalfd_siginfo info;
+            while (read(signals, &info, sizeof info) == (ssize_t)sizeof info) {
+                if (info.ssi_signo == SIGINT || info.ssi_signo == SIGTERM) stop = true;
+            }
+        }
+        for (int k = 0; k < kHookCount; ++k)
+            serviceHook(&hooks[k]);
+        if (stop) return true;
+        if (monotonicMs() >= wakeAtMs) return false;
+    }
+}
+
+int monitor(UPS_DeviceDescriptor* device, int signals, unsigned long intervalMs, Hook* hooks) {
     // Edges as the program sees them: a change between zero and non-zero of
-    // the register against the last value seen, kept across read errors. At
-    // start the state is unknown: a module already on battery (or with SW on)
-    // is reported by the first reading but runs no command.
+    // the register against the last value seen, kept across read errors and
+    // a lost line. At start the state is unknown: a module already on
+    // battery (or with SW on) is reported by the first reading but runs no
+    // command.
     const int kUnknown = -1;
     int lastDc = kUnknown;
     int lastSw = kUnknown;
+    bool warnedLow = false;
+    bool warnedCritical = false;
     std::string last;
-    int lastError = Success;
-    while (!g_stop) {
-        uint16_t status[kStatusCount] = {};
-        int rc = UPS_ReadRegisters(device, kStatusBase, kStatusCount, status);
-        if (rc != Success) {
-            if (rc != lastError) logLine("Read error: %d (%s)", rc, resultName(rc));
-            lastError = rc;
-            last.clear();
+    const long lostAfterMs =
+        std::max(kLostAfterMinMs, 2 * (long)device->responseTimeoutMs + (long)intervalMs);
+    bool open = true;
+    bool lost = false;
+    long lastGoodMs = monotonicMs();
+    long slept = sleptMs();
+    bool resumed = false;
+    int failures = 0;  // failed reads and attempts since the last good read
+    long failingSinceMs = 0;
+    long lastSummaryMs = 0;
+    int attempts = 0;
+    long nextAttemptMs = 0;
+    bool stop = false;
+
+    // Counts a failure; the first is printed, then a summary at most once a minute.
+    auto noteFailure = [&](int rc, bool reading) {
+        const long now = monotonicMs();
+        if (++failures == 1) {
+            failingSinceMs = now;
+            lastSummaryMs = now;
+            if (reading) logLine("Read error: %d (%s)", rc, resultName(rc));
+        } else if (now - lastSummaryMs >= kSummaryIntervalMs) {
+            lastSummaryMs = now;
+            logLine("Still no answer, %d attempts (error %d: %s)", failures, rc, resultName(rc));
+        }
+    };
+    auto scheduleAttempt = [&](bool now) {
+        long delay = kBackoffFirstMs;
+        for (int k = 0; k < attempts && delay < kBackoffCapMs; ++k)
+            delay *= 2;
+        nextAttemptMs = monotonicMs() + (now ? 0 : std::min(delay, kBackoffCapMs));
+        ++attempts;
+    };
+
+    while (!stop) {
+        long wakeAt;
+        if (!open) {
+            UPS_DeviceInfo info = {};
+            int rc = UPS_DeviceOpen(device, &info);
+            if (rc == Success) {
+                open = true;
+                attempts = 0;
+                lastGoodMs = monotonicMs();
+                slept = sleptMs();
+                continue;  // read at once
+            }
+            noteFailure(rc, false);
+            scheduleAttempt(false);
+            wakeAt = nextAttemptMs;
         } else {
-            lastError = Success;
-            std::string line = statusLine(status);
-            if (line != last) logLine("%s", line.c_str());
-            last = line;
-            const int dc = status[kDcOk] != 0 ? 1 : 0;
-            if (dc == 1 && lastDc != 1) {
-                logLine("DC is connected.");
-            } else if (dc == 0 && lastDc != 0) {
-                logLine("DC is broken.");
-                if (lastDc == 1) startHook(dcLoss);
+            const long now = sleptMs();
+            if (now - slept > 1000) resumed = true;
+            slept = now;
+            uint16_t status[kStatusCount] = {};
+            int rc = UPS_ReadRegisters(device, kStatusBase, kStatusCount, status);
+            if (rc != Success) {
+                noteFailure(rc, true);
+                last.clear();
+                if (resumed || monotonicMs() - lastGoodMs >= lostAfterMs) {
+                    logLine("Communication with the module lost (error %d: %s)", rc,
+                            resultName(rc));
+                    lost = true;
+                    startHook(&hooks[kHookCommLost]);
+                    // A device path that went away is only found again by
+                    // opening it anew.
+                    UPS_DeviceClose(device);
+                    open = false;
+                    attempts = 0;
+                    scheduleAttempt(resumed);
+                    resumed = false;
+                    wakeAt = nextAttemptMs;
+                } else {
+                    wakeAt = monotonicMs() + (long)intervalMs;
+                }
+            } else {
+                lastGoodMs = monotonicMs();
+                resumed = false;
+                if (failures > 0) {
+                    logLine("Communication restored after %s",
+                            duration(lastGoodMs - failingSinceMs).c_str());
+                    failures = 0;
+                    if (lost) startHook(&hooks[kHookCommOk]);
+                    lost = false;
+                }
+                std::string line = statusLine(status);
+                if (line != last) logLine("%s", line.c_str());
+                last = line;
+                const int dc = status[kDcOk] != 0 ? 1 : 0;
+                if (dc == 1 && lastDc != 1) {
+                    logLine("DC is connected.");
+                } else if (dc == 0 && lastDc != 0) {
+                    logLine("DC is broken.");
+                    if (lastDc == 1) startHook(&hooks[kHookDcLoss]);
+                }
+                lastDc = dc;
+                const int sw = status[kSw] != 0 ? 1 : 0;
+                if (sw == 1 && lastSw != 1) {
+                    logLine("SW ON.");
+                    if (lastSw == 0) startHook(&hooks[kHookSwOn]);
+                } else if (sw == 0 && lastSw == 1) {
+                    logLine("SW OFF.");
+                }
+                lastSw = sw;
+                // Each level once per discharge: warned again after DC came back.
+                if (dc == 1) warnedLow = warnedCritical = false;
+                if (levelReached(status, g_warnLevel) && !warnedLow) {
+                    warnedLow = true;
+                    logLine("Battery low: %u %% (warning level %d %%).", status[kCharge],
+                            g_warnLevel);
+                    startHook(&hooks[kHookLowBattery]);
+                }
+                if (levelReached(status, g_criticalLevel) && !warnedCritical) {
+                    warnedCritical = true;
+                    logLine("Battery critical: %u %% (critical level %d %%).", status[kCharge],
+                            g_criticalLevel);
+                    startHook(&hooks[kHookCriticalBattery]);
+                }
+                wakeAt = monotonicMs() + (long)intervalMs;
             }
-            lastDc = dc;
-            const int sw = status[kSw] != 0 ? 1 : 0;
-            if (sw == 1 && lastSw != 1) {
-                logLine("SW ON.");
-                if (lastSw == 0) startHook(swOn);
-            } else if (sw == 0 && lastSw == 1) {
-                logLine("SW OFF.");
-            }
-            lastSw = sw;
         }
         fflush(stdout);
-        long wakeAt = monotonicMs() + (long)intervalMs;
-        do {
-            serviceHook(dcLoss);
-            serviceHook(swOn);
-            long left = wakeAt - monotonicMs();
-            if (left <= 0) break;
-            usleep((useconds_t)(left < 10 ? left : 10) * 1000);
-        } while (!g_stop);
+        stop = sleepUntil(signals, wakeAt, hooks);
     }
-    serviceHook(dcLoss);
-    serviceHook(swOn);
-    endHook(dcLoss, "as the monitor stopped");
-    endHook(swOn, "as the monitor stopped");
+    for (int k = 0; k < kHookCount; ++k)
+        endHook(&hooks[k], "as the monitor stopped");
+    if (open) UPS_DeviceClose(device);
     return Success;
 }
 
@@ -624,6 +687,12 @@ enum OptionId {
     kOptJson,
     kOptOnDcLoss,
     kOptOnSwOn,
+    kOptOnCommLost,
+    kOptOnCommOk,
+    kOptOnLowBattery,
+    kOptOnCriticalBattery,
+    kOptWarnLevel,
+    kOptCriticalLevel,
     kOptHelp,
 };
 
@@ -638,6 +707,12 @@ const struct option kOptions[] = {
     {"json", no_argument, nullptr, kOptJson},
     {"on-dc-loss", required_argument, nullptr, kOptOnDcLoss},
     {"on-sw-on", required_argument, nullptr, kOptOnSwOn},
+    {"on-comm-lost", required_argument, nullptr, kOptOnCommLost},
+    {"on-comm-ok", required_argument, nullptr, kOptOnCommOk},
+    {"on-low-battery", required_argument, nullptr, kOptOnLowBattery},
+    {"on-critical-battery", required_argument, nullptr, kOptOnCriticalBattery},
+    {"warn-level", required_argument, nullptr, kOptWarnLevel},
+    {"critical-level", required_argument, nullptr, kOptCriticalLevel},
     {"help", no_argument, nullptr, kOptHelp},
     {nullptr, 0, nullptr, 0},
 };
@@ -650,6 +725,8 @@ int badOption(const char* name, const char* value) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The history is read from the program's file: no module, options of its own.
+    if (argc >= 2 && strcmp(argv[1], "history") == 0) return upsctlHistory(argc - 1, argv + 1);
     UPS_DeviceDescriptor device = {};
     device.portNumber = 1;
     device.slaveAddress = 1;
@@ -659,10 +736,13 @@ int main(int argc, char** argv) {
     device.stopBits = 1;
     bool byPath = false;
     bool json = false;
-    Hook dcLoss = {};
-    dcLoss.name = "on-dc-loss";
-    Hook swOn = {};
-    swOn.name = "on-sw-on";
+    Hook hooks[kHookCount] = {{"on-dc-loss", nullptr, 0, 0},
+                              {"on-sw-on", nullptr, 0, 0},
+                              {"on-comm-lost", nullptr, 0, 0},
+                              {"on-comm-ok", nullptr, 0, 0},
+                              {"on-low-battery", nullptr, 0, 0},
+                              {"on-critical-battery", nullptr, 0, 0}};
+    bool levelsGiven = false;
 
     // Options may stand before or after the command ("status --json").
     int id;
@@ -681,16 +761,11 @@ int main(int argc, char** argv) {
                 byPath = false;
                 break;
             case kOptDevice:
-#ifdef _WIN32
-                fprintf(stderr, "upsctl: --device is not available on Windows: use --port N\n");
-                return usageError();
-#else
                 if (*optarg == '\0') return badOption("device", optarg);
                 setenv(("QXUPS_COM" + std::to_string(kDevicePortNumber)).c_str(), optarg, 1);
                 device.portNumber = kDevicePortNumber;
                 byPath = true;
                 break;
-#endif
             case kOptSlave:
                 if (!parseNumber(optarg, 247, &n) || n < 1) return badOption("slave", optarg);
                 device.slaveAddress = (uint8_t)n;
@@ -718,10 +793,32 @@ int main(int argc, char** argv) {
                 json = true;
                 break;
             case kOptOnDcLoss:
-                dcLoss.command = optarg;
+                hooks[kHookDcLoss].command = optarg;
                 break;
             case kOptOnSwOn:
-                swOn.command = optarg;
+                hooks[kHookSwOn].command = optarg;
+                break;
+            case kOptOnCommLost:
+                hooks[kHookCommLost].command = optarg;
+                break;
+            case kOptOnCommOk:
+                hooks[kHookCommOk].command = optarg;
+                break;
+            case kOptOnLowBattery:
+                hooks[kHookLowBattery].command = optarg;
+                break;
+            case kOptOnCriticalBattery:
+                hooks[kHookCriticalBattery].command = optarg;
+                break;
+            case kOptWarnLevel:
+                if (!parseNumber(optarg, 100, &n)) return badOption("warn-level", optarg);
+                g_warnLevel = (int)n;
+                levelsGiven = true;
+                break;
+            case kOptCriticalLevel:
+                if (!parseNumber(optarg, 100, &n)) return badOption("critical-level", optarg);
+                g_criticalLevel = (int)n;
+                levelsGiven = true;
                 break;
             default:  // getopt_long has named the option
                 return usageError();
@@ -745,8 +842,13 @@ int main(int argc, char** argv) {
     if (json && strcmp(command, "status") != 0) {
         fprintf(stderr, "upsctl: --json belongs to the status command\n");
         ok = false;
-    } else if ((dcLoss.command != nullptr || swOn.command != nullptr) && !isMonitor) {
-        fprintf(stderr, "upsctl: --on-dc-loss and --on-sw-on belong to the monitor command\n");
+    } else if (!isMonitor && std::any_of(hooks, hooks + kHookCount, [](const Hook& hook) {
+                   return hook.command != nullptr;
+               })) {
+        fprintf(stderr, "upsctl: --on-* commands belong to the monitor command\n");
+        ok = false;
+    } else if (levelsGiven && !isMonitor && strcmp(command, "status") != 0) {
+        fprintf(stderr, "upsctl: --warn-level and --critical-level belong to status and monitor\n");
         ok = false;
     } else if (strcmp(command, "info") == 0 || strcmp(command, "status") == 0) {
         ok = rest == 0;
@@ -773,6 +875,14 @@ int main(int argc, char** argv) {
         return usageError();
     }
 
+    int signals = -1;
+    if (isMonitor) {
+        signals = blockMonitorSignals();
+        if (signals < 0) {
+            fprintf(stderr, "upsctl: cannot wait for signals: %s\n", strerror(errno));
+            return IoError;
+        }
+    }
     UPS_DeviceInfo info = {};
     int rc = UPS_DeviceOpen(&device, &info);
     if (rc == PortError) {
@@ -803,7 +913,9 @@ int main(int argc, char** argv) {
     } else if (strcmp(command, "write") == 0) {
         rc = UPS_WriteRegisters(&device, (uint16_t)address, (uint8_t)count, values);
     } else {
-        rc = monitor(&device, interval, &dcLoss, &swOn);
+        // The monitor closes the device itself (it may be closed already
+        // after a lost line).
+        return monitor(&device, signals, interval, hooks);
     }
     UPS_DeviceClose(&device);
     return rc == Success ? 0 : fail(command, rc);

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs to build, run and test,
-# skipping those already installed. Uses sudo when not run as root.
+# skipping those already installed, and any further packages named as
+# arguments (test.sh adds Network UPS Tools for the driver's test). Uses sudo
+# when not run as root.
 set -euo pipefail
 
 packages=(
@@ -9,12 +11,13 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     libmodbus-dev socat mbpoll
     qtbase5-dev libqt5serialport5-dev qttools5-dev qttools5-dev-tools
+    libqt5sql5-sqlite libsqlite3-dev
     xvfb xauth imagemagick
     fonts-dejavu-core strace python3 util-linux
     fp-utils libchm-bin
     trayer xdotool fonts-wqy-microhei
     xchm xdg-utils
-    g++-mingw-w64-x86-64-posix wine64
+    "$@"
 )
 
 missing=()

@@ -120,8 +120,21 @@ start_tray_if_missing() {
     echo "run: trayer did not come up; closing the window quits" >&2
 }
 
-# The program's single-instance lock (a flock on this file while it runs).
-instance_lock=${XDG_RUNTIME_DIR:-/tmp/runtime-$(id -un)}/REVOV_Azezed_UTILITY
+# The program's single-instance lock (a flock on this file while it runs): in
+# $XDG_RUNTIME_DIR when that is a folder of the user's that nobody else can
+# write, else in the per-user cache folder (as app/instanceLock.cpp chooses).
+instance_lock_dir() {
+    local runtime=${XDG_RUNTIME_DIR:-}
+    if [[ $runtime == /* ]] && [ -d "$runtime" ] && [ -O "$runtime" ] &&
+        [ -z "$(find "$runtime" -maxdepth 0 -perm /022 2>/dev/null)" ]; then
+        echo "$runtime"
+    else
+        local cache=${XDG_CACHE_HOME:-}
+        [[ $cache == /* ]] || cache=$HOME/.cache
+        echo "$cache/QXUPSUtility"
+    fi
+}
+instance_lock=$(instance_lock_dir)/REVOV_Azezed_UTILITY
 instance_running() {
     [ -e "$instance_lock" ] && ! flock -n "$instance_lock" true 2>/dev/null
 }

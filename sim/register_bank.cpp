@@ -5,6 +5,7 @@
 #include <QDomElement>
 #include <QFile>
 #include <QString>
+#include <QXmlStreamReader>
 
 namespace upssim {
 
@@ -58,6 +59,32 @@ void RegisterBank::applyTable(const std::vector<RegisterDef>& table) {
 
 namespace {
 
+// Qt's DOM parser recurses once per level of nesting (and so does freeing the
+// tree): a table of tens of thousands of nested elements would overflow the
+// stack. A streaming pass, which does not recurse, reads the document first;
+// the DOM is built only from one that it read to the end, nested no deeper
+// than kMaxXmlDepth levels (the program's own readers refuse the same).
+const int kMaxXmlDepth = 32;
+
+// Empty when the document may go to the DOM parser, else the reason why not.
+std::string streamCheck(const QByteArray& content) {
+    QXmlStreamReader reader(content);
+    int depth = 0;
+    while (!reader.atEnd()) {
+        QXmlStreamReader::TokenType token = reader.readNext();
+        if (token == QXmlStreamReader::StartElement && ++depth > kMaxXmlDepth) {
+            return "elements nested deeper than " + std::to_string(kMaxXmlDepth) +
+                   " levels at line " + std::to_string(reader.lineNumber());
+        }
+        if (token == QXmlStreamReader::EndElement)
+            --depth;
+    }
+    if (!reader.hasError())
+        return std::string();
+    return "not well-formed XML at line " + std::to_string(reader.lineNumber()) + ", column " +
+           std::to_string(reader.columnNumber()) + ": " + reader.errorString().toStdString();
+}
+
 Access accessFromText(const QString& text) {
     QString code = text.trimmed().toUpper();
     if (code == "R")
@@ -99,11 +126,18 @@ bool parseItem(const QDomElement& item, RegisterDef* def) {
 
 bool parseRegisterTable(const std::string& xml, std::vector<RegisterDef>* table,
                         std::string* error) {
+    const QByteArray content = QByteArray::fromStdString(xml);
+    const std::string refused = streamCheck(content);
+    if (!refused.empty()) {
+        if (error != nullptr)
+            *error = refused;
+        return false;
+    }
     QDomDocument doc;
     QString message;
     int line = 0;
     int column = 0;
-    if (!doc.setContent(QByteArray::fromStdString(xml), true, &message, &line, &column)) {
+    if (!doc.setContent(content, true, &message, &line, &column)) {
         if (error != nullptr) {
             *error = "not well-formed XML at line " + std::to_string(line) + ", column " +
                      std::to_string(column) + ": " + message.toStdString();

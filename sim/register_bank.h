@@ -93,7 +93,8 @@ private:
 // holding register (below 40000 or above 105535) are skipped.
 //
 // Both return false with a reason and leave the output untouched when the
-// content is not well-formed XML or the file cannot be read.
+// content is not well-formed XML, is nested deeper than 32 levels, or the file
+// cannot be read.
 bool parseRegisterTable(const std::string& xml, std::vector<RegisterDef>* table,
                         std::string* error);
 bool loadRegisterFile(const std::string& path, std::vector<RegisterDef>* table, std::string* error);

@@ -1,11 +1,12 @@
 #include "autoStart.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QTextStream>
+
+#include "appPaths.h"
 
 namespace autoStart {
 
@@ -103,9 +104,14 @@ bool registerProgram(const QString& programPath) {
     exec.replace(QLatin1Char('\r'), QStringLiteral("\\r"));
 
     const QString fileName = entryFile();
-    if (!QDir().mkpath(QFileInfo(fileName).absolutePath())) return false;
+    if (!appPaths::makeFolderFor(fileName)) return false;
     QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) return false;
+    // Readable by all as desktop entries are, writable by the user alone
+    // whatever the umask: it names a program that runs at every log-on.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text) ||
+        !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                             QFileDevice::ReadGroup | QFileDevice::ReadOther))
+        return false;
     QTextStream stream(&file);
     stream.setCodec("UTF-8");
     stream << kGroup << "\n"

@@ -56,17 +56,24 @@ void batThread::run() {
     if (batPath.isEmpty()) return;
     const QFileInfo script(batPath);
     if (!script.isFile()) {
-        console.printMsg(tr("Post-process script not found: %1").arg(batPath));
+        const QString message = tr("Post-process script not found: %1").arg(batPath);
+        console.printMsg(message);
+        emit signalScriptEnded(message);
         return;
     }
 
     const QString path = script.absoluteFilePath();
     const long pid = spawnScript(path);
     if (pid <= 0) {
-        console.printMsg(tr("Post-process script could not be started: %1").arg(path));
+        const QString message = tr("Post-process script could not be started: %1").arg(path);
+        console.printMsg(message);
+        emit signalScriptEnded(message);
         return;
     }
-    console.printMsg(tr("Post-process script started: %1").arg(path));
+    ++m_started;
+    const QString started = tr("Post-process script started: %1").arg(path);
+    console.printMsg(started);
+    emit signalScriptStarted(started);
     int status = -1;
     const WaitOutcome outcome = waitForScript(pid, &status);
     if (outcome != kEnded) {
@@ -77,19 +84,21 @@ void batThread::run() {
         while (::waitpid(static_cast<pid_t>(pid), &ignored, 0) < 0 && errno == EINTR) {
         }
     }
+    QString ended;
     if (outcome == kTimeLimit) {
-        console.printMsg(tr("Post-process script ended after %1 s (time limit).")
-                             .arg(QString::number(m_timeLimitMs.load() / 1000.0)));
+        ended = tr("Post-process script ended after %1 s (time limit).")
+                    .arg(QString::number(m_timeLimitMs.load() / 1000.0));
     } else if (outcome == kStopped) {
-        console.printMsg(tr("Post-process script ended as the program stops."));
+        ended = tr("Post-process script ended as the program stops.");
     } else if (status >= 0 && WIFEXITED(status)) {
-        console.printMsg(
-            tr("Post-process script ended with exit status %1.").arg(WEXITSTATUS(status)));
+        ended = tr("Post-process script ended with exit status %1.").arg(WEXITSTATUS(status));
     } else if (status >= 0 && WIFSIGNALED(status)) {
-        console.printMsg(tr("Post-process script ended by signal %1.").arg(WTERMSIG(status)));
+        ended = tr("Post-process script ended by signal %1.").arg(WTERMSIG(status));
     } else {
-        console.printMsg(tr("Post-process script ended."));
+        ended = tr("Post-process script ended.");
     }
+    console.printMsg(ended);
+    emit signalScriptEnded(ended);
 }
 
 long batThread::spawnScript(const QString& path) {

@@ -26,6 +26,15 @@ public:
     // Test hook: a shorter limit than the 30 s a script gets in service.
     void setTimeLimitMs(int ms) { m_timeLimitMs = ms; }
 
+    // How many script processes this thread has started.
+    int scriptsStarted() const { return m_started.load(); }
+
+signals:
+    // The script's start and its end (or why it did not run), each with the
+    // line the log shows; sent from the script thread.
+    void signalScriptStarted(const QString& message);
+    void signalScriptEnded(const QString& message);
+
 protected:
     void run() override;
 
@@ -39,6 +48,7 @@ private:
     WaitOutcome waitForScript(long pid, int* status);
 
     std::atomic<int> m_timeLimitMs{kTimeLimitMs};
+    std::atomic<int> m_started{0};
     std::mutex m_lock;
     std::condition_variable m_wake;
     bool m_stop = false;

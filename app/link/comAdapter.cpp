@@ -73,7 +73,7 @@ void comAdapter::showNoDevice() {
     console.printDrvVer(QStringLiteral("0000"));
 }
 
-int comAdapter::slotOpenDevice(comSettings* settings) {
+int comAdapter::slotOpenDevice(comSettings* settings, bool report) {
     int result;
     UPS_DeviceInfo info;
     {
@@ -96,20 +96,26 @@ int comAdapter::slotOpenDevice(comSettings* settings) {
 
     consolePrint& console = consolePrint::instance();
     if (result != 0) {
-        console.printMsg(tr("Open device error:") + QString::number(result));
-        showNoDevice();
+        // A quiet attempt follows a close, which showed that no device is open.
+        if (report) {
+            console.printMsg(tr("Open device error:") + QString::number(result));
+            showNoDevice();
+        }
         return result;
     }
-    console.printMsg(tr("Open device success > Device Type:") + QString::number(info.deviceType) +
-                     tr(" Hardware version:") + QString::number(info.hardwareVersion) +
-                     tr(" Firmware version:") + QString::number(info.firmwareVersion));
+    if (report) {
+        console.printMsg(tr("Open device success > Device Type:") +
+                         QString::number(info.deviceType) + tr(" Hardware version:") +
+                         QString::number(info.hardwareVersion) + tr(" Firmware version:") +
+                         QString::number(info.firmwareVersion));
+    }
     console.printHwVer(QString::number(info.hardwareVersion));
     console.printFwVer(QString::number(info.firmwareVersion));
     console.printDrvVer(QString::number(info.driverVersion));
     return 0;
 }
 
-int comAdapter::slotCloseDevice() {
+int comAdapter::slotCloseDevice(bool report) {
     int result;
     quint8 port;
     quint8 slave;
@@ -121,8 +127,10 @@ int comAdapter::slotCloseDevice() {
         slave = m_device.slaveAddress;
     }
     if (result != 0) return result;
-    consolePrint::instance().printMsg(
-        tr("Close port %1 slave address %2 is success").arg(port).arg(slave));
+    if (report) {
+        consolePrint::instance().printMsg(
+            tr("Close port %1 slave address %2 is success").arg(port).arg(slave));
+    }
     showNoDevice();
     return 0;
 }
@@ -194,4 +202,45 @@ int comAdapter::slotWriteRegister(uint regAddr, ushort value) {
                      tr(":When Setting register ") + QString::number(regAddr) + tr(" to value ") +
                      QString::number(value));
     return result;
+}
+
+QString comAdapter::resultText(int code) {
+    switch (code) {
+        case Success:
+            return tr("success");
+        case InvalidArgument:
+            return tr("invalid argument");
+        case PortError:
+            return tr("port error");
+        case NoResource:
+            return tr("no resource");
+        case IoError:
+            return tr("I/O error");
+        case IllegalState:
+            return tr("illegal state");
+        case InProgress:
+            return tr("in progress");
+        case TimedOut:
+            return tr("timed out");
+        case ExceptionIllegalFunction:
+            return tr("illegal function");
+        case ExceptionIllegalDataAddress:
+            return tr("illegal data address");
+        case ExceptionIllegalDataValue:
+            return tr("illegal data value");
+        case ExceptionSlaveDeviceFailure:
+            return tr("slave device failure");
+        case ExceptionAcknowledge:
+            return tr("acknowledge");
+        case ExceptionSlaveDeviceBusy:
+            return tr("slave device busy");
+        case ExceptionMemoryParityError:
+            return tr("memory parity error");
+        case ExceptionGatewayPathUnavailable:
+            return tr("gateway path unavailable");
+        case ExceptionGatewayTargetFailed:
+            return tr("gateway target failed");
+        default:
+            return tr("unknown result");
+    }
 }

@@ -43,11 +43,17 @@ public:
     // to log (one line per refused span, not one per read).
     int readRegistersQuiet(ushort usRegStartAddr, uchar ubNRegs, ushort* arusBufferOut);
 
+    // A short meaning of one of the library's result codes, for log lines
+    // ("timed out", "port error", ...).
+    static QString resultText(int code);
+
 public slots:
     // Copies the settings into the descriptor (a null pointer uses it as it is),
-    // opens the device and reads its identification.
-    int slotOpenDevice(comSettings* settings);
-    int slotCloseDevice();
+    // opens the device and reads its identification. Without report, the
+    // outcome is not logged (the versions are still shown): a reconnect logs
+    // its attempts in a summary of its own.
+    int slotOpenDevice(comSettings* settings, bool report = true);
+    int slotCloseDevice(bool report = true);
     // Reads ubNRegs registers from usRegStartAddr (40000 and up) into arusBufferOut.
     int slotReadStatus(ushort usRegStartAddr, uchar ubNRegs, ushort* arusBufferOut);
     // Writes one register, 40000..65535.

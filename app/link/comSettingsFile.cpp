@@ -7,8 +7,11 @@
 #include <QSaveFile>
 #include <QTextStream>
 
+#include "appPaths.h"
 #include "comSettings.h"
 #include "consolePrint.h"
+#include "productTable.h"
+#include "xmlDocument.h"
 
 namespace comSettingsFile {
 
@@ -38,10 +41,7 @@ void loadConfig(comSettings& settings, const QString& fileName) {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly)) return;
     QDomDocument document;
-    QString errorText;
-    int errorLine = 0;
-    int errorColumn = 0;
-    if (!document.setContent(&file, true, &errorText, &errorLine, &errorColumn)) return;
+    if (!xmlDocument::read(document, &file)) return;
     file.close();
 
     for (QDomNode node = document.documentElement().firstChild(); !node.isNull();
@@ -110,7 +110,10 @@ bool saveConfig(const comSettings& settings, const QString& fileName) {
     // leaves a truncated file, and a failure keeps the previous settings.
     QSaveFile file(fileName);
     bool written = false;
-    if (file.open(QIODevice::WriteOnly | QIODevice::Text)) {
+    // The temporary file is the one renamed over the old: it is made private
+    // before anything is written into it (a new one follows the umask).
+    if (file.open(QIODevice::WriteOnly | QIODevice::Text) &&
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
         QTextStream stream(&file);
         stream.setCodec("UTF-8");
         document.save(stream, 4, QDomNode::EncodingFromTextStream);
@@ -140,39 +143,25 @@ int portNumberFromName(const QString& name) {
 int loadProductTitle(const QString& fileName, quint16 deviceType, QString& productTitle,
                      bool* matched) {
     if (matched) *matched = false;
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) return -1;
-    QDomDocument document;
-    if (!document.setContent(&file, true)) return -2;
-    file.close();
-
-    for (QDomNode node = document.documentElement().firstChild(); !node.isNull();
-         node = node.nextSibling()) {
-        const QDomElement items = node.toElement();
-        if (items.isNull() || items.tagName() != QLatin1String("Items")) continue;
-        for (QDomElement item = items.firstChildElement(QStringLiteral("Item")); !item.isNull();
-             item = item.nextSiblingElement(QStringLiteral("Item"))) {
-            QString title;
-            bool hasCode = false;
-            quint16 code = 0;
-            for (QDomElement e = item.firstChildElement(); !e.isNull();
-                 e = e.nextSiblingElement()) {
-                if (e.tagName() == QLatin1String("DeviceType")) {
-                    title = e.text();
-                } else if (e.tagName() == QLatin1String("Value")) {
-                    bool ok = false;
-                    const ushort value = e.text().toUShort(&ok, 10);
-                    code = ok ? value : 0;
-                    hasCode = true;
-                }
-            }
-            if (!hasCode || code != deviceType) continue;
-            productTitle = title;
-            consolePrint::instance().printMsg(QStringLiteral("ui_title") + title);
-            if (matched) *matched = true;
-            return 0;
-        }
+    QString title;
+    bool found = false;
+    const int result = productTable::findTitle(fileName, deviceType, &title, &found);
+    if (result != 0 || !found) return result;
+    // The title names the product's folders (iconfigs/<title>/,
+    // help/<title>/): one that would lead elsewhere is not taken.
+    if (!appPaths::isSingleComponent(title)) {
+        consolePrint::instance().printMsg(
+            QCoreApplication::translate(
+                "comSettingsWidget",
+                "ERR: The product name \"%1\" in %2 is not a plain folder name; "
+                "it is not used")
+                .arg(title, fileName));
+        return 0;
     }
+    productTitle = title;
+    consolePrint::instance().printMsg(
+        QCoreApplication::translate("comSettingsWidget", "Product: %1").arg(title));
+    if (matched) *matched = true;
     return 0;
 }
 

@@ -10,9 +10,9 @@ class comSettings;
 namespace comSettingsFile {
 
 // Reads config_com.xml into the record. A file that is missing or cannot be
-// parsed leaves the record as it is; unknown elements are ignored; when an
-// element occurs more than once (also across several Setting elements) the
-// last one wins.
+// parsed (also one nested too deeply, see xmlDocument.h) leaves the record as
+// it is; unknown elements are ignored; when an element occurs more than once
+// (also across several Setting elements) the last one wins.
 void loadConfig(comSettings& settings, const QString& fileName);
 
 // Writes the whole record to config_com.xml, replacing the file atomically.
@@ -25,10 +25,12 @@ bool saveConfig(const comSettings& settings, const QString& fileName);
 int portNumberFromName(const QString& name);
 
 // Looks the device type up in config_product.xml. Returns -1 when the file
-// cannot be opened and -2 when it cannot be parsed (nothing changes), else 0.
+// cannot be opened and -2 when it cannot be parsed or is nested too deeply
+// (nothing changes), else 0.
 // At the first Item whose Value equals the device type, stores its title in
-// productTitle, logs "ui_title" + title and sets *matched; without a match the
-// title keeps its value.
+// productTitle, logs "Product: " + title and sets *matched; without a match the
+// title keeps its value. A matching title that is not a single path component
+// (it names the product's folders) is refused with a log line, as no match.
 int loadProductTitle(const QString& fileName, quint16 deviceType, QString& productTitle,
                      bool* matched = nullptr);
 

@@ -3,7 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QDir>
+#include <QFile>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -82,7 +82,7 @@ comSettingsWidget::comSettingsWidget(QWidget* parent) : baseWidget(parent) {
     // config_com.xml is written into the settings folder (the program's own
     // folder when it is writable).
     m_configDir = appPaths::settingsDir() + QStringLiteral("/configs/");
-    QDir().mkpath(m_configDir);
+    appPaths::makeFolder(m_configDir);
 
     // The one record of the program; it goes with the page when the program ends.
     m_settings = new comSettings(this);
@@ -319,7 +319,8 @@ void comSettingsWidget::slotOnSaveConfig() {
 // Returns at once: the worker opens the device (after a close under way, if
 // any) and reports the outcome; a failed open is logged by the adapter.
 void comSettingsWidget::slotOnConnect() {
-    if (m_linkState == monitorThread::Connecting || m_linkState == monitorThread::Connected)
+    if (m_linkState == monitorThread::Connecting || m_linkState == monitorThread::Connected ||
+        m_linkState == monitorThread::Reconnecting)
         return;
     m_linkState = monitorThread::Connecting;
     updateButtons();

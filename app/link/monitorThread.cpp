@@ -1,5 +1,8 @@
 #include "monitorThread.h"
 
+#include <time.h>
+
+#include <QDateTime>
 #include <algorithm>
 
 #include "comAdapter.h"
@@ -36,9 +39,10 @@ quint64 monitorThread::enqueue(const request& r) {
     return number;
 }
 
-quint64 monitorThread::requestOpen(const comSettings& settings) {
+quint64 monitorThread::requestOpen(const comSettings& settings, bool keepTrying) {
     request r;
     r.open = true;
+    r.keepTrying = keepTrying;
     r.number = 0;
     r.settings.portNumber = settings.portNumber;
     r.settings.slaveId = settings.slaveId;
@@ -55,6 +59,7 @@ quint64 monitorThread::requestOpen(const comSettings& settings) {
 quint64 monitorThread::requestClose() {
     request r;
     r.open = false;
+    r.keepTrying = false;
     r.number = 0;
     r.settings = linkSettings();
     return enqueue(r);
@@ -115,6 +120,38 @@ void monitorThread::setExtraReading(bool on) {
     m_wake.notify_all();
 }
 
+void monitorThread::setTimings(int lostAfterMinMs, int backoffFirstMs, int backoffCapMs,
+                               int summaryMs) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_lostAfterMinMs = lostAfterMinMs;
+    m_backoffFirstMs = backoffFirstMs;
+    m_backoffCapMs = backoffCapMs;
+    m_summaryMs = summaryMs;
+}
+
+void monitorThread::setSleepClock(sleepClock clock) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_sleepClock = clock;
+}
+
+// CLOCK_MONOTONIC stops while the system is suspended, CLOCK_BOOTTIME does
+// not: their difference grows by the time spent asleep.
+qint64 monitorThread::systemSleptMs() {
+    struct timespec boot;
+    struct timespec mono;
+    clock_gettime(CLOCK_BOOTTIME, &boot);
+    clock_gettime(CLOCK_MONOTONIC, &mono);
+    return (qint64(boot.tv_sec) - mono.tv_sec) * 1000 + (boot.tv_nsec - mono.tv_nsec) / 1000000;
+}
+
+qint64 monitorThread::nextAttemptInMs() const {
+    if (m_attemptRunning.load()) return 0;
+    const qint64 now =
+        std::chrono::duration_cast<std::chrono::milliseconds>(clock::now().time_since_epoch())
+            .count();
+    return qMax<qint64>(0, m_nextAttemptSteadyMs.load() - now);
+}
+
 void monitorThread::stop() {
     {
         std::lock_guard<std::mutex> guard(m_lock);
@@ -143,7 +180,38 @@ void monitorThread::setState(State state, quint64 number) {
     emit signalStateChanged(state, number);
 }
 
+int monitorThread::openDevice(const linkSettings& link, bool report) {
+    comSettings settings;
+    settings.portNumber = link.portNumber;
+    settings.slaveId = link.slaveId;
+    settings.baudRate = link.baudRate;
+    settings.comMode = link.comMode;
+    settings.dataLen = link.dataLen;
+    settings.stopBits = link.stopBits;
+    settings.parity = link.parity;
+    settings.responseTimeout = link.responseTimeout;
+    settings.numOfRetries = link.numOfRetries;
+    const int result = comAdapter::instance().slotOpenDevice(&settings, report);
+    if (result != 0) {
+        if (!report) noteFailure(result, false);
+        return result;
+    }
+    emit signalOpened(comAdapter::instance().deviceInfo().deviceType);
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_nextPoll = clock::now();
+        m_nextExtras = clock::now();
+        std::fill(m_spanResults.begin(), m_spanResults.end(), 0);
+        m_slept = m_sleepClock();
+    }
+    m_resumed = false;
+    m_lastGood = clock::now();
+    m_attempt.store(0);
+    return 0;
+}
+
 void monitorThread::handle(const request& r) {
+    m_handledNumber = r.number;
     comAdapter& adapter = comAdapter::instance();
     const State now = state();
     if (r.open) {
@@ -151,29 +219,29 @@ void monitorThread::handle(const request& r) {
             setState(Connected, r.number);
             return;
         }
-        setState(Connecting, r.number);
-        comSettings settings;
-        settings.portNumber = r.settings.portNumber;
-        settings.slaveId = r.settings.slaveId;
-        settings.baudRate = r.settings.baudRate;
-        settings.comMode = r.settings.comMode;
-        settings.dataLen = r.settings.dataLen;
-        settings.stopBits = r.settings.stopBits;
-        settings.parity = r.settings.parity;
-        settings.responseTimeout = r.settings.responseTimeout;
-        settings.numOfRetries = r.settings.numOfRetries;
-        // A failed open is reported by the adapter.
-        if (adapter.slotOpenDevice(&settings) != 0) {
-            setState(Disconnected, r.number);
+        if (now == Reconnecting) {
+            // Already trying: the next attempt is made at once.
+            scheduleAttempt(true);
+            setState(Reconnecting, r.number);
             return;
         }
-        emit signalOpened(adapter.deviceInfo().deviceType);
-        {
-            std::lock_guard<std::mutex> guard(m_lock);
-            m_nextPoll = clock::now();
-            m_nextExtras = clock::now();
-            std::fill(m_spanResults.begin(), m_spanResults.end(), 0);
+        setState(Connecting, r.number);
+        m_link = r.settings;
+        // A failed open is reported by the adapter.
+        const int result = openDevice(r.settings, true);
+        if (result != 0) {
+            if (r.keepTrying) {
+                m_lastGoodWallMs.store(0);
+                m_failures = 0;
+                noteFailure(result, false);
+                scheduleAttempt(false);
+                setState(Reconnecting, r.number);
+            } else {
+                setState(Disconnected, r.number);
+            }
+            return;
         }
+        m_lastGoodWallMs.store(QDateTime::currentMSecsSinceEpoch());
         setState(Connected, r.number);
         return;
     }
@@ -184,25 +252,140 @@ void monitorThread::handle(const request& r) {
     if (now == Connected) {
         setState(Disconnecting, r.number);
         adapter.slotCloseDevice();
+    } else if (now == Reconnecting) {
+        // The device was closed when the line was lost.
+        setState(Disconnecting, r.number);
     }
+    m_attempt.store(0);
+    m_failures = 0;
     setState(Disconnected, r.number);
+}
+
+void monitorThread::scheduleAttempt(bool now) {
+    // 1 s, 2 s, 4 s ... up to the cap, by the number of attempts made.
+    qint64 delay = 0;
+    if (!now) {
+        std::lock_guard<std::mutex> guard(m_lock);
+        delay = m_backoffFirstMs;
+        for (int i = 0; i < m_attempt.load() && delay < m_backoffCapMs; ++i)
+            delay *= 2;
+        delay = qMin<qint64>(delay, m_backoffCapMs);
+    }
+    const clock::time_point at = clock::now() + std::chrono::milliseconds(delay);
+    m_nextAttempt = at;
+    m_nextAttemptSteadyMs.store(
+        std::chrono::duration_cast<std::chrono::milliseconds>(at.time_since_epoch()).count());
+    m_attempt.fetch_add(1);
+}
+
+void monitorThread::loseLine(int result, quint64 number) {
+    consolePrint::instance().printMsg(tr("Communication with the module lost (error %1: %2)")
+                                          .arg(result)
+                                          .arg(comAdapter::resultText(result)));
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_hasWrite = false;
+    }
+    // A device path that went away (an adapter unplugged, a new pty on the
+    // same link) is only found again by opening it anew.
+    comAdapter::instance().slotCloseDevice(false);
+    m_attempt.store(0);
+    scheduleAttempt(m_resumed);
+    setState(Reconnecting, number);
+}
+
+void monitorThread::attemptReopen() {
+    m_attemptRunning.store(true);
+    setState(Reconnecting, m_handledNumber);
+    const bool opened = openDevice(m_link, false) == 0;
+    m_attemptRunning.store(false);
+    if (opened) {
+        setState(Connected, m_handledNumber);
+        return;
+    }
+    scheduleAttempt(false);
+    setState(Reconnecting, m_handledNumber);
+}
+
+QString monitorThread::duration(qint64 ms) {
+    const qint64 seconds = (ms + 500) / 1000;
+    if (seconds < 60) return tr("%1 s").arg(seconds);
+    if (seconds < 3600) return tr("%1 min %2 s").arg(seconds / 60).arg(seconds % 60);
+    return tr("%1 h %2 min").arg(seconds / 3600).arg(seconds / 60 % 60);
+}
+
+void monitorThread::noteFailure(int result, bool reading) {
+    const clock::time_point now = clock::now();
+    int summaryMs;
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        summaryMs = m_summaryMs;
+    }
+    consolePrint& console = consolePrint::instance();
+    ++m_failures;
+    m_failureCode = result;
+    if (m_failures == 1) {
+        m_failingSince = now;
+        m_lastSummary = now;
+        // An open that failed has been logged by the adapter.
+        if (reading) {
+            console.printMsg(tr("ERR:%1:When reading register start from %2 (%3)")
+                                 .arg(result)
+                                 .arg(kStatusStart)
+                                 .arg(comAdapter::resultText(result)));
+        }
+        return;
+    }
+    if (now - m_lastSummary >= std::chrono::milliseconds(summaryMs)) {
+        m_lastSummary = now;
+        console.printMsg(tr("Still no answer, %1 attempts (error %2: %3)")
+                             .arg(m_failures)
+                             .arg(result)
+                             .arg(comAdapter::resultText(result)));
+    }
+}
+
+void monitorThread::noteSuccess() {
+    m_lastGood = clock::now();
+    m_lastGoodWallMs.store(QDateTime::currentMSecsSinceEpoch());
+    m_resumed = false;
+    if (m_failures == 0) return;
+    const qint64 ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(m_lastGood - m_failingSince).count();
+    m_failures = 0;
+    consolePrint::instance().printMsg(tr("Communication restored after %1").arg(duration(ms)));
 }
 
 void monitorThread::pollOnce() {
     statusBlock block = statusBuffer();
+    qint64 lostAfterMs;
+    sleepClock sleptClock;
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        lostAfterMs =
+            qMax<qint64>(m_lostAfterMinMs, 2 * qint64(m_link.responseTimeout) + m_pollCycle);
+        sleptClock = m_sleepClock;
+    }
+    // A system that slept since the last read: its line may be gone (an
+    // adapter that lost power, a module that restarted).
+    const qint64 slept = sleptClock();
+    if (slept - m_slept > 1000) m_resumed = true;
+    m_slept = slept;
+
     const int result =
-        comAdapter::instance().slotReadStatus(kStatusStart, kStatusRegisters, block.data());
+        comAdapter::instance().readRegistersQuiet(kStatusStart, kStatusRegisters, block.data());
     if (result == 0) {
+        noteSuccess();
         {
             std::lock_guard<std::mutex> guard(m_lock);
             m_statusBuffer = block;
         }
         emit signalFinished();
-    } else {
-        // Not translated: the adapter's own "ERR:" line precedes it.
-        emit consolePrint::instance().signalShowMsg(QStringLiteral("Read error: ") +
-                                                    QString::number(result));
+        return;
     }
+    noteFailure(result, true);
+    if (m_resumed || clock::now() - m_lastGood >= std::chrono::milliseconds(lostAfterMs))
+        loseLine(result, m_handledNumber);
 }
 
 void monitorThread::readExtras(const std::vector<span>& spans) {
@@ -256,6 +439,16 @@ void monitorThread::run() {
             lock.lock();
             continue;
         }
+        if (state() == Reconnecting) {
+            if (clock::now() >= m_nextAttempt) {
+                lock.unlock();
+                attemptReopen();
+                lock.lock();
+                continue;
+            }
+            m_wake.wait_until(lock, m_nextAttempt);
+            continue;
+        }
         if (state() != Connected) {
             // Nothing to watch and nothing asked: the thread ends until the
             // next request starts it again.
@@ -268,7 +461,8 @@ void monitorThread::run() {
             m_hasWrite = false;
             lock.unlock();
             // The adapter logs the outcome; the next block shows it.
-            comAdapter::instance().slotWriteRegister(address, value);
+            const int result = comAdapter::instance().slotWriteRegister(address, value);
+            emit signalWritten(address, value, result);
             lock.lock();
             continue;
         }
@@ -299,6 +493,8 @@ void monitorThread::run() {
     if (state() == Connected) {
         setState(Disconnecting, number);
         comAdapter::instance().slotCloseDevice();
+        setState(Disconnected, number);
+    } else if (state() == Reconnecting) {
         setState(Disconnected, number);
     }
     lock.lock();

@@ -10,6 +10,15 @@
 // The thread runs from the first request after being idle until the device
 // is closed and no request is left; requests are handled in the order given,
 // so a Connect made while a close is under way waits for it.
+//
+// A line is lost when no good answer has come for max(5 s, 2 x the response
+// time-out + the poll cycle), or at the first failing read after the system
+// slept. The worker then closes the device and, as long as nobody asks for a
+// close, reopens it with a back-off of 1 s doubling up to 30 s (state
+// Reconnecting); the back-off starts anew after a success. An open asked with
+// keepTrying that fails retries the same way. Failing reads and attempts are
+// logged by one function: the first failure, then at most one summary a
+// minute, and one line when answers are back.
 #pragma once
 
 #include <QString>
@@ -30,13 +39,17 @@ class monitorThread : public QThread {
 public:
     // Owned by the worker thread; others see it through state() and
     // signalStateChanged.
-    enum State { Disconnected = 0, Connecting, Connected, Disconnecting };
+    enum State { Disconnected = 0, Connecting, Connected, Disconnecting, Reconnecting };
 
     static constexpr int kStatusRegisters = 50;
     static constexpr ushort kStatusStart = 40000;
     // A read request carries at most 125 registers.
     static constexpr int kMaxSpan = 125;
     static constexpr int kExtraIntervalMs = 1000;
+    static constexpr int kLostAfterMinMs = 5000;
+    static constexpr int kBackoffFirstMs = 1000;
+    static constexpr int kBackoffCapMs = 30000;
+    static constexpr int kSummaryIntervalMs = 60000;
     typedef std::array<quint16, kStatusRegisters> statusBlock;
 
     // One register outside the status block: its last value, or ok false
@@ -52,7 +65,9 @@ public:
 
     // Requests; each returns at once with its number, which the state
     // signals of its handling carry. The settings are copied.
-    quint64 requestOpen(const comSettings& settings);
+    // keepTrying: a failed open is retried with the back-off (the automatic
+    // connect at start: the port may not be there yet).
+    quint64 requestOpen(const comSettings& settings, bool keepTrying = false);
     quint64 requestClose();
     // Takes effect from the next sleep on.
     void setPollCycle(quint32 pollCycle);
@@ -65,6 +80,21 @@ public:
     void setExtraAddresses(const QVector<quint32>& addresses);
     void setExtraReading(bool on);
 
+    // Test seams: the shortest time without an answer that makes a line
+    // lost, the back-off's first step and cap, the interval of the summary
+    // lines; and the clock of the time the system slept (ms), by default
+    // CLOCK_BOOTTIME - CLOCK_MONOTONIC. Set before the first request.
+    void setTimings(int lostAfterMinMs, int backoffFirstMs, int backoffCapMs, int summaryMs);
+    typedef qint64 (*sleepClock)();
+    void setSleepClock(sleepClock clock);
+    static qint64 systemSleptMs();
+
+    // While Reconnecting: the number of the attempt under way or next, the
+    // time left until it (0 while it runs), and since when (ms since the
+    // epoch) the module has not answered.
+    int reconnectAttempt() const { return m_attempt.load(); }
+    qint64 nextAttemptInMs() const;
+    qint64 silentSinceMs() const { return m_lastGoodWallMs.load(); }
     // Final: ends after the request under way, closes an open device and
     // joins the thread, so that the port is free when it returns. Later
     // requests are ignored.
@@ -85,6 +115,8 @@ signals:
     void signalFinished();
     // New values are in extraValues().
     void signalExtraValuesReady();
+    // A register write was sent: its address, value and the adapter's result (0 done).
+    void signalWritten(quint32 address, quint16 value, int result);
 
 protected:
     void run() override;
@@ -104,6 +136,7 @@ private:
     };
     struct request {
         bool open;
+        bool keepTrying;
         quint64 number;
         linkSettings settings;
     };
@@ -117,6 +150,14 @@ private:
     void handle(const request& r);
     void pollOnce();
     void readExtras(const std::vector<span>& spans);
+    int openDevice(const linkSettings& settings, bool report);
+    void loseLine(int result, quint64 number);
+    void attemptReopen();
+    void scheduleAttempt(bool now);
+    // The one place that logs failed reads and attempts (see above).
+    void noteFailure(int result, bool reading);
+    void noteSuccess();
+    static QString duration(qint64 ms);
 
     mutable std::mutex m_lock;  // guards everything below but m_state
     std::condition_variable m_wake;
@@ -136,4 +177,25 @@ private:
     std::vector<int> m_spanResults;  // last result per span: one log line per change
     std::vector<extraValue> m_extraValues;
     statusBlock m_statusBuffer;
+
+    // The line's watch; worker thread only, but for the atomics.
+    linkSettings m_link{};        // of the last open asked for
+    quint64 m_handledNumber = 0;  // the request last handled: the worker's own reports carry it
+    int m_lostAfterMinMs = kLostAfterMinMs;
+    int m_backoffFirstMs = kBackoffFirstMs;
+    int m_backoffCapMs = kBackoffCapMs;
+    int m_summaryMs = kSummaryIntervalMs;
+    sleepClock m_sleepClock = &monitorThread::systemSleptMs;
+    qint64 m_slept = 0;      // the sleep clock at the last read
+    bool m_resumed = false;  // the system slept since the last good read
+    clock::time_point m_lastGood;
+    clock::time_point m_nextAttempt;
+    int m_failures = 0;  // failed reads and attempts since the last good read
+    int m_failureCode = 0;
+    clock::time_point m_failingSince;
+    clock::time_point m_lastSummary;
+    std::atomic<int> m_attempt{0};
+    std::atomic<bool> m_attemptRunning{false};
+    std::atomic<qint64> m_nextAttemptSteadyMs{0};
+    std::atomic<qint64> m_lastGoodWallMs{0};
 };

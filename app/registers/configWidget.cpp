@@ -1,5 +1,6 @@
 #include "configWidget.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
@@ -10,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -74,11 +76,35 @@ configWidget::configWidget(QWidget* parent) : baseWidget(parent) {
     scriptRow->addWidget(m_lineEditBatPath);
     scriptRow->addWidget(m_btnOpenBatFile);
 
+    // The low-battery levels: 0 is off, shown as such.
+    auto levelBox = [](const char* name) {
+        QSpinBox* box = new QSpinBox();
+        box->setObjectName(QLatin1String(name));
+        box->setRange(0, 100);
+        box->setSuffix(QStringLiteral(" %"));
+        box->setSpecialValueText(tr("Off"));
+        return box;
+    };
+    m_spinWarnLevel = levelBox("m_spinWarnLevel");
+    m_spinCriticalLevel = levelBox("m_spinCriticalLevel");
+    QHBoxLayout* levelRow = new QHBoxLayout();
+    levelRow->addWidget(new QLabel(tr("Warning level:")));
+    levelRow->addWidget(m_spinWarnLevel);
+    levelRow->addSpacing(12);
+    levelRow->addWidget(new QLabel(tr("Critical level:")));
+    levelRow->addWidget(m_spinCriticalLevel);
+    levelRow->addStretch();
+    m_chkCriticalRunsScript =
+        new QCheckBox(tr("Run the post-process script at the critical level"));
+    m_chkCriticalRunsScript->setObjectName(QStringLiteral("m_chkCriticalRunsScript"));
+
     m_groupBoxPostProcess = new QGroupBox(tr("Post Process"), this);
     m_groupBoxPostProcess->setObjectName(QStringLiteral("m_groupBoxPostProcess"));
     QVBoxLayout* groupLayout = new QVBoxLayout(m_groupBoxPostProcess);
     groupLayout->addLayout(policyRow);
     groupLayout->addLayout(scriptRow);
+    groupLayout->addLayout(levelRow);
+    groupLayout->addWidget(m_chkCriticalRunsScript);
     pageLayout->addWidget(m_groupBoxPostProcess);
 
     connect(m_tableView, &QTableView::doubleClicked, this, &configWidget::slotOnRowDoubleClicked);
@@ -86,11 +112,19 @@ configWidget::configWidget(QWidget* parent) : baseWidget(parent) {
             &configWidget::slotOnConfigDialogShown);
     connect(m_configDialog, &configDialog::signalDataChanged, this,
             [this](qint32 regAddr, qint16 value, bool) {
-                emit signalWriteRegister(static_cast<quint32>(regAddr), static_cast<quint16>(value));
+                emit signalWriteRegister(static_cast<quint32>(regAddr),
+                                         static_cast<quint16>(value));
             });
     connect(m_btnOpenBatFile, &QPushButton::clicked, this, &configWidget::slotOnOpenBatFile);
 
     slotOnLoadFromRegisterTable();
+    // Connected after the stored values are shown: loading writes nothing.
+    connect(m_spinWarnLevel, QOverload<int>::of(&QSpinBox::valueChanged), this,
+            &configWidget::slotOnBatteryLevelsEdited);
+    connect(m_spinCriticalLevel, QOverload<int>::of(&QSpinBox::valueChanged), this,
+            &configWidget::slotOnBatteryLevelsEdited);
+    connect(m_chkCriticalRunsScript, &QCheckBox::toggled, this,
+            &configWidget::slotOnBatteryLevelsEdited);
 
     m_timer = new QTimer(this);
     m_timer->setInterval(kRefreshIntervalMs);
@@ -173,6 +207,19 @@ void configWidget::slotOnLoadFromRegisterTable() {
     const uint stored = static_cast<uint>(settingsStore::batExecutePolicy());
     m_policy = stored < static_cast<uint>(m_cbPolicy->count()) ? static_cast<int>(stored) : 0;
     m_cbPolicy->setCurrentIndex(m_policy);
+    m_spinWarnLevel->setValue(settingsStore::warnLevel());
+    m_spinCriticalLevel->setValue(settingsStore::criticalLevel());
+    m_chkCriticalRunsScript->setChecked(settingsStore::criticalRunsScript());
+}
+
+void configWidget::slotOnBatteryLevelsEdited() {
+    const int warn = m_spinWarnLevel->value();
+    const int critical = m_spinCriticalLevel->value();
+    const bool runScript = m_chkCriticalRunsScript->isChecked();
+    settingsStore::setWarnLevel(warn);
+    settingsStore::setCriticalLevel(critical);
+    settingsStore::setCriticalRunsScript(runScript);
+    emit signalBatteryLevelsChanged(warn, critical, runScript);
 }
 
 void configWidget::slotOnSaveToRegisterTable() {

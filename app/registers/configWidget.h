@@ -17,7 +17,9 @@
 
 class QComboBox;
 class QGroupBox;
+class QCheckBox;
 class QLabel;
+class QSpinBox;
 class QLineEdit;
 class QPushButton;
 class QTableView;
@@ -47,6 +49,8 @@ public:
 
 signals:
     void signalOnPolicyChanged(int policy);
+    // The low-battery levels (percent, 0 = off) or the critical action changed.
+    void signalBatteryLevelsChanged(int warnLevel, int criticalLevel, bool criticalRunsScript);
     // A write asked for in the write dialog.
     void signalWriteRegister(quint32 address, quint16 value);
     // The table's registers outside the status block, after each load.
@@ -63,6 +67,7 @@ public slots:
     void slotOnLoadFromRegisterTable();
     void slotOnSaveToRegisterTable();
     void slotOnPolicyChanged(int policy);
+    void slotOnBatteryLevelsEdited();
     void slotOnGetDeviceType(QString str);
     // A status block read by the worker (kBlockSize words).
     void slotOnStatusBlock(const std::array<quint16, 50>& block);
@@ -77,6 +82,9 @@ private:
     QLabel* m_lblBatPath;
     QLineEdit* m_lineEditBatPath;
     QPushButton* m_btnOpenBatFile;
+    QSpinBox* m_spinWarnLevel;
+    QSpinBox* m_spinCriticalLevel;
+    QCheckBox* m_chkCriticalRunsScript;
     QTimer* m_timer = nullptr;
 
     int m_policy = 0;

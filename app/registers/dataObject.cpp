@@ -1,13 +1,11 @@
 #include "dataObject.h"
 
+#include "registerTable.h"
+
 DataObject::DataObject(QObject* parent) : QObject(parent) {}
 
 quint8 DataObject::accessFromText(const QString& text) {
-    const QString upper = text.toUpper();
-    if (upper == QLatin1String("R")) return AccessRead;
-    if (upper == QLatin1String("W")) return AccessWrite;
-    if (upper == QLatin1String("RW") || upper == QLatin1String("WR")) return AccessReadWrite;
-    return AccessNone;
+    return registerTable::accessFromText(text);
 }
 
 QString DataObject::accessText(quint8 access) {

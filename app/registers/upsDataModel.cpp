@@ -2,38 +2,11 @@
 
 #include <QColor>
 #include <QDir>
-#include <QDomDocument>
-#include <QDomElement>
-#include <QFile>
 
 #include "appPaths.h"
 #include "consolePrint.h"
 #include "dataObject.h"
-
-namespace {
-
-// One "Item" element: an entry with the initial values, its known children
-// applied in document order (a repeated child overwrites the earlier one).
-DataObject* entryFromItem(const QDomElement& item, QObject* owner) {
-    DataObject* entry = new DataObject(owner);
-    for (QDomElement field = item.firstChildElement(); !field.isNull();
-         field = field.nextSiblingElement()) {
-        const QString tag = field.tagName();
-        if (tag == QLatin1String("Addr")) {
-            // Text that is no unsigned decimal number gives 0.
-            entry->setAddress(static_cast<qint32>(field.text().toUInt()));
-        } else if (tag == QLatin1String("Name")) {
-            entry->setName(field.text());
-        } else if (tag == QLatin1String("RW")) {
-            entry->setAccess(DataObject::accessFromText(field.text()));
-        } else if (tag == QLatin1String("Description")) {
-            entry->setDescription(field.text());
-        }
-    }
-    return entry;
-}
-
-}  // namespace
+#include "registerTable.h"
 
 upsDataModel::upsDataModel(QObject* parent) : QAbstractTableModel(parent) {}
 
@@ -69,6 +42,10 @@ QVariant upsDataModel::data(const QModelIndex& index, int role) const {
                 default:
                     return QVariant();
             }
+        case Qt::ToolTipRole:
+            // A double-click on a row that cannot be written opens nothing:
+            // the tool tip says why.
+            return entry->isWritable() ? QVariant() : QVariant(tr("read-only"));
         case Qt::TextAlignmentRole:
             return int(Qt::AlignLeft | Qt::AlignVCenter);
         case Qt::BackgroundRole:
@@ -131,7 +108,7 @@ int upsDataModel::loadDeviceRegisters(const QString& deviceType) {
     // The folder of the register tables is made when missing, the product's
     // own folder is not: its table is data shipped with the program.
     const QString folder = appPaths::settingsFile(QStringLiteral("iconfigs"));
-    if (!QDir(folder).exists()) QDir().mkpath(folder);
+    appPaths::makeFolder(folder);
     m_registerFileName = appPaths::readableFile(QStringLiteral("iconfigs/") + deviceType +
                                                 QStringLiteral("/config_registers.xml"));
     loadRegisterFile();
@@ -139,27 +116,24 @@ int upsDataModel::loadDeviceRegisters(const QString& deviceType) {
 }
 
 int upsDataModel::loadRegisterFile() {
-    QFile file(m_registerFileName);
-    if (m_registerFileName.isEmpty() || !file.open(QIODevice::ReadOnly)) return -1;
-    if (file.size() > kMaxRegisterFileBytes) {
+    QVector<registerTable::Entry> table;
+    const int result = registerTable::read(m_registerFileName, table);
+    if (result == -3) {
         consolePrint::instance().printMsg(
             tr("ERR: The register table %1 is larger than %2 KB and is not loaded")
                 .arg(QDir::toNativeSeparators(m_registerFileName))
                 .arg(kMaxRegisterFileBytes / 1024));
-        return -3;
     }
-    QDomDocument document;
-    if (!document.setContent(&file, true)) return -2;
+    if (result != 0) return result;
 
     QList<DataObject*> entries;
-    const QDomElement root = document.documentElement();
-    for (QDomElement child = root.firstChildElement(); !child.isNull();
-         child = child.nextSiblingElement()) {
-        if (child.tagName() != QLatin1String("Items")) continue;  // "Config" and others
-        for (QDomElement item = child.firstChildElement(); !item.isNull();
-             item = item.nextSiblingElement()) {
-            if (item.tagName() == QLatin1String("Item")) entries.append(entryFromItem(item, this));
-        }
+    for (const registerTable::Entry& row : qAsConst(table)) {
+        DataObject* entry = new DataObject(this);
+        entry->setAddress(row.address);
+        entry->setName(row.name);
+        entry->setAccess(row.access);
+        entry->setDescription(row.description);
+        entries.append(entry);
     }
 
     // A view holds indexes (its selection, an open editor) into the old rows,
@@ -175,7 +149,8 @@ QVector<quint32> upsDataModel::extraAddresses() const {
     QVector<quint32> addresses;
     for (const DataObject* entry : m_dataList) {
         const qint32 offset = entry->address() - kBlockStart;
-        if (offset < 0 || offset >= kBlockSize) addresses.append(static_cast<quint32>(entry->address()));
+        if (offset < 0 || offset >= kBlockSize)
+            addresses.append(static_cast<quint32>(entry->address()));
     }
     return addresses;
 }

@@ -13,6 +13,8 @@
 #include <QStringList>
 #include <QVector>
 
+#include "registerTable.h"
+
 class DataObject;
 
 class upsDataModel : public QAbstractTableModel {
@@ -24,7 +26,7 @@ public:
     static const int kBlockStart = 40000;
     static const int kBlockSize = 50;
     // A larger register table is not loaded: parsing it would hold up the window.
-    static const qint64 kMaxRegisterFileBytes = 1024 * 1024;
+    static const qint64 kMaxRegisterFileBytes = registerTable::kMaxFileBytes;
 
     explicit upsDataModel(QObject* parent = nullptr);
     ~upsDataModel() override;
@@ -45,8 +47,8 @@ public:
     // the current list; the result is always 0.
     int loadDeviceRegisters(const QString& deviceType);
     // Loads the current register table file: 0, -1 when it cannot be opened,
-    // -2 when it is not well-formed XML, -3 (logged) when it is larger than
-    // kMaxRegisterFileBytes (the list stays as it was).
+    // -2 when it is not well-formed XML or is nested too deeply, -3 (logged)
+    // when it is larger than kMaxRegisterFileBytes (the list stays as it was).
     int loadRegisterFile();
     QString registerFileName() const { return m_registerFileName; }
 

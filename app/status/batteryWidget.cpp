@@ -16,6 +16,18 @@ void batteryWidget::slotOnSetValue(int value) {
     updateValue();
 }
 
+void batteryWidget::setIdle(bool idle) {
+    if (idle == m_idle) return;
+    m_idle = idle;
+    update();
+}
+
+void batteryWidget::setAlertLevel(int level) {
+    if (level == m_alertLevel) return;
+    m_alertLevel = level;
+    update();
+}
+
 void batteryWidget::updateValue() {
     update();
 }
@@ -49,18 +61,22 @@ void batteryWidget::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing, true);
 
+    const QColor border = m_idle ? m_idleColor : m_borderColor;
     painter.save();
-    painter.setPen(QPen(m_borderColor, m_penWidth, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
+    painter.setPen(QPen(border, m_penWidth, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
     painter.setBrush(Qt::NoBrush);
     painter.drawRect(m_bodyRect);
-    painter.setBrush(m_borderColor);
+    painter.setBrush(border);
     painter.drawRect(m_headRect);
     painter.restore();
 
+    static const QColor kAmber(0xFF, 0xB3, 0x00);
+    static const QColor kRed(0xE5, 0x39, 0x35);
+    const QColor fill = m_alertLevel == 2 ? kRed : m_alertLevel == 1 ? kAmber : m_fillColor;
     painter.save();
-    painter.setPen(QPen(m_fillColor, m_penWidth, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
-    painter.setBrush(m_fillColor);
-    const int cells = m_value / (m_maximum / m_cellCount);
+    painter.setPen(QPen(fill, m_penWidth, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
+    painter.setBrush(fill);
+    const int cells = m_idle ? 0 : m_value / (m_maximum / m_cellCount);
     const int cellWidth = m_cellPitch - m_cellSpacing;
     if (cellWidth > 0 && m_cellHeight > 0) {
         for (int i = 0; i < cells; ++i) {
@@ -71,10 +87,11 @@ void batteryWidget::paintEvent(QPaintEvent*) {
     painter.restore();
 
     painter.save();
-    QPen textPen(m_borderColor);
+    QPen textPen(m_idle || m_alertLevel == 0 ? border : fill.darker(130));
     textPen.setCosmetic(true);
     painter.setPen(textPen);
     painter.setFont(font());
-    painter.drawText(m_textRect, Qt::AlignCenter, QString::number(m_value) + "%");
+    painter.drawText(m_textRect, Qt::AlignCenter,
+                     m_idle ? QString(QChar(0x2014)) : QString::number(m_value) + "%");
     painter.restore();
 }

@@ -12,6 +12,16 @@ public:
     explicit batteryWidget(QWidget* parent = nullptr);
 
     int value() const { return m_value; }
+    // Idle: no charge known (no device, or a lost line). Drawn grey, with
+    // no cells and a dash instead of a percentage, so that it cannot pass
+    // for an empty battery.
+    bool isIdle() const { return m_idle; }
+    void setIdle(bool idle);
+    // 0 normal (green cells), 1 warning level reached (amber), 2 critical
+    // (red); the percentage is drawn in the alert colour too, so that an
+    // empty battery on alert still shows it.
+    void setAlertLevel(int level);
+    int alertLevel() const { return m_alertLevel; }
 
 signals:
     // Kept for connections made by name; the widget never emits it.
@@ -33,6 +43,9 @@ private:
     void updateGeometryRects();
 
     int m_value = 0;
+    bool m_idle = false;
+    QColor m_idleColor{150, 150, 150, 255};
+    int m_alertLevel = 0;
     int m_minimum = 0;
     int m_maximum = 100;
     QColor m_borderColor{0, 0, 0, 255};

@@ -19,6 +19,8 @@
 #include "ledWidget.h"
 #include "settingsStore.h"
 
+#include "QXUPSBattery.h"
+
 namespace {
 
 // Words of the status block (register 40000 + index).
@@ -167,6 +169,7 @@ void statusMonitorWidget::createLayout() {
     m_batteryWidget = new batteryWidget(m_grpBatteryStatus);
     m_batteryWidget->setObjectName(QStringLiteral("m_batteryWidget"));
     m_batteryWidget->setMinimumWidth(kGaugeBaseWidth);
+    m_batteryWidget->setIdle(true);  // until a first block is read
     batteryLayout->addWidget(m_batteryWidget);
     pageLayout->addWidget(m_grpBatteryStatus);
 
@@ -248,7 +251,9 @@ void statusMonitorWidget::slotOnConnect(comSettings& settings) {
     if (m_shutDown) return;
     m_summarySent = false;
     m_monitorThread->setPollCycle(m_pollCycle);
-    m_lastRequest = m_monitorThread->requestOpen(settings);
+    // With Auto Connect the user wants the module watched whenever it can
+    // be: a port not there yet (or refusing) is tried again with the back-off.
+    m_lastRequest = m_monitorThread->requestOpen(settings, settings.autoConnect);
     setLinkState(monitorThread::Connecting);
     // A connection is made with this page in front (the Config tab closes
     // while disconnected), so its display runs from here on.
@@ -268,6 +273,9 @@ void statusMonitorWidget::slotOnWorkerState(int state, quint64 request) {
 
 void statusMonitorWidget::setLinkState(monitorThread::State state) {
     if (state == m_linkState) return;
+    // After a lost line the tray hears the state of the first block again;
+    // the DC/SW memory stays, so that block is compared with the last known.
+    if (state == monitorThread::Reconnecting) m_summarySent = false;
     m_linkState = state;
     emit signalLinkState(state);
 }
@@ -287,6 +295,9 @@ QSize statusMonitorWidget::minimumSizeHint() const {
 void statusMonitorWidget::slotOnLoadFromRegisterTable() {
     m_batPath = settingsStore::batPath();
     m_policy = settingsStore::batExecutePolicy();
+    m_warnLevel = settingsStore::warnLevel();
+    m_criticalLevel = settingsStore::criticalLevel();
+    m_criticalRunsScript = settingsStore::criticalRunsScript();
 }
 
 void statusMonitorWidget::startScript() {
@@ -327,6 +338,7 @@ void statusMonitorWidget::decodeStatusBlock(const monitorThread::statusBlock& bl
     }
 
     const quint16 charge = block[kBatteryCharge];
+    m_batteryWidget->setIdle(false);
     m_batteryWidget->slotOnSetValue(charge);
 
     const quint16 source = block[kPowerSource];
@@ -400,7 +412,7 @@ void statusMonitorWidget::decodeEdges(const monitorThread::statusBlock& block) {
 
     const bool dcOk = block[kDcOk] != 0;
     if (dcOk && m_lastDcState != 1) {
-        console.printMsg(QStringLiteral("DC is connected."));
+        console.printMsg(tr("DC is connected."));
         emit signalDC_OK(true);
         if (m_dcLossReported) {
             m_dcLossReported = false;
@@ -408,7 +420,7 @@ void statusMonitorWidget::decodeEdges(const monitorThread::statusBlock& block) {
         }
     } else if (!dcOk && m_lastDcState != 0) {
         if (m_lastDcState == 1 && m_policy == kPolicyOnDcLoss) startScript();
-        console.printMsg(QStringLiteral("DC is broken."));
+        console.printMsg(tr("DC is broken."));
         emit signalDC_OK(false);
         m_dcLossReported = true;
         emit signalPowerEvent(false);
@@ -417,15 +429,18 @@ void statusMonitorWidget::decodeEdges(const monitorThread::statusBlock& block) {
 
     const bool swOn = block[kSwOutput] != 0;
     if (swOn && m_lastSwState != 1) {
-        console.printMsg(QStringLiteral("SW ON."));
+        console.printMsg(tr("SW ON."));
+        emit signalSwOutput(true);
         if (m_lastSwState == 0 && m_policy == kPolicyOnSwOn) startScript();
     } else if (!swOn && m_lastSwState == 1) {
-        console.printMsg(QStringLiteral("SW OFF."));
+        console.printMsg(tr("SW OFF."));
+        emit signalSwOutput(false);
     }
     m_lastSwState = swOn ? 1 : 0;
 
     const int charge = block[kBatteryCharge];
     const int source = block[kPowerSource];
+    decodeBatteryLevels(!dcOk, charge);
     if (!m_summarySent || dcOk != m_lastSummaryDc || charge != m_lastSummaryCharge ||
         source != m_lastSummarySource) {
         m_summarySent = true;
@@ -434,6 +449,49 @@ void statusMonitorWidget::decodeEdges(const monitorThread::statusBlock& block) {
         m_lastSummarySource = source;
         emit signalPowerSummary(dcOk, charge, source);
     }
+}
+
+// A level is reached on battery at or below it; each warns once per
+// discharge (log line and notification), and the critical one may run the
+// script, also for a machine that started on battery.
+void statusMonitorWidget::decodeBatteryLevels(bool onBattery, int charge) {
+    if (!onBattery) {
+        m_warnReported = false;
+        m_criticalReported = false;
+    }
+    const bool warn = QXUPS_LevelReached(charge, m_warnLevel, onBattery);
+    const bool critical = QXUPS_LevelReached(charge, m_criticalLevel, onBattery);
+    consolePrint& console = consolePrint::instance();
+    if (warn && !m_warnReported) {
+        m_warnReported = true;
+        const QString text =
+            tr("Battery low: %1 % (warning level %2 %).").arg(charge).arg(m_warnLevel);
+        console.printMsg(text);
+        emit signalBatteryWarning(text);
+        emit signalBatteryLevel(1, text);
+    }
+    if (critical && !m_criticalReported) {
+        m_criticalReported = true;
+        const QString text =
+            tr("Battery critical: %1 % (critical level %2 %).").arg(charge).arg(m_criticalLevel);
+        console.printMsg(text);
+        if (m_criticalRunsScript) startScript();
+        emit signalBatteryWarning(text);
+        emit signalBatteryLevel(2, text);
+    }
+    const int alert = critical ? 2 : warn ? 1 : 0;
+    m_batteryWidget->setAlertLevel(alert);
+    if (alert != m_batteryAlert) {
+        m_batteryAlert = alert;
+        emit signalBatteryAlert(alert);
+    }
+}
+
+void statusMonitorWidget::slotOnBatteryLevelsChanged(int warnLevel, int criticalLevel,
+                                                     bool criticalRunsScript) {
+    m_warnLevel = warnLevel;
+    m_criticalLevel = criticalLevel;
+    m_criticalRunsScript = criticalRunsScript;
 }
 
 void statusMonitorWidget::slotOnUpdate() {
@@ -451,6 +509,8 @@ void statusMonitorWidget::slotOnUpdate() {
         m_lblVoltageOutputValue->setText(millivolts(0));
     }
     m_batteryWidget->slotOnSetValue(0);
+    m_batteryWidget->setIdle(true);
+    m_batteryWidget->setAlertLevel(0);
     m_lblBatteryChargingStatusValue->setText(tr("NULL"));
     m_lblPowerSupplyValue->setText(tr("NULL"));
     for (ledWidget* led : {m_ledDC_OK, m_ledBatMode, m_ledBatReady, m_ledSW, m_ledRemote,

@@ -51,6 +51,7 @@ public:
 
     int policy() const { return m_policy; }
     monitorThread* worker() const { return m_monitorThread; }
+    batThread* scriptThread() const { return m_batThread; }
     monitorThread::State linkState() const { return m_linkState; }
     QString batPath() const { return m_batPath; }
 
@@ -67,6 +68,15 @@ signals:
     // whenever DC_OK, the charge or the power source change. source is word
     // 27 (1 on the DC input, 2 on battery).
     void signalPowerSummary(bool dcOk, int charge, int source);
+    // The low-battery level reached on battery: 0 none, 1 warning, 2 critical;
+    // sent when it changes.
+    void signalBatteryAlert(int level);
+    // For a desktop notification: once per discharge for each level reached.
+    void signalBatteryWarning(const QString& message);
+    // With each warning: the level reached (1 warning, 2 critical) and its log line.
+    void signalBatteryLevel(int level, const QString& message);
+    // At each SW output line in the log ("SW ON.", "SW OFF.").
+    void signalSwOutput(bool on);
     // The GUI's view of the link changed (a monitorThread::State).
     void signalLinkState(int state);
     // Each block decoded while connected, for the configuration page.
@@ -75,6 +85,9 @@ signals:
 public slots:
     void slotOnSetEnabled(bool enabled) override;
     void slotOnPolicyChanged(int policy);
+    // The warning and critical levels (percent, 0 = off) and whether reaching
+    // the critical level runs the script.
+    void slotOnBatteryLevelsChanged(int warnLevel, int criticalLevel, bool criticalRunsScript);
     // Takes effect the next time polling is started.
     void slotOnPollCycleChanged(quint32 value);
     void slotOnConnect(comSettings& settings);
@@ -96,6 +109,7 @@ private:
     ledWidget* createLed(QWidget* parent, const char* name, const QString& caption);
     void startScript();
     void decodeEdges(const monitorThread::statusBlock& block);
+    void decodeBatteryLevels(bool onBattery, int charge);
     void setLinkState(monitorThread::State state);
 
     // Battery Status
@@ -133,12 +147,19 @@ private:
     int m_lastSwState = kUnknown;
     bool m_dcLossReported = false;  // a loss was reported; the next return is notified
     monitorThread::State m_linkState = monitorThread::Disconnected;
-    quint64 m_lastRequest = 0;  // older state reports are out of date
-    bool m_summarySent = false;     // signalPowerSummary since the last connect
+    quint64 m_lastRequest = 0;   // older state reports are out of date
+    bool m_summarySent = false;  // signalPowerSummary since the last connect
     bool m_lastSummaryDc = false;
     int m_lastSummaryCharge = -1;
     int m_lastSummarySource = -1;
     int m_policy = 0;
+    int m_warnLevel = 20;
+    int m_criticalLevel = 5;
+    bool m_criticalRunsScript = false;
+    // Each level warns once per discharge: reset when the DC input is back.
+    bool m_warnReported = false;
+    bool m_criticalReported = false;
+    int m_batteryAlert = 0;
     QString m_batPath;
     bool m_shutDown = false;
     // The page's copy of the last decoded block; its word 0 decides the

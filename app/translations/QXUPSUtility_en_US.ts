@@ -66,9 +66,85 @@
         <source>:When Setting register </source>
         <translation>:When Setting register </translation>
     </message>
+    <message>
+        <source>success</source>
+        <translation>success</translation>
+    </message>
+    <message>
+        <source>invalid argument</source>
+        <translation>invalid argument</translation>
+    </message>
+    <message>
+        <source>port error</source>
+        <translation>port error</translation>
+    </message>
+    <message>
+        <source>no resource</source>
+        <translation>no resource</translation>
+    </message>
+    <message>
+        <source>I/O error</source>
+        <translation>I/O error</translation>
+    </message>
+    <message>
+        <source>illegal state</source>
+        <translation>illegal state</translation>
+    </message>
+    <message>
+        <source>in progress</source>
+        <translation>in progress</translation>
+    </message>
+    <message>
+        <source>timed out</source>
+        <translation>timed out</translation>
+    </message>
+    <message>
+        <source>illegal function</source>
+        <translation>illegal function</translation>
+    </message>
+    <message>
+        <source>illegal data address</source>
+        <translation>illegal data address</translation>
+    </message>
+    <message>
+        <source>illegal data value</source>
+        <translation>illegal data value</translation>
+    </message>
+    <message>
+        <source>slave device failure</source>
+        <translation>slave device failure</translation>
+    </message>
+    <message>
+        <source>acknowledge</source>
+        <translation>acknowledge</translation>
+    </message>
+    <message>
+        <source>slave device busy</source>
+        <translation>slave device busy</translation>
+    </message>
+    <message>
+        <source>memory parity error</source>
+        <translation>memory parity error</translation>
+    </message>
+    <message>
+        <source>gateway path unavailable</source>
+        <translation>gateway path unavailable</translation>
+    </message>
+    <message>
+        <source>gateway target failed</source>
+        <translation>gateway target failed</translation>
+    </message>
+    <message>
+        <source>unknown result</source>
+        <translation>unknown result</translation>
+    </message>
 </context>
 <context>
     <name>comSettingsWidget</name>
+    <message>
+        <source>ERR: The product name &quot;%1&quot; in %2 is not a plain folder name; it is not used</source>
+        <translation>ERR: The product name &quot;%1&quot; in %2 is not a plain folder name; it is not used</translation>
+    </message>
     <message>
         <source>ERR: The settings could not be saved to %1</source>
         <translation>ERR: The settings could not be saved to %1</translation>
@@ -144,6 +220,10 @@
     <message>
         <source>ERR: The start at log-on could not be removed from %1</source>
         <translation>ERR: The start at log-on could not be removed from %1</translation>
+    </message>
+    <message>
+        <source>Product: %1</source>
+        <translation>Product: %1</translation>
     </message>
 </context>
 <context>
@@ -235,6 +315,22 @@
         <source>The script file dialog was cancelled: no post-process script is set any more.</source>
         <translation>The script file dialog was cancelled: no post-process script is set any more.</translation>
     </message>
+    <message>
+        <source>Off</source>
+        <translation>Off</translation>
+    </message>
+    <message>
+        <source>Warning level:</source>
+        <translation>Warning level:</translation>
+    </message>
+    <message>
+        <source>Critical level:</source>
+        <translation>Critical level:</translation>
+    </message>
+    <message>
+        <source>Run the post-process script at the critical level</source>
+        <translation>Run the post-process script at the critical level</translation>
+    </message>
 </context>
 <context>
     <name>inforWidget</name>
@@ -245,6 +341,13 @@
     <message>
         <source>Status</source>
         <translation>Status</translation>
+    </message>
+</context>
+<context>
+    <name>instanceLock</name>
+    <message>
+        <source>WARN: The single-instance lock cannot be kept safely in %1; this instance runs without it</source>
+        <translation>WARN: The single-instance lock cannot be kept safely in %1; this instance runs without it</translation>
     </message>
 </context>
 <context>
@@ -432,6 +535,50 @@
         <source>Disconnecting…</source>
         <translation>Disconnecting…</translation>
     </message>
+    <message>
+        <source>Reconnecting (attempt %1, next in %2 s)</source>
+        <translation>Reconnecting (attempt %1, next in %2 s)</translation>
+    </message>
+    <message>
+        <source>Reconnecting (attempt %1)…</source>
+        <translation>Reconnecting (attempt %1)…</translation>
+    </message>
+    <message>
+        <source>Ambrel — no answer from the module since %1</source>
+        <translation>Ambrel — no answer from the module since %1</translation>
+    </message>
+    <message>
+        <source>Communication with the module lost.</source>
+        <translation>Communication with the module lost.</translation>
+    </message>
+    <message>
+        <source>Communication with the module restored.</source>
+        <translation>Communication with the module restored.</translation>
+    </message>
+    <message>
+        <source>Ambrel — on battery, %1 %, low battery (critical)</source>
+        <translation>Ambrel — on battery, %1 %, low battery (critical)</translation>
+    </message>
+    <message>
+        <source>Ambrel — on battery, %1 %, low battery</source>
+        <translation>Ambrel — on battery, %1 %, low battery</translation>
+    </message>
+    <message>
+        <source>No program to open .chm files is installed: install xchm (for example with &quot;sudo apt-get install xchm&quot;).</source>
+        <translation>No program to open .chm files is installed: install xchm (for example with &quot;sudo apt-get install xchm&quot;).</translation>
+    </message>
+    <message>
+        <source>Cannot open help file: %1</source>
+        <translation>Cannot open help file: %1</translation>
+    </message>
+    <message>
+        <source>Restarted to change the language.</source>
+        <translation>Restarted to change the language.</translation>
+    </message>
+    <message>
+        <source>History</source>
+        <translation>History</translation>
+    </message>
 </context>
 <context>
     <name>statusMonitorWidget</name>
@@ -567,6 +714,30 @@
         <source>5 Sec.</source>
         <translation>5 s</translation>
     </message>
+    <message>
+        <source>Battery low: %1 % (warning level %2 %).</source>
+        <translation>Battery low: %1 % (warning level %2 %).</translation>
+    </message>
+    <message>
+        <source>Battery critical: %1 % (critical level %2 %).</source>
+        <translation>Battery critical: %1 % (critical level %2 %).</translation>
+    </message>
+    <message>
+        <source>DC is connected.</source>
+        <translation>DC is connected.</translation>
+    </message>
+    <message>
+        <source>DC is broken.</source>
+        <translation>DC is broken.</translation>
+    </message>
+    <message>
+        <source>SW ON.</source>
+        <translation>SW ON.</translation>
+    </message>
+    <message>
+        <source>SW OFF.</source>
+        <translation>SW OFF.</translation>
+    </message>
 </context>
 <context>
     <name>batThread</name>
@@ -609,12 +780,225 @@
         <source>ERR:%1: Registers %2 to %3 could not be read; they are shown empty</source>
         <translation>ERR:%1: Registers %2 to %3 could not be read; they are shown empty</translation>
     </message>
+    <message>
+        <source>ERR:%1:When reading register start from %2 (%3)</source>
+        <translation>ERR:%1:When reading register start from %2 (%3)</translation>
+    </message>
+    <message>
+        <source>Communication with the module lost (error %1: %2)</source>
+        <translation>Communication with the module lost (error %1: %2)</translation>
+    </message>
+    <message>
+        <source>Still no answer, %1 attempts (error %2: %3)</source>
+        <translation>Still no answer, %1 attempts (error %2: %3)</translation>
+    </message>
+    <message>
+        <source>Communication restored after %1</source>
+        <translation>Communication restored after %1</translation>
+    </message>
+    <message>
+        <source>%1 s</source>
+        <translation>%1 s</translation>
+    </message>
+    <message>
+        <source>%1 min %2 s</source>
+        <translation>%1 min %2 s</translation>
+    </message>
+    <message>
+        <source>%1 h %2 min</source>
+        <translation>%1 h %2 min</translation>
+    </message>
 </context>
 <context>
     <name>upsDataModel</name>
     <message>
         <source>ERR: The register table %1 is larger than %2 KB and is not loaded</source>
         <translation>ERR: The register table %1 is larger than %2 KB and is not loaded</translation>
+    </message>
+    <message>
+        <source>read-only</source>
+        <translation>read-only</translation>
+    </message>
+</context>
+<context>
+    <name>historyStore</name>
+    <message>
+        <source>%1 cannot be written</source>
+        <translation>%1 cannot be written</translation>
+    </message>
+    <message>
+        <source>The history file was damaged; it was moved to %1 and a new one started.</source>
+        <translation>The history file was damaged; it was moved to %1 and a new one started.</translation>
+    </message>
+    <message>
+        <source>History unavailable: %1</source>
+        <translation>History unavailable: %1</translation>
+    </message>
+</context>
+<context>
+    <name>historyChart</name>
+    <message>
+        <source>DC lost</source>
+        <translation>DC lost</translation>
+    </message>
+    <message>
+        <source>DC back</source>
+        <translation>DC back</translation>
+    </message>
+    <message>
+        <source>SW on</source>
+        <translation>SW on</translation>
+    </message>
+    <message>
+        <source>SW off</source>
+        <translation>SW off</translation>
+    </message>
+    <message>
+        <source>Line lost</source>
+        <translation>Line lost</translation>
+    </message>
+    <message>
+        <source>Line restored</source>
+        <translation>Line restored</translation>
+    </message>
+    <message>
+        <source>Low battery</source>
+        <translation>Low battery</translation>
+    </message>
+    <message>
+        <source>Critical battery</source>
+        <translation>Critical battery</translation>
+    </message>
+    <message>
+        <source>Script started</source>
+        <translation>Script started</translation>
+    </message>
+    <message>
+        <source>Script ended</source>
+        <translation>Script ended</translation>
+    </message>
+    <message>
+        <source>Register written</source>
+        <translation>Register written</translation>
+    </message>
+    <message>
+        <source>Connected</source>
+        <translation>Connected</translation>
+    </message>
+    <message>
+        <source>Disconnected</source>
+        <translation>Disconnected</translation>
+    </message>
+    <message>
+        <source>Unknown</source>
+        <translation>Unknown</translation>
+    </message>
+    <message>
+        <source>Charge (%)</source>
+        <translation>Charge (%)</translation>
+    </message>
+    <message>
+        <source>Input (V)</source>
+        <translation>Input (V)</translation>
+    </message>
+    <message>
+        <source>Output (V)</source>
+        <translation>Output (V)</translation>
+    </message>
+    <message>
+        <source>On battery</source>
+        <translation>On battery</translation>
+    </message>
+    <message>
+        <source>No samples in this time range</source>
+        <translation>No samples in this time range</translation>
+    </message>
+</context>
+<context>
+    <name>historyWidget</name>
+    <message>
+        <source>Range:</source>
+        <translation>Range:</translation>
+    </message>
+    <message>
+        <source>1 h</source>
+        <translation>1 h</translation>
+    </message>
+    <message>
+        <source>24 h</source>
+        <translation>24 h</translation>
+    </message>
+    <message>
+        <source>7 d</source>
+        <translation>7 d</translation>
+    </message>
+    <message>
+        <source>30 d</source>
+        <translation>30 d</translation>
+    </message>
+    <message>
+        <source>Follow</source>
+        <translation>Follow</translation>
+    </message>
+    <message>
+        <source>Keep the range ending now and refresh it every few seconds</source>
+        <translation>Keep the range ending now and refresh it every few seconds</translation>
+    </message>
+    <message>
+        <source>Export…</source>
+        <translation>Export…</translation>
+    </message>
+    <message>
+        <source>Write the samples and events of the range shown as CSV files</source>
+        <translation>Write the samples and events of the range shown as CSV files</translation>
+    </message>
+    <message>
+        <source>Events:</source>
+        <translation>Events:</translation>
+    </message>
+    <message>
+        <source>All kinds</source>
+        <translation>All kinds</translation>
+    </message>
+    <message>
+        <source>Time</source>
+        <translation>Time</translation>
+    </message>
+    <message>
+        <source>Event</source>
+        <translation>Event</translation>
+    </message>
+    <message>
+        <source>Details</source>
+        <translation>Details</translation>
+    </message>
+    <message>
+        <source>The history is unavailable.</source>
+        <translation>The history is unavailable.</translation>
+    </message>
+    <message>
+        <source>The history is unavailable: %1</source>
+        <translation>The history is unavailable: %1</translation>
+    </message>
+    <message>
+        <source>Events shown: %1</source>
+        <translation>Events shown: %1</translation>
+    </message>
+    <message>
+        <source>Export history</source>
+        <translation>Export history</translation>
+    </message>
+    <message>
+        <source>CSV files (*.csv)</source>
+        <translation>CSV files (*.csv)</translation>
+    </message>
+    <message>
+        <source>History exported to %1 and %2.</source>
+        <translation>History exported to %1 and %2.</translation>
+    </message>
+    <message>
+        <source>The history could not be exported: %1</source>
+        <translation>The history could not be exported: %1</translation>
     </message>
 </context>
 </TS>

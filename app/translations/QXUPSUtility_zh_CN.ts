@@ -66,9 +66,85 @@
         <source>:When Setting register </source>
         <translation>:设置寄存器失败，寄存器 </translation>
     </message>
+    <message>
+        <source>success</source>
+        <translation>成功</translation>
+    </message>
+    <message>
+        <source>invalid argument</source>
+        <translation>参数无效</translation>
+    </message>
+    <message>
+        <source>port error</source>
+        <translation>端口错误</translation>
+    </message>
+    <message>
+        <source>no resource</source>
+        <translation>资源不足</translation>
+    </message>
+    <message>
+        <source>I/O error</source>
+        <translation>输入/输出错误</translation>
+    </message>
+    <message>
+        <source>illegal state</source>
+        <translation>状态非法</translation>
+    </message>
+    <message>
+        <source>in progress</source>
+        <translation>正在进行</translation>
+    </message>
+    <message>
+        <source>timed out</source>
+        <translation>超时</translation>
+    </message>
+    <message>
+        <source>illegal function</source>
+        <translation>非法功能</translation>
+    </message>
+    <message>
+        <source>illegal data address</source>
+        <translation>非法数据地址</translation>
+    </message>
+    <message>
+        <source>illegal data value</source>
+        <translation>非法数据值</translation>
+    </message>
+    <message>
+        <source>slave device failure</source>
+        <translation>从站设备故障</translation>
+    </message>
+    <message>
+        <source>acknowledge</source>
+        <translation>已确认</translation>
+    </message>
+    <message>
+        <source>slave device busy</source>
+        <translation>从站设备忙</translation>
+    </message>
+    <message>
+        <source>memory parity error</source>
+        <translation>存储奇偶校验错误</translation>
+    </message>
+    <message>
+        <source>gateway path unavailable</source>
+        <translation>网关路径不可用</translation>
+    </message>
+    <message>
+        <source>gateway target failed</source>
+        <translation>网关目标设备无响应</translation>
+    </message>
+    <message>
+        <source>unknown result</source>
+        <translation>未知结果</translation>
+    </message>
 </context>
 <context>
     <name>comSettingsWidget</name>
+    <message>
+        <source>ERR: The product name &quot;%1&quot; in %2 is not a plain folder name; it is not used</source>
+        <translation>ERR: %2 中的产品名称 &quot;%1&quot; 不是单纯的文件夹名，未被采用</translation>
+    </message>
     <message>
         <source>ERR: The settings could not be saved to %1</source>
         <translation>ERR: 无法将设置保存到 %1</translation>
@@ -144,6 +220,10 @@
     <message>
         <source>ERR: The start at log-on could not be removed from %1</source>
         <translation>ERR: 无法从 %1 中删除登录时启动项</translation>
+    </message>
+    <message>
+        <source>Product: %1</source>
+        <translation>产品：%1</translation>
     </message>
 </context>
 <context>
@@ -235,6 +315,22 @@
         <source>The script file dialog was cancelled: no post-process script is set any more.</source>
         <translation>已取消选择脚本文件：当前未设置后处理脚本。</translation>
     </message>
+    <message>
+        <source>Off</source>
+        <translation>关闭</translation>
+    </message>
+    <message>
+        <source>Warning level:</source>
+        <translation>警告电量：</translation>
+    </message>
+    <message>
+        <source>Critical level:</source>
+        <translation>临界电量：</translation>
+    </message>
+    <message>
+        <source>Run the post-process script at the critical level</source>
+        <translation>达到临界电量时运行后处理脚本</translation>
+    </message>
 </context>
 <context>
     <name>inforWidget</name>
@@ -245,6 +341,13 @@
     <message>
         <source>Status</source>
         <translation>状态</translation>
+    </message>
+</context>
+<context>
+    <name>instanceLock</name>
+    <message>
+        <source>WARN: The single-instance lock cannot be kept safely in %1; this instance runs without it</source>
+        <translation>WARN: 无法在 %1 中安全地保存单实例锁，本实例在没有该锁的情况下运行</translation>
     </message>
 </context>
 <context>
@@ -432,6 +535,50 @@
         <source>Disconnecting…</source>
         <translation>正在断开…</translation>
     </message>
+    <message>
+        <source>Reconnecting (attempt %1, next in %2 s)</source>
+        <translation>正在重新连接（第 %1 次，%2 秒后重试）</translation>
+    </message>
+    <message>
+        <source>Reconnecting (attempt %1)…</source>
+        <translation>正在重新连接（第 %1 次）…</translation>
+    </message>
+    <message>
+        <source>Ambrel — no answer from the module since %1</source>
+        <translation>Ambrel — 自 %1 起模块无应答</translation>
+    </message>
+    <message>
+        <source>Communication with the module lost.</source>
+        <translation>与模块的通信已中断。</translation>
+    </message>
+    <message>
+        <source>Communication with the module restored.</source>
+        <translation>与模块的通信已恢复。</translation>
+    </message>
+    <message>
+        <source>Ambrel — on battery, %1 %, low battery (critical)</source>
+        <translation>Ambrel — 电池供电，%1 %，电量严重不足</translation>
+    </message>
+    <message>
+        <source>Ambrel — on battery, %1 %, low battery</source>
+        <translation>Ambrel — 电池供电，%1 %，电量低</translation>
+    </message>
+    <message>
+        <source>No program to open .chm files is installed: install xchm (for example with &quot;sudo apt-get install xchm&quot;).</source>
+        <translation>没有安装可打开 .chm 文件的程序：请安装 xchm（例如运行 &quot;sudo apt-get install xchm&quot;）。</translation>
+    </message>
+    <message>
+        <source>Cannot open help file: %1</source>
+        <translation>无法打开帮助文件：%1</translation>
+    </message>
+    <message>
+        <source>Restarted to change the language.</source>
+        <translation>已重新启动以切换语言。</translation>
+    </message>
+    <message>
+        <source>History</source>
+        <translation>历史</translation>
+    </message>
 </context>
 <context>
     <name>statusMonitorWidget</name>
@@ -567,6 +714,30 @@
         <source>5 Sec.</source>
         <translation>5 秒</translation>
     </message>
+    <message>
+        <source>Battery low: %1 % (warning level %2 %).</source>
+        <translation>电池电量低：%1 %（警告电量 %2 %）。</translation>
+    </message>
+    <message>
+        <source>Battery critical: %1 % (critical level %2 %).</source>
+        <translation>电池电量严重不足：%1 %（临界电量 %2 %）。</translation>
+    </message>
+    <message>
+        <source>DC is connected.</source>
+        <translation>DC 输入已接通。</translation>
+    </message>
+    <message>
+        <source>DC is broken.</source>
+        <translation>DC 输入掉电。</translation>
+    </message>
+    <message>
+        <source>SW ON.</source>
+        <translation>SW 输出已打开。</translation>
+    </message>
+    <message>
+        <source>SW OFF.</source>
+        <translation>SW 输出已关闭。</translation>
+    </message>
 </context>
 <context>
     <name>batThread</name>
@@ -609,12 +780,225 @@
         <source>ERR:%1: Registers %2 to %3 could not be read; they are shown empty</source>
         <translation>ERR:%1: 寄存器 %2 至 %3 无法读取，显示为空</translation>
     </message>
+    <message>
+        <source>ERR:%1:When reading register start from %2 (%3)</source>
+        <translation>ERR:%1:从寄存器 %2 开始读取时出错（%3）</translation>
+    </message>
+    <message>
+        <source>Communication with the module lost (error %1: %2)</source>
+        <translation>与模块的通信中断（错误 %1：%2）</translation>
+    </message>
+    <message>
+        <source>Still no answer, %1 attempts (error %2: %3)</source>
+        <translation>仍无应答，已尝试 %1 次（错误 %2：%3）</translation>
+    </message>
+    <message>
+        <source>Communication restored after %1</source>
+        <translation>通信已恢复，中断时长 %1</translation>
+    </message>
+    <message>
+        <source>%1 s</source>
+        <translation>%1 秒</translation>
+    </message>
+    <message>
+        <source>%1 min %2 s</source>
+        <translation>%1 分 %2 秒</translation>
+    </message>
+    <message>
+        <source>%1 h %2 min</source>
+        <translation>%1 小时 %2 分</translation>
+    </message>
 </context>
 <context>
     <name>upsDataModel</name>
     <message>
         <source>ERR: The register table %1 is larger than %2 KB and is not loaded</source>
         <translation>ERR: 寄存器表 %1 大于 %2 KB，未加载</translation>
+    </message>
+    <message>
+        <source>read-only</source>
+        <translation>只读</translation>
+    </message>
+</context>
+<context>
+    <name>historyStore</name>
+    <message>
+        <source>%1 cannot be written</source>
+        <translation>无法写入 %1</translation>
+    </message>
+    <message>
+        <source>The history file was damaged; it was moved to %1 and a new one started.</source>
+        <translation>历史文件已损坏；已移至 %1，并新建了一个历史文件。</translation>
+    </message>
+    <message>
+        <source>History unavailable: %1</source>
+        <translation>历史记录不可用：%1</translation>
+    </message>
+</context>
+<context>
+    <name>historyChart</name>
+    <message>
+        <source>DC lost</source>
+        <translation>直流断开</translation>
+    </message>
+    <message>
+        <source>DC back</source>
+        <translation>直流恢复</translation>
+    </message>
+    <message>
+        <source>SW on</source>
+        <translation>SW 开</translation>
+    </message>
+    <message>
+        <source>SW off</source>
+        <translation>SW 关</translation>
+    </message>
+    <message>
+        <source>Line lost</source>
+        <translation>通信中断</translation>
+    </message>
+    <message>
+        <source>Line restored</source>
+        <translation>通信恢复</translation>
+    </message>
+    <message>
+        <source>Low battery</source>
+        <translation>电池电量低</translation>
+    </message>
+    <message>
+        <source>Critical battery</source>
+        <translation>电池电量严重不足</translation>
+    </message>
+    <message>
+        <source>Script started</source>
+        <translation>脚本已启动</translation>
+    </message>
+    <message>
+        <source>Script ended</source>
+        <translation>脚本已结束</translation>
+    </message>
+    <message>
+        <source>Register written</source>
+        <translation>已写寄存器</translation>
+    </message>
+    <message>
+        <source>Connected</source>
+        <translation>已连接</translation>
+    </message>
+    <message>
+        <source>Disconnected</source>
+        <translation>已断开</translation>
+    </message>
+    <message>
+        <source>Unknown</source>
+        <translation>未知</translation>
+    </message>
+    <message>
+        <source>Charge (%)</source>
+        <translation>电量 (%)</translation>
+    </message>
+    <message>
+        <source>Input (V)</source>
+        <translation>输入 (V)</translation>
+    </message>
+    <message>
+        <source>Output (V)</source>
+        <translation>输出 (V)</translation>
+    </message>
+    <message>
+        <source>On battery</source>
+        <translation>电池供电</translation>
+    </message>
+    <message>
+        <source>No samples in this time range</source>
+        <translation>此时间范围内没有数据</translation>
+    </message>
+</context>
+<context>
+    <name>historyWidget</name>
+    <message>
+        <source>Range:</source>
+        <translation>范围：</translation>
+    </message>
+    <message>
+        <source>1 h</source>
+        <translation>1 小时</translation>
+    </message>
+    <message>
+        <source>24 h</source>
+        <translation>24 小时</translation>
+    </message>
+    <message>
+        <source>7 d</source>
+        <translation>7 天</translation>
+    </message>
+    <message>
+        <source>30 d</source>
+        <translation>30 天</translation>
+    </message>
+    <message>
+        <source>Follow</source>
+        <translation>跟随</translation>
+    </message>
+    <message>
+        <source>Keep the range ending now and refresh it every few seconds</source>
+        <translation>使范围结束于当前时间，并每隔几秒刷新</translation>
+    </message>
+    <message>
+        <source>Export…</source>
+        <translation>导出…</translation>
+    </message>
+    <message>
+        <source>Write the samples and events of the range shown as CSV files</source>
+        <translation>将所示范围内的数据和事件写入 CSV 文件</translation>
+    </message>
+    <message>
+        <source>Events:</source>
+        <translation>事件：</translation>
+    </message>
+    <message>
+        <source>All kinds</source>
+        <translation>全部类型</translation>
+    </message>
+    <message>
+        <source>Time</source>
+        <translation>时间</translation>
+    </message>
+    <message>
+        <source>Event</source>
+        <translation>事件</translation>
+    </message>
+    <message>
+        <source>Details</source>
+        <translation>详情</translation>
+    </message>
+    <message>
+        <source>The history is unavailable.</source>
+        <translation>历史记录不可用。</translation>
+    </message>
+    <message>
+        <source>The history is unavailable: %1</source>
+        <translation>历史记录不可用：%1</translation>
+    </message>
+    <message>
+        <source>Events shown: %1</source>
+        <translation>显示的事件：%1</translation>
+    </message>
+    <message>
+        <source>Export history</source>
+        <translation>导出历史记录</translation>
+    </message>
+    <message>
+        <source>CSV files (*.csv)</source>
+        <translation>CSV 文件 (*.csv)</translation>
+    </message>
+    <message>
+        <source>History exported to %1 and %2.</source>
+        <translation>历史记录已导出到 %1 和 %2。</translation>
+    </message>
+    <message>
+        <source>The history could not be exported: %1</source>
+        <translation>无法导出历史记录：%1</translation>
     </message>
 </context>
 </TS>

@@ -1,5 +1,6 @@
 #include "port.h"
 
+#include <stddef.h>
 #include <string.h>
 
 #include "crc.h"
@@ -12,16 +13,16 @@ namespace {
 PortSlot g_ports[kPortSlotCount];
 bool g_portsReady = false;
 
+// Under the stackLock. The thread handles and the wake event stay (see PortSlot).
 void clearSlot(PortSlot* slot) {
-    plat::Thread thread = slot->thread;
-    memset(slot, 0, sizeof *slot);
-    slot->thread = thread;
+    memset(slot, 0, offsetof(PortSlot, thread));
     slot->index = kFree;
     slot->file = plat::kNoFile;
 }
 
 void initPool() {
     if (g_portsReady) return;
+    // Before the first port: no thread and no waker exists yet.
     for (int i = 0; i < kPortSlotCount; ++i) {
         memset(&g_ports[i], 0, sizeof g_ports[i]);
         clearSlot(&g_ports[i]);
@@ -153,6 +154,22 @@ void* portThreadMain(void* arg) {
     clearSlot(slot);
     giveStackLock();
     return nullptr;
+}
+
+// Under the stackLock: whether a free slot can take a new port. The thread of
+// its earlier port frees the slot as its last step under the stackLock and
+// ends a moment later. Nothing waits for it here, under the stackLock: a
+// thread that has not ended yet is kept aside for the global shutdown to join
+// (one a slot; a slot with two such threads waits for its next turn).
+bool takeableSlot(PortSlot* slot) {
+    if (slot->index != kFree) return false;
+    if (slot->endingThread.valid != 0) plat::threadJoin(&slot->endingThread, 0);
+    if (slot->thread.valid == 0 || plat::threadJoin(&slot->thread, 0)) return true;
+    if (slot->endingThread.valid != 0) return false;
+    slot->endingThread = slot->thread;
+    slot->thread.valid = 0;
+    slot->thread.id = 0;
+    return true;
 }
 
 ResultCode wake(PortSlot* slot) {
@@ -291,17 +308,11 @@ ResultCode openPort(PortSlot** out, uint8_t portNumber, uint32_t baud, uint32_t 
     initPool();
     PortSlot* slot = nullptr;
     for (int i = 0; i < kPortSlotCount && slot == nullptr; ++i) {
-        if (g_ports[i].index == kFree) slot = &g_ports[i];
+        if (takeableSlot(&g_ports[i])) slot = &g_ports[i];
     }
     if (slot == nullptr) {
         giveStackLock();
         return NoResource;
-    }
-    // The thread of the slot's earlier port freed the slot as its last step
-    // under the stackLock; reap it if it has ended, else let it end detached.
-    // Nothing waits for it here, under the stackLock.
-    if (slot->thread.valid != 0 && !plat::threadJoin(&slot->thread, 0)) {
-        plat::threadAbandon(&slot->thread);
     }
     clearSlot(slot);
     slot->index = (uint8_t)(slot - g_ports);
@@ -396,22 +407,29 @@ ResultCode discardInput(PortSlot* slot) {
 void stopPortThreads() {
     for (;;) {
         takeStackLock();
-        PortSlot* slot = nullptr;
-        for (int i = 0; g_portsReady && i < kPortSlotCount && slot == nullptr; ++i) {
-            if (g_ports[i].thread.valid != 0) slot = &g_ports[i];
+        plat::Thread* handle = nullptr;
+        for (int i = 0; g_portsReady && i < kPortSlotCount && handle == nullptr; ++i) {
+            PortSlot* slot = &g_ports[i];
+            if (slot->thread.valid != 0) {
+                slot->running = 0;
+                // An idle thread sleeps untimed: wake it (an open slot has its event).
+                if (slot->index != kFree) wake(slot);
+                handle = &slot->thread;
+            } else if (slot->endingThread.valid != 0) {
+                handle = &slot->endingThread;
+            }
         }
         plat::Thread thread = {0, 0};
-        if (slot != nullptr) {
-            slot->running = 0;
-            // An idle thread sleeps untimed: wake it (an open slot has its event).
-            if (slot->index != kFree) wake(slot);
-            thread = slot->thread;
-            slot->thread.valid = 0;
-            slot->thread.id = 0;
+        if (handle != nullptr) {
+            thread = *handle;
+            handle->valid = 0;
+            handle->id = 0;
         }
         giveStackLock();
-        if (slot == nullptr) return;
-        if (!plat::threadJoin(&thread, 10000)) plat::threadAbandon(&thread);
+        if (handle == nullptr) return;
+        // However long it takes (see stopTimerService): every wait of a port
+        // thread is bounded by its line's time-outs or ended by the wake-up.
+        plat::threadJoin(&thread, plat::kWaitForever);
     }
 }
 
@@ -419,7 +437,10 @@ bool anyPortThread() {
     takeStackLock();
     bool any = false;
     for (int i = 0; g_portsReady && i < kPortSlotCount; ++i) {
-        if (g_ports[i].thread.valid != 0 || g_ports[i].index != kFree) any = true;
+        const PortSlot& slot = g_ports[i];
+        if (slot.thread.valid != 0 || slot.endingThread.valid != 0 || slot.index != kFree) {
+            any = true;
+        }
     }
     giveStackLock();
     return any;

@@ -42,8 +42,6 @@ struct LineState {
 struct PortSlot {
     uint8_t index;  // 255 = free
     int file;
-    plat::Thread thread;
-    plat::Event wakeEvent;
     TransmitSource transmitSource;
     ReceiveSink receiveSink;
     ReceiveHook receiveHook;
@@ -58,6 +56,16 @@ struct PortSlot {
     // 1 while the port thread does a round of work; the port cannot be lent.
     uint32_t busy;
     LineState line;
+    // Kept when the slot is cleared for its next port (everything above is
+    // wiped): the thread handles until the threads are joined, and the wake
+    // event for ever, because a waker signals it after giving up the stackLock,
+    // possibly once the slot is free again. The event's words are only ever
+    // touched through the event functions, atomically.
+    plat::Thread thread;
+    // The thread of the slot's earlier port when it had freed the slot but not
+    // yet ended as the slot was taken again; joined at the global shutdown.
+    plat::Thread endingThread;
+    plat::Event wakeEvent;
 };
 
 ResultCode openPort(PortSlot** slot, uint8_t portNumber, uint32_t baud, uint32_t dataBits,
@@ -115,8 +123,10 @@ bool servePort(PortSlot* slot, uint32_t firstByteWaitMs);
 void returnPort(PortSlot* slot);
 
 bool isPortSlot(const PortSlot* slot);
-// Global shutdown: stops every port thread one at a time and forgets its handle.
+// Global shutdown: stops every port thread and joins it, the ending threads of
+// earlier ports included, one at a time.
 void stopPortThreads();
+// Whether a port is open or a port thread has not been joined.
 bool anyPortThread();
 
 }  // namespace ups

@@ -26,7 +26,6 @@ plat::Thread g_timerThread;
 plat::PeriodicTimer g_tick = {-1};
 bool g_tickArmed = false;
 uint32_t g_resolution = 0;
-bool g_abandonedThread = false;
 
 TimerSlot g_timers[kTimerSlotCount];
 EventSlot g_events[kEventSlotCount];
@@ -101,14 +100,12 @@ void* timerThreadMain(void*) {
         if (running != 1) break;
     }
     takeStackLock();
-    // A service started after this thread was given up on has a tick of its own.
-    if (g_tick.fd == tick.fd) {
-        plat::periodicStop(&g_tick);
-        g_tickArmed = false;
-        g_resolution = 0;
-    } else {
-        plat::periodicStop(&tick);
-    }
+    // The tick is this thread's own: no service starts again before the stop
+    // has joined this thread. The copy needs no closing: it is g_tick, or one
+    // that a failed wake-up closed and replaced.
+    plat::periodicStop(&g_tick);
+    g_tickArmed = false;
+    g_resolution = 0;
     giveStackLock();
     return nullptr;
 }
@@ -131,7 +128,9 @@ void giveStackLock() {
     }
     --g_stackDepth;
     plat::lockGive(&stackLock);
-    // Events live in the static pools, so one closed meanwhile is only refused.
+    // The events live in the static pools and their owners close them but never
+    // wipe them, so one closed meanwhile only refuses the signal (or, created
+    // again for a new owner, wakes it once for nothing).
     for (int i = 0; i < count; ++i)
         plat::eventSignal(signals[i]);
 }
@@ -159,7 +158,7 @@ void libraryLoad() {
 
 void libraryUnload() {
     // A thread that is still alive may still take the locks; keep them then.
-    if (g_timerThread.valid != 0 || g_abandonedThread || anyPortThread()) return;
+    if (g_timerThread.valid != 0 || anyPortThread()) return;
     plat::lockDestroy(&openCloseLock);
     plat::lockDestroy(&stackLock);
     destroyRequestLocks();
@@ -184,11 +183,7 @@ bool startTimerService() {
     bool ok = plat::timerCaps(&minPeriod, &maxPeriod);
     if (ok) {
         g_resolution = plat::timerResolution(minPeriod, maxPeriod);
-        // An earlier timer thread that was joined without being forgotten.
-        if (g_timerThread.valid != 0 && !plat::threadJoin(&g_timerThread, 0)) {
-            plat::threadAbandon(&g_timerThread);
-            g_abandonedThread = true;
-        }
+        // The thread of an earlier service was joined when it stopped.
         // Started disarmed: the first armed timer slot starts the tick.
         g_tickArmed = false;
         ok = plat::periodicStart(&g_tick);
@@ -225,10 +220,11 @@ void stopTimerService() {
     giveStackLock();
     // The thread sees the flag once woken. Only this function, under the
     // openCloseLock, touches the thread handle while the service stops.
-    if (g_timerThread.valid != 0 && !plat::threadJoin(&g_timerThread, 5000)) {
-        plat::threadAbandon(&g_timerThread);
-        g_abandonedThread = true;
-    }
+    // Waited for however long it takes: a thread left running after the last
+    // close would run on in a library that its host may unload. Its waits all
+    // end (the wake-up above, a stackLock that nobody holds while waiting), so
+    // this returns as soon as it gets the processor, even on a stalled machine.
+    plat::threadJoin(&g_timerThread, plat::kWaitForever);
     takeStackLock();
     freeAllTimerSlots();
     giveStackLock();
@@ -382,8 +378,11 @@ bool takeCompletion(EventSlot* slot, uint8_t* code) {
 void freeEventSlot(EventSlot* slot) {
     takeStackLock();
     if (isEventSlot(slot)) {
+        // Closed, not wiped: a poster that noted it signals it after giving up
+        // the stackLock, possibly after this.
         plat::eventClose(&slot->event);
-        memset(slot, 0, sizeof *slot);
+        slot->code = 0;
+        slot->posted = 0;
         slot->index = kFree;
     }
     giveStackLock();

@@ -36,7 +36,18 @@ public:
     ~SimulatedModule() {
         if (m_sim) m_sim->terminate();
     }
-    QString command(const char* cmd) { return QString::fromStdString(m_sim->command(cmd)); }
+    QString command(const char* cmd) {
+        return m_sim ? QString::fromStdString(m_sim->command(cmd)) : QStringLiteral("<killed>");
+    }
+    bool running() const { return m_sim != nullptr; }
+    // Kills the simulator, as an unplugged adapter: its pty goes away and so
+    // does the link to it (a dangling link could name the next pty the
+    // kernel hands out, another test's); a later start() makes a new one on
+    // the same link.
+    void kill() {
+        m_sim.reset();
+        if (!m_link.empty()) ::unlink(m_link.c_str());
+    }
 
 private:
     std::string m_link;

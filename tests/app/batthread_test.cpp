@@ -99,6 +99,8 @@ void batThreadTest::runsStoredScript() {
     thread.start();
     QVERIFY(thread.wait(20000));
     QCOMPARE(QFile::exists(marker), create);
+    // Nothing at all is started for a path that names no file.
+    QCOMPARE(thread.scriptsStarted(), create ? 1 : 0);
 }
 
 void batThreadTest::endsScriptAndChildren_data() {

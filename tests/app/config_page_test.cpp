@@ -2,7 +2,9 @@
 // script file dialog, the selection across refreshes and which rows open the
 // write dialog.
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QSpinBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -67,6 +69,35 @@ private slots:
         QCOMPARE(settingsStore::batExecutePolicy(), 1);
         QCOMPARE(announced.count(), 1);
         QCOMPARE(announced.at(0).at(0).toInt(), 1);
+    }
+
+    // The low-battery levels: defaults 20 and 5 %, a stored value that is no
+    // percentage keeps the default; an edit is stored and announced, and a
+    // new page (also without a device) shows the stored values.
+    void batteryLevelsStoredAndShown() {
+        settingsStore::setValue(settingsStore::kGroupPostProcess, "warnLevel", QString());
+        settingsStore::setValue(settingsStore::kGroupPostProcess, "criticalLevel", "abc");
+        {
+            configWidget page;
+            QCOMPARE(page.findChild<QSpinBox*>("m_spinWarnLevel")->value(), 20);
+            QCOMPARE(page.findChild<QSpinBox*>("m_spinCriticalLevel")->value(), 5);
+            QVERIFY(!page.findChild<QCheckBox*>("m_chkCriticalRunsScript")->isChecked());
+            QSignalSpy announced(&page, &configWidget::signalBatteryLevelsChanged);
+            page.findChild<QSpinBox*>("m_spinWarnLevel")->setValue(30);
+            page.findChild<QSpinBox*>("m_spinCriticalLevel")->setValue(0);
+            page.findChild<QCheckBox*>("m_chkCriticalRunsScript")->setChecked(true);
+            QCOMPARE(announced.count(), 3);
+            QCOMPARE(announced.last(), QVariantList({30, 0, true}));
+        }
+        QCOMPARE(settingsStore::warnLevel(), 30);
+        QCOMPARE(settingsStore::criticalLevel(), 0);
+        configWidget again;
+        QCOMPARE(again.findChild<QSpinBox*>("m_spinWarnLevel")->value(), 30);
+        QCOMPARE(again.findChild<QSpinBox*>("m_spinCriticalLevel")->text(), QStringLiteral("Off"));
+        QVERIFY(again.findChild<QCheckBox*>("m_chkCriticalRunsScript")->isChecked());
+        settingsStore::setWarnLevel(20);
+        settingsStore::setCriticalLevel(5);
+        settingsStore::setCriticalRunsScript(false);
     }
 
     void scriptFileDialog_data() {
@@ -169,6 +200,9 @@ private slots:
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
         QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, at);
         QCOMPARE(page.dialog()->isVisible(), opens);
+        // A row that opens nothing says why.
+        QCOMPARE(page.dataModel()->data(cell, Qt::ToolTipRole).toString(),
+                 opens ? QString() : QStringLiteral("read-only"));
         if (opens)
             QCOMPARE(page.dialog()->findChild<QLabel*>("m_lblRegisterAddressValue")->text(),
                      QString::number(address));

@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QtTest>
 #include <thread>
@@ -60,6 +61,42 @@ private slots:
         QVERIFY(line(page, 0).endsWith(QStringLiteral(">>25")));
         QVERIFY(line(page, inforWidget::kMaxLogLines - 1)
                     .endsWith(QStringLiteral(">>%1").arg(total - 1)));
+    }
+
+    // The view follows new lines while left at the bottom, also across a
+    // hide and show (the window in the tray), and stays where the user
+    // scrolled to otherwise.
+    void viewFollowsOnlyAtTheBottom() {
+        inforWidget page;
+        page.resize(400, 200);
+        page.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&page));
+        QScrollBar* bar = page.statusOutput()->verticalScrollBar();
+        auto add = [&page](int n) {
+            for (int i = 0; i < n; ++i)
+                page.slotOnShowMsg(QStringLiteral("line %1").arg(i));
+            QCoreApplication::processEvents();
+        };
+        add(100);
+        QTRY_VERIFY(bar->maximum() > 0);
+        QCOMPARE(bar->value(), bar->maximum());
+
+        page.hide();
+        add(100);
+        page.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&page));
+        QTRY_COMPARE(bar->value(), bar->maximum());
+        add(10);
+        QTRY_COMPARE(bar->value(), bar->maximum());
+
+        bar->triggerAction(QAbstractSlider::SliderToMinimum);
+        QTRY_VERIFY(!page.followsLog());
+        add(50);
+        QCOMPARE(bar->value(), 0);
+        bar->triggerAction(QAbstractSlider::SliderToMaximum);
+        QTRY_VERIFY(page.followsLog());
+        add(10);
+        QTRY_COMPARE(bar->value(), bar->maximum());
     }
 };
 

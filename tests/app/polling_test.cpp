@@ -19,6 +19,12 @@ using apptest::ConsoleRecord;
 
 namespace {
 
+const std::vector<std::string> kRegisters = {
+    "--registers", QXUPS_BIN_DIR "/iconfigs/DCU-1205/config_registers.xml"};
+
+// The sleep clock the worker sees in the tests that drive it (ms asleep).
+std::atomic<qint64> s_slept{0};
+
 // Waits, without an event loop, until the condition holds or 20 s have passed.
 template <typename Condition>
 bool waitFor(Condition condition) {
@@ -55,8 +61,7 @@ private:
 private slots:
     void initTestCase() {
         // The product's register table: 40100 and up answer, others are refused.
-        QVERIFY(m_module.start(QString::fromLocal8Bit(qgetenv("QXUPS_APPDIR")),
-                               {"--registers", QXUPS_BIN_DIR "/iconfigs/DCU-1205/config_registers.xml"}));
+        QVERIFY(m_module.start(QString::fromLocal8Bit(qgetenv("QXUPS_APPDIR")), kRegisters));
         m_settings.portNumber = apptest::kSimPort;
         m_settings.slaveId = 1;
         m_settings.responseTimeout = 300;
@@ -79,6 +84,8 @@ private slots:
         m_monitor->stop();
         QVERIFY(!comAdapter::instance().isConnected());
         delete m_monitor;
+        if (!m_module.running())
+            QVERIFY(m_module.start(QString::fromLocal8Bit(qgetenv("QXUPS_APPDIR")), kRegisters));
         QCOMPARE(m_module.command("fault none"), QStringLiteral("ok"));
         m_console.clear();
     }
@@ -92,18 +99,102 @@ private slots:
         QVERIFY(m_console.lines().filter(QStringLiteral("ERR")).isEmpty());
     }
 
-    void silentModuleGivesBothLinesEachCycle() {
+    // A burst of failing reads logs its first failure and one line when
+    // answers are back, not a line per poll.
+    void failingReadsCollapse() {
         open(20);
-        QCOMPARE(m_module.command("fault silent"), QStringLiteral("ok"));
+        QVERIFY(waitFor([this] { return m_finished >= 1; }));
+        QCOMPARE(m_module.command("fault bad-crc"), QStringLiteral("ok"));
         m_console.clear();
-        QVERIFY(waitFor([this] { return m_console.lines().size() >= 6; }));
-        m_monitor->requestClose();
-        QVERIFY(waitFor([this] { return m_monitor->state() == monitorThread::Disconnected; }));
-        const QStringList lines = m_console.lines().filter(QStringLiteral("40000|Read error"));
-        for (int i = 0; i + 1 < lines.size(); i += 2) {
-            QCOMPARE(lines[i], QStringLiteral("ERR:8:When reading register start from 40000"));
-            QCOMPARE(lines[i + 1], QStringLiteral("Read error: 8"));
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        QCOMPARE(m_module.command("fault none"), QStringLiteral("ok"));
+        QVERIFY(waitFor([this] { return m_console.lines().size() >= 2; }));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        const QStringList lines = m_console.lines();
+        QCOMPARE(lines.size(), 2);
+        QVERIFY2(lines[0].startsWith(QStringLiteral("ERR:")) &&
+                     lines[0].contains(QStringLiteral("When reading register start from 40000 (")),
+                 qPrintable(lines[0]));
+        QVERIFY2(lines[1].startsWith(QStringLiteral("Communication restored after ")),
+                 qPrintable(lines[1]));
+        QCOMPARE(m_monitor->state(), monitorThread::Connected);
+    }
+
+    // The line lost (the simulator killed, or not there at an open that keeps
+    // trying, or a silent module after the system slept) is closed and
+    // reopened with the back-off until the module answers again, or until a
+    // close is asked for, which ends the back-off at once.
+    void lineLostAndFoundAgain_data() {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("disconnect");
+        QTest::newRow("killed") << "killed" << false;
+        QTest::newRow("killed, closed during the back-off") << "killed" << true;
+        QTest::newRow("no port at an open that keeps trying") << "absent" << false;
+        QTest::newRow("system slept, silent module") << "slept" << false;
+    }
+
+    void lineLostAndFoundAgain() {
+        QFETCH(QString, how);
+        QFETCH(bool, disconnect);
+        QCOMPARE(m_module.command("set 26 80"), QStringLiteral("ok"));
+        // Time alone would take a minute to find the line lost: only the
+        // sleep can in the "slept" row.
+        m_monitor->setTimings(how == QLatin1String("slept") ? 60000 : 500, 100, 400, 60000);
+        s_slept = 0;
+        m_monitor->setSleepClock([]() -> qint64 { return s_slept.load(); });
+        if (how == QLatin1String("absent")) {
+            m_module.kill();
+            m_monitor->setPollCycle(20);
+            m_monitor->requestOpen(m_settings, true);
+        } else {
+            open(20);
+            QVERIFY(waitFor([this] { return m_finished >= 1; }));
+            m_console.clear();
+            if (how == QLatin1String("killed")) {
+                m_module.kill();
+            } else {
+                QCOMPARE(m_module.command("fault silent"), QStringLiteral("ok"));
+                s_slept = 3600 * 1000;
+            }
         }
+        QVERIFY(waitFor([this] { return m_monitor->state() == monitorThread::Reconnecting; }));
+        QVERIFY(waitFor([this] { return m_monitor->reconnectAttempt() >= 3; }));
+        QStringList lines = m_console.lines();
+        if (how == QLatin1String("absent")) {
+            QCOMPARE(lines, QStringList({"Open device error:3", "HW:0000", "FW:0000", "DRV:0000"}));
+        } else {
+            QCOMPARE(lines.filter(QStringLiteral("ERR:")).size(), 1);
+            QCOMPARE(
+                lines.filter(QStringLiteral("Communication with the module lost (error ")).size(),
+                1);
+            QCOMPARE(lines.filter(QRegularExpression(QStringLiteral("Read error|Open device"))),
+                     QStringList());
+        }
+        if (disconnect) {
+            QElapsedTimer timer;
+            timer.start();
+            m_monitor->requestClose();
+            QVERIFY(waitFor([this] { return m_monitor->state() == monitorThread::Disconnected; }));
+            QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+            QVERIFY(waitFor([this] { return !m_monitor->isRunning(); }));
+        }
+        if (how == QLatin1String("slept")) {
+            QCOMPARE(m_module.command("fault none"), QStringLiteral("ok"));
+        } else {
+            QVERIFY(m_module.start(QString::fromLocal8Bit(qgetenv("QXUPS_APPDIR")), kRegisters));
+        }
+        QCOMPARE(m_module.command("set 26 61"), QStringLiteral("ok"));
+        if (disconnect) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+            QCOMPARE(m_monitor->state(), monitorThread::Disconnected);
+            QVERIFY(!comAdapter::instance().isConnected());
+            return;
+        }
+        QVERIFY(waitFor([this] { return m_monitor->statusBuffer()[26] == 61; }));
+        QCOMPARE(m_monitor->state(), monitorThread::Connected);
+        QCOMPARE(m_monitor->reconnectAttempt(), 0);
+        QCOMPARE(m_console.lines().filter(QStringLiteral("Communication restored after ")).size(),
+                 1);
     }
 
     // Writes go between two reads; one not sent yet is replaced by a later one.

@@ -57,6 +57,11 @@ void startProgram(QProcess& process, const QString& logName,
 
 }  // namespace
 
+QString readState(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
 class ProcessTest : public QObject {
     Q_OBJECT
 private slots:
@@ -92,20 +97,25 @@ private slots:
         QFile settings(appPaths::settingsFile(QStringLiteral("configs/config_com.xml")));
         QVERIFY(settings.open(QIODevice::WriteOnly | QIODevice::Truncate));
         settings.write(QByteArray("<Settings><Setting><ComPort>COM") +
-                       QByteArray::number(apptest::kSimPort) +
-                       "</ComPort><AutoConnect>1</AutoConnect></Setting></Settings>");
+                       QByteArray::number(apptest::kSimPort) + "</ComPort></Setting></Settings>");
         settings.close();
 
+        // The first connects (the hook presses Connect), shows the Config tab
+        // and restarts; without AutoConnect the successor must come back as
+        // it was, with one restart line in its log.
         QProcess first;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("QXUPS_TEST_RESTART_WHEN_CONNECTED"),
-                           QStringLiteral("1"));
+                           QStringLiteral("config"));
+        const QString stateFile = root.path() + QStringLiteral("/state");
+        environment.insert(QStringLiteral("QXUPS_TEST_STATE_FILE"), stateFile);
         first.setProcessEnvironment(environment);
         startProgram(first, QStringLiteral("restart.log"), QXUPS_HOOKED_PROGRAM_PATH);
         QVERIFY(first.waitForStarted(30000));
         const qint64 firstPid = first.processId();
-        // Connects by itself, then ends its event loop with 888 and launches
-        // its successor after closing the device.
+
+        // Connects, then ends its event loop with 888 and launches its
+        // successor after closing the device.
         QVERIFY(first.waitForFinished(60000));
         QCOMPARE(first.exitStatus(), QProcess::NormalExit);
         QCOMPARE(first.exitCode(), 0);
@@ -119,6 +129,9 @@ private slots:
         QVERIFY(!line.isEmpty());
         QTRY_VERIFY_WITH_TIMEOUT(holdsOpen(successor, line), 60000);
         QTRY_VERIFY_WITH_TIMEOUT(requests(sim) >= 2, 60000);
+        QTRY_COMPARE_WITH_TIMEOUT(readState(stateFile),
+                                  QStringLiteral("connected 1 tab m_configWidget restarts 1"),
+                                  60000);
 
         QVERIFY(kill(static_cast<pid_t>(successor), SIGTERM) == 0);
         QTRY_VERIFY_WITH_TIMEOUT(!running(successor), 30000);

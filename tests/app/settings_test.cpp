@@ -1,5 +1,6 @@
 // The device link's files (config_com.xml, config_product.xml), the port-name
-// rule, the program's folders and the settings store.
+// rule, the program's folders, files and single-instance lock, the settings
+// store, and every XML reader's refusal of a deeply nested document.
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -9,12 +10,17 @@
 #include <QtTest>
 #include <functional>
 
+#include "LanguageCheck.h"
 #include "app_test_env.h"
+#include "app_test_sim.h"
 #include "appPaths.h"
+#include "autoStart.h"
 #include "comSettings.h"
 #include "comSettingsFile.h"
 #include "consolePrint.h"
+#include "instanceLock.h"
 #include "settingsStore.h"
+#include "upsDataModel.h"
 
 namespace {
 
@@ -62,6 +68,12 @@ bool asUnprivileged(const std::function<bool()>& check) {
     int status = 0;
     return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
            WEXITSTATUS(status) == 0;
+}
+
+// The permission bits of a file or folder, -1 when it does not exist.
+int modeOf(const QString& path) {
+    struct stat st;
+    return lstat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
 }
 
 // Collects the console's messages while it lives.
@@ -169,7 +181,9 @@ private slots:
     }
 
     // A save into a folder that cannot be written keeps the previous file and
-    // says which file it could not write.
+    // says which file it could not write. The file itself is writable for the
+    // user who tries, so that only the folder stands in the way: a save in
+    // place would pass. A good save replaces the file (a new inode).
     void failedSaveKeepsThePreviousFileAndSaysSo() {
         const QString folder = file(QStringLiteral("readonly"));
         QVERIFY(QDir().mkpath(folder));
@@ -178,6 +192,7 @@ private slots:
         previous.slaveId = 9;
         QVERIFY(comSettingsFile::saveConfig(previous, path));
         const QByteArray before = readFile(path);
+        QCOMPARE(chmod(QFile::encodeName(path).constData(), 0666), 0);
         QCOMPARE(chmod(QFile::encodeName(folder).constData(), 0555), 0);
 
         const bool passed = asUnprivileged([&] {
@@ -189,6 +204,13 @@ private slots:
         });
         chmod(QFile::encodeName(folder).constData(), 0755);
         QVERIFY(passed);
+
+        struct stat old, replaced;
+        QCOMPARE(stat(QFile::encodeName(path).constData(), &old), 0);
+        QVERIFY(comSettingsFile::saveConfig(comSettings(), path));
+        QCOMPARE(stat(QFile::encodeName(path).constData(), &replaced), 0);
+        QVERIFY(replaced.st_ino != old.st_ino);
+        QVERIFY(readFile(path) != before);
     }
 
     // A program folder that cannot be written sends the settings to the
@@ -274,6 +296,13 @@ private slots:
         QTest::newRow("type 0 and a word")
             << items("<Item><DeviceType>C</DeviceType><Value>x1</Value></Item>") << 0 << 0 << "C";
         QTest::newRow("shipped file") << QByteArray("shipped") << 302 << 0 << "DCU-2410";
+        // The title names folders: one that is no single path component is
+        // refused (logged), as no match.
+        for (const char* title : {"../../etc", "a/b", "a\\b", "..", ""})
+            QTest::newRow(qPrintable(QStringLiteral("refused title \"%1\"").arg(title)))
+                << items(QByteArray("<Item><DeviceType>") + title +
+                         "</DeviceType><Value>301</Value></Item>")
+                << 301 << 0 << "refused";
     }
 
     void loadProductTitle() {
@@ -294,10 +323,206 @@ private slots:
         QCOMPARE(comSettingsFile::loadProductTitle(path, static_cast<quint16>(deviceType),
                                                    productTitle, &matched),
                  result);
+        if (title == QLatin1String("refused")) {
+            QCOMPARE(productTitle, QStringLiteral("old"));
+            QVERIFY(!matched);
+            QCOMPARE(log.lines.size(), 1);
+            QVERIFY2(log.lines[0].contains(path), qPrintable(log.lines[0]));
+            return;
+        }
         QCOMPARE(productTitle, title);
         QCOMPARE(matched, title != QLatin1String("old"));
         QCOMPARE(log.lines,
-                 matched ? QStringList{QStringLiteral("ui_title") + title} : QStringList());
+                 matched ? QStringList{QStringLiteral("Product: ") + title} : QStringList());
+    }
+
+    // Every XML reader, the simulator's too, refuses a document nested far
+    // deeper than a recursive parser's stack allows, as a malformed one: the
+    // defaults stay and the file is left as it is.
+    void deepDocumentIsRefused_data() {
+        QTest::addColumn<QString>("reader");
+        for (const char* reader : {"config_com.xml", "config_product.xml", "config_Language.xml",
+                                   "config_registers.xml", "upssim --registers"})
+            QTest::newRow(reader) << QString::fromLatin1(reader);
+    }
+
+    void deepDocumentIsRefused() {
+        QFETCH(QString, reader);
+        const QByteArray deep = QByteArray("<Root><Items><Item>") +
+                                QByteArray("<a>").repeated(40000) +
+                                QByteArray("</a>").repeated(40000) + "</Item></Items></Root>";
+        QString path = file(QStringLiteral("deep.xml"));
+        if (reader == QLatin1String("config_registers.xml"))
+            path = appPaths::dataFile(QStringLiteral("iconfigs/DEEP/config_registers.xml"));
+        QVERIFY(appPaths::makeFolderFor(path) && writeFile(path, deep));
+
+        if (reader == QLatin1String("config_com.xml")) {
+            comSettings settings;
+            comSettingsFile::loadConfig(settings, path);
+            QCOMPARE(summary(settings), QString::fromLatin1(kDefaults));
+        } else if (reader == QLatin1String("config_product.xml")) {
+            QString title = QStringLiteral("old");
+            QCOMPARE(comSettingsFile::loadProductTitle(path, 0, title), -2);
+            QCOMPARE(title, QStringLiteral("old"));
+        } else if (reader == QLatin1String("config_Language.xml")) {
+            QFile list(path);
+            QVERIFY(list.open(QIODevice::ReadOnly));
+            QStringList names, abbreviations, files;
+            QVERIFY(!LanguageCheck::parseLanguageList(&list, names, abbreviations, files));
+            QVERIFY(names.isEmpty() && abbreviations.isEmpty() && files.isEmpty());
+        } else if (reader == QLatin1String("config_registers.xml")) {
+            upsDataModel model;
+            QCOMPARE(model.loadDeviceRegisters(QStringLiteral("DEEP")), 0);
+            QCOMPARE(model.loadRegisterFile(), -2);
+            QCOMPARE(model.rowCount(), 0);
+        } else {
+            // The simulator reports the file and serves its default registers.
+            apptest::SimulatedModule module;
+            QVERIFY(module.start(m_dir, {"--registers", path.toStdString()}));
+            QCOMPARE(module.command("get 0"), QStringLiteral("value 301"));
+        }
+        QVERIFY(readFile(path) == deep);
+    }
+
+    // Whatever the umask, the files the program writes are the user's alone
+    // (the autostart entry readable by all) and so are the folders it makes.
+    void filesArePrivateWhateverTheUmask_data() {
+        QTest::addColumn<QString>("writer");
+        QTest::addColumn<int>("fileMode");
+        QTest::newRow("config_com.xml") << "config_com.xml" << 0600;
+        QTest::newRow("UPS.conf") << "UPS.conf" << 0600;
+        QTest::newRow("select.ini") << "select.ini" << 0600;
+        QTest::newRow("autostart entry") << "autostart" << 0644;
+    }
+
+    void filesArePrivateWhateverTheUmask() {
+        QFETCH(QString, writer);
+        QFETCH(int, fileMode);
+        const QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+        QString path;
+        if (writer == QLatin1String("config_com.xml")) {
+            path = file(QStringLiteral("umask/configs/config_com.xml"));
+        } else if (writer == QLatin1String("UPS.conf")) {
+            path = config + QStringLiteral("/Tarvel/UPS.conf");
+        } else if (writer == QLatin1String("select.ini")) {
+            path = appPaths::settingsFile(QStringLiteral("help/select.ini"));
+        } else {
+            path = autoStart::entryFile();
+        }
+        const QString folder = QFileInfo(path).absolutePath();
+        QVERIFY(!QFileInfo::exists(folder) || QDir(folder).removeRecursively());
+
+        const mode_t saved = umask(0);
+        bool written = true;
+        if (writer == QLatin1String("config_com.xml"))
+            written =
+                appPaths::makeFolderFor(path) && comSettingsFile::saveConfig(comSettings(), path);
+        else if (writer == QLatin1String("UPS.conf"))
+            settingsStore::setBatPath(QStringLiteral("/opt/on-loss.sh"));
+        else if (writer == QLatin1String("select.ini"))
+            settingsStore::setFileValue(path, QStringLiteral("/SELECTED/Language"), 1);
+        else
+            written = autoStart::registerProgram(QStringLiteral("/opt/QXUPSUtility"));
+        umask(saved);
+
+        QVERIFY(written);
+        QCOMPARE(modeOf(path), fileMode);
+        QCOMPARE(modeOf(folder), 0700);
+    }
+
+    // The single-instance lock is taken only in a folder that nobody but the
+    // user can write, and only in a regular file of the user's with no other
+    // link; otherwise the program runs without it and says so.
+    void instanceLockStaysPrivate_data() {
+        QTest::addColumn<QString>("runtime");  // private, shared, other's, unset
+        QTest::addColumn<QString>("atName");   // what stands at the lock's name
+        QTest::addColumn<QString>("lockIn");   // runtime, cache, none (unguarded)
+        const auto row = [](const char* tag, const char* runtime, const char* atName,
+                            const char* lockIn) {
+            QTest::newRow(tag) << QString::fromLatin1(runtime) << QString::fromLatin1(atName)
+                               << QString::fromLatin1(lockIn);
+        };
+        row("private runtime folder", "private", "", "runtime");
+        row("stale lock file", "private", "own file", "runtime");
+        row("runtime folder others can write", "shared", "", "cache");
+        row("runtime folder of another user", "other's", "", "cache");
+        row("no runtime folder", "unset", "", "cache");
+        row("symlink at the name", "private", "symlink", "none");
+        row("hard link at the name", "private", "hard link", "none");
+        row("fifo at the name", "private", "fifo", "none");
+        row("another user's file", "private", "other's file", "none");
+        row("cache folder is a link", "unset", "cache link", "none");
+    }
+
+    void instanceLockStaysPrivate() {
+        QFETCH(QString, runtime);
+        QFETCH(QString, atName);
+        QFETCH(QString, lockIn);
+        const bool needsRoot =
+            runtime == QLatin1String("other's") || atName == QLatin1String("other's file");
+        if (needsRoot && geteuid() != 0) QSKIP("only root can make another user's files");
+
+        const QString base = file(QStringLiteral("lock/") + QLatin1String(QTest::currentDataTag()));
+        const QString runtimeDir = base + QStringLiteral("/runtime");
+        const QString cacheDir = base + QStringLiteral("/cache");
+        const QString victim = base + QStringLiteral("/victim");
+        QVERIFY(QDir().mkpath(runtimeDir) && QDir().mkpath(cacheDir) &&
+                writeFile(victim, "victim"));
+        const QByteArray runtimeName = QFile::encodeName(runtimeDir);
+        QCOMPARE(chmod(runtimeName.constData(), runtime == QLatin1String("shared") ? 0777 : 0700),
+                 0);
+        if (runtime == QLatin1String("other's"))
+            QCOMPARE(chown(runtimeName.constData(), 65534, 65534), 0);
+        const QString atPath = runtimeDir + QStringLiteral("/lock");
+        const QByteArray at = QFile::encodeName(atPath);
+        const QByteArray victimName = QFile::encodeName(victim);
+        if (atName == QLatin1String("own file") || atName == QLatin1String("other's file")) {
+            QVERIFY(writeFile(atPath, "stale"));
+            if (atName == QLatin1String("other's file"))
+                QCOMPARE(chown(at.constData(), 65534, 65534), 0);
+        } else if (atName == QLatin1String("symlink")) {
+            QCOMPARE(symlink(victimName.constData(), at.constData()), 0);
+        } else if (atName == QLatin1String("hard link")) {
+            QCOMPARE(link(victimName.constData(), at.constData()), 0);
+        } else if (atName == QLatin1String("fifo")) {
+            QCOMPARE(mkfifo(at.constData(), 0600), 0);
+        } else if (atName == QLatin1String("cache link")) {
+            QCOMPARE(
+                symlink(QFile::encodeName(runtimeDir).constData(),
+                        QFile::encodeName(cacheDir + QStringLiteral("/QXUPSUtility")).constData()),
+                0);
+        }
+
+        const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+        const QByteArray savedCache = qgetenv("XDG_CACHE_HOME");
+        if (runtime == QLatin1String("unset"))
+            qunsetenv("XDG_RUNTIME_DIR");
+        else
+            qputenv("XDG_RUNTIME_DIR", runtimeName);
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(cacheDir));
+        if (lockIn == QLatin1String("none"))
+            QTest::ignoreMessage(QtWarningMsg,
+                                 QRegularExpression(QStringLiteral("single-instance lock")));
+        instanceLock lock(QStringLiteral("lock"));
+        const instanceLock::Outcome outcome = lock.acquire();
+        qputenv("XDG_RUNTIME_DIR", savedRuntime);
+        qputenv("XDG_CACHE_HOME", savedCache);
+
+        if (lockIn == QLatin1String("none")) {
+            QCOMPARE(outcome, instanceLock::Unavailable);
+            QVERIFY(!lock.held());
+            QCOMPARE(readFile(victim), QByteArray("victim"));
+            if (atName == QLatin1String("other's file"))
+                QCOMPARE(readFile(atPath), QByteArray("stale"));
+            return;
+        }
+        const QString folder = lockIn == QLatin1String("runtime")
+                                   ? runtimeDir
+                                   : cacheDir + QStringLiteral("/QXUPSUtility");
+        QCOMPARE(outcome, instanceLock::Acquired);
+        QCOMPARE(lock.path(), folder + QStringLiteral("/lock"));
+        QCOMPARE(readFile(lock.path()), QByteArray::number(static_cast<qint64>(getpid())) + '\n');
+        QCOMPARE(modeOf(folder), 0700);
     }
 
     void settingsStoreLivesInTheUsersConfiguration() {

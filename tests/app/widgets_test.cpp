@@ -69,11 +69,14 @@ void widgetsTest::gaugeCells_data() {
     QTest::addColumn<int>("input");
     QTest::addColumn<int>("shown");
     QTest::addColumn<int>("cells");
-    QTest::newRow("150 clamps") << 150 << 100 << 5;
-    QTest::newRow("-5 clamps") << -5 << 0 << 0;
-    QTest::newRow("19") << 19 << 19 << 0;
-    QTest::newRow("20") << 20 << 20 << 1;
-    QTest::newRow("99") << 99 << 99 << 4;
+    QTest::addColumn<int>("alert");  // low-battery level: 0 green, 1 amber, 2 red
+    QTest::newRow("150 clamps") << 150 << 100 << 5 << 0;
+    QTest::newRow("-5 clamps") << -5 << 0 << 0 << 0;
+    QTest::newRow("19") << 19 << 19 << 0 << 0;
+    QTest::newRow("20") << 20 << 20 << 1 << 0;
+    QTest::newRow("99") << 99 << 99 << 4 << 0;
+    QTest::newRow("warning level: amber") << 40 << 40 << 2 << 1;
+    QTest::newRow("critical level: red") << 40 << 40 << 2 << 2;
 }
 
 // A 210-pixel gauge: body 200, pitch 39, cells 34 wide from x = 5, 44, 83,
@@ -82,13 +85,17 @@ void widgetsTest::gaugeCells() {
     QFETCH(int, input);
     QFETCH(int, shown);
     QFETCH(int, cells);
+    QFETCH(int, alert);
     batteryWidget gauge;
     gauge.resize(210, 60);
     gauge.slotOnSetValue(input);
+    gauge.setAlertLevel(alert);
     QCOMPARE(gauge.value(), shown);
 
     const QImage image = paintAlone(gauge);
-    const QColor fill(50, 205, 50);
+    const QColor fills[] = {QColor(50, 205, 50), QColor(0xFF, 0xB3, 0x00),
+                            QColor(0xE5, 0x39, 0x35)};
+    const QColor fill = fills[alert];
     const int row = 8;  // inside the cells, above the percent text
     const int starts[] = {5, 44, 83, 122, 161};
     for (int i = 0; i < 5; ++i) {

@@ -104,6 +104,10 @@ void setLossScript(const QString& marker) {
     settingsStore::setBatExecutePolicy(1);
 }
 
+// The product's table: the module has the registers it lists, 40100 and up too.
+const std::vector<std::string> kRegisters = {
+    "--registers", QXUPS_BIN_DIR "/iconfigs/DCU-1205/config_registers.xml"};
+
 int lineCount(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return 0;
@@ -117,9 +121,7 @@ class WindowTest : public QObject {
 private slots:
     void initTestCase() {
         QVERIFY(m_root.isValid());
-        // The product's table: the module has the registers it lists, 40100 and up too.
-        QVERIFY(m_sim.start(m_root.path(), {"--registers", QXUPS_BIN_DIR "/iconfigs/DCU-1205/"
-                                                           "config_registers.xml"}));
+        QVERIFY(m_sim.start(m_root.path(), kRegisters));
         const QString language = appPaths::dataFile(QStringLiteral("Language"));
         QVERIFY(QDir().mkpath(language));
         QVERIFY(QFile::copy(QStringLiteral(QXUPS_BIN_DIR "/Language/config_Language.xml"),
@@ -132,6 +134,8 @@ private slots:
 
     void cleanup() {
         if (comAdapter::instance().isConnected()) comAdapter::instance().slotCloseDevice();
+        // A case that failed half-way leaves the module answering for the next.
+        if (m_sim.running()) m_sim.command("fault none");
     }
 
     void statusBarAndTitleFollowTheConnection() {
@@ -247,8 +251,10 @@ private slots:
         QVERIFY(writeSettings(false));
         mainWindow w;
         QTabWidget* tabs = w.findChild<QTabWidget*>(QStringLiteral("m_tabWidget"));
-        QCOMPARE(tabs->count(), 1);
+        // The History tab is there while disconnected too.
+        QCOMPARE(tabs->count(), 2);
         QCOMPARE(tabs->tabText(0), QStringLiteral("Status Monitor"));
+        QCOMPARE(tabs->tabText(1), QStringLiteral("History"));
         QCOMPARE(tabs->currentWidget(), w.findChild<statusMonitorWidget*>());
         QTest::qWait(300);
         QVERIFY(!statusPagePolls(w));
@@ -303,7 +309,7 @@ private slots:
         if (front == QLatin1String("config")) {
             action(w, "m_configAction")->trigger();
             QTabWidget* tabs = w.findChild<QTabWidget*>(QStringLiteral("m_tabWidget"));
-            tabs->setCurrentIndex(1);
+            tabs->setCurrentIndex(2);
             QCOMPARE(tabs->currentWidget(), w.findChild<configWidget*>());
         } else if (front == QLatin1String("hidden")) {
             w.hide();
@@ -386,8 +392,107 @@ private slots:
         settingsStore::setBatExecutePolicy(0);
     }
 
+    // The simulator killed while connected (an adapter unplugged): the
+    // window says so once (status bar, tray, notification, log line) and
+    // shows the idle display; a new simulator on the same link is found
+    // without the user, a DC loss made while the line was down is reported
+    // and runs the policy-1 script once. Disconnect during the back-off ends it.
+    void lineLostAndFoundAgainEndToEnd() {
+        QVERIFY(writeSettings(false));
+        const QString marker = m_root.path() + QStringLiteral("/runs");
+        QFile::remove(marker);
+        setLossScript(marker);
+        apptest::ConsoleRecord log;
+        mainWindow w;
+        w.setTrayAvailable(false);
+        w.show();
+        w.findChild<statusMonitorWidget*>()->worker()->setTimings(1000, 300, 1000, 60000);
+        action(w, "m_connectAction")->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(w.trayIconPath(),
+                                  QStringLiteral(":/mainWindow/images/UPS/DC.png"), 20000);
+        batteryWidget* gauge = w.findChild<batteryWidget*>();
+        QVERIFY(!gauge->isIdle());
+
+        m_sim.kill();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            label(w, "m_lblConnectState").startsWith(QStringLiteral("Reconnecting (attempt ")),
+            20000);
+        QVERIFY(!w.findChild<QLabel*>(QStringLiteral("m_lblConnectState"))
+                     ->styleSheet()
+                     .contains(QLatin1String("green")));
+        QCOMPARE(w.trayIconPath(), QStringLiteral(":/mainWindow/images/UPS/NotConnected.png"));
+        QVERIFY2(trayToolTip(w).startsWith(
+                     QStringLiteral("Ambrel — no answer from the module since 20")),
+                 qPrintable(trayToolTip(w)));
+        QTRY_VERIFY_WITH_TIMEOUT(gauge->isIdle(), 5000);
+        QCOMPARE(label(w, "m_lblPowerSupplyValue"), QStringLiteral("NULL"));
+        // The settings stay locked while the worker keeps trying.
+        QVERIFY(!w.findChild<QComboBox*>(QStringLiteral("m_cmbComPort"))->isEnabled());
+        QVERIFY(!action(w, "m_connectAction")->isEnabled());
+        QTest::qWait(2500);  // several attempts
+        QVERIFY2(w.trayMessages() == QStringList({"Ambrel: Communication with the module lost."}),
+                 qPrintable(w.trayMessages().join(QLatin1Char('|'))));
+        QCOMPARE(log.lines().filter(QStringLiteral("Communication with the module lost")).size(),
+                 1);
+        QVERIFY(log.lines().filter(QStringLiteral("ERR:")).size() <= 1);
+        QCOMPARE(
+            log.lines().filter(QRegularExpression(QStringLiteral("Read error|Open device error"))),
+            QStringList());
+
+        QVERIFY(m_sim.start(m_root.path(), kRegisters));
+        QCOMPARE(m_sim.command("scenario dc-loss"), QStringLiteral("ok"));
+        QCOMPARE(m_sim.command("set 26 42"), QStringLiteral("ok"));
+        QTRY_VERIFY_WITH_TIMEOUT(w.isConnected(), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(gauge->value(), 42, 10000);
+        QVERIFY(!gauge->isIdle());
+        QTRY_COMPARE_WITH_TIMEOUT(lineCount(marker), 1, 20000);
+        QCOMPARE(log.lines().count(QStringLiteral("DC is broken.")), 1);
+        QCOMPARE(log.lines().filter(QStringLiteral("Communication restored after ")).size(), 1);
+        QCOMPARE(w.trayMessages(), QStringList({"Ambrel: Communication with the module lost.",
+                                                "Ambrel: Communication with the module restored.",
+                                                "Ambrel: DC is broken."}));
+        QTRY_COMPARE_WITH_TIMEOUT(w.trayIconPath(),
+                                  QStringLiteral(":/mainWindow/images/UPS/UPS.png"), 5000);
+
+        m_sim.kill();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            label(w, "m_lblConnectState").startsWith(QStringLiteral("Reconnecting")), 20000);
+        action(w, "m_disconnectAction")->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(label(w, "m_lblConnectState"), QStringLiteral("Disconnected"),
+                                  5000);
+        QCOMPARE(trayToolTip(w), QStringLiteral("Ambrel — not connected"));
+        QVERIFY(m_sim.start(m_root.path(), kRegisters));
+        QTest::qWait(2000);
+        QVERIFY(!w.isConnected());
+        QCOMPARE(m_sim.command("scenario dc-return"), QStringLiteral("ok"));
+        w.stopDeviceWork();
+        settingsStore::setBatExecutePolicy(0);
+    }
+
+    // Auto Connect at start while the port is not there yet keeps trying,
+    // and connects once it appears.
+    void autoConnectWaitsForThePort() {
+        QVERIFY(writeFile(appPaths::settingsFile(QStringLiteral("configs/config_com.xml")),
+                          "<Settings><Setting><ComPort>COM201</ComPort><AutoConnect>1"
+                          "</AutoConnect></Setting></Settings>"));
+        m_sim.kill();
+        mainWindow w;
+        w.findChild<statusMonitorWidget*>()->worker()->setTimings(1000, 300, 1000, 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            label(w, "m_lblConnectState").startsWith(QStringLiteral("Reconnecting (attempt ")),
+            10000);
+        QTest::qWait(1000);
+        QVERIFY(!w.isConnected());
+        QVERIFY(m_sim.start(m_root.path(), kRegisters));
+        QTRY_VERIFY_WITH_TIMEOUT(w.isConnected(), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(w.trayIconPath(),
+                                  QStringLiteral(":/mainWindow/images/UPS/DC.png"), 10000);
+        QCOMPARE(w.trayMessages(), QStringList());
+        w.stopDeviceWork();
+    }
+
     // The Config tab closes itself while no device is open; while one is, it
-    // is added behind "Status Monitor", and only the page in front refreshes.
+    // is added behind "Status Monitor" and "History", and only the page in front refreshes.
     void configTabFollowsConnectionAndFront() {
         QVERIFY(writeSettings(false));
         mainWindow w;
@@ -396,8 +501,8 @@ private slots:
         QAction* configAction = action(w, "m_configAction");
 
         configAction->trigger();
-        QCOMPARE(tabs->count(), 2);
-        QTRY_COMPARE_WITH_TIMEOUT(tabs->count(), 1, 5000);
+        QCOMPARE(tabs->count(), 3);
+        QTRY_COMPARE_WITH_TIMEOUT(tabs->count(), 2, 5000);
         QVERIFY(!configAction->isChecked());
 
         action(w, "m_connectAction")->trigger();
@@ -406,12 +511,12 @@ private slots:
         // The product title chose the product's register table.
         QVERIFY(config->dataModel()->rowCount() > 0);
         configAction->trigger();
-        QCOMPARE(tabs->count(), 2);
-        QCOMPARE(tabs->tabText(1), QStringLiteral("Config"));
+        QCOMPARE(tabs->count(), 3);
+        QCOMPARE(tabs->tabText(2), QStringLiteral("Config"));
         QCOMPARE(tabs->currentIndex(), 0);
         QVERIFY(!config->isRefreshing());
 
-        tabs->setCurrentIndex(1);
+        tabs->setCurrentIndex(2);
         QVERIFY(config->isRefreshing());
         QTRY_VERIFY_WITH_TIMEOUT(!statusPageDisplays(w), 5000);
         tabs->setCurrentIndex(0);
@@ -419,11 +524,11 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(statusPageDisplays(w), 5000);
 
         // Unchecked while in front: "Status Monitor" is current and displays again.
-        tabs->setCurrentIndex(1);
+        tabs->setCurrentIndex(2);
         QTRY_VERIFY_WITH_TIMEOUT(!statusPageDisplays(w), 5000);
         QVERIFY(statusPagePolls(w));
         configAction->trigger();
-        QCOMPARE(tabs->count(), 1);
+        QCOMPARE(tabs->count(), 2);
         QVERIFY(!config->isRefreshing());
         QTRY_VERIFY_WITH_TIMEOUT(statusPageDisplays(w), 5000);
         action(w, "m_disconnectAction")->trigger();
@@ -436,13 +541,16 @@ private slots:
         QTest::addColumn<bool>("connected");
         QTest::addColumn<QString>("folder");
         QTest::addColumn<int>("language");
-        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("file");  // empty: nothing opened
         QTest::newRow("connected A1, language 1")
             << true << QString() << 1 << QStringLiteral("/help/A1/A1help_en.chm");
         QTest::newRow("A1 chosen, language 0")
             << false << QString() << 0 << QStringLiteral("/help/A1/A1help.chm");
         QTest::newRow("folder with blank and #")
             << false << QStringLiteral("/odd dir #2") << 0 << QStringLiteral("/help/A1/A1help.chm");
+        // No viewer for .chm files: a message box and a log line say what to
+        // install, and nothing is handed to the desktop.
+        QTest::newRow("no viewer") << true << QString() << 1 << QString();
     }
 
     void helpAddress() {
@@ -465,6 +573,7 @@ private slots:
                 urls << url;
                 return true;
             });
+            w.setHelpViewerCheck([&file]() { return !file.isEmpty(); });
             if (connected) {
                 action(w, "m_connectAction")->trigger();
                 QTRY_VERIFY_WITH_TIMEOUT(w.isConnected(), 10000);
@@ -481,11 +590,24 @@ private slots:
                 d->findChild<QPushButton*>(QStringLiteral("m_btnAccept"))->click();
             });
             chooser.start();
+            BoxAnswer box(QMessageBox::Ok);
+            apptest::ConsoleRecord log;
             action(w, "m_helpAction")->trigger();
             QCOMPARE(chooser.isActive(), connected);
             if (connected) action(w, "m_disconnectAction")->trigger();
+            if (file.isEmpty()) {
+                const QString missing = QStringLiteral(
+                    "No program to open .chm files is installed: install xchm "
+                    "(for example with \"sudo apt-get install xchm\").");
+                QCOMPARE(box.m_texts, QStringList{missing});
+                QVERIFY(log.lines().contains(missing));
+            }
         }
         qputenv("QXUPS_APPDIR", appDir);
+        if (file.isEmpty()) {
+            QCOMPARE(urls.size(), 0);
+            return;
+        }
         QCOMPARE(urls.size(), 1);
         QVERIFY2(urls.at(0).toString().endsWith(file), qPrintable(urls.at(0).toString()));
         QCOMPARE(urls.at(0).toLocalFile(), dir + file);
@@ -505,7 +627,7 @@ private slots:
         action(w, "m_connectAction")->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(w.isConnected(), 10000);
         action(w, "m_configAction")->trigger();
-        w.findChild<QTabWidget*>(QStringLiteral("m_tabWidget"))->setCurrentIndex(1);
+        w.findChild<QTabWidget*>(QStringLiteral("m_tabWidget"))->setCurrentIndex(2);
 
         QElapsedTimer sinceTick;
         qint64 longest = 0;
@@ -519,7 +641,8 @@ private slots:
         QElapsedTimer disconnecting;
         disconnecting.start();
         action(w, "m_disconnectAction")->trigger();
-        QVERIFY2(disconnecting.elapsed() < 1000, qPrintable(QString::number(disconnecting.elapsed())));
+        QVERIFY2(disconnecting.elapsed() < 1000,
+                 qPrintable(QString::number(disconnecting.elapsed())));
         QCOMPARE(label(w, "m_lblConnectState"), QStringLiteral("Disconnecting…"));
         QTRY_COMPARE_WITH_TIMEOUT(label(w, "m_lblConnectState"), QStringLiteral("Disconnected"),
                                   15000);
@@ -548,7 +671,7 @@ private slots:
         action(w, "m_connectAction")->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(w.isConnected(), 10000);
         action(w, "m_configAction")->trigger();
-        w.findChild<QTabWidget*>(QStringLiteral("m_tabWidget"))->setCurrentIndex(1);
+        w.findChild<QTabWidget*>(QStringLiteral("m_tabWidget"))->setCurrentIndex(2);
         upsDataModel* model = w.findChild<configWidget*>()->dataModel();
         const auto cellOf = [model](int address) {
             for (int row = 0; row < model->rowCount(); ++row)

@@ -2,6 +2,8 @@
 // plays the slave on the master side of a pseudo-terminal pair.
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <pthread.h>
+#include <sched.h>
 
 #include <atomic>
 #include <fstream>
@@ -612,6 +614,20 @@ TEST(RtuDevices, CloseRacingReadsOnOneRecordWaitsForTheRequestInFlight) {
 #else
     const int kRounds = 300;
 #endif
+    // On one CPU a woken library thread (real-time where that is allowed) runs
+    // at once, before its waker goes on: a port thread then ends and frees
+    // its slot while the close that woke it is still in its signal.
+    cpu_set_t saved;
+    ASSERT_EQ(pthread_getaffinity_np(pthread_self(), sizeof saved, &saved), 0);
+    struct RestoreAffinity {
+        cpu_set_t mask;
+        ~RestoreAffinity() { pthread_setaffinity_np(pthread_self(), sizeof mask, &mask); }
+    } restore{saved};
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(sched_getcpu(), &one);
+    ASSERT_EQ(pthread_setaffinity_np(pthread_self(), sizeof one, &one), 0);
+
     PtyPair pty(62);
     ASSERT_TRUE(pty.ok());
     // Every request here is the same read of registers 0..2; answer each one.

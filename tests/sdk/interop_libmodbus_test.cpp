@@ -139,8 +139,13 @@ private:
 }  // namespace
 
 TEST(LibmodbusInterworking, OpenReadWriteAgainstALibmodbusSlave) {
-    if (!onPath("socat"))
+    if (!onPath("socat")) {
+        // CI installs socat with the other dependencies: there a missing one
+        // is a broken set-up, not a reason to test less.
+        const char* ci = getenv("CI");
+        if (ci != nullptr && *ci != '\0') FAIL() << "socat is not installed (CI is set)";
         GTEST_SKIP() << "socat is not installed";
+    }
     SocatPair line;
     ASSERT_TRUE(line.ready()) << "socat did not create its links";
 

@@ -356,6 +356,12 @@ TEST_F(PortTest, BadCrcAtAGapSuspendsEarlyDeliveryUntilAGoodOne) {
         rec.clear();
     };
 
+    // A zero CRC at a length that is no answer shape (here a request's eight
+    // bytes) ends nothing: the answer runs on to its own last byte.
+    const std::vector<uint8_t> zeroCrcAtEight = withCrc({1, 3, 6, 1, 0x2D, 0, 9, 0xD2, 7});
+    ASSERT_EQ(crc16(zeroCrcAtEight.data(), 8), 0);
+    pty.write(zeroCrcAtEight);
+    expectChunks({zeroCrcAtEight});
     // A fresh thread delivers a complete frame on its last byte.
     pty.write(frameAndExtra);
     expectChunks({frame, extra});

@@ -6,7 +6,12 @@
 #include <dirent.h>
 #include <sys/ioctl.h>
 
+#include <cstdlib>
+#include <fstream>
 #include <mutex>
+#include <set>
+#include <sstream>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -32,6 +37,40 @@ inline int countDirEntries(const char* path) {
 
 inline int threadCount() {
     return countDirEntries("/proc/self/task");
+}
+// The process's thread ids. A joined thread leaves /proc a moment after the
+// join, so a count taken then would be one too high; ids tell which is which.
+inline std::set<std::string> threadIds() {
+    std::set<std::string> ids;
+    DIR* dir = opendir("/proc/self/task");
+    while (dir != nullptr) {
+        struct dirent* e = readdir(dir);
+        if (e == nullptr) break;
+        if (e->d_name[0] != '.') ids.insert(e->d_name);
+    }
+    if (dir != nullptr) closedir(dir);
+    return ids;
+}
+// Whether a thread is gone or on its way out (PF_EXITING): a joined thread is
+// listed until the kernel has reaped it, which a loaded machine was seen to
+// put off for seconds.
+inline bool threadEnding(const std::string& id) {
+    std::ifstream stat("/proc/self/task/" + id + "/stat");
+    std::string line;
+    if (!std::getline(stat, line)) return true;
+    // After "pid (comm) ": state ppid pgrp session tty_nr tpgid flags ...
+    std::istringstream fields(line.substr(line.rfind(')') + 1));
+    std::string field;
+    for (int i = 0; i < 7; ++i)
+        fields >> field;
+    return (std::strtoul(field.c_str(), nullptr, 10) & 0x4) != 0;
+}
+// Threads still running that are not among `before`.
+inline size_t threadsBesides(const std::set<std::string>& before) {
+    size_t n = 0;
+    for (const std::string& id : threadIds())
+        n += before.count(id) == 0 && !threadEnding(id) ? 1 : 0;
+    return n;
 }
 inline int fdCount() {
     return countDirEntries("/proc/self/fd");

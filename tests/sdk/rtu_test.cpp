@@ -58,7 +58,7 @@ protected:
 
     // Threads and descriptors before any device opens (the pty pairs included).
     void markBaseline() {
-        m_threads = threadCount();
+        m_threads = threadIds();
         m_fds = fdCount();
     }
     void releaseAll() {
@@ -79,7 +79,10 @@ protected:
         EXPECT_LT(nowMs() - t0, 1000u);
         EXPECT_FALSE(ups::timerServiceRunning());
         EXPECT_FALSE(ups::anyPortThread());
-        EXPECT_TRUE(waitFor([&] { return threadCount() == m_threads; }, 3000)) << threadCount();
+        // Every thread started since the baseline has ended: globalShutdown
+        // joined it.
+        EXPECT_TRUE(waitFor([&] { return threadsBesides(m_threads) == 0; }, 3000))
+            << threadsBesides(m_threads) << " threads left";
         EXPECT_EQ(fdCount(), m_fds);
     }
 
@@ -95,7 +98,7 @@ protected:
     }
 
     std::vector<MasterInstance*> m_instances;
-    int m_threads = 0;
+    std::set<std::string> m_threads;
     int m_fds = 0;
 };
 
@@ -278,12 +281,24 @@ TEST_F(RtuTest, SilentSlaveTimesOutAndItsLateAnswerIsDiscarded) {
     }
 
     // The answer comes after all; it is a valid answer to the same request and
-    // sits in the port's input queue until the next request is sent.
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // sits in the port's input queue until the next request is sent. It comes
+    // once the port thread is idle: a receive round still under way on a
+    // loaded machine would read it and drop it itself.
+    ASSERT_TRUE(waitFor(
+        [&] {
+            ups::takeStackLock();
+            bool idle = instance->port->receiveSink == nullptr && instance->port->busy == 0;
+            ups::giveStackLock();
+            return idle;
+        },
+        10000));
     const std::vector<uint8_t> late = withCrc({1, 3, 6, 0, 1, 0, 2, 0, 3});
     pty.write(late);
-    ASSERT_TRUE(waitFor([&] { return inputQueued(pty.slave()) == (int)late.size(); }, 2000));
+    // A loaded machine was seen to take over 2 s to pass pty bytes on.
+    ASSERT_TRUE(waitFor([&] { return inputQueued(pty.slave()) == (int)late.size(); }, 10000));
 
+    // This answer comes at once: a time-out far beyond any stall.
+    ASSERT_EQ(ups::setResponseTimeout(instance, 10000), Success);
     SlaveTurn slave(pty, 8, withCrc({1, 3, 6, 0, 7, 0, 8, 0, 9}));
     EXPECT_EQ(runRead(instance, 1, 0, 3, values), Success);
     slave.join();

@@ -29,6 +29,18 @@ int recordExpiry(MasterInstance*) {
     return 1;
 }
 
+// Keeps the timer thread away for longer than a stop used to wait for it, as
+// a loaded machine can; the stackLock is free meanwhile.
+std::atomic<int> g_slowState{0};  // 1 while away, 2 when back
+int slowExpiry(MasterInstance*) {
+    g_slowState = 1;
+    giveStackLock();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5500));
+    takeStackLock();
+    g_slowState = 2;
+    return 1;
+}
+
 // Waits until the timer callback has run or the limit has passed; true when it ran.
 bool waitForExpiry(int limitMs) {
     int64_t end = nowMs() + limitMs;
@@ -186,6 +198,20 @@ TEST(TimerService, StopEndsThreadAndRestartMakesAWorkingOne) {
     EXPECT_EQ(threadCountSettled(idle), idle);
     // Stopping frees every slot: the old reference is no longer a pool entry.
     EXPECT_EQ(startTimer(slot), InvalidArgument);
+
+    // However late the thread comes back, the stop returns only after it.
+    g_slowState = 0;
+    ASSERT_TRUE(startTimerService());
+    TimerSlot* slow = takeTimerSlot(0, slowExpiry, nullptr);
+    ASSERT_NE(slow, nullptr);
+    EXPECT_EQ(startTimer(slow), Success);
+    int64_t end = nowMs() + 5000;
+    while (g_slowState == 0 && nowMs() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    ASSERT_EQ(g_slowState, 1);
+    globalShutdown();
+    EXPECT_EQ(g_slowState, 2) << "the stop returned while the timer thread still ran";
+    EXPECT_EQ(threadCountSettled(idle), idle);
 }
 
 }  // namespace

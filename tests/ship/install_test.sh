@@ -33,7 +33,7 @@ check() { # description, command...
     if "$@"; then echo "ok: $what"; else echo "FAIL: $what"; fail=1; fi
 }
 
-for f in bin/QXUPSUtility bin/upsctl lib/qxups/libQXUPSSDK.so lib/qxups/upssim \
+for f in bin/QXUPSUtility bin/upsctl lib/qxups/libQXUPSSDK.so lib/qxups/upssim lib/qxups/qxups-nut \
     lib/qxups/configs/config_product.xml lib/qxups/Language/QXUPSUtility_en_US.qm \
     lib/qxups/help/help.ini share/applications/QXUPSUtility.desktop \
     share/icons/hicolor/48x48/apps/QXUPSUtility.png; do
@@ -47,7 +47,7 @@ check "the installed program has no test hook" \
 # Libraries are found beside the binary only: an empty RUNPATH element would
 # be the current folder, from which a planted library would load.
 runpath() { readelf -d "$1" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]$/\1/p'; }
-for f in QXUPSUtility upsctl upssim libQXUPSSDK.so; do
+for f in QXUPSUtility upsctl upssim qxups-nut libQXUPSSDK.so; do
     check "RUNPATH of $f in the build tree is \$ORIGIN" test "$(runpath "$build/bin/$f")" = '$ORIGIN'
     check "RUNPATH of $f installed is \$ORIGIN" test "$(runpath "$prefix/lib/qxups/$f")" = '$ORIGIN'
 done

@@ -136,7 +136,8 @@ TEST_F(SimulatorEndToEnd, RegisterTableFromTheShippedData) {
     EXPECT_EQ(readOne(40036), 1000);  // its Default
     EXPECT_EQ(writeOne(40049, 40), Success);
     EXPECT_EQ(readOne(40049), 40);
-    EXPECT_EQ(writeOne(40047, 1), Success);                      // write-only: reads back its value
+    EXPECT_EQ(writeOne(40047, 1), Success);  // write-only, default 0: reads back its value
+    EXPECT_EQ(readOne(40047), 1);
     EXPECT_EQ(writeOne(40030, 1), ExceptionIllegalDataAddress);  // status, not in the table
     EXPECT_EQ(writeOne(40100, 1), ExceptionIllegalDataAddress);  // listed read-only
     uint16_t tail[13] = {};

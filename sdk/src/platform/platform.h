@@ -29,7 +29,11 @@ void lockGive(Lock* lock);
 
 // Auto-reset event: a signal wakes one wait and is consumed by it. It holds no
 // system resource, so signalling an event that was closed meanwhile is
-// harmless (it is refused).
+// harmless (it is refused). Its words are touched atomically by these
+// functions only: a signal may run concurrently with the close, so the owner
+// closes an event but never wipes or copies it. A signal that was under way
+// when the event was closed and created again wakes its new waiter once for
+// nothing; every waiter looks at its own state after a wake-up anyway.
 struct Event {
     uint32_t signalled;
     uint32_t waiters;
@@ -48,10 +52,9 @@ struct Thread {
 };
 typedef void* (*ThreadMain)(void* arg);
 bool threadStart(Thread* thread, ThreadMain main, void* arg, size_t stackBytes);
-// Waits up to timeoutMs for the thread to end; true when it ended.
+// Waits up to timeoutMs (kWaitForever: until it ends) for the thread to end;
+// true when it ended, and the handle is then forgotten.
 bool threadJoin(Thread* thread, uint32_t timeoutMs);
-// Forgets a thread that did not end in time (it keeps running on its own).
-void threadAbandon(Thread* thread);
 void raiseThreadPriority();
 // Whether the calling thread is this one.
 bool threadIsCurrent(const Thread* thread);

@@ -114,6 +114,12 @@ bool threadStart(Thread* thread, ThreadMain main, void* arg, size_t stackBytes) 
 
 bool threadJoin(Thread* thread, uint32_t timeoutMs) {
     if (thread->valid == 0) return true;
+    if (timeoutMs == kWaitForever) {
+        if (pthread_join((pthread_t)thread->id, nullptr) != 0) return false;
+        thread->valid = 0;
+        thread->id = 0;
+        return true;
+    }
     struct timespec deadline;
     clock_gettime(CLOCK_REALTIME, &deadline);
     deadline.tv_sec += timeoutMs / 1000;
@@ -127,13 +133,6 @@ bool threadJoin(Thread* thread, uint32_t timeoutMs) {
     thread->valid = 0;
     thread->id = 0;
     return true;
-}
-
-void threadAbandon(Thread* thread) {
-    if (thread->valid == 0) return;
-    pthread_detach((pthread_t)thread->id);
-    thread->valid = 0;
-    thread->id = 0;
 }
 
 bool threadIsCurrent(const Thread* thread) {

@@ -133,13 +133,6 @@ bool threadJoin(Thread* thread, uint32_t timeoutMs) {
     return true;
 }
 
-void threadAbandon(Thread* thread) {
-    if (thread->valid == 0) return;
-    CloseHandle(threadHandleOf(thread));
-    thread->valid = 0;
-    thread->id = 0;
-}
-
 bool threadIsCurrent(const Thread* thread) {
     return thread->valid != 0 && GetThreadId(threadHandleOf(thread)) == GetCurrentThreadId();
 }

@@ -1,0 +1,111 @@
+#include "historyRecorder.h"
+
+#include <memory>
+
+#include "batThread.h"
+#include "historyStore.h"
+#include "monitorThread.h"
+#include "statusMonitorWidget.h"
+
+namespace history {
+
+namespace {
+
+// Words of the status block (register 40000 + index).
+enum StatusWord {
+    kDeviceType = 0,
+    kVoltageInput = 16,
+    kVoltageOutput = 18,
+    kCharge = 26,
+    kPowerSource = 27,
+    kDcOk = 28,
+    kSwOutput = 31,
+    kRemote = 32,
+};
+
+const quint16 kNoVoltageType = 301;
+
+}  // namespace
+
+sample fromStatusBlock(const quint16* block, qint64 timeMs) {
+    sample s;
+    s.timeMs = timeMs;
+    s.charge = block[kCharge];
+    const bool voltages = block[kDeviceType] != kNoVoltageType;
+    s.inputMv = voltages ? block[kVoltageInput] : -1;
+    s.outputMv = voltages ? block[kVoltageOutput] : -1;
+    s.source = block[kPowerSource];
+    // As the status page reads it: on the DC input charging or full, on battery discharging.
+    s.battery = s.source == 2 ? 2 : (s.source == 1 && s.charge >= 100 ? 1 : 0);
+    s.doBits = 0;
+    for (int bit = 0; bit < 4; ++bit)
+        if (block[kDcOk + bit] != 0) s.doBits |= 1 << bit;
+    s.diBits = 0;
+    for (int bit = 0; bit < 3; ++bit)
+        if (block[kRemote + bit] != 0) s.diBits |= 1 << bit;
+    return s;
+}
+
+void recordFrom(statusMonitorWidget* page, historyStore* store) {
+    QObject::connect(page, &statusMonitorWidget::signalStatusBlock, store,
+                     [store](const monitorThread::statusBlock& block) {
+                         store->recordSample(fromStatusBlock(block.data(), historyStore::nowMs()));
+                     });
+    // A disconnect only after a connect: a failed open is the log's business.
+    // A lost line is the worker reconnecting after a connection; it is
+    // restored when the worker is connected again.
+    auto connected = std::make_shared<bool>(false);
+    auto lost = std::make_shared<bool>(false);
+    QObject::connect(
+        page, &statusMonitorWidget::signalLinkState, store, [store, connected, lost](int state) {
+            if (state == monitorThread::Connected && !*connected) {
+                *connected = true;
+                store->breakSamples();
+                store->recordEvent(Connected, QStringLiteral("Connected."));
+            } else if (state == monitorThread::Reconnecting && *connected && !*lost) {
+                *lost = true;
+                store->breakSamples();
+                store->recordEvent(LineLost, QStringLiteral("Communication with the module lost."));
+            } else if (state == monitorThread::Connected && *lost) {
+                *lost = false;
+                store->recordEvent(LineRestored,
+                                   QStringLiteral("Communication with the module restored."));
+            } else if (state == monitorThread::Disconnected && *connected) {
+                *connected = false;
+                *lost = false;
+                store->recordEvent(Disconnected, QStringLiteral("Disconnected."));
+            }
+        });
+    QObject::connect(page, &statusMonitorWidget::signalPowerEvent, store, [store](bool dcOk) {
+        if (dcOk)
+            store->recordEvent(DcBack, QStringLiteral("DC is connected."));
+        else
+            store->recordEvent(DcLost, QStringLiteral("DC is broken."));
+    });
+    QObject::connect(page, &statusMonitorWidget::signalSwOutput, store, [store](bool on) {
+        store->recordEvent(on ? SwOn : SwOff,
+                           on ? QStringLiteral("SW ON.") : QStringLiteral("SW OFF."));
+    });
+    QObject::connect(page, &statusMonitorWidget::signalBatteryLevel, store,
+                     [store](int level, const QString& message) {
+                         store->recordEvent(level >= 2 ? CriticalBattery : LowBattery, message);
+                     });
+    // Queued to this thread: the script starts inside the DC loss's handling,
+    // so its start is recorded after the loss, as the log shows them.
+    QObject::connect(
+        page->scriptThread(), &batThread::signalScriptStarted, store,
+        [store](const QString& message) { store->recordEvent(ScriptStarted, message); });
+    QObject::connect(page->scriptThread(), &batThread::signalScriptEnded, store,
+                     [store](const QString& message) { store->recordEvent(ScriptEnded, message); });
+    QObject::connect(
+        page->worker(), &monitorThread::signalWritten, store,
+        [store](quint32 address, quint16 value, int result) {
+            store->recordEvent(
+                WriteRegister,
+                result == 0
+                    ? QStringLiteral("%1 = %2: done").arg(address).arg(value)
+                    : QStringLiteral("%1 = %2: failed (%3)").arg(address).arg(value).arg(result));
+        });
+}
+
+}  // namespace history

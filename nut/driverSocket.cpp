@@ -1,0 +1,337 @@
+#include "driverSocket.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+namespace nutsock {
+
+SplitResult splitLine(const std::string& line, std::vector<std::string>& words) {
+    words.clear();
+    std::string word;
+    bool inWord = false;  // a quoted empty string is a word too
+    bool quoted = false;
+    for (size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (c == '\\') {
+            if (i + 1 >= line.size()) return SplitDanglingEscape;
+            word += line[++i];
+            inWord = true;
+        } else if (c == '"') {
+            quoted = !quoted;
+            inWord = true;
+        } else if (quoted) {
+            word += c;
+        } else if (c == '#') {
+            break;
+        } else if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+            if (inWord) {
+                if (words.size() >= kMaxWords) return SplitTooManyWords;
+                words.push_back(word);
+                word.clear();
+                inWord = false;
+            }
+        } else {
+            word += c;
+            inWord = true;
+        }
+    }
+    if (quoted) return SplitUnterminatedQuote;
+    if (inWord) {
+        if (words.size() >= kMaxWords) return SplitTooManyWords;
+        words.push_back(word);
+    }
+    return SplitOk;
+}
+
+std::string quote(const std::string& value) {
+    std::string text = "\"";
+    for (const char c : value) {
+        if (c == '\\' || c == '"' || c == '#') {
+            text += '\\';
+            text += c;
+        } else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
+            text += ' ';
+        } else {
+            text += c;
+        }
+    }
+    text += '"';
+    return text;
+}
+
+Server::Server(Handler* handler) : m_handler(handler) {}
+
+Server::~Server() {
+    for (Client& client : m_clients)
+        close(client.fd);
+    if (m_listenFd >= 0) {
+        close(m_listenFd);
+        unlink(m_path.c_str());
+    }
+}
+
+bool Server::listenAt(const std::string& path) {
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path) {
+        errno = ENAMETOOLONG;
+        return false;
+    }
+    memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) return false;
+    // A socket left behind by a driver that did not end cleanly.
+    struct stat st;
+    if (lstat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode)) unlink(path.c_str());
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        chmod(path.c_str(), 0660) != 0 || listen(fd, 16) != 0) {
+        const int saved = errno;
+        close(fd);
+        errno = saved;
+        return false;
+    }
+    m_listenFd = fd;
+    m_path = path;
+    return true;
+}
+
+void Server::addClient(int fd) {
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+    fcntl(fd, F_SETFD, FD_CLOEXEC);
+    m_clients.push_back(Client{fd, std::string(), std::string(), false});
+}
+
+Server::Variable* Server::find(const std::string& name) {
+    for (Variable& v : m_variables) {
+        if (v.name == name) return &v;
+    }
+    return nullptr;
+}
+
+const std::string* Server::info(const std::string& name) const {
+    for (const Variable& v : m_variables) {
+        if (v.name == name) return &v.value;
+    }
+    return nullptr;
+}
+
+void Server::setInfo(const std::string& name, const std::string& value) {
+    Variable* v = find(name);
+    if (v != nullptr && v->value == value) return;
+    if (v == nullptr) {
+        m_variables.push_back(Variable{name, value, std::string(), {}});
+    } else {
+        v->value = value;
+    }
+    broadcast("SETINFO " + name + " " + quote(value));
+}
+
+void Server::delInfo(const std::string& name) {
+    const auto it = std::find_if(m_variables.begin(), m_variables.end(),
+                                 [&](const Variable& v) { return v.name == name; });
+    if (it == m_variables.end()) return;
+    m_variables.erase(it);
+    broadcast("DELINFO " + name);
+}
+
+void Server::setFlags(const std::string& name, const std::string& flags) {
+    Variable* v = find(name);
+    if (v == nullptr || v->flags == flags) return;
+    v->flags = flags;
+    broadcast("SETFLAGS " + name + " " + flags);
+}
+
+void Server::addRange(const std::string& name, long min, long max) {
+    Variable* v = find(name);
+    if (v == nullptr) return;
+    const std::pair<long, long> range(min, max);
+    if (std::find(v->ranges.begin(), v->ranges.end(), range) != v->ranges.end()) return;
+    v->ranges.push_back(range);
+    broadcast("ADDRANGE " + name + " " + std::to_string(min) + " " + std::to_string(max));
+}
+
+void Server::setStale(bool stale) {
+    if (stale == m_stale) return;
+    m_stale = stale;
+    broadcast(stale ? "DATASTALE" : "DATAOK");
+}
+
+void Server::broadcast(const std::string& line) {
+    for (Client& client : m_clients)
+        send(client, line);
+}
+
+void Server::send(Client& client, const std::string& line) {
+    if (client.dropping) return;
+    client.output += line;
+    client.output += '\n';
+    if (client.output.size() > kMaxPendingOutput) {
+        client.dropping = true;  // it reads nothing: no use keeping it
+        return;
+    }
+    writeTo(client);
+}
+
+void Server::dump(Client& client) {
+    if (m_stale) send(client, "DATASTALE");
+    for (const Variable& v : m_variables) {
+        send(client, "SETINFO " + v.name + " " + quote(v.value));
+        if (!v.flags.empty()) send(client, "SETFLAGS " + v.name + " " + v.flags);
+        for (const auto& range : v.ranges) {
+            send(client, "ADDRANGE " + v.name + " " + std::to_string(range.first) + " " +
+                             std::to_string(range.second));
+        }
+    }
+    if (!m_stale) send(client, "DATAOK");
+    send(client, "DUMPDONE");
+}
+
+void Server::handleLine(Client& client, const std::string& line) {
+    std::vector<std::string> words;
+    if (splitLine(line, words) != SplitOk) {
+        send(client, "ERR INVALID-ARGUMENT");
+        return;
+    }
+    if (words.empty()) return;
+    const std::string& command = words[0];
+    // "... TRACKING <id>" at the end of SET and INSTCMD.
+    std::string tracking;
+    size_t count = words.size();
+    if ((command == "SET" || command == "INSTCMD") && count >= 4 &&
+        words[count - 2] == "TRACKING") {
+        tracking = words[count - 1];
+        count -= 2;
+    }
+    if (command == "DUMPALL" && count == 1) {
+        dump(client);
+    } else if (command == "PING" && count == 1) {
+        send(client, "PONG");
+    } else if (command == "LOGOUT" && count == 1) {
+        send(client, "OK Goodbye");
+        client.dropping = true;
+    } else if (command == "GETPID" && count == 1) {
+        send(client, "PID " + std::to_string(static_cast<long>(getpid())));
+    } else if (command == "SET" && count == 3) {
+        const Status status = m_handler->setVariable(words[1], words[2]);
+        if (!tracking.empty()) send(client, "TRACKING " + tracking + " " + std::to_string(status));
+    } else if (command == "INSTCMD" && (count == 2 || count == 3)) {
+        const Status status =
+            m_handler->instantCommand(words[1], count == 3 ? words[2] : std::string());
+        if (!tracking.empty()) send(client, "TRACKING " + tracking + " " + std::to_string(status));
+    } else if (command == "DUMPALL" || command == "PING" || command == "LOGOUT" ||
+               command == "GETPID" || command == "SET" || command == "INSTCMD") {
+        send(client, "ERR INVALID-ARGUMENT");
+    } else {
+        send(client, "ERR UNKNOWN-COMMAND");
+    }
+}
+
+void Server::readFrom(Client& client) {
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = recv(client.fd, buffer, sizeof buffer, 0);
+        if (n == 0) {
+            client.dropping = true;
+            client.output.clear();  // nobody left to read it
+            return;
+        }
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            if (errno != EAGAIN && errno != EWOULDBLOCK) {
+                client.dropping = true;
+                client.output.clear();
+            }
+            return;
+        }
+        client.input.append(buffer, static_cast<size_t>(n));
+        size_t start = 0;
+        size_t end;
+        while (!client.dropping && (end = client.input.find('\n', start)) != std::string::npos) {
+            handleLine(client, client.input.substr(start, end - start));
+            start = end + 1;
+        }
+        client.input.erase(0, start);
+        if (client.input.size() > kMaxLine) {
+            send(client, "ERR INVALID-ARGUMENT");
+            client.dropping = true;
+        }
+        if (client.dropping) return;
+    }
+}
+
+void Server::writeTo(Client& client) {
+    while (!client.output.empty()) {
+        const ssize_t n =
+            ::send(client.fd, client.output.data(), client.output.size(), MSG_NOSIGNAL);
+        if (n > 0) {
+            client.output.erase(0, static_cast<size_t>(n));
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else {
+            if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+                client.dropping = true;  // gone, perhaps in the middle of a dump
+                client.output.clear();
+            }
+            return;
+        }
+    }
+}
+
+void Server::acceptClients() {
+    for (;;) {
+        const int fd = accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd < 0) return;
+        m_clients.push_back(Client{fd, std::string(), std::string(), false});
+    }
+}
+
+// A dropped client is closed once what it was promised is written ("OK
+// Goodbye"), or at once when it cannot take it.
+void Server::closeDropped() {
+    for (size_t i = 0; i < m_clients.size();) {
+        Client& client = m_clients[i];
+        if (client.dropping &&
+            (client.output.empty() || client.output.size() > kMaxPendingOutput)) {
+            close(client.fd);
+            m_clients.erase(m_clients.begin() + static_cast<long>(i));
+        } else {
+            ++i;
+        }
+    }
+}
+
+void Server::serve(int timeoutMs) {
+    closeDropped();
+    std::vector<pollfd> fds;
+    if (m_listenFd >= 0) fds.push_back(pollfd{m_listenFd, POLLIN, 0});
+    for (const Client& client : m_clients) {
+        short events = client.dropping ? 0 : POLLIN;
+        if (!client.output.empty()) events |= POLLOUT;
+        fds.push_back(pollfd{client.fd, events, 0});
+    }
+    const int ready = poll(fds.data(), fds.size(), timeoutMs < 0 ? 0 : timeoutMs);
+    if (ready <= 0) return;
+    size_t k = 0;
+    if (m_listenFd >= 0 && (fds[k++].revents & POLLIN)) acceptClients();
+    // Clients accepted just now come after the polled ones and wait for the
+    // next turn.
+    const size_t polled = fds.size() - k;
+    for (size_t i = 0; i < polled && i < m_clients.size(); ++i) {
+        const short revents = fds[k + i].revents;
+        Client& client = m_clients[i];
+        if (revents & (POLLIN | POLLHUP | POLLERR)) readFrom(client);
+        if ((revents & POLLOUT) || !client.output.empty()) writeTo(client);
+    }
+    closeDropped();
+}
+
+}  // namespace nutsock

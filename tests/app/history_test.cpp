@@ -1,0 +1,517 @@
+// The history: events from the simulator in order and in time, the samples'
+// dead band, retention, the CSV export read back (and upsctl's reading of the
+// same file), a file that cannot be used, and a writer killed mid-batch.
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QDateTime>
+#include <QFile>
+#include <QLabel>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "app_test_env.h"
+#include "app_test_sim.h"
+#include "comSettings.h"
+#include "historyRecorder.h"
+#include "historyStore.h"
+#include "historyWidget.h"
+#include "monitorThread.h"
+#include "settingsStore.h"
+#include "statusMonitorWidget.h"
+
+namespace {
+
+const qint64 kMinuteMs = 60 * 1000;
+const qint64 kDayMs = 24 * 60 * kMinuteMs;
+
+history::sample steady(qint64 timeMs) {
+    return {timeMs, 80, 24000, 24000, 1, 0, 0b0101, 0};
+}
+
+// One RFC 4180 file: records of fields, quotes doubled inside quoted fields.
+QVector<QStringList> parseCsv(const QString& text) {
+    QVector<QStringList> records;
+    QStringList fields;
+    QString field;
+    bool quoted = false;
+    for (int i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (quoted) {
+            if (c == QLatin1Char('"') && i + 1 < text.size() &&
+                text.at(i + 1) == QLatin1Char('"')) {
+                field += c;
+                ++i;
+            } else if (c == QLatin1Char('"')) {
+                quoted = false;
+            } else {
+                field += c;
+            }
+        } else if (c == QLatin1Char('"')) {
+            quoted = true;
+        } else if (c == QLatin1Char(',')) {
+            fields << field;
+            field.clear();
+        } else if (c == QLatin1Char('\r') && i + 1 < text.size() &&
+                   text.at(i + 1) == QLatin1Char('\n')) {
+            fields << field;
+            records << fields;
+            fields.clear();
+            field.clear();
+            ++i;
+        } else {
+            field += c;
+        }
+    }
+    return records;
+}
+
+QString readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+// Runs a query on a fresh connection of its own; the first column of each row.
+QStringList column(const QString& path, const QString& statement) {
+    QStringList values;
+    const QString name = QStringLiteral("history-test-check");
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        if (db.open()) {
+            QSqlQuery query(db);
+            if (query.exec(statement))
+                while (query.next())
+                    values << query.value(0).toString();
+            db.close();
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    return values;
+}
+
+bool waitOpened(historyStore& store) {
+    QElapsedTimer waited;
+    waited.start();
+    while (store.state() == historyStore::Opening && waited.elapsed() < 20000)
+        QTest::qWait(10);
+    return store.state() != historyStore::Opening;
+}
+
+QStringList historyLines(const apptest::ConsoleRecord& console) {
+    QStringList lines;
+    for (const QString& line : console.lines())
+        if (line.startsWith(QLatin1String("History")) ||
+            line.startsWith(QLatin1String("The history")))
+            lines << line;
+    return lines;
+}
+
+// The child of the kill test: writes samples and events in small batches
+// until it is killed (or a minute has passed).
+int writeUntilKilled(const QString& path, int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    historyStore store(path);
+    store.setFlushIntervalMs(5);
+    store.open();
+    const qint64 start = historyStore::nowMs();
+    for (int i = 0; historyStore::nowMs() - start < 60000; ++i) {
+        history::sample s = steady(start + i);
+        s.charge = i % 101;
+        store.recordSample(s);
+        if (i % 10 == 0) store.recordEvent(history::WriteRegister, QStringLiteral("row %1").arg(i));
+        if (i % 50 == 0) ::usleep(1000);
+    }
+    return 0;
+}
+
+}  // namespace
+
+class HistoryTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    // Against the simulator through the real worker: each scenario's events
+    // are stored in the order they happened, each at a time between the
+    // command that caused it and the log line that showed it.
+    void eventsFromSimulator_data() {
+        QTest::addColumn<int>("policy");
+        QTest::addColumn<QStringList>("steps");  // "simulator command|log line it causes"
+        QTest::addColumn<QStringList>("kinds");
+        QTest::newRow("DC loss and return")
+            << 0
+            << QStringList{"scenario dc-loss|DC is broken.", "scenario dc-return|DC is connected."}
+            << QStringList{"connected", "dc-lost", "dc-back", "disconnected"};
+        QTest::newRow("script run")
+            << 1 << QStringList{"scenario dc-loss|Post-process script ended with exit status 3."}
+            << QStringList{"connected", "dc-lost", "script-started", "script-ended",
+                           "disconnected"};
+        QTest::newRow("line loss")
+            << 0
+            << QStringList{"fault silent|Communication with the module lost",
+                           "fault none|Communication restored after"}
+            << QStringList{"connected", "line-lost", "line-restored", "disconnected"};
+    }
+    void eventsFromSimulator() {
+        QFETCH(int, policy);
+        QFETCH(QStringList, steps);
+        QFETCH(QStringList, kinds);
+        QTemporaryDir dir;
+        const QString script = dir.filePath(QStringLiteral("script.sh"));
+        QFile file(script);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("#!/bin/sh\nexit 3\n");
+        file.close();
+        QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        settingsStore::setBatPath(script);
+        settingsStore::setBatExecutePolicy(policy);
+
+        apptest::ConsoleRecord console;
+        apptest::SimulatedModule module;
+        QVERIFY(module.start(dir.path()));
+        historyStore store(dir.filePath(QStringLiteral("history.sqlite")));
+        store.setFlushIntervalMs(50);
+        statusMonitorWidget page;
+        history::recordFrom(&page, &store);
+        store.open();
+
+        const qint64 start = historyStore::nowMs();
+        comSettings settings;
+        settings.comPort = QStringLiteral("COM201");
+        settings.portNumber = apptest::kSimPort;
+        settings.slaveId = 1;
+        settings.parity = 0;
+        settings.responseTimeout = 300;
+        settings.pollDelay = 20;
+        page.slotOnConnect(settings);
+        QTRY_VERIFY_WITH_TIMEOUT(console.lines().contains(QStringLiteral("DC is connected.")),
+                                 20000);
+        QVector<qint64> sent;
+        for (const QString& step : steps) {
+            const QString line = step.section(QLatin1Char('|'), 1);
+            const int before = console.lines().filter(line).size();
+            sent << historyStore::nowMs();
+            QCOMPARE(module.command(step.section(QLatin1Char('|'), 0, 0).toLatin1().constData()),
+                     QStringLiteral("ok"));
+            QTRY_VERIFY_WITH_TIMEOUT(console.lines().filter(line).size() > before, 20000);
+        }
+        // The log line can come before the page hears the worker's state
+        // (a restored line): the page is connected again before it asks to
+        // disconnect, or the restoration would be a state it never takes.
+        QTRY_COMPARE_WITH_TIMEOUT(page.linkState(), monitorThread::Connected, 20000);
+        page.slotOnDisconnect();
+        QTRY_COMPARE_WITH_TIMEOUT(page.linkState(), monitorThread::Disconnected, 20000);
+        QTest::qWait(50);  // the last queued signals reach the store
+        store.flush();
+        const qint64 end = historyStore::nowMs();
+
+        QVERIFY(history::open(QStringLiteral("check"), store.path(), true, nullptr));
+        QVector<history::event> events;
+        {
+            QSqlDatabase db = QSqlDatabase::database(QStringLiteral("check"));
+            events = history::events(db, 0, end + 1, -1, 100);
+        }
+        history::close(QStringLiteral("check"));
+        std::reverse(events.begin(), events.end());
+        QStringList stored;
+        for (const history::event& e : events)
+            stored << QLatin1String(history::kindCode(e.kind));
+        QCOMPARE(stored, kinds);
+        for (int i = 0; i < events.size(); ++i) {
+            QVERIFY(events.at(i).timeMs >= start && events.at(i).timeMs <= end);
+            if (i > 0) QVERIFY(events.at(i).timeMs >= events.at(i - 1).timeMs);
+        }
+        // The first step's event (after "connected") happened after its command.
+        QVERIFY(events.at(1).timeMs >= sent.first());
+        QVERIFY(
+            column(store.path(), QStringLiteral("SELECT COUNT(*) FROM samples")).value(0).toInt() >=
+            1);
+        QCOMPARE(column(store.path(), QStringLiteral("PRAGMA integrity_check")),
+                 QStringList{QStringLiteral("ok")});
+    }
+
+    // A sample is stored when the charge moves by 1 %, a voltage by 100 mV,
+    // a state or a bit changes, and otherwise once every 10 s: polled every
+    // 20 ms, a steady module writes a row per 10 s, a change at once.
+    void deadBand_data() {
+        QTest::addColumn<int>("charge");
+        QTest::addColumn<int>("inputMv");
+        QTest::addColumn<int>("outputMv");
+        QTest::addColumn<int>("source");
+        QTest::addColumn<int>("doBits");
+        QTest::addColumn<int>("diBits");
+        QTest::addColumn<int>("pollMs");  // how long the second value is polled
+        QTest::addColumn<int>("rows");
+        QTest::newRow("steady for 9.98 s") << 80 << 24000 << 24000 << 1 << 5 << 0 << 9980 << 1;
+        QTest::newRow("steady for a minute") << 80 << 24000 << 24000 << 1 << 5 << 0 << 60000 << 7;
+        QTest::newRow("charge +1 %") << 81 << 24000 << 24000 << 1 << 5 << 0 << 20 << 2;
+        QTest::newRow("charge -1 %") << 79 << 24000 << 24000 << 1 << 5 << 0 << 20 << 2;
+        QTest::newRow("input +99 mV") << 80 << 24099 << 24000 << 1 << 5 << 0 << 20 << 1;
+        QTest::newRow("input -100 mV") << 80 << 23900 << 24000 << 1 << 5 << 0 << 20 << 2;
+        QTest::newRow("output +100 mV") << 80 << 24000 << 24100 << 1 << 5 << 0 << 20 << 2;
+        QTest::newRow("on battery") << 80 << 24000 << 24000 << 2 << 5 << 0 << 20 << 2;
+        QTest::newRow("SW output bit") << 80 << 24000 << 24000 << 1 << 13 << 0 << 20 << 2;
+        QTest::newRow("DI bit") << 80 << 24000 << 24000 << 1 << 5 << 2 << 20 << 2;
+        QTest::newRow("voltages gone (device type 301)")
+            << 80 << -1 << -1 << 1 << 5 << 0 << 20 << 2;
+        QTest::newRow("charge +1 %, then a minute")
+            << 81 << 24000 << 24000 << 1 << 5 << 0 << 60000 << 7;
+    }
+    void deadBand() {
+        QFETCH(int, charge);
+        QFETCH(int, inputMv);
+        QFETCH(int, outputMv);
+        QFETCH(int, source);
+        QFETCH(int, doBits);
+        QFETCH(int, diBits);
+        QFETCH(int, pollMs);
+        QFETCH(int, rows);
+        QTemporaryDir dir;
+        historyStore store(dir.filePath(QStringLiteral("history.sqlite")));
+        store.open();
+        const qint64 t0 = historyStore::nowMs() - kDayMs;
+        store.recordSample(steady(t0));
+        for (int t = 20; t <= pollMs; t += 20)
+            store.recordSample({t0 + t, charge, inputMv, outputMv, source, 0, doBits, diBits});
+        QVERIFY(waitOpened(store));
+        store.flush();
+        QCOMPARE(
+            column(store.path(), QStringLiteral("SELECT COUNT(*) FROM samples")).value(0).toInt(),
+            rows);
+    }
+
+    // Rows older than the retention (UPS.conf, 30 days by default) go; all
+    // younger ones stay.
+    void retention_data() {
+        QTest::addColumn<int>("days");  // 0: none stored
+        QTest::addColumn<int>("kept");
+        QTest::newRow("default 30 days") << 0 << 4;
+        QTest::newRow("7 days") << 7 << 2;
+    }
+    void retention() {
+        QFETCH(int, days);
+        QFETCH(int, kept);
+        if (days > 0) settingsStore::setHistoryDays(days);
+        QTemporaryDir dir;
+        const qint64 now = historyStore::nowMs();
+        const qint64 ages[] = {31 * kDayMs, 29 * kDayMs, 8 * kDayMs, 6 * kDayMs, kMinuteMs};
+        historyStore store(dir.filePath(QStringLiteral("history.sqlite")));
+        store.open();
+        QVERIFY(waitOpened(store));
+        int charge = 10;
+        for (qint64 age : ages) {
+            history::sample s = steady(now - age);
+            s.charge = ++charge;
+            store.recordSample(s);
+            store.recordEvent(history::DcLost, QStringLiteral("old"), now - age);
+        }
+        // Deleted in the background after the batch that wrote them.
+        store.requestPurge();
+        store.flush();
+        settingsStore::setHistoryDays(30);
+        for (const char* table : {"samples", "events"}) {
+            const QStringList times =
+                column(store.path(),
+                       QStringLiteral("SELECT t FROM %1 ORDER BY t").arg(QLatin1String(table)));
+            QCOMPARE(times.size(), kept);
+            QCOMPARE(times.first().toLongLong(), now - ages[5 - kept]);
+        }
+    }
+
+    // The export writes what was stored, and reads back field for field,
+    // texts with commas, quotes, line breaks and Chinese included; upsctl
+    // prints the same CSV from the same file.
+    void exportRoundTrip() {
+        QTemporaryDir dir;
+        historyStore store(dir.filePath(QStringLiteral("history.sqlite")));
+        store.open();
+        const qint64 now = historyStore::nowMs();
+        const QVector<history::sample> samples = {{now - 3000, 80, 24000, 24100, 1, 0, 5, 0},
+                                                  {now - 2000, 79, -1, -1, 2, 2, 2, 7}};
+        const QStringList texts = {QStringLiteral("plain"), QStringLiteral("a, b \"c\""),
+                                   QStringLiteral("two\r\nlines"), QStringLiteral("直流断开")};
+        for (const history::sample& s : samples)
+            store.recordSample(s);
+        for (int i = 0; i < texts.size(); ++i)
+            store.recordEvent(history::ScriptEnded, texts.at(i), now - 1000 + i);
+        QVERIFY(waitOpened(store));
+        store.flush();
+
+        const QString base = dir.filePath(QStringLiteral("out"));
+        QVERIFY(history::open(QStringLiteral("export"), store.path(), true, nullptr));
+        {
+            QSqlDatabase db = QSqlDatabase::database(QStringLiteral("export"));
+            QString error;
+            QVERIFY2(history::exportCsv(db, now - kMinuteMs, now + 1, base + "-samples.csv",
+                                        base + "-events.csv", &error),
+                     qPrintable(error));
+        }
+        // The chart reads the same rows, one bucket per sample at this width.
+        {
+            QSqlDatabase db = QSqlDatabase::database(QStringLiteral("export"));
+            const QVector<history::bucket> buckets = history::chart(db, now - kMinuteMs, now, 600);
+            QCOMPARE(buckets.size(), 2);
+            QCOMPARE(buckets.at(0).charge, 80.0);
+            QCOMPARE(buckets.at(0).inputMax, 24000);
+            QVERIFY(!buckets.at(0).onBattery);
+            QCOMPARE(buckets.at(1).inputMv, -1.0);
+            QVERIFY(buckets.at(1).onBattery);
+            // A month's columns come from the per-minute sums.
+            const QVector<history::bucket> month = history::chart(db, now - 30 * kDayMs, now, 600);
+            QVERIFY(!month.isEmpty());
+            QCOMPARE(month.last().inputMax, 24000);
+            QVERIFY(std::any_of(month.begin(), month.end(),
+                                [](const history::bucket& b) { return b.onBattery; }));
+        }
+        history::close(QStringLiteral("export"));
+
+        const QString samplesCsv = readAll(base + "-samples.csv");
+        const QVector<QStringList> sampleRows = parseCsv(samplesCsv);
+        QCOMPARE(sampleRows.size(), 3);
+        QCOMPARE(sampleRows.at(0).join(','),
+                 QStringLiteral(
+                     "time,charge_percent,input_mv,output_mv,source,battery,do_bits,di_bits"));
+        QCOMPARE(sampleRows.at(1), (QStringList{history::isoTime(now - 3000), "80", "24000",
+                                                "24100", "dc", "charging", "5", "0"}));
+        QCOMPARE(sampleRows.at(2), (QStringList{history::isoTime(now - 2000), "79", "", "",
+                                                "battery", "discharging", "2", "7"}));
+        QCOMPARE(
+            QDateTime::fromString(sampleRows.at(1).at(0), Qt::ISODateWithMs).toMSecsSinceEpoch(),
+            now - 3000);
+        const QString eventsCsv = readAll(base + "-events.csv");
+        const QVector<QStringList> eventRows = parseCsv(eventsCsv);
+        QCOMPARE(eventRows.size(), texts.size() + 1);
+        for (int i = 0; i < texts.size(); ++i)
+            QCOMPARE(eventRows.at(i + 1),
+                     (QStringList{history::isoTime(now - 1000 + i), "script-ended", texts.at(i)}));
+
+        for (const QStringList& args : {QStringList{"--csv"}, QStringList{"--csv", "--events"}}) {
+            QProcess upsctl;
+            upsctl.start(QStringLiteral(QXUPS_BIN_DIR "/upsctl"),
+                         QStringList{"history", "--db", store.path(), "--since", "1h"} + args);
+            QVERIFY(upsctl.waitForFinished(20000));
+            QCOMPARE(upsctl.exitCode(), 0);
+            QCOMPARE(QString::fromUtf8(upsctl.readAllStandardOutput()),
+                     args.contains("--events") ? eventsCsv : samplesCsv);
+        }
+    }
+
+    // A folder that cannot be written, or a damaged file: one log line, and
+    // the page goes on watching the module. The damaged file is moved aside
+    // (never deleted) and a new one started; the unwritable one leaves the
+    // history shown as unavailable.
+    void unusableFile_data() {
+        QTest::addColumn<bool>("damaged");
+        QTest::newRow("read-only folder") << false;
+        QTest::newRow("damaged file") << true;
+    }
+    void unusableFile() {
+        QFETCH(bool, damaged);
+        QTemporaryDir dir;
+        QString path = dir.filePath(QStringLiteral("history.sqlite"));
+        const QByteArray junk = "this is not a database, but it is someone's file\n";
+        if (damaged) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(junk.repeated(200));
+        } else if (geteuid() == 0) {
+            path = QStringLiteral("/proc/history.sqlite");  // read-only even for root
+        } else {
+            QVERIFY(::chmod(QFile::encodeName(dir.path()).constData(), 0500) == 0);
+        }
+        settingsStore::setBatExecutePolicy(0);
+        apptest::ConsoleRecord console;
+        historyStore store(path);
+        statusMonitorWidget page;
+        history::recordFrom(&page, &store);
+        historyWidget view(&store);
+        store.open();
+        QVERIFY(waitOpened(store));
+        QTRY_COMPARE_WITH_TIMEOUT(historyLines(console).size(), 1, 5000);
+
+        // Watching goes on: a DC loss is still seen and logged.
+        QSignalSpy power(&page, &statusMonitorWidget::signalPowerEvent);
+        monitorThread::statusBlock block{};
+        block[26] = 80;
+        block[28] = 1;
+        page.decodeStatusBlock(block);
+        block[28] = 0;
+        page.decodeStatusBlock(block);
+        QCOMPARE(power.count(), 1);
+        QTRY_VERIFY(console.lines().contains(QStringLiteral("DC is broken.")));
+        store.flush();
+        QTest::qWait(100);
+        QCOMPARE(historyLines(console).size(), 1);
+        QCOMPARE(view.findChild<QLabel*>(QStringLiteral("m_problem"))->isVisibleTo(&view),
+                 !damaged);
+
+        if (damaged) {
+            QCOMPARE(store.state(), historyStore::Available);
+            const QStringList aside =
+                QDir(dir.path())
+                    .entryList({QStringLiteral("history.sqlite.damaged-*")}, QDir::Files);
+            QCOMPARE(aside.size(), 1);
+            QCOMPARE(QFile(dir.filePath(aside.first())).size(), junk.size() * 200);
+            QCOMPARE(column(path, QStringLiteral("SELECT kind FROM events")),
+                     QStringList{QStringLiteral("dc-lost")});
+            // The new file and its journal are the user's alone.
+            for (const char* suffix : {"", "-wal", "-shm"}) {
+                struct stat info;
+                QVERIFY(::stat(QFile::encodeName(path + suffix).constData(), &info) == 0);
+                QCOMPARE(info.st_mode & 0777, 0600u);
+            }
+        } else {
+            QCOMPARE(store.state(), historyStore::Unavailable);
+            ::chmod(QFile::encodeName(dir.path()).constData(), 0700);
+        }
+    }
+
+    // kill -9 while batches are written: the file passes its integrity check,
+    // holds what was committed and opens for writing again.
+    void killedWriter() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("history.sqlite"));
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QXUPS_HISTORY_TEST_WRITER"), path);
+        child.setProcessEnvironment(environment);
+        child.start(QCoreApplication::applicationFilePath(), QStringList());
+        QVERIFY(child.waitForStarted(10000));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            column(path, QStringLiteral("SELECT COUNT(*) FROM samples")).value(0).toInt() > 2000,
+            30000);
+        ::kill(static_cast<pid_t>(child.processId()), SIGKILL);
+        QVERIFY(child.waitForFinished(10000));
+        QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+
+        QCOMPARE(column(path, QStringLiteral("PRAGMA integrity_check")),
+                 QStringList{QStringLiteral("ok")});
+        QVERIFY(column(path, QStringLiteral("SELECT COUNT(*) FROM events")).value(0).toInt() > 0);
+        historyStore store(path);
+        store.open();
+        QVERIFY(waitOpened(store));
+        QCOMPARE(store.state(), historyStore::Available);
+        store.recordEvent(history::Connected, QStringLiteral("again"));
+        store.flush();
+        QCOMPARE(column(path, QStringLiteral("SELECT text FROM events ORDER BY id DESC LIMIT 1")),
+                 QStringList{QStringLiteral("again")});
+    }
+};
+
+int main(int argc, char** argv) {
+    const QString writer = qEnvironmentVariable("QXUPS_HISTORY_TEST_WRITER");
+    if (!writer.isEmpty()) return writeUntilKilled(writer, argc, argv);
+    apptest::TestEnvironment environment;
+    if (!environment.ok()) qFatal("cannot set up the test world");
+    QApplication app(argc, argv);
+    HistoryTest tc;
+    return QTest::qExec(&tc, argc, argv);
+}
+
+#include "history_test.moc"

@@ -1,0 +1,216 @@
+#!/usr/bin/env bash
+# The driver with the real Network UPS Tools: upssim on a pseudo terminal,
+# qxups-nut started by upsdrvctl, upsd on 127.0.0.1 on a free port, upsc,
+# upsrw and upsmon against it, all from a private NUT_CONFPATH/NUT_STATEPATH.
+#   nut_test.sh BIN_DIR        (exit 77 when NUT is not installed)
+#
+# Started as root, the daemons drop to the user nut, which cannot read a
+# private (0700) build tree: what they need is copied into a world-readable
+# folder, and the pseudo terminals are opened to them.
+set -u
+bin=$(cd "$1" && pwd)
+export PATH="$PATH:/usr/sbin:/sbin"
+
+find_tool() {  # the real program, not Debian's wrapper that reads /etc/nut/nut.conf
+    if [ -x "/lib/nut/$1" ]; then echo "/lib/nut/$1"; else command -v "$1"; fi
+}
+upsd=$(find_tool upsd)
+upsmon=$(find_tool upsmon)
+upsdrvctl=$(command -v upsdrvctl)
+if [ -z "$upsd" ] || [ -z "$upsmon" ] || [ -z "$upsdrvctl" ] || ! command -v upsc >/dev/null ||
+    ! command -v upsrw >/dev/null; then
+    echo "SKIP: Network UPS Tools (nut-server, nut-client) not installed"
+    exit 77
+fi
+
+poll=2  # the driver's poll interval, s
+work=$(mktemp -d)
+chmod 755 "$work"
+conf="$work/conf"
+state="$work/state"
+drv="$work/drv"
+mkdir -p "$conf" "$state" "$drv"
+cp -a "$bin/qxups-nut" "$bin"/libQXUPSSDK.so* "$bin/configs" "$bin/iconfigs" "$drv"/
+chmod -R a+rX "$drv"
+
+failures=0
+passes=0
+check() {  # check NAME EXPECTED ACTUAL
+    if [ "$2" == "$3" ]; then
+        passes=$((passes + 1))
+    else
+        echo "FAIL $1: expected [$2], got [$3]"
+        failures=$((failures + 1))
+    fi
+}
+# wait_for NAME SECONDS COMMAND...: until the command succeeds, at most SECONDS.
+wait_for() {
+    local name=$1 deadline=$((SECONDS + $2))
+    shift 2
+    until "$@" >/dev/null 2>&1; do
+        if [ $SECONDS -ge $deadline ]; then
+            echo "FAIL $name: not within $deadline s"
+            failures=$((failures + 1))
+            return 1
+        fi
+        sleep 0.2
+    done
+    passes=$((passes + 1))
+}
+
+sim=""
+upsd_pid=""
+upsmon_pid=""
+cleanup() {
+    timeout 10 "$upsdrvctl" stop >/dev/null 2>&1
+    [ -f "$state/qxups-nut-dcups.pid" ] && kill "$(cat "$state/qxups-nut-dcups.pid")" 2>/dev/null
+    [ -n "$upsmon_pid" ] && kill "$upsmon_pid" 2>/dev/null
+    [ -f "$state/upsmon.pid" ] && kill "$(cat "$state/upsmon.pid")" 2>/dev/null
+    [ -n "$upsd_pid" ] && kill "$upsd_pid" 2>/dev/null
+    stop_sim
+    wait 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+start_sim() {
+    rm -f "$work/sim.in" "$work/sim.out"
+    mkfifo "$work/sim.in"
+    "$bin/upssim" --pty "$work/line" --registers "$drv/iconfigs/DCU-2410/config_registers.xml" \
+        --quit-on-eof <"$work/sim.in" >"$work/sim.out" 2>>"$work/sim.err" &
+    sim=$!
+    exec 3>"$work/sim.in"
+    for _ in $(seq 100); do
+        grep -q '^ready ' "$work/sim.out" 2>/dev/null && break
+        sleep 0.05
+    done
+    # The driver, dropped to nut when started as root, reopens the line.
+    chmod 666 "$(readlink -f "$work/line")"
+}
+stop_sim() {
+    [ -z "$sim" ] && return
+    kill "$sim" 2>/dev/null
+    exec 3>&-
+    wait "$sim" 2>/dev/null
+    sim=""
+}
+sim_says() {  # sim_says COMMAND EXPECTED: the simulator's answer to COMMAND
+    local before
+    before=$(wc -l <"$work/sim.out")
+    echo "$1" >&3
+    for _ in $(seq 50); do
+        [ "$(wc -l <"$work/sim.out")" -gt "$before" ] && break
+        sleep 0.05
+    done
+    [ "$(tail -n 1 "$work/sim.out")" == "$2" ]
+}
+
+port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+ups="dcups@127.0.0.1:$port"
+runas=$(id -un)
+if [ "$(id -u)" -eq 0 ]; then
+    runas=nut
+    chown nut: "$state"
+fi
+chmod 770 "$state"
+
+cat >"$conf/nut.conf" <<EOF
+MODE=standalone
+EOF
+cat >"$conf/ups.conf" <<EOF
+driverpath = $drv
+[dcups]
+    driver = qxups-nut
+    port = $work/line
+    pollinterval = $poll
+    desc = "DC UPS module under test"
+EOF
+cat >"$conf/upsd.conf" <<EOF
+LISTEN 127.0.0.1 $port
+EOF
+cat >"$conf/upsd.users" <<EOF
+[admin]
+    password = "secret"
+    actions = SET FSD
+    instcmds = ALL
+    upsmon primary
+EOF
+cat >"$conf/upsmon.conf" <<EOF
+RUN_AS_USER $runas
+MONITOR dcups@127.0.0.1:$port 1 admin "secret" primary
+MINSUPPLIES 1
+SHUTDOWNCMD "/bin/sh -c 'echo shutdown >> $work/shutdown.marker'"
+POWERDOWNFLAG $work/powerdown.flag
+FINALDELAY 0
+POLLFREQ 1
+POLLFREQALERT 1
+HOSTSYNC 5
+DEADTIME 15
+EOF
+for event in ONLINE ONBATT LOWBATT FSD COMMOK COMMBAD SHUTDOWN REPLBATT NOCOMM NOPARENT; do
+    echo "NOTIFYFLAG $event SYSLOG" >>"$conf/upsmon.conf"
+done
+chmod 640 "$conf"/*
+[ "$runas" == nut ] && chgrp nut "$conf"/*
+export NUT_CONFPATH=$conf NUT_STATEPATH=$state NUT_ALTPIDPATH=$state
+
+# The module is absent when the driver starts: it serves stale data and keeps
+# trying to reach it.
+if ! timeout 20 "$upsdrvctl" start dcups >"$work/upsdrvctl.log" 2>&1; then
+    echo "FAIL upsdrvctl start:"
+    cat "$work/upsdrvctl.log"
+    exit 1
+fi
+check "driver pid file" 1 "$([ -s "$state/qxups-nut-dcups.pid" ] && echo 1)"
+"$upsd" -F >"$work/upsd.log" 2>&1 &
+upsd_pid=$!
+
+var() { timeout 10 upsc "$ups" "$1" 2>/dev/null; }
+status_is() { [ "$(var ups.status)" == "$1" ]; }
+stale() { timeout 10 upsc "$ups" ups.status 2>&1 | grep -q 'Data stale'; }
+
+wait_for "stale at start" 30 stale
+start_sim
+
+wait_for "online" 30 status_is "OL CHRG"
+check "charge" 80 "$(var battery.charge)"
+check "input volts" 24.0 "$(var input.voltage)"
+check "model" DCU-2410 "$(var ups.model)"
+check "charger" charging "$(var battery.charger.status)"
+check "low default" 20 "$(var battery.charge.low)"
+check "policy mode writable" "Type: RANGE NUMBER" \
+    "$(timeout 10 upsrw "$ups" 2>/dev/null | grep -A3 '^\[experimental.policy.mode\]' | grep -o 'Type: .*' | head -1 | tr -s ' ')"
+
+"$upsmon" -F >"$work/upsmon.log" 2>&1 &
+upsmon_pid=$!
+sleep 2
+
+echo "scenario dc-loss" >&3
+start=$SECONDS
+wait_for "on battery" $((2 * poll + 2)) status_is "OB DISCHRG"
+check "no shutdown before low battery" 0 "$(cat "$work/shutdown.marker" 2>/dev/null | wc -l)"
+
+echo "set 26 15" >&3
+wait_for "low battery" $((2 * poll + 2)) sh -c "timeout 10 upsc '$ups' ups.status 2>&1 | grep -q 'OB DISCHRG LB'"
+wait_for "shutdown command" 30 test -s "$work/shutdown.marker"
+sleep 3
+check "shutdown once" 1 "$(wc -l <"$work/shutdown.marker")"
+check "power down flag" 1 "$([ -f "$work/powerdown.flag" ] && echo 1)"
+
+stop_sim
+wait_for "stale" 30 stale
+start_sim
+wait_for "live again" 60 sh -c "timeout 10 upsc '$ups' ups.status 2>&1 | grep -q 'OL CHRG'"
+
+out=$(timeout 10 upsrw -s experimental.register.40040=7 -u admin -p secret "$ups" 2>&1 | grep -v "^Init SSL")
+check "upsrw" "OK" "$out"
+wait_for "register written" 10 sim_says "get 40" "value 7"
+
+echo "nut_test: $passes passed, $failures failed"
+if [ $failures -ne 0 ]; then
+    for log in upsd.log upsmon.log upsdrvctl.log sim.err; do
+        echo "--- $log"
+        tail -20 "$work/$log" 2>/dev/null
+    done
+fi
+[ $failures -eq 0 ]
