@@ -6,51 +6,35 @@
 // usage.
 #include <ctype.h>
 #include <errno.h>
-#include <fcntl.h>
 #include <getopt.h>
-#include <grp.h>
 #include <limits.h>
-#include <signal.h>
-#include <spawn.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <poll.h>
-#include <sys/signalfd.h>
-#include <sys/stat.h>
-#include <sys/types.h>
-#include <sys/wait.h>
-#include <time.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <string>
 
 #include "QXUPSBattery.h"
-#include "QXUPSPorts.h"
 #include "QXUPSSDK.h"
 #include "QXUPSStatus.h"
 #include "history.h"
-
-extern char** environ;
+#include "upsctlSystem.h"
 
 namespace {
 
 const int kUsage = 64;
-const unsigned kDevicePortNumber = 255;  // the number --device maps its path to
 const unsigned long kFirstRegister = 40000;
 const unsigned long kLastRegister = 65535;
 const uint16_t kStatusBase = 40000;
 const int kStatusCount = 50;
-const long kHookTimeLimitMs = 30000;  // like the program's post-process script
 // A lost line, as in the program: no good answer for max(5 s, 2 x the
 // time-out + the interval); reopened after 1 s, 2 s, 4 s ... at most 30 s.
-const long kLostAfterMinMs = 5000;
-const long kBackoffFirstMs = 1000;
-const long kBackoffCapMs = 30000;
-const long kSummaryIntervalMs = 60000;
-
+const long long kLostAfterMinMs = 5000;
+const long long kBackoffFirstMs = 1000;
+const long long kBackoffCapMs = 30000;
+const long long kSummaryIntervalMs = 60000;
 
 // After a usage error: one line pointing at the help, not the whole text.
 int usageError() {
@@ -63,9 +47,13 @@ void usage(FILE* out) {
             "usage: upsctl [options] COMMAND [ARGS]\n"
             "\n"
             "Options:\n"
+#ifdef _WIN32
+            "  --port N        serial port number: N opens COMN (default 1)\n"
+#else
             "  --port N        serial port number (1 = COM1: /dev/ttyS0, 33 = /dev/ttyUSB0,\n"
             "                  65 = /dev/ttyACM0; QXUPS_COM<N> overrides; default 1)\n"
             "  --device PATH   serial device path instead of a port number\n"
+#endif
             "  --slave N       Modbus slave address 1..247 (default 1)\n"
             "  --baud B        baud rate (default 115200)\n"
             "  --parity P      none, even or odd (default none)\n"
@@ -90,9 +78,15 @@ void usage(FILE* out) {
             "                            and print a time-stamped line for every change and\n"
             "                            every edge (\"DC is broken.\", \"SW ON.\", ...), until\n"
             "                            interrupted. At each DC loss (or SW output switching\n"
+#ifdef _WIN32
+            "                            on) CMD runs through cmd /c in a job object of its\n"
+            "                            own, output to NUL, while polling goes on; it is\n"
+            "                            ended after 30 s, and when the monitor ends.\n"
+#else
             "                            on) CMD runs through /bin/sh -c in its own process\n"
             "                            group, output to /dev/null, while polling goes on;\n"
             "                            it is ended after 30 s, and when the monitor ends.\n"
+#endif
             "                            An edge while the previous CMD still runs starts\n"
             "                            nothing. As in the program, the state at start is\n"
             "                            unknown: a module already on battery (or with SW\n"
@@ -116,9 +110,13 @@ void usage(FILE* out) {
             "                            --json and monitor\n"
             "  --critical-level PERCENT  the critical level (default 5; 0 off); a level is\n"
             "                            reached on battery at or below it\n"
+#ifdef _WIN32
+            "  history                   not available in this build\n"
+#else
             "  history [--db PATH] [--since 24h] [--events] [--csv]\n"
             "                            the samples or events the program stored (no\n"
             "                            module needed; 'upsctl history --help')\n"
+#endif
             "\n"
             "Exit status: 0 success, the library's result code on failure (2 invalid\n"
             "argument, 3 port error, 4 no resource, 5 I/O error, 8 timed out, 10..18\n"
@@ -189,52 +187,6 @@ const char* resultName(int code) {
 int fail(const char* what, int code) {
     fprintf(stderr, "upsctl: %s: %s (%d)\n", what, resultName(code), code);
     return code;
-}
-
-// Why the port could not be opened, naming its device path. The library only
-// says "port error"; the path and its access rights tell the user what to do.
-void explainPortError(unsigned port, bool byPath) {
-    char name[32];
-    if (byPath) {
-        snprintf(name, sizeof name, "--device");
-    } else {
-        snprintf(name, sizeof name, "port %u", port);
-    }
-    char path[PATH_MAX];
-    if (!QXUPS_PortDevicePath(port, path, sizeof path)) {
-        fprintf(stderr,
-                "upsctl: cannot open %s: no device has this number (1-32 are /dev/ttyS0-31, "
-                "33-64 /dev/ttyUSB0-31, 65-96 /dev/ttyACM0-31; set QXUPS_COM%u=PATH or use "
-                "--device PATH for another device) (%d)\n",
-                name, port, PortError);
-        return;
-    }
-    struct stat st;
-    const bool found = stat(path, &st) == 0;
-    if (!found && errno != EACCES) {
-        fprintf(stderr, "upsctl: cannot open %s (%s): %s (%d)\n", path, name, strerror(errno),
-                PortError);
-        return;
-    }
-    if (!found || (access(path, R_OK | W_OK) != 0 && (errno == EACCES || errno == EPERM))) {
-        // Serial ports on Debian belong to the dialout group; name the
-        // device's own group too when it is another one.
-        const struct group* owner = found ? getgrgid(st.st_gid) : nullptr;
-        char other[128] = "";
-        if (owner != nullptr && strcmp(owner->gr_name, "dialout") != 0) {
-            snprintf(other, sizeof other, " (this device belongs to the group %s)", owner->gr_name);
-        }
-        fprintf(stderr,
-                "upsctl: cannot open %s (%s): permission denied; the user needs read and write "
-                "access to it: serial ports belong to the dialout group, so add the user to it "
-                "(sudo adduser $USER dialout) and log in again%s (%d)\n",
-                path, name, other, PortError);
-        return;
-    }
-    fprintf(stderr,
-            "upsctl: cannot open %s (%s): not a serial port, its settings were refused, or "
-            "another program is using it (%d)\n",
-            path, name, PortError);
 }
 
 // A register range must lie within 40000..65535; anything else would reach
@@ -342,19 +294,9 @@ void printStatusJson(const uint16_t* s) {
         trueFalse(levelReached(s, g_criticalLevel)));
 }
 
-std::string timestamp() {
-    struct timespec now;
-    clock_gettime(CLOCK_REALTIME, &now);
-    struct tm local;
-    localtime_r(&now.tv_sec, &local);
-    char text[64];
-    size_t n = strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
-    snprintf(text + n, sizeof text - n, ".%03ld", now.tv_nsec / 1000000);
-    return text;
-}
+}  // namespace
 
 // One monitor line: time stamp, ">>", message (the program's log format).
-void logLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void logLine(const char* format, ...) {
     printf("%s>>", timestamp().c_str());
     va_list args;
@@ -365,121 +307,17 @@ void logLine(const char* format, ...) {
     fflush(stdout);
 }
 
-long monotonicMs() {
-    struct timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return (long)now.tv_sec * 1000 + now.tv_nsec / 1000000;
-}
+namespace {
 
-// A command run at an edge: at most one at a time, in its own process group,
-// never waited for by the polling loop.
-struct Hook {
-    const char* name;     // "on-dc-loss"
-    const char* command;  // null when not given
-    pid_t pid;            // 0 while none runs
-    long startedMs;
-};
-
-void startHook(Hook* hook) {
-    if (hook->command == nullptr) return;
-    if (hook->pid != 0) {
-        logLine("%s: not started, the command of the last edge still runs (pid %d)", hook->name,
-                (int)hook->pid);
-        return;
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attr;
-    if (posix_spawn_file_actions_init(&actions) != 0) return;
-    if (posix_spawnattr_init(&attr) != 0) {
-        posix_spawn_file_actions_destroy(&actions);
-        return;
-    }
-    // Nobody reads its output: it goes to the null device instead of piling
-    // up in a pipe or mixing with the monitor's lines.
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    // Its own process group (so that the time limit ends everything it
-    // started, and a Ctrl-C at the terminal reaches only the monitor), default
-    // signal dispositions and an empty mask.
-    sigset_t none, all;
-    sigemptyset(&none);
-    sigfillset(&all);
-    posix_spawnattr_setpgroup(&attr, 0);
-    posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setsigdefault(&attr, &all);
-    posix_spawnattr_setflags(
-        &attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    char shell[] = "/bin/sh";
-    char dashC[] = "-c";
-    char* argv[] = {shell, dashC, const_cast<char*>(hook->command), nullptr};
-    pid_t pid = -1;
-    int rc = posix_spawn(&pid, shell, &actions, &attr, argv, environ);
-    posix_spawnattr_destroy(&attr);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) {
-        logLine("%s: cannot start the command: %s", hook->name, strerror(rc));
-        return;
-    }
-    hook->pid = pid;
-    hook->startedMs = monotonicMs();
-    logLine("%s: command started (pid %d)", hook->name, (int)pid);
-}
-
-void reportHookEnd(const Hook* hook, int status) {
-    if (WIFEXITED(status)) {
-        logLine("%s: command ended with status %d", hook->name, WEXITSTATUS(status));
-    } else if (WIFSIGNALED(status)) {
-        logLine("%s: command ended by signal %d", hook->name, WTERMSIG(status));
-    }
-}
-
-// Ends a running command's whole group. The leader is still unreaped, so its
-// group id cannot have been handed out again.
-void endHook(Hook* hook, const char* why) {
-    if (hook->pid == 0) return;
-    kill(-hook->pid, SIGKILL);
-    int status = 0;
-    while (waitpid(hook->pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    logLine("%s: command ended %s", hook->name, why);
-    hook->pid = 0;
-}
-
-// Reaps a finished command, or ends one that has run out of time.
-void serviceHook(Hook* hook) {
-    if (hook->pid == 0) return;
-    int status = 0;
-    pid_t done = waitpid(hook->pid, &status, WNOHANG);
-    if (done == hook->pid) {
-        reportHookEnd(hook, status);
-        hook->pid = 0;
-    } else if (done < 0 && errno != EINTR) {
-        hook->pid = 0;  // not ours to wait for any more
-    } else if (monotonicMs() - hook->startedMs >= kHookTimeLimitMs) {
-        endHook(hook, "after 30 s");
-    }
-}
-
-// CLOCK_MONOTONIC stops while the system is suspended, CLOCK_BOOTTIME does
-// not: their difference grows by the time spent asleep.
-long sleptMs() {
-    struct timespec boot;
-    struct timespec mono;
-    clock_gettime(CLOCK_BOOTTIME, &boot);
-    clock_gettime(CLOCK_MONOTONIC, &mono);
-    return (boot.tv_sec - mono.tv_sec) * 1000 + (boot.tv_nsec - mono.tv_nsec) / 1000000;
-}
-
-std::string duration(long ms) {
-    const long seconds = (ms + 500) / 1000;
+std::string duration(long long ms) {
+    const long long seconds = (ms + 500) / 1000;
     char text[64];
     if (seconds < 60) {
-        snprintf(text, sizeof text, "%ld s", seconds);
+        snprintf(text, sizeof text, "%lld s", seconds);
     } else if (seconds < 3600) {
-        snprintf(text, sizeof text, "%ld min %ld s", seconds / 60, seconds % 60);
+        snprintf(text, sizeof text, "%lld min %lld s", seconds / 60, seconds % 60);
     } else {
-        snprintf(text, sizeof text, "%ld h %ld min", seconds / 3600, seconds / 60 % 60);
+        snprintf(text, sizeof text, "%lld h %lld min", seconds / 3600, seconds / 60 % 60);
     }
     return text;
 }
@@ -495,47 +333,7 @@ enum {
     kHookCount
 };
 
-// The signals the monitor waits for (SIGINT, SIGTERM, SIGCHLD): blocked in
-// every thread, so that they reach it only through its signalfd. Blocked
-// before the device is opened, whose threads inherit the mask.
-int blockMonitorSignals() {
-    sigset_t mask;
-    sigemptyset(&mask);
-    sigaddset(&mask, SIGINT);
-    sigaddset(&mask, SIGTERM);
-    sigaddset(&mask, SIGCHLD);
-    if (sigprocmask(SIG_BLOCK, &mask, nullptr) != 0) return -1;
-    return signalfd(-1, &mask, SFD_NONBLOCK | SFD_CLOEXEC);
-}
-
-// Sleeps until wakeAtMs, a signal (true once SIGINT or SIGTERM came) or a
-// hook's child ending; ends hooks that run out of time meanwhile.
-bool sleepUntil(int signals, long wakeAtMs, Hook* hooks) {
-    for (;;) {
-        long now = monotonicMs();
-        long until = wakeAtMs;
-        for (int k = 0; k < kHookCount; ++k) {
-            if (hooks[k].pid != 0 && hooks[k].startedMs + kHookTimeLimitMs < until) {
-                until = hooks[k].startedMs + kHookTimeLimitMs;
-            }
-        }
-        struct pollfd pfd = {signals, POLLIN, 0};
-        int rc = poll(&pfd, 1, until > now ? (int)(until - now) : 0);
-        bool stop = false;
-        if (rc > 0) {
-            struct signalfd_siginfo info;
-            while (read(signals, &info, sizeof info) == (ssize_t)sizeof info) {
-                if (info.ssi_signo == SIGINT || info.ssi_signo == SIGTERM) stop = true;
-            }
-        }
-        for (int k = 0; k < kHookCount; ++k)
-            serviceHook(&hooks[k]);
-        if (stop) return true;
-        if (monotonicMs() >= wakeAtMs) return false;
-    }
-}
-
-int monitor(UPS_DeviceDescriptor* device, int signals, unsigned long intervalMs, Hook* hooks) {
+int monitor(UPS_DeviceDescriptor* device, unsigned long intervalMs, Hook* hooks) {
     // Edges as the program sees them: a change between zero and non-zero of
     // the register against the last value seen, kept across read errors and
     // a lost line. At start the state is unknown: a module already on
@@ -547,23 +345,23 @@ int monitor(UPS_DeviceDescriptor* device, int signals, unsigned long intervalMs,
     bool warnedLow = false;
     bool warnedCritical = false;
     std::string last;
-    const long lostAfterMs =
-        std::max(kLostAfterMinMs, 2 * (long)device->responseTimeoutMs + (long)intervalMs);
+    const long long lostAfterMs =
+        std::max(kLostAfterMinMs, 2 * (long long)device->responseTimeoutMs + (long long)intervalMs);
     bool open = true;
     bool lost = false;
-    long lastGoodMs = monotonicMs();
-    long slept = sleptMs();
+    long long lastGoodMs = monotonicMs();
+    long long slept = sleptMs();
     bool resumed = false;
     int failures = 0;  // failed reads and attempts since the last good read
-    long failingSinceMs = 0;
-    long lastSummaryMs = 0;
+    long long failingSinceMs = 0;
+    long long lastSummaryMs = 0;
     int attempts = 0;
-    long nextAttemptMs = 0;
+    long long nextAttemptMs = 0;
     bool stop = false;
 
     // Counts a failure; the first is printed, then a summary at most once a minute.
     auto noteFailure = [&](int rc, bool reading) {
-        const long now = monotonicMs();
+        const long long now = monotonicMs();
         if (++failures == 1) {
             failingSinceMs = now;
             lastSummaryMs = now;
@@ -574,7 +372,7 @@ int monitor(UPS_DeviceDescriptor* device, int signals, unsigned long intervalMs,
         }
     };
     auto scheduleAttempt = [&](bool now) {
-        long delay = kBackoffFirstMs;
+        long long delay = kBackoffFirstMs;
         for (int k = 0; k < attempts && delay < kBackoffCapMs; ++k)
             delay *= 2;
         nextAttemptMs = monotonicMs() + (now ? 0 : std::min(delay, kBackoffCapMs));
@@ -582,7 +380,7 @@ int monitor(UPS_DeviceDescriptor* device, int signals, unsigned long intervalMs,
     };
 
     while (!stop) {
-        long wakeAt;
+        long long wakeAt;
         if (!open) {
             UPS_DeviceInfo info = {};
             int rc = UPS_DeviceOpen(device, &info);
@@ -597,7 +395,7 @@ int monitor(UPS_DeviceDescriptor* device, int signals, unsigned long intervalMs,
             scheduleAttempt(false);
             wakeAt = nextAttemptMs;
         } else {
-            const long now = sleptMs();
+            const long long now = sleptMs();
             if (now - slept > 1000) resumed = true;
             slept = now;
             uint16_t status[kStatusCount] = {};
@@ -619,7 +417,7 @@ int monitor(UPS_DeviceDescriptor* device, int signals, unsigned long intervalMs,
                     resumed = false;
                     wakeAt = nextAttemptMs;
                 } else {
-                    wakeAt = monotonicMs() + (long)intervalMs;
+                    wakeAt = monotonicMs() + (long long)intervalMs;
                 }
             } else {
                 lastGoodMs = monotonicMs();
@@ -664,11 +462,11 @@ int monitor(UPS_DeviceDescriptor* device, int signals, unsigned long intervalMs,
                             g_criticalLevel);
                     startHook(&hooks[kHookCriticalBattery]);
                 }
-                wakeAt = monotonicMs() + (long)intervalMs;
+                wakeAt = monotonicMs() + (long long)intervalMs;
             }
         }
         fflush(stdout);
-        stop = sleepUntil(signals, wakeAt, hooks);
+        stop = sleepUntil(wakeAt, hooks, kHookCount);
     }
     for (int k = 0; k < kHookCount; ++k)
         endHook(&hooks[k], "as the monitor stopped");
@@ -736,12 +534,12 @@ int main(int argc, char** argv) {
     device.stopBits = 1;
     bool byPath = false;
     bool json = false;
-    Hook hooks[kHookCount] = {{"on-dc-loss", nullptr, 0, 0},
-                              {"on-sw-on", nullptr, 0, 0},
-                              {"on-comm-lost", nullptr, 0, 0},
-                              {"on-comm-ok", nullptr, 0, 0},
-                              {"on-low-battery", nullptr, 0, 0},
-                              {"on-critical-battery", nullptr, 0, 0}};
+    Hook hooks[kHookCount] = {{"on-dc-loss", nullptr, 0, 0, nullptr, nullptr},
+                              {"on-sw-on", nullptr, 0, 0, nullptr, nullptr},
+                              {"on-comm-lost", nullptr, 0, 0, nullptr, nullptr},
+                              {"on-comm-ok", nullptr, 0, 0, nullptr, nullptr},
+                              {"on-low-battery", nullptr, 0, 0, nullptr, nullptr},
+                              {"on-critical-battery", nullptr, 0, 0, nullptr, nullptr}};
     bool levelsGiven = false;
 
     // Options may stand before or after the command ("status --json").
@@ -762,8 +560,7 @@ int main(int argc, char** argv) {
                 break;
             case kOptDevice:
                 if (*optarg == '\0') return badOption("device", optarg);
-                setenv(("QXUPS_COM" + std::to_string(kDevicePortNumber)).c_str(), optarg, 1);
-                device.portNumber = kDevicePortNumber;
+                if (!useDevicePath(&device, optarg)) return usageError();
                 byPath = true;
                 break;
             case kOptSlave:
@@ -875,14 +672,7 @@ int main(int argc, char** argv) {
         return usageError();
     }
 
-    int signals = -1;
-    if (isMonitor) {
-        signals = blockMonitorSignals();
-        if (signals < 0) {
-            fprintf(stderr, "upsctl: cannot wait for signals: %s\n", strerror(errno));
-            return IoError;
-        }
-    }
+    if (isMonitor && !watchStopSignals()) return IoError;
     UPS_DeviceInfo info = {};
     int rc = UPS_DeviceOpen(&device, &info);
     if (rc == PortError) {
@@ -915,7 +705,7 @@ int main(int argc, char** argv) {
     } else {
         // The monitor closes the device itself (it may be closed already
         // after a lost line).
-        return monitor(&device, signals, interval, hooks);
+        return monitor(&device, interval, hooks);
     }
     UPS_DeviceClose(&device);
     return rc == Success ? 0 : fail(command, rc);

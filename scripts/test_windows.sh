@@ -160,6 +160,35 @@ echo "fault none" >&7
 check "module answers again" 0 '^device type 302' -- --port 13 info
 check "a port with no device" 3 'cannot open COM99' -- --port 99 info
 
+# The monitor: a DC loss runs its hook (cmd /c writing a file, then waiting)
+# while polling goes on; Ctrl+C (SIGINT under Wine) ends the monitor and the
+# hook still running.
+hook_file="Z:${work//\//\\}\\hook13.txt"
+(cd "$win_build/bin" && exec timeout 60 "$wine" upsctl.exe --port 13 monitor 200 \
+    --on-dc-loss "echo lost> $hook_file & ping -n 50 127.0.0.1") >"$work/monitor13.out" 2>&1 &
+monitor=$!
+for _ in $(seq 150); do grep -q 'DC is connected' "$work/monitor13.out" && break; sleep 0.2; done
+echo "scenario dc-loss" >&7
+for _ in $(seq 150); do grep -q lost "$work/hook13.txt" 2>/dev/null && break; sleep 0.2; done
+kill -INT "$monitor"
+wait "$monitor"
+rc=$?
+echo "scenario dc-return" >&7
+lines=$(tr -d '\r' <"$work/monitor13.out" | sed -e 's/^[-0-9 :.]*>>//' -e 's/(pid [0-9]*)/(pid N)/' |
+    grep -E '^(DC is|on-dc-loss)')
+want="DC is connected.
+DC is broken.
+on-dc-loss: command started (pid N)
+on-dc-loss: command ended as the monitor stopped"
+if [ "$rc" -eq 0 ] && [ "$lines" == "$want" ]; then
+    echo "PASS monitor: DC loss and its hook"
+    passed=$((passed + 1))
+else
+    echo "FAIL monitor: DC loss and its hook: status $rc"
+    sed 's/^/    /' "$work/monitor13.out"
+    failed=$((failed + 1))
+fi
+
 # Figures, not checks: 300 status reads through the DLL under Wine and through
 # the shared library on Linux, against the same simulator.
 echo "-- 300 status reads against upssim (Wine's serial layer is not Windows's)"
