@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs to build, run and test,
 # skipping those already installed, and any further packages named as
-# arguments (test.sh adds Network UPS Tools for the driver's test). Uses sudo
+# arguments (test.sh adds Network UPS Tools, mingw-w64 and Wine). Uses sudo
 # when not run as root.
 set -euo pipefail
 

@@ -7,10 +7,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# Network UPS Tools only for the driver's test (run.sh does not install it).
-# Debian ships it with MODE=none in /etc/nut/nut.conf: its services and init
-# scripts start no daemon then, and end successfully without an init system.
-bash scripts/deps.sh nut-server nut-client
+# Network UPS Tools only for the driver's test, mingw-w64 and Wine only for the
+# Windows stage (run.sh installs neither). Debian ships NUT with MODE=none in
+# /etc/nut/nut.conf: its services and init scripts start no daemon then, and
+# end successfully without an init system.
+bash scripts/deps.sh nut-server nut-client g++-mingw-w64-x86-64-posix wine64
 
 jobs=$(nproc)
 fuzz_seconds=${QXUPS_FUZZ_SECONDS:-15}

@@ -97,7 +97,7 @@ for test in sdk_api_test sdk_api_ascii_test; do
     (cd "$win_build/bin" && timeout 300 "$wine" "$test.exe") >"$work/$test.log" 2>&1
     rc=$?
     if [ "$rc" -eq 0 ] && grep -q '^\[  PASSED  \]' "$work/$test.log"; then
-        echo "PASS $test.exe: $(grep -E '^\[  (PASSED|SKIPPED) ' "$work/$test.log" | tr -s ' ' | paste -sd ';')"
+        echo "PASS $test.exe: $(sed -nE 's/^\[  PASSED  \] ([0-9]+) tests?\./\1 passed/p; s/^\[  SKIPPED \] ([0-9]+) tests?,.*/\1 skipped/p' "$work/$test.log" | paste -sd ' ')"
         passed=$((passed + 1))
     else
         echo "FAIL $test.exe: status $rc"
