@@ -128,8 +128,7 @@ public:
     // Maps port number `portNumber` to the slave side of a new pair.
     explicit PtyLine(unsigned portNumber) : m_portNumber(portNumber) {
         char name[128] = {0};
-        if (openpty(&m_master, &m_slave, name, nullptr, nullptr) != 0)
-            return;
+        if (openpty(&m_master, &m_slave, name, nullptr, nullptr) != 0) return;
         struct termios tio;
         tcgetattr(m_slave, &tio);
         cfmakeraw(&tio);
@@ -145,10 +144,8 @@ public:
     }
     ~PtyLine() {
         unsetenv(envName().c_str());
-        if (m_master >= 0)
-            close(m_master);
-        if (m_slave >= 0)
-            close(m_slave);
+        if (m_master >= 0) close(m_master);
+        if (m_slave >= 0) close(m_slave);
     }
 
     bool ok() const { return m_master >= 0; }
@@ -194,18 +191,15 @@ public:
         std::vector<uint8_t> got;
         uint64_t deadline = nowMs() + timeoutMs;
         while (nowMs() < deadline) {
-            if (expected != 0 && got.size() >= expected)
-                break;
+            if (expected != 0 && got.size() >= expected) break;
             int wait = expected != 0 ? (int)(deadline - nowMs()) : quietMs;
-            if (expected == 0 && got.empty())
-                wait = (int)(deadline - nowMs());
+            if (expected == 0 && got.empty()) wait = (int)(deadline - nowMs());
             uint8_t buf[512];
             int n = readSome(buf, sizeof buf, wait < 0 ? 0 : wait);
             if (n > 0) {
                 got.insert(got.end(), buf, buf + n);
             } else if (n == 0) {
-                if (expected == 0 && !got.empty())
-                    break;
+                if (expected == 0 && !got.empty()) break;
             } else {
                 break;
             }
@@ -221,8 +215,7 @@ public:
         size_t done = 0;
         while (done < n) {
             int w = writeSome(p + done, n - done);
-            if (w < 0)
-                break;
+            if (w < 0) break;
             done += (size_t)w;
         }
     }

@@ -92,8 +92,8 @@ static bool periodicSet(PeriodicTimer* timer, int64_t firstUs, uint32_t periodMs
     if (timer->fd < 0) return false;
     LARGE_INTEGER due;
     due.QuadPart = -firstUs * 10;  // relative, in 100 ns units
-    return SetWaitableTimer(timerHandleOf(timer), &due, (LONG)periodMs, nullptr, nullptr,
-                            FALSE) != 0;
+    return SetWaitableTimer(timerHandleOf(timer), &due, (LONG)periodMs, nullptr, nullptr, FALSE) !=
+           0;
 }
 
 bool periodicArm(PeriodicTimer* timer, uint32_t periodMs) {
