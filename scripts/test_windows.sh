@@ -85,7 +85,8 @@ fi
 timeout 30 "$wineserver" -k 2>/dev/null
 "$wineserver" -p 60 >"$work/wineserver.log" 2>&1
 
-# The API tests, each pseudo terminal made by the bridge.
+# The library's tests built for Windows; the API tests' pseudo terminals
+# come from the bridge.
 python3 scripts/wine_pty_bridge.py "$WINEPREFIX/dosdevices" >"$work/bridge.out" 2>&1 &
 bridge=$!
 for _ in $(seq 50); do
@@ -93,7 +94,7 @@ for _ in $(seq 50); do
     sleep 0.1
 done
 export QXUPS_PTY_BRIDGE=$(awk '/^port/ {print $2}' "$work/bridge.out")
-for test in sdk_api_test sdk_api_ascii_test; do
+for test in sdk_engine_test sdk_timer_test sdk_api_test sdk_api_ascii_test; do
     (cd "$win_build/bin" && timeout 300 "$wine" "$test.exe") >"$work/$test.log" 2>&1
     rc=$?
     if [ "$rc" -eq 0 ] && grep -q '^\[  PASSED  \]' "$work/$test.log"; then

@@ -1,12 +1,7 @@
 // End-to-end tests of the four exported functions with RTU framing: the test
 // plays the slave on the master side of a pseudo-terminal pair.
 #include <gtest/gtest.h>
-#ifdef _WIN32
-#include <winsock2.h>  // before windows.h, as the test line needs it
-#include <windows.h>
-#include <tlhelp32.h>
-#else
-#include <dirent.h>
+#ifndef _WIN32
 #include <pthread.h>
 #include <sched.h>
 #endif
@@ -18,6 +13,7 @@
 #include <thread>
 
 #include "QXUPSSDK.h"
+#include "process_threads.h"
 #include "scripted_slave.h"
 
 using namespace testing_support;
@@ -37,35 +33,6 @@ Bytes rtuIdentification(uint16_t type = 301, uint16_t hw = 2, uint16_t fw = 3) {
 
 Bytes rtuRead(uint8_t slave, uint16_t wireAddress, uint16_t count) {
     return withCrc(header(slave, 3, wireAddress, count));
-}
-
-// Thread ids of the process.
-std::set<std::string> threadIds() {
-    std::set<std::string> ids;
-#ifdef _WIN32
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return ids;
-    THREADENTRY32 entry;
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
-        if (entry.th32OwnerProcessID == GetCurrentProcessId())
-            ids.insert(std::to_string(entry.th32ThreadID));
-    }
-    CloseHandle(snapshot);
-#else
-    DIR* dir = opendir("/proc/self/task");
-    while (dir != nullptr) {
-        struct dirent* e = readdir(dir);
-        if (e == nullptr) break;
-        if (e->d_name[0] != '.') ids.insert(e->d_name);
-    }
-    if (dir != nullptr) closedir(dir);
-#endif
-    return ids;
-}
-
-int threadCount() {
-    return (int)threadIds().size();
 }
 
 // The context switches of some of the process's threads (Linux only).

@@ -1,15 +1,15 @@
 // Timer service, completion slots and the timer resolution rule.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-
 #include <atomic>
 #include <chrono>
 #include <thread>
 
+#include "process_threads.h"
 #include "services.h"
 
 using namespace ups;
+using testing_support::threadCount;
 
 namespace {
 
@@ -47,19 +47,6 @@ bool waitForExpiry(int limitMs) {
     while (g_fired == 0 && nowMs() < end)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     return g_fired != 0;
-}
-
-int threadCount() {
-    int count = 0;
-    DIR* dir = opendir("/proc/self/task");
-    if (dir == nullptr)
-        return -1;
-    while (dirent* entry = readdir(dir)) {
-        if (entry->d_name[0] != '.')
-            ++count;
-    }
-    closedir(dir);
-    return count;
 }
 
 // A thread that has been joined may linger in /proc for a moment.
