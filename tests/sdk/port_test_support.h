@@ -17,6 +17,7 @@
 
 #include "engine.h"
 #include "port.h"
+#include "process_threads.h"
 #include "pty_pair.h"
 #include "rtu.h"
 
@@ -35,22 +36,9 @@ inline int countDirEntries(const char* path) {
     return n;
 }
 
-inline int threadCount() {
-    return countDirEntries("/proc/self/task");
-}
-// The process's thread ids. A joined thread leaves /proc a moment after the
-// join, so a count taken then would be one too high; ids tell which is which.
-inline std::set<std::string> threadIds() {
-    std::set<std::string> ids;
-    DIR* dir = opendir("/proc/self/task");
-    while (dir != nullptr) {
-        struct dirent* e = readdir(dir);
-        if (e == nullptr) break;
-        if (e->d_name[0] != '.') ids.insert(e->d_name);
-    }
-    if (dir != nullptr) closedir(dir);
-    return ids;
-}
+// threadCount() and threadIds() come from process_threads.h. A joined thread
+// leaves /proc a moment after the join, so a count taken then would be one too
+// high; ids tell which is which.
 // Whether a thread is gone or on its way out (PF_EXITING): a joined thread is
 // listed until the kernel has reaped it, which a loaded machine was seen to
 // put off for seconds.
