@@ -2,30 +2,13 @@
 
 #include <memory>
 
+#include "QXUPSStatus.h"
 #include "batThread.h"
 #include "historyStore.h"
 #include "monitorThread.h"
 #include "statusMonitorWidget.h"
 
 namespace history {
-
-namespace {
-
-// Words of the status block (register 40000 + index).
-enum StatusWord {
-    kDeviceType = 0,
-    kVoltageInput = 16,
-    kVoltageOutput = 18,
-    kCharge = 26,
-    kPowerSource = 27,
-    kDcOk = 28,
-    kSwOutput = 31,
-    kRemote = 32,
-};
-
-const quint16 kNoVoltageType = 301;
-
-}  // namespace
 
 sample fromStatusBlock(const quint16* block, qint64 timeMs) {
     sample s;

@@ -20,25 +20,9 @@
 #include "settingsStore.h"
 
 #include "QXUPSBattery.h"
+#include "QXUPSStatus.h"
 
 namespace {
-
-// Words of the status block (register 40000 + index).
-enum StatusWord {
-    kDeviceType = 0,
-    kVoltageInput = 16,
-    kVoltageOutput = 18,
-    kBatteryCharge = 26,
-    kPowerSource = 27,
-    kDcOk = 28,
-    kBatMode = 29,
-    kBatReady = 30,
-    kSwOutput = 31,
-    kRemote = 32,
-    kBatStart = 33,
-    kDevStatus = 34,
-    kPolicyMode = 35,
-};
 
 // Power source / charge state codes of word 27.
 const quint16 kOnDcInput = 1;
@@ -337,7 +321,7 @@ void statusMonitorWidget::decodeStatusBlock(const monitorThread::statusBlock& bl
         m_lblVoltageOutputValue->setText(millivolts(block[kVoltageOutput]));
     }
 
-    const quint16 charge = block[kBatteryCharge];
+    const quint16 charge = block[kCharge];
     m_batteryWidget->setIdle(false);
     m_batteryWidget->slotOnSetValue(charge);
 
@@ -358,10 +342,10 @@ void statusMonitorWidget::decodeStatusBlock(const monitorThread::statusBlock& bl
     m_ledDC_OK->turnOn(block[kDcOk] != 0);
     m_ledBatMode->turnOn(block[kBatMode] != 0);
     m_ledBatReady->turnOn(block[kBatReady] != 0);
-    m_ledSW->turnOn(block[kSwOutput] != 0);
+    m_ledSW->turnOn(block[kSw] != 0);
     m_ledRemote->turnOn(block[kRemote] != 0);
     m_ledBatStart->turnOn(block[kBatStart] != 0);
-    m_ledDevSts->turnOn(block[kDevStatus] != 0);
+    m_ledDevSts->turnOn(block[kDevPSts] != 0);
 
     QString policyMode;
     switch (block[kPolicyMode]) {
@@ -427,7 +411,7 @@ void statusMonitorWidget::decodeEdges(const monitorThread::statusBlock& block) {
     }
     m_lastDcState = dcOk ? 1 : 0;
 
-    const bool swOn = block[kSwOutput] != 0;
+    const bool swOn = block[kSw] != 0;
     if (swOn && m_lastSwState != 1) {
         console.printMsg(tr("SW ON."));
         emit signalSwOutput(true);
@@ -438,7 +422,7 @@ void statusMonitorWidget::decodeEdges(const monitorThread::statusBlock& block) {
     }
     m_lastSwState = swOn ? 1 : 0;
 
-    const int charge = block[kBatteryCharge];
+    const int charge = block[kCharge];
     const int source = block[kPowerSource];
     decodeBatteryLevels(!dcOk, charge);
     if (!m_summarySent || dcOk != m_lastSummaryDc || charge != m_lastSummaryCharge ||
