@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "QXUPSBattery.h"
+#include "stateFiles.h"
 #include "QXUPSSDK.h"
 #include "QXUPSStatus.h"
 #include "driverSocket.h"
@@ -170,10 +171,10 @@ bool readUpsConf(const std::string& path, const std::string& ups, Options& secti
         } else if (words.size() == 3 && words[1] == "=") {
             key = first;
             value = words[2];
-        } else if (words.size() == 2 && first.back() == '=') {
+        } else if (words.size() == 2 && !first.empty() && first.back() == '=') {
             key = first.substr(0, first.size() - 1);
             value = words[1];
-        } else if (words.size() == 2 && words[1].front() == '=') {
+        } else if (words.size() == 2 && !words[1].empty() && words[1].front() == '=') {
             key = first;
             value = words[1].substr(1);
         } else {
@@ -376,7 +377,10 @@ public:
             address = kPolicyModeAddress;
         } else if (name.compare(0, 22, "experimental.register.") == 0) {
             long a = 0;
-            if (!parseNumber(name.substr(22), 40000, 65535, &a) || !isWritable(a)) {
+            // Only the published name: "0040040" would write 40040 but
+            // publish a variable of its own that never updates.
+            if (!parseNumber(name.substr(22), 40000, 65535, &a) ||
+                name.substr(22) != std::to_string(a) || !isWritable(a)) {
                 return nutsock::StatusUnknown;
             }
             if (!parseNumber(value, 0, 65535, &n)) return nutsock::StatusInvalid;
@@ -402,11 +406,19 @@ public:
     }
 
     nutsock::Status instantCommand(const std::string& name, const std::string&) override {
-        logLine(LOG_WARNING, "instant command %s refused: this driver offers none", name.c_str());
+        // Any client may send these: one line a minute at most, so none can flood the log.
+        const long now = nowMs();
+        if (m_instcmdLoggedMs < 0 || now - m_instcmdLoggedMs >= 60000) {
+            m_instcmdLoggedMs = now;
+            logLine(LOG_WARNING, "instant command %s refused: this driver offers none",
+                    name.c_str());
+        }
         return nutsock::StatusInvalid;
     }
 
 private:
+    long m_instcmdLoggedMs = -1;
+
     void publish(const std::string& name, const std::string& value) {
         const auto pinned = m_settings.overrides.find(name);
         m_server.setInfo(name, pinned != m_settings.overrides.end() ? pinned->second : value);
@@ -604,16 +616,10 @@ bool becomeUser(const struct passwd* user) {
     return true;
 }
 
-// <statepath>/qxups-nut-<ups>.pid, which upsdrvctl stop reads; the user the
-// driver becomes must be able to remove it.
+// <statepath>/qxups-nut-<ups>.pid, which upsdrvctl stop reads.
 void writePidFile(const std::string& path, pid_t pid, const struct passwd* account) {
-    FILE* file = fopen(path.c_str(), "w");
-    if (file != nullptr) fprintf(file, "%ld\n", static_cast<long>(pid));
-    if (file == nullptr || fclose(file) != 0) {
+    if (!stateFiles::writePidFile(path, pid, account))
         logLine(LOG_WARNING, "cannot write %s: %s", path.c_str(), strerror(errno));
-    } else if (account != nullptr && chown(path.c_str(), account->pw_uid, account->pw_gid) != 0) {
-        logLine(LOG_WARNING, "cannot hand %s to %s", path.c_str(), account->pw_name);
-    }
 }
 
 }  // namespace
@@ -730,12 +736,22 @@ int main(int argc, char** argv) {
     Driver driver(settings, dataFolder());
     const std::string socketPath = statePath + "/" + kName + "-" + ups;
     const std::string pidPath = socketPath + ".pid";
+    const pid_t running = stateFiles::liveDriver(socketPath, pidPath);
+    if (running != 0) {
+        if (running > 0)
+            fprintf(stderr, "%s: a driver for [%s] already runs (pid %ld): stop it first\n", kName,
+                    ups.c_str(), static_cast<long>(running));
+        else
+            fprintf(stderr, "%s: a driver for [%s] already answers on %s: stop it first\n", kName,
+                    ups.c_str(), socketPath.c_str());
+        return kUsage;
+    }
     if (!driver.server().listenAt(socketPath)) {
         fprintf(stderr, "%s: cannot serve the driver socket %s: %s\n", kName, socketPath.c_str(),
                 strerror(errno));
         return kUsage;
     }
-    if (account != nullptr && chown(socketPath.c_str(), account->pw_uid, account->pw_gid) != 0) {
+    if (!stateFiles::handSocket(socketPath, account)) {
         fprintf(stderr, "%s: cannot hand %s to %s: %s\n", kName, socketPath.c_str(),
                 account->pw_name, strerror(errno));
         return kUsage;

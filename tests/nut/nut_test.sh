@@ -154,6 +154,12 @@ chmod 640 "$conf"/*
 [ "$runas" == nut ] && chgrp nut "$conf"/*
 export NUT_CONFPATH=$conf NUT_STATEPATH=$state NUT_ALTPIDPATH=$state
 
+# A link planted at the pid file's name (the nut account can write the state
+# folder) is replaced, never followed: its target keeps owner and content.
+echo "precious" >"$work/victim"
+chmod 600 "$work/victim"
+ln -s "$work/victim" "$state/qxups-nut-dcups.pid"
+
 # The module is absent when the driver starts: it serves stale data and keeps
 # trying to reach it.
 if ! timeout 20 "$upsdrvctl" start dcups >"$work/upsdrvctl.log" 2>&1; then
@@ -161,7 +167,13 @@ if ! timeout 20 "$upsdrvctl" start dcups >"$work/upsdrvctl.log" 2>&1; then
     cat "$work/upsdrvctl.log"
     exit 1
 fi
-check "driver pid file" 1 "$([ -s "$state/qxups-nut-dcups.pid" ] && echo 1)"
+check "driver pid file" 1 "$([ -s "$state/qxups-nut-dcups.pid" ] && [ ! -L "$state/qxups-nut-dcups.pid" ] && echo 1)"
+check "planted link not followed" "precious $(id -un)" "$(cat "$work/victim") $(stat -c %U "$work/victim")"
+first_pid=$(cat "$state/qxups-nut-dcups.pid")
+# A second driver for the same UPS refuses and leaves the first one its socket.
+"$drv/qxups-nut" -a dcups >"$work/second.log" 2>&1
+check "second driver refused" "1 already" "$? $(grep -o already "$work/second.log" | head -1)"
+check "first driver keeps its pid file" "$first_pid" "$(cat "$state/qxups-nut-dcups.pid")"
 "$upsd" -F >"$work/upsd.log" 2>&1 &
 upsd_pid=$!
 
@@ -205,6 +217,8 @@ wait_for "live again" 60 sh -c "timeout 10 upsc '$ups' ups.status 2>&1 | grep -q
 out=$(timeout 10 upsrw -s experimental.register.40040=7 -u admin -p secret "$ups" 2>&1 | grep -v "^Init SSL")
 check "upsrw" "OK" "$out"
 wait_for "register written" 10 sim_says "get 40" "value 7"
+out=$(timeout 10 upsrw -s experimental.register.0040040=8 -u admin -p secret "$ups" 2>&1 | grep -v "^Init SSL")
+check "only the published name is written" 1 "$([ "$out" != OK ] && sim_says "get 40" "value 7" && echo 1)"
 
 echo "nut_test: $passes passed, $failures failed"
 if [ $failures -ne 0 ]; then
