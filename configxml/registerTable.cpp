@@ -23,8 +23,18 @@ Entry entryFromItem(const QDomElement& item) {
             entry.access = accessFromText(field.text());
         } else if (tag == QLatin1String("Description")) {
             entry.description = field.text();
+        } else if (tag == QLatin1String("Min") || tag == QLatin1String("Max")) {
+            bool ok = false;
+            const ushort bound = field.text().trimmed().toUShort(&ok, 10);
+            if (!ok) continue;
+            if (tag == QLatin1String("Min")) {
+                entry.range.min = bound;
+            } else {
+                entry.range.max = bound;
+            }
         }
     }
+    if (entry.range.min > entry.range.max) entry.range = registerRange::Range();
     return entry;
 }
 

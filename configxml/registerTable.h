@@ -4,6 +4,8 @@
 #include <QString>
 #include <QVector>
 
+#include "registerRange.h"
+
 namespace registerTable {
 
 // A larger table is not read: parsing it would hold its reader up.
@@ -17,12 +19,14 @@ quint8 accessFromText(const QString& text);
 
 // One Item: its known children applied in document order (a repeated child
 // overwrites the earlier one); an Addr that is no unsigned decimal number
-// gives 0.
+// gives 0. <Min>/<Max> (decimal 0..65535) bound the value; one that is no
+// such number is ignored, and a Min above the Max drops both.
 struct Entry {
     qint32 address = 0;
     quint8 access = AccessRead;
     QString name = QStringLiteral("NULL");
     QString description = QStringLiteral("NULL");
+    registerRange::Range range;
 
     bool isWritable() const { return access == AccessWrite || access == AccessReadWrite; }
 };

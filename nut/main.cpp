@@ -373,7 +373,8 @@ public:
         }
         int address = -1;
         if (name == "experimental.policy.mode" && m_policyWritable) {
-            if (!parseNumber(value, 0, 9, &n)) return nutsock::StatusInvalid;
+            if (!parseNumber(value, 0, 65535, &n) || !allowed(kPolicyModeAddress, n))
+                return nutsock::StatusInvalid;
             address = kPolicyModeAddress;
         } else if (name.compare(0, 22, "experimental.register.") == 0) {
             long a = 0;
@@ -383,7 +384,7 @@ public:
                 name.substr(22) != std::to_string(a) || !isWritable(a)) {
                 return nutsock::StatusUnknown;
             }
-            if (!parseNumber(value, 0, 65535, &n)) return nutsock::StatusInvalid;
+            if (!parseNumber(value, 0, 65535, &n) || !allowed(a, n)) return nutsock::StatusInvalid;
             address = static_cast<int>(a);
         } else {
             return nutsock::StatusUnknown;
@@ -431,6 +432,15 @@ private:
         return false;
     }
 
+    // The product table's range for a register (every 16-bit value without one).
+    registerRange::Range rangeOf(long address) const {
+        const auto found = m_ranges.find(static_cast<int>(address));
+        return found != m_ranges.end() ? found->second : registerRange::Range();
+    }
+    bool allowed(long address, long value) const {
+        return registerRange::allows(rangeOf(address), static_cast<unsigned long>(value));
+    }
+
     bool tryOpen() {
         UPS_DeviceInfo info = {};
         const int rc = UPS_DeviceOpen(&m_settings.device, &info);
@@ -465,6 +475,7 @@ private:
         m_model = "DC UPS (device type " + std::to_string(deviceType) + ")";
         m_policyWritable = false;
         m_writable.clear();
+        m_ranges.clear();
         QString title;
         bool found = false;
         const QString products = m_dataDir + QStringLiteral("/configs/config_product.xml");
@@ -492,6 +503,7 @@ private:
         }
         for (const registerTable::Entry& entry : table) {
             if (!entry.isWritable() || entry.address < 40000 || entry.address > 65535) continue;
+            m_ranges[entry.address] = entry.range;
             if (entry.address == kPolicyModeAddress) {
                 m_policyWritable = true;
             } else if (!isWritable(entry.address)) {
@@ -570,7 +582,8 @@ private:
         publish("experimental.policy.mode", std::to_string(s[kPolicyMode]));
         if (m_policyWritable) {
             m_server.setFlags("experimental.policy.mode", "RW NUMBER");
-            m_server.addRange("experimental.policy.mode", 0, 9);
+            const registerRange::Range range = rangeOf(kPolicyModeAddress);
+            m_server.addRange("experimental.policy.mode", range.min, range.max);
         }
         // Registers outside the block are read after it (empty until read).
         for (const int address : m_writable) {
@@ -582,6 +595,8 @@ private:
                 publish(name, std::string());
             }
             m_server.setFlags(name, "RW NUMBER");
+            const registerRange::Range range = rangeOf(address);
+            if (range.min != 0 || range.max != 65535) m_server.addRange(name, range.min, range.max);
         }
         // Last, so that a client that acts on it sees the values it rests on.
         publish("ups.status", status);
@@ -601,6 +616,7 @@ private:
     std::string m_model;
     bool m_policyWritable = false;
     std::vector<int> m_writable;
+    std::map<int, registerRange::Range> m_ranges;
     uint16_t m_block[kStatusCount] = {};
     bool m_haveBlock = false;
 };

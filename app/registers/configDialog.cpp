@@ -115,6 +115,16 @@ void configDialog::slotOnShowDialog(DataObject* dataObj, short value) {
     Q_UNUSED(value);
     if (!dataObj) return;
     m_lblRegisterAddressValue->setText(QString::number(dataObj->address()));
+    // The product table's range bounds the validator: OK stays off, and the
+    // caption names the range, for a value the product does not allow.
+    const registerRange::Range range = dataObj->range();
+    auto* validator =
+        static_cast<QIntValidator*>(const_cast<QValidator*>(m_lineEditRegisterValue->validator()));
+    validator->setRange(range.min, range.max);
+    m_lineEditRegisterValue->setToolTip(
+        tr("Allowed values: %1 to %2").arg(range.min).arg(range.max));
+    m_lineEditRegisterValue->setPlaceholderText(
+        QStringLiteral("%1..%2").arg(range.min).arg(range.max));
     m_lineEditRegisterValue->setText(dataObj->hasValue() ? QString::number(dataObj->value())
                                                          : QString());
     emit signalDialogShown(true);

@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QString>
 
+#include "registerRange.h"
+
 class DataObject : public QObject {
 public:
     // Access codes as the register table file gives them.
@@ -34,6 +36,9 @@ public:
     void setName(const QString& name) { m_name = name; }
     QString description() const { return m_description; }
     void setDescription(const QString& description) { m_description = description; }
+    // The values the product's table allows (0..65535 when it gives none).
+    registerRange::Range range() const { return m_range; }
+    void setRange(const registerRange::Range& range) { m_range = range; }
 
 private:
     qint32 m_address = 0;
@@ -44,4 +49,5 @@ private:
     quint8 m_access = AccessRead;
     QString m_name = QStringLiteral("NULL");
     QString m_description = QStringLiteral("NULL");
+    registerRange::Range m_range;
 };

@@ -133,6 +133,7 @@ int upsDataModel::loadRegisterFile() {
         entry->setName(row.name);
         entry->setAccess(row.access);
         entry->setDescription(row.description);
+        entry->setRange(row.range);
         entries.append(entry);
     }
 

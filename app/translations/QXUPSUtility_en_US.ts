@@ -237,6 +237,10 @@
         <translation>Set Register</translation>
     </message>
     <message>
+        <source>Allowed values: %1 to %2</source>
+        <translation>Allowed values: %1 to %2</translation>
+    </message>
+    <message>
         <source>Write Register</source>
         <translation>Write Register</translation>
     </message>

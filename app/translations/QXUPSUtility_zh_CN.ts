@@ -237,6 +237,10 @@
         <translation>设置寄存器</translation>
     </message>
     <message>
+        <source>Allowed values: %1 to %2</source>
+        <translation>允许的值：%1 到 %2</translation>
+    </message>
+    <message>
         <source>Write Register</source>
         <translation>写入寄存器</translation>
     </message>

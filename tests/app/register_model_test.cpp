@@ -37,14 +37,14 @@ const char kFormatTable[] = R"(<?xml version="1.0"?>
   <Config><Items><Item><Addr>40001</Addr></Item></Items></Config>
   <Items>
     <Item><Addr>40005</Addr><Name>Five</Name><RW>r</RW><Description>d5</Description></Item>
-    <Item><RW>wr</RW><Name>first</Name><Addr>40036</Addr><Name>second</Name><Extra>x</Extra></Item>
+    <Item><RW>wr</RW><Name>first</Name><Addr>40036</Addr><Name>second</Name><Extra>x</Extra><Min>1</Min><Max>9</Max></Item>
     <Note><Item><Addr>40002</Addr></Item></Note>
-    <Item><Addr>4x</Addr><RW>rx</RW><Name>bad</Name></Item>
+    <Item><Addr>4x</Addr><RW>rx</RW><Name>bad</Name><Min>9</Min><Max>1</Max></Item>
   </Items>
   <Other/>
   <Items>
     <Item/>
-    <Item><Addr>65535</Addr><RW>w</RW></Item>
+    <Item><Addr>65535</Addr><RW>w</RW><Min>x</Min><Max>70000</Max></Item>
   </Items>
 </AnyName>
 )";
@@ -123,6 +123,13 @@ private slots:
             got << ((model.flags(model.index(row, 2)) & Qt::ItemIsEditable) ? "yes" : "no");
             QCOMPARE(got, want[row]);
             QVERIFY(!(model.flags(model.index(row, 0)) & Qt::ItemIsEditable));
+        }
+        // Min/Max as read: none, 1..9, a Min above the Max dropped, none, bounds
+        // that are no 16-bit numbers ignored.
+        const int ranges[][2] = {{0, 65535}, {1, 9}, {0, 65535}, {0, 65535}, {0, 65535}};
+        for (int row = 0; row < 5; ++row) {
+            QCOMPARE(int(model.dataObjectAt(row)->range().min), ranges[row][0]);
+            QCOMPARE(int(model.dataObjectAt(row)->range().max), ranges[row][1]);
         }
         QCOMPARE(model.data(model.index(0, 0)).userType(), int(QMetaType::Int));
         QCOMPARE(model.data(model.index(1, 3), Qt::TextAlignmentRole).toInt(), 129);
