@@ -296,6 +296,10 @@ void printStatusJson(const uint16_t* s) {
 
 }  // namespace
 
+// Set when standard output can no longer be written (a closed pipe): the
+// monitor then ends as on SIGTERM, hooks first.
+static bool g_outputLost = false;
+
 // One monitor line: time stamp, ">>", message (the program's log format).
 void logLine(const char* format, ...) {
     printf("%s>>", timestamp().c_str());
@@ -304,7 +308,7 @@ void logLine(const char* format, ...) {
     vprintf(format, args);
     va_end(args);
     printf("\n");
-    fflush(stdout);
+    if (fflush(stdout) != 0) g_outputLost = true;
 }
 
 namespace {
@@ -465,8 +469,8 @@ int monitor(UPS_DeviceDescriptor* device, unsigned long intervalMs, Hook* hooks)
                 wakeAt = monotonicMs() + (long long)intervalMs;
             }
         }
-        fflush(stdout);
-        stop = sleepUntil(wakeAt, hooks, kHookCount);
+        if (fflush(stdout) != 0) g_outputLost = true;
+        stop = g_outputLost || sleepUntil(wakeAt, hooks, kHookCount);
     }
     for (int k = 0; k < kHookCount; ++k)
         endHook(&hooks[k], "as the monitor stopped");

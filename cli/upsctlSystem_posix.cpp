@@ -140,14 +140,20 @@ void serviceHook(Hook* hook) {
     }
 }
 
-// The signals the monitor waits for (SIGINT, SIGTERM, SIGCHLD): blocked in
-// every thread, so that they reach it only through its signalfd. Blocked
-// before the device is opened, whose threads inherit the mask.
+// The signals the monitor waits for (SIGINT, SIGTERM, SIGHUP, SIGQUIT,
+// SIGCHLD): blocked in every thread, so that they reach it only through its
+// signalfd, and a hang-up ends the hooks like any stop. Blocked before the
+// device is opened, whose threads inherit the mask. A closed output pipe is
+// seen as a failed write (SIGPIPE ignored), so the hooks are ended then too;
+// the hooks themselves start with every signal at its default.
 bool watchStopSignals() {
+    signal(SIGPIPE, SIG_IGN);
     sigset_t mask;
     sigemptyset(&mask);
     sigaddset(&mask, SIGINT);
     sigaddset(&mask, SIGTERM);
+    sigaddset(&mask, SIGHUP);
+    sigaddset(&mask, SIGQUIT);
     sigaddset(&mask, SIGCHLD);
     if (sigprocmask(SIG_BLOCK, &mask, nullptr) == 0) {
         g_signals = signalfd(-1, &mask, SFD_NONBLOCK | SFD_CLOEXEC);
@@ -175,7 +181,7 @@ bool sleepUntil(long long wakeAtMs, Hook* hooks, int count) {
         if (rc > 0) {
             struct signalfd_siginfo info;
             while (read(g_signals, &info, sizeof info) == (ssize_t)sizeof info) {
-                if (info.ssi_signo == SIGINT || info.ssi_signo == SIGTERM) stop = true;
+                if (info.ssi_signo != SIGCHLD) stop = true;
             }
         }
         for (int k = 0; k < count; ++k)
