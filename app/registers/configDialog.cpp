@@ -131,6 +131,10 @@ void configDialog::slotOnAccept() {
     hide();
 }
 
+void configDialog::slotOnLinkConnected(bool connected) {
+    if (!connected && isVisible()) slotOnExit();
+}
+
 void configDialog::slotOnExit() {
     emit signalDialogShown(false);
     hide();
