@@ -28,6 +28,7 @@
 #include "appPaths.h"
 #include "comSettings.h"
 #include "comSettingsWidget.h"
+#include "configDialog.h"
 #include "configWidget.h"
 #include "consolePrint.h"
 #include "historyRecorder.h"
@@ -342,6 +343,10 @@ void mainWindow::createWidgets() {
             &configWidget::slotOnStatusBlock);
     connect(m_configWidget, &configWidget::signalWriteRegister, worker,
             &monitorThread::requestWrite);
+    connect(m_statusMonitorWidget, &statusMonitorWidget::signalLinkState, m_configWidget->dialog(),
+            [this](int state) {
+                m_configWidget->dialog()->slotOnLinkConnected(state == monitorThread::Connected);
+            });
     connect(m_configWidget, &configWidget::signalExtraAddresses, worker,
             &monitorThread::setExtraAddresses);
     connect(m_configWidget, &configWidget::signalExtraReading, worker,

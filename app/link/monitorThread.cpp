@@ -70,14 +70,26 @@ void monitorThread::setPollCycle(quint32 pollCycle) {
     m_pollCycle = pollCycle;
 }
 
-void monitorThread::requestWrite(quint32 address, quint16 value) {
+bool monitorThread::requestWrite(quint32 address, quint16 value) {
+    bool accepted;
     {
+        // The state changes under this lock too (setState): a write accepted
+        // here is dropped there if the link leaves Connected before it is sent.
         std::lock_guard<std::mutex> guard(m_lock);
-        m_hasWrite = true;
-        m_writeAddress = address;
-        m_writeValue = value;
+        accepted = state() == Connected;
+        if (accepted) {
+            m_hasWrite = true;
+            m_writeAddress = address;
+            m_writeValue = value;
+        }
+    }
+    if (!accepted) {
+        consolePrint::instance().printMsg(
+            tr("Register %1 not written: the module is not connected").arg(address));
+        return false;
     }
     m_wake.notify_all();
+    return true;
 }
 
 void monitorThread::setExtraAddresses(const QVector<quint32>& addresses) {
@@ -176,7 +188,23 @@ std::vector<monitorThread::extraValue> monitorThread::extraValues() const {
 }
 
 void monitorThread::setState(State state, quint64 number) {
-    m_state.store(state);
+    bool dropped = false;
+    quint32 address = 0;
+    quint16 value = 0;
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_state.store(state);
+        if (state != Connected && m_hasWrite) {
+            dropped = true;
+            address = m_writeAddress;
+            value = m_writeValue;
+            m_hasWrite = false;
+        }
+    }
+    if (dropped) {
+        consolePrint::instance().printMsg(
+            tr("Register %1 = %2 not written: the line was lost").arg(address).arg(value));
+    }
     emit signalStateChanged(state, number);
 }
 
@@ -245,10 +273,6 @@ void monitorThread::handle(const request& r) {
         setState(Connected, r.number);
         return;
     }
-    {
-        std::lock_guard<std::mutex> guard(m_lock);
-        m_hasWrite = false;
-    }
     if (now == Connected) {
         setState(Disconnecting, r.number);
         adapter.slotCloseDevice();
@@ -282,10 +306,7 @@ void monitorThread::loseLine(int result, quint64 number) {
     consolePrint::instance().printMsg(tr("Communication with the module lost (error %1: %2)")
                                           .arg(result)
                                           .arg(comAdapter::resultText(result)));
-    {
-        std::lock_guard<std::mutex> guard(m_lock);
-        m_hasWrite = false;
-    }
+    // A write not sent yet is dropped as the state leaves Connected.
     // A device path that went away (an adapter unplugged, a new pty on the
     // same link) is only found again by opening it anew.
     comAdapter::instance().slotCloseDevice(false);
@@ -305,55 +326,6 @@ void monitorThread::attemptReopen() {
     }
     scheduleAttempt(false);
     setState(Reconnecting, m_handledNumber);
-}
-
-QString monitorThread::duration(qint64 ms) {
-    const qint64 seconds = (ms + 500) / 1000;
-    if (seconds < 60) return tr("%1 s").arg(seconds);
-    if (seconds < 3600) return tr("%1 min %2 s").arg(seconds / 60).arg(seconds % 60);
-    return tr("%1 h %2 min").arg(seconds / 3600).arg(seconds / 60 % 60);
-}
-
-void monitorThread::noteFailure(int result, bool reading) {
-    const clock::time_point now = clock::now();
-    int summaryMs;
-    {
-        std::lock_guard<std::mutex> guard(m_lock);
-        summaryMs = m_summaryMs;
-    }
-    consolePrint& console = consolePrint::instance();
-    ++m_failures;
-    m_failureCode = result;
-    if (m_failures == 1) {
-        m_failingSince = now;
-        m_lastSummary = now;
-        // An open that failed has been logged by the adapter.
-        if (reading) {
-            console.printMsg(tr("ERR:%1:When reading register start from %2 (%3)")
-                                 .arg(result)
-                                 .arg(kStatusStart)
-                                 .arg(comAdapter::resultText(result)));
-        }
-        return;
-    }
-    if (now - m_lastSummary >= std::chrono::milliseconds(summaryMs)) {
-        m_lastSummary = now;
-        console.printMsg(tr("Still no answer, %1 attempts (error %2: %3)")
-                             .arg(m_failures)
-                             .arg(result)
-                             .arg(comAdapter::resultText(result)));
-    }
-}
-
-void monitorThread::noteSuccess() {
-    m_lastGood = clock::now();
-    m_lastGoodWallMs.store(QDateTime::currentMSecsSinceEpoch());
-    m_resumed = false;
-    if (m_failures == 0) return;
-    const qint64 ms =
-        std::chrono::duration_cast<std::chrono::milliseconds>(m_lastGood - m_failingSince).count();
-    m_failures = 0;
-    consolePrint::instance().printMsg(tr("Communication restored after %1").arg(duration(ms)));
 }
 
 void monitorThread::pollOnce() {

@@ -71,9 +71,12 @@ public:
     quint64 requestClose();
     // Takes effect from the next sleep on.
     void setPollCycle(quint32 pollCycle);
-    // Sent before the next read while connected; a later write replaces one
-    // not sent yet. Dropped by a close.
-    void requestWrite(quint32 address, quint16 value);
+    // Sent before the next read; a later write replaces one not sent yet.
+    // Accepted only while Connected: one asked before, or queued when the
+    // link leaves Connected, would otherwise reach whatever module is on the
+    // port at the next connection. A refused or dropped write is logged;
+    // false when refused.
+    bool requestWrite(quint32 address, quint16 value);
     // The register table's addresses; those outside the status block are
     // read in spans of consecutive registers, at most once a second, while
     // extra reading is on (the Config page in front).
@@ -146,6 +149,7 @@ private:
     };
 
     quint64 enqueue(const request& r);
+    // Leaving Connected drops the write not sent yet, with one log line.
     void setState(State state, quint64 number);
     void handle(const request& r);
     void pollOnce();

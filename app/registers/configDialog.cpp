@@ -141,6 +141,10 @@ void configDialog::slotOnAccept() {
     hide();
 }
 
+void configDialog::slotOnLinkConnected(bool connected) {
+    if (!connected && isVisible()) slotOnExit();
+}
+
 void configDialog::slotOnExit() {
     emit signalDialogShown(false);
     hide();

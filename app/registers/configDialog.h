@@ -27,6 +27,9 @@ public slots:
     void slotOnAccept();
     void slotOnButtonBoxClicked(QAbstractButton* button);
     void slotOnShowDialog(DataObject* dataObj, short value);
+    // A write is sent only while connected: an open dialog closes when the
+    // link is not, so that nothing typed waits for whatever module comes next.
+    void slotOnLinkConnected(bool connected);
 
 private slots:
     void slotOnValueEdited();

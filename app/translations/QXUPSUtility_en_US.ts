@@ -797,6 +797,14 @@
         <translation>Still no answer, %1 attempts (error %2: %3)</translation>
     </message>
     <message>
+        <source>Register %1 not written: the module is not connected</source>
+        <translation>Register %1 not written: the module is not connected</translation>
+    </message>
+    <message>
+        <source>Register %1 = %2 not written: the line was lost</source>
+        <translation>Register %1 = %2 not written: the line was lost</translation>
+    </message>
+    <message>
         <source>Communication restored after %1</source>
         <translation>Communication restored after %1</translation>
     </message>

@@ -797,6 +797,14 @@
         <translation>仍无应答，已尝试 %1 次（错误 %2：%3）</translation>
     </message>
     <message>
+        <source>Register %1 not written: the module is not connected</source>
+        <translation>寄存器 %1 未写入：模块未连接</translation>
+    </message>
+    <message>
+        <source>Register %1 = %2 not written: the line was lost</source>
+        <translation>寄存器 %1 = %2 未写入：通信已中断</translation>
+    </message>
+    <message>
         <source>Communication restored after %1</source>
         <translation>通信已恢复，中断时长 %1</translation>
     </message>

@@ -205,7 +205,8 @@ private slots:
             m_monitor->requestWrite(40036 + i % 4, ushort(i));
             std::this_thread::sleep_for(std::chrono::milliseconds(3));
         }
-        QVERIFY(waitFor([this] { return m_module.command("get 39") == QStringLiteral("value 19"); }));
+        QVERIFY(
+            waitFor([this] { return m_module.command("get 39") == QStringLiteral("value 19"); }));
         QCOMPARE(errorLines(), QStringList());
         const int before = m_finished;
         QVERIFY(waitFor([&] { return m_finished >= before + 2; }));
@@ -214,6 +215,26 @@ private slots:
         QVERIFY(waitFor([this] { return !errorLines().isEmpty(); }));
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         QCOMPARE(errorLines(), QStringList({"ERR:11:When Setting register 40010 to value 5"}));
+    }
+
+    // A write asked while not connected, or queued when the line is lost,
+    // never reaches the module found at the next connection.
+    void writesWhileNotConnectedNeverReachTheModule() {
+        QCOMPARE(m_module.command("set 37 7"), QStringLiteral("ok"));
+        m_monitor->requestWrite(40037, 99);  // disconnected
+        m_monitor->setTimings(500, 100, 400, 60000);
+        open(20);
+        QVERIFY(waitFor([this] { return m_finished >= 1; }));
+        m_module.kill();
+        QVERIFY(waitFor([this] { return m_monitor->state() == monitorThread::Reconnecting; }));
+        m_monitor->requestWrite(40037, 98);  // reconnecting
+        QVERIFY(m_module.start(QString::fromLocal8Bit(qgetenv("QXUPS_APPDIR")), kRegisters));
+        QCOMPARE(m_module.command("set 37 7"), QStringLiteral("ok"));
+        QVERIFY(waitFor([this] { return m_monitor->state() == monitorThread::Connected; }));
+        const int before = m_finished;
+        QVERIFY(waitFor([&] { return m_finished >= before + 3; }));
+        QCOMPARE(m_module.command("get 37"), QStringLiteral("value 7"));
+        QCOMPARE(m_console.lines().filter(QStringLiteral("not written")).size(), 2);
     }
 
     // Registers outside the block, read in spans while asked for; a refused

@@ -695,8 +695,11 @@ private slots:
                  QStringList({"ERR:11: Registers 40500 to 40500 could not be read; they are shown "
                               "empty",
                               "ERR:11:When Setting register 40010 to value 5"}));
+        // A dialog left open would write to whatever module the next connection finds.
+        dialog->show();
         action(w, "m_disconnectAction")->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(!comAdapter::instance().isConnected(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog->isVisible(), 5000);
         QCOMPARE(m_sim.command(qPrintable(QStringLiteral("set 26 ") + charge)),
                  QStringLiteral("ok"));
         QVERIFY(QFile::remove(table));
