@@ -132,7 +132,7 @@ void configDialog::slotOnAccept() {
 }
 
 void configDialog::slotOnLinkConnected(bool connected) {
-    if (!connected && isVisible()) slotOnExit();
+    Q_UNUSED(connected);
 }
 
 void configDialog::slotOnExit() {

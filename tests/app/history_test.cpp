@@ -291,8 +291,8 @@ private slots:
     void retention_data() {
         QTest::addColumn<int>("days");  // 0: none stored
         QTest::addColumn<int>("kept");
-        QTest::newRow("default 30 days") << 0 << 4;
-        QTest::newRow("7 days") << 7 << 2;
+        QTest::newRow("default 30 days") << 0 << 7;
+        QTest::newRow("7 days") << 7 << 3;
     }
     void retention() {
         QFETCH(int, days);
@@ -300,7 +300,11 @@ private slots:
         if (days > 0) settingsStore::setHistoryDays(days);
         QTemporaryDir dir;
         const qint64 now = historyStore::nowMs();
-        const qint64 ages[] = {31 * kDayMs, 29 * kDayMs, 8 * kDayMs, 6 * kDayMs, kMinuteMs};
+        // A minute either side of each limit: a day too many or too few shows.
+        const qint64 ages[] = {
+            31 * kDayMs, 30 * kDayMs + kMinuteMs, 30 * kDayMs - kMinuteMs, 29 * kDayMs,
+            8 * kDayMs,  7 * kDayMs + kMinuteMs,  7 * kDayMs - kMinuteMs,  6 * kDayMs,
+            kMinuteMs};
         historyStore store(dir.filePath(QStringLiteral("history.sqlite")));
         store.open();
         QVERIFY(waitOpened(store));
@@ -320,7 +324,7 @@ private slots:
                 column(store.path(),
                        QStringLiteral("SELECT t FROM %1 ORDER BY t").arg(QLatin1String(table)));
             QCOMPARE(times.size(), kept);
-            QCOMPARE(times.first().toLongLong(), now - ages[5 - kept]);
+            QCOMPARE(times.first().toLongLong(), now - ages[9 - kept]);
         }
     }
 
