@@ -76,7 +76,7 @@ bool monitorThread::requestWrite(quint32 address, quint16 value) {
         // The state changes under this lock too (setState): a write accepted
         // here is dropped there if the link leaves Connected before it is sent.
         std::lock_guard<std::mutex> guard(m_lock);
-        accepted = true;
+        accepted = state() == Connected;
         if (accepted) {
             m_hasWrite = true;
             m_writeAddress = address;

@@ -132,7 +132,7 @@ void configDialog::slotOnAccept() {
 }
 
 void configDialog::slotOnLinkConnected(bool connected) {
-    Q_UNUSED(connected);
+    if (!connected && isVisible()) slotOnExit();
 }
 
 void configDialog::slotOnExit() {
