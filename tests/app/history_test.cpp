@@ -328,6 +328,37 @@ private slots:
         }
     }
 
+    // Another process writing for a while (BEGIN IMMEDIATE held 3 s) only
+    // delays the batches: none is lost and the store stays available.
+    void busyFileKeepsTheBatches() {
+        QTemporaryDir dir;
+        apptest::ConsoleRecord console;
+        historyStore store(dir.filePath(QStringLiteral("history.sqlite")));
+        store.setFlushIntervalMs(100);
+        store.open();
+        QVERIFY(waitOpened(store));
+        const qint64 now = historyStore::nowMs();
+        const QString other = QStringLiteral("other-process");
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), other);
+            db.setDatabaseName(store.path());
+            QVERIFY(db.open());
+            QSqlQuery hold(db);
+            QVERIFY(hold.exec(QStringLiteral("BEGIN IMMEDIATE")));
+            for (int i = 0; i < 30; ++i) {
+                QVERIFY(store.recordSample(steady(now + i * historyStore::kMaxQuietMs)));
+                QTest::qWait(100);
+            }
+            QVERIFY(hold.exec(QStringLiteral("COMMIT")));
+        }
+        QSqlDatabase::removeDatabase(other);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            column(store.path(), QStringLiteral("SELECT COUNT(*) FROM samples")).value(0).toInt(),
+            30, 20000);
+        QCOMPARE(store.state(), historyStore::Available);
+        QCOMPARE(historyLines(console).filter(QStringLiteral("unavailable")), QStringList());
+    }
+
     // The export writes what was stored, and reads back field for field,
     // texts with commas, quotes, line breaks and Chinese included; upsctl
     // prints the same CSV from the same file.
