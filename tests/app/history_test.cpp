@@ -435,6 +435,29 @@ private slots:
             QCOMPARE(QString::fromUtf8(upsctl.readAllStandardOutput()),
                      args.contains("--events") ? eventsCsv : samplesCsv);
         }
+
+        // A file it cannot read is named with the cause (here a lock held by
+        // another process, which stops root too), not as a wrong version.
+        store.stop();
+        const QString other = QStringLiteral("exclusive-holder");
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), other);
+            db.setDatabaseName(store.path());
+            QVERIFY(db.open());
+            QSqlQuery hold(db);
+            QVERIFY(hold.exec(QStringLiteral("PRAGMA locking_mode = EXCLUSIVE")));
+            QVERIFY(hold.exec(QStringLiteral("BEGIN EXCLUSIVE")));
+            QVERIFY(hold.exec(QStringLiteral("DELETE FROM events")));
+            QProcess upsctl;
+            upsctl.start(QStringLiteral(QXUPS_BIN_DIR "/upsctl"),
+                         QStringList{"history", "--db", store.path()});
+            QVERIFY(upsctl.waitForFinished(20000));
+            QCOMPARE(upsctl.exitCode(), 66);
+            const QString said = QString::fromUtf8(upsctl.readAllStandardError());
+            QVERIFY2(said.contains(QStringLiteral("database is locked")), qPrintable(said));
+            QVERIFY(hold.exec(QStringLiteral("ROLLBACK")));
+        }
+        QSqlDatabase::removeDatabase(other);
     }
 
     // A folder that cannot be written, or a damaged file: one log line, and
