@@ -2,11 +2,13 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 
@@ -60,11 +62,43 @@ bool makeFolderFor(const QString& filePath) {
 }
 
 bool keepPrivate(const QString& filePath) {
-    const int fd = open(QFile::encodeName(filePath).constData(),
-                        O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0600);
+    const QByteArray name = QFile::encodeName(filePath);
+    const int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+    int fd = open(name.constData(), flags, 0600);
+    if (fd < 0 && errno == ELOOP) {
+        // A link at the name is none of ours (someone who can write the
+        // folder planted it): it goes, and a file of our own takes its place,
+        // so that neither this call nor the writer after it reaches its target.
+        if (unlink(name.constData()) != 0) return false;
+        fd = open(name.constData(), flags | O_EXCL, 0600);
+    }
     if (fd < 0) return false;
-    const bool done = fchmod(fd, 0600) == 0;
+    // Only a plain file of ours with no other name: a hard link planted there
+    // would hand our mode change (and what we write) to someone else's file.
+    struct stat st;
+    const bool ours =
+        fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1 && st.st_uid == geteuid();
+    const bool done = ours && fchmod(fd, 0600) == 0;
     close(fd);
+    return done;
+}
+
+bool writePrivate(const QString& filePath, const QByteArray& data) {
+    // A new file of our own beside the target (mkostemp: O_EXCL, 0600), then
+    // renamed over the name: a link planted there is replaced, never followed.
+    QByteArray temp = QFile::encodeName(filePath) + ".XXXXXX";
+    const int fd = mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) return false;
+    bool done = fchmod(fd, 0600) == 0;
+    for (qint64 at = 0; done && at < data.size();) {
+        const ssize_t n = write(fd, data.constData() + at, size_t(data.size() - at));
+        if (n < 0 && errno == EINTR) continue;
+        done = n > 0;
+        if (done) at += n;
+    }
+    done = close(fd) == 0 && done;
+    done = done && rename(temp.constData(), QFile::encodeName(filePath).constData()) == 0;
+    if (!done) unlink(temp.constData());
     return done;
 }
 

@@ -7,6 +7,7 @@
 // folder (a private copy of the data for tests, or a second set-up).
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 namespace appPaths {
@@ -38,8 +39,16 @@ bool makeFolderFor(const QString& filePath);
 // Gives a settings file the mode 0600 whatever the umask, creating it empty
 // when missing; false when it cannot. For files QSettings writes: called
 // before a save, since the file that replaces the old one takes the old one's
-// mode (a new one would take the umask's), and after it.
+// mode (a new one would take the umask's), and after it. The folder may be
+// writable by others (a shared install): a symbolic link at the name is
+// removed and replaced by a file of our own, never followed; anything but a
+// plain file of ours with one name is refused.
 bool keepPrivate(const QString& filePath);
+
+// Replaces the file with one holding data, 0600, made under a temporary name
+// and renamed over it, so that a link at the name is never followed; false
+// when it cannot be written.
+bool writePrivate(const QString& filePath, const QByteArray& data);
 
 // Whether a name taken from a data file can be joined into a path as one
 // folder or file name: not empty, not "." or "..", and without '/', '\' or

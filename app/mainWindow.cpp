@@ -423,15 +423,11 @@ QStringList mainWindow::restartArguments() const {
     const QString logFile = appPaths::settingsFile(QLatin1String(kRestartLog));
     QStringList lines = m_inforWidget->statusOutput()->toPlainText().split(QLatin1Char('\n'));
     lines.removeAll(QString());
-    if (!lines.isEmpty() && appPaths::keepPrivate(logFile)) {
-        QFile file(logFile);
-        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-            file.write(lines.mid(qMax(0, lines.size() - kRestartLogLines))
-                           .join(QLatin1Char('\n'))
-                           .toUtf8());
-            arguments << QStringLiteral("--log") << logFile;
-        }
-    }
+    if (!lines.isEmpty() &&
+        appPaths::writePrivate(logFile, lines.mid(qMax(0, lines.size() - kRestartLogLines))
+                                            .join(QLatin1Char('\n'))
+                                            .toUtf8()))
+        arguments << QStringLiteral("--log") << logFile;
     return arguments;
 }
 

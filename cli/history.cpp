@@ -163,9 +163,14 @@ int upsctlHistory(int argc, char** argv) {
         sqlite3_busy_timeout(db, 2000);
         rc = sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &version, nullptr);
     }
+    // Each step says why it failed: a file that cannot be read (its -shm not
+    // made in a folder we cannot write, a lock held) is not a wrong version.
     int schema = 0;
-    if (rc == SQLITE_OK && sqlite3_step(version) == SQLITE_ROW)
-        schema = sqlite3_column_int(version, 0);
+    if (rc == SQLITE_OK) {
+        rc = sqlite3_step(version);
+        if (rc == SQLITE_ROW) schema = sqlite3_column_int(version, 0);
+        if (rc == SQLITE_ROW || rc == SQLITE_DONE) rc = SQLITE_OK;
+    }
     sqlite3_finalize(version);
     if (rc != SQLITE_OK || schema < 1 || schema > kSchemaVersion) {
         if (rc != SQLITE_OK)
@@ -232,10 +237,13 @@ int upsctlHistory(int argc, char** argv) {
                    column(rows, 7).c_str());
         }
     }
+    std::string failure;
+    if (rc != SQLITE_DONE) failure = sqlite3_errmsg(db);
     sqlite3_finalize(rows);
     sqlite3_close(db);
     if (rc != SQLITE_DONE) {
-        fprintf(stderr, "upsctl: the history %s could not be read to its end\n", path.c_str());
+        fprintf(stderr, "upsctl: the history %s could not be read to its end: %s\n", path.c_str(),
+                failure.c_str());
         return kNoInput;
     }
     return 0;

@@ -18,9 +18,27 @@ const char* const kCodes[kEventKinds] = {
     "disconnected",
 };
 
-// SQLite's primary result codes for a damaged file.
+// SQLite's primary result codes: another connection holding the file (a
+// passing condition), and a damaged file.
+const int kSqliteBusy = 5;
+const int kSqliteLocked = 6;
 const int kSqliteCorrupt = 11;
 const int kSqliteNotADatabase = 26;
+
+// The driver's text with SQLite's code: a commit on a full disk may come
+// with no text at all, and the code still says why (13: full).
+QString reason(const QSqlError& error) {
+    const QString text = error.text().trimmed();
+    const QString code = error.nativeErrorCode();
+    if (code.isEmpty()) return text.isEmpty() ? QStringLiteral("unknown SQLite error") : text;
+    const QString coded = QStringLiteral("SQLite error %1").arg(code);
+    return text.isEmpty() ? coded : text + QStringLiteral(" (") + coded + QStringLiteral(")");
+}
+
+bool isBusy(const QSqlError& error) {
+    const int code = error.nativeErrorCode().toInt() & 0xff;
+    return code == kSqliteBusy || code == kSqliteLocked;
+}
 
 bool isDamage(const QSqlError& error) {
     const int code = error.nativeErrorCode().toInt() & 0xff;
@@ -50,7 +68,7 @@ const qint64 kMinutesFromMs = 10 * 60 * 1000;
 
 bool exec(QSqlQuery& query, const QString& statement, QString* error, bool* corrupt) {
     if (query.exec(statement)) return true;
-    if (error) *error = query.lastError().text();
+    if (error) *error = reason(query.lastError());
     if (corrupt && isDamage(query.lastError())) *corrupt = true;
     return false;
 }
@@ -58,7 +76,7 @@ bool exec(QSqlQuery& query, const QString& statement, QString* error, bool* corr
 bool migrate(QSqlDatabase& db, int from, QString* error) {
     QSqlQuery query(db);
     if (!db.transaction()) {
-        if (error) *error = db.lastError().text();
+        if (error) *error = reason(db.lastError());
         return false;
     }
     bool ok = true;
@@ -96,7 +114,7 @@ bool open(const QString& connection, const QString& path, bool readOnly, QString
                                  ? QStringLiteral("QSQLITE_BUSY_TIMEOUT=2000;QSQLITE_OPEN_READONLY")
                                  : QStringLiteral("QSQLITE_BUSY_TIMEOUT=2000"));
         if (!db.open()) {
-            if (error) *error = db.lastError().text();
+            if (error) *error = reason(db.lastError());
         } else {
             QSqlQuery query(db);
             ok = exec(query, QStringLiteral("PRAGMA user_version"), error, corrupt) && query.next();
@@ -141,10 +159,18 @@ void close(const QString& connection) {
 }
 
 bool insert(QSqlDatabase& db, const QVector<sample>& samples, const QVector<event>& events,
-            QString* error) {
+            QString* error, bool* busy) {
+    QSqlError failure;
+    const auto done = [&](bool written) {
+        if (!written) {
+            if (error) *error = reason(failure);
+            if (busy) *busy = isBusy(failure);
+        }
+        return written;
+    };
     if (!db.transaction()) {
-        if (error) *error = db.lastError().text();
-        return false;
+        failure = db.lastError();
+        return done(false);
     }
     bool ok = true;
     if (!samples.isEmpty()) {
@@ -163,7 +189,7 @@ bool insert(QSqlDatabase& db, const QVector<sample>& samples, const QVector<even
             query.bindValue(7, s.diBits);
             ok = query.exec();
         }
-        if (!ok && error) *error = query.lastError().text();
+        if (!ok) failure = query.lastError();
     }
     if (ok && !samples.isEmpty()) {
         QSqlQuery query(db);
@@ -189,7 +215,7 @@ bool insert(QSqlDatabase& db, const QVector<sample>& samples, const QVector<even
             query.bindValue(7, s.source == 2 ? 1 : 0);
             ok = query.exec();
         }
-        if (!ok && error) *error = query.lastError().text();
+        if (!ok) failure = query.lastError();
     }
     if (ok && !events.isEmpty()) {
         QSqlQuery query(db);
@@ -200,12 +226,12 @@ bool insert(QSqlDatabase& db, const QVector<sample>& samples, const QVector<even
             query.bindValue(2, events.at(i).text);
             ok = query.exec();
         }
-        if (!ok && error) *error = query.lastError().text();
+        if (!ok) failure = query.lastError();
     }
-    if (ok && db.commit()) return true;
-    if (ok && error) *error = db.lastError().text();
+    if (ok && db.commit()) return done(true);
+    if (ok) failure = db.lastError();
     db.rollback();
-    return false;
+    return done(false);
 }
 
 int purgeBefore(QSqlDatabase& db, qint64 timeMs) {

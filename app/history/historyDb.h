@@ -77,8 +77,10 @@ bool open(const QString& connection, const QString& path, bool readOnly, QString
 void close(const QString& connection);
 
 // One transaction for the lot.
+// *busy tells a file locked by another connection (a passing condition: the
+// batch may be tried again) from a real failure.
 bool insert(QSqlDatabase& db, const QVector<sample>& samples, const QVector<event>& events,
-            QString* error);
+            QString* error, bool* busy = nullptr);
 // Deletes samples and events older than the time; the number of rows gone, -1 on failure.
 int purgeBefore(QSqlDatabase& db, qint64 timeMs);
 

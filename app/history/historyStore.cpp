@@ -139,8 +139,11 @@ bool historyStore::openFile(const QString& connection) {
 }
 
 void historyStore::giveUp(const QString& why) {
+    bool changed;
     {
         std::lock_guard<std::mutex> guard(m_lock);
+        // Said once per reason: the store tries again every minute.
+        changed = why != m_problem;
         m_problem = why;
         m_state.store(Unavailable);
         m_samples.clear();
@@ -148,59 +151,93 @@ void historyStore::giveUp(const QString& why) {
         m_flushDone = m_flushWanted;
     }
     m_done.notify_all();
-    consolePrint::instance().printMsg(tr("History unavailable: %1").arg(why));
+    if (changed) consolePrint::instance().printMsg(tr("History unavailable: %1").arg(why));
     emit signalAvailability(false);
 }
 
 void historyStore::run() {
     const QString connection =
         QStringLiteral("history-writer-%1").arg(reinterpret_cast<quintptr>(this));
-    if (!openFile(connection)) return;
-    m_state.store(Available);
-    emit signalAvailability(true);
-    {
-        QSqlDatabase db = QSqlDatabase::database(connection, false);
-        qint64 nextPurge = 0;
-        std::unique_lock<std::mutex> lock(m_lock);
-        for (;;) {
-            m_wake.wait_for(lock, std::chrono::milliseconds(m_flushIntervalMs),
-                            [this]() { return m_stop || m_flushWanted > m_flushDone; });
-            QVector<history::sample> samples;
-            QVector<history::event> events;
-            samples.swap(m_samples);
-            events.swap(m_events);
-            const quint64 wanted = m_flushWanted;
-            const qint64 now = nowMs();
-            const bool purge = m_purge || now >= nextPurge;
-            m_purge = false;
-            const qint64 keepFrom = now - m_retentionDays * kDayMs;
-            const bool stopping = m_stop;
-            lock.unlock();
-
-            if (!samples.isEmpty() || !events.isEmpty()) {
-                QString error;
-                QElapsedTimer took;
-                took.start();
-                if (!history::insert(db, samples, events, &error)) {
-                    giveUp(m_path + QStringLiteral(": ") + error);
-                    break;
-                }
-                m_lastBatchUs.store(took.nsecsElapsed() / 1000);
-                emit signalWritten();
+    for (;;) {
+        if (openFile(connection)) {
+            {
+                std::lock_guard<std::mutex> guard(m_lock);
+                m_problem.clear();
             }
-            if (purge) {
-                history::purgeBefore(db, keepFrom);
-                nextPurge = now + kPurgeIntervalMs;
-            }
-
-            lock.lock();
-            m_flushDone = qMax(m_flushDone, wanted);
-            m_done.notify_all();
-            if (stopping && m_samples.isEmpty() && m_events.isEmpty()) break;
+            m_state.store(Available);
+            emit signalAvailability(true);
+            const bool stopped = writeBatches(connection);
+            history::close(connection);
+            if (stopped) break;
         }
+        // Given up on a real failure; a disk freed or a folder mended later
+        // brings the history back without a restart.
+        std::unique_lock<std::mutex> lock(m_lock);
+        if (m_wake.wait_for(lock, std::chrono::milliseconds(kReopenMs),
+                            [this]() { return m_stop; }))
+            break;
     }
-    history::close(connection);
     std::lock_guard<std::mutex> guard(m_lock);
     m_flushDone = m_flushWanted;
     m_done.notify_all();
+}
+
+bool historyStore::writeBatches(const QString& connection) {
+    QSqlDatabase db = QSqlDatabase::database(connection, false);
+    qint64 nextPurge = 0;
+    int busyMs = 0;  // the back-off while another connection holds the file
+    std::unique_lock<std::mutex> lock(m_lock);
+    for (;;) {
+        m_wake.wait_for(lock, std::chrono::milliseconds(busyMs > 0 ? busyMs : m_flushIntervalMs),
+                        [this]() { return m_stop || m_flushWanted > m_flushDone; });
+        QVector<history::sample> samples;
+        QVector<history::event> events;
+        samples.swap(m_samples);
+        events.swap(m_events);
+        const quint64 wanted = m_flushWanted;
+        const qint64 now = nowMs();
+        const bool purge = m_purge || now >= nextPurge;
+        m_purge = false;
+        const qint64 keepFrom = now - m_retentionDays * kDayMs;
+        const bool stopping = m_stop;
+        lock.unlock();
+
+        bool busy = false;
+        if (!samples.isEmpty() || !events.isEmpty()) {
+            QString error;
+            QElapsedTimer took;
+            took.start();
+            if (history::insert(db, samples, events, &error, &busy)) {
+                m_lastBatchUs.store(took.nsecsElapsed() / 1000);
+                if (busyMs > 0)
+                    consolePrint::instance().printMsg(tr("History written again: %1").arg(m_path));
+                busyMs = 0;
+                emit signalWritten();
+            } else if (!busy || stopping) {
+                giveUp(m_path + QStringLiteral(": ") + error);
+                return stopping;
+            } else {
+                if (busyMs == 0)
+                    consolePrint::instance().printMsg(
+                        tr("History busy, kept to write later: %1: %2").arg(m_path, error));
+                busyMs = qMin(busyMs == 0 ? kBusyRetryMs : busyMs * 2, kReopenMs);
+            }
+        }
+        if (purge && !busy) {
+            history::purgeBefore(db, keepFrom);
+            nextPurge = now + kPurgeIntervalMs;
+        }
+
+        lock.lock();
+        if (busy) {
+            // Kept in front of what came since, in time order.
+            m_samples = samples + m_samples;
+            m_events = events + m_events;
+            m_purge = m_purge || purge;
+        }
+        // A flush waits for one attempt, not for the other connection.
+        m_flushDone = qMax(m_flushDone, wanted);
+        m_done.notify_all();
+        if (stopping && m_samples.isEmpty() && m_events.isEmpty()) return true;
+    }
 }

@@ -3,7 +3,8 @@
 // and writes the queue on its own thread, in one transaction every few
 // seconds, through its own connection. It opens the file on that thread too:
 // a file that cannot be opened or written leaves one log line and the history
-// unavailable, and the program goes on watching the module; a damaged file is
+// unavailable (tried again every minute), and the program goes on watching the
+// module; a file busy with another connection only delays the batches; a damaged file is
 // moved aside with a time stamp and a new one started. Rows older than the
 // retention (UPS.conf, default 30 days) are deleted in the background.
 #pragma once
@@ -31,6 +32,11 @@ public:
     // A queue that cannot be written (a stalled disk) never grows without end.
     static const int kMaxQueued = 20000;
     static const int kDefaultRetentionDays = 30;
+    // A batch the file is too busy for (another connection writing) is kept
+    // and tried again after this, doubled up to kReopenMs; after a real
+    // failure the file is opened anew every kReopenMs.
+    static const int kBusyRetryMs = 500;
+    static const int kReopenMs = 60000;
 
     // The program's file: history.sqlite in the settings folder.
     static QString defaultPath();
@@ -77,6 +83,8 @@ protected:
 
 private:
     bool openFile(const QString& connection);
+    // Writes batches until a stop (true) or a real failure (false).
+    bool writeBatches(const QString& connection);
     void giveUp(const QString& why);
 
     const QString m_path;

@@ -392,12 +392,16 @@ private slots:
         QTest::newRow("config_com.xml") << "config_com.xml" << 0600;
         QTest::newRow("UPS.conf") << "UPS.conf" << 0600;
         QTest::newRow("select.ini") << "select.ini" << 0600;
+        // A shared install's folder: a link planted at the name is not followed.
+        QTest::newRow("select.ini over a planted link") << "select.ini link" << 0600;
         QTest::newRow("autostart entry") << "autostart" << 0644;
     }
 
     void filesArePrivateWhateverTheUmask() {
         QFETCH(QString, writer);
         QFETCH(int, fileMode);
+        const bool planted = writer.endsWith(QLatin1String(" link"));
+        if (planted) writer.chop(5);
         const QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
         QString path;
         if (writer == QLatin1String("config_com.xml")) {
@@ -411,6 +415,13 @@ private slots:
         }
         const QString folder = QFileInfo(path).absolutePath();
         QVERIFY(!QFileInfo::exists(folder) || QDir(folder).removeRecursively());
+        const QString victim = file(QStringLiteral("umask-victim"));
+        if (planted) {
+            QVERIFY(appPaths::makeFolder(folder) && writeFile(victim, "victim"));
+            QCOMPARE(symlink(QFile::encodeName(victim).constData(),
+                             QFile::encodeName(path).constData()),
+                     0);
+        }
 
         const mode_t saved = umask(0);
         bool written = true;
@@ -428,6 +439,7 @@ private slots:
         QVERIFY(written);
         QCOMPARE(modeOf(path), fileMode);
         QCOMPARE(modeOf(folder), 0700);
+        if (planted) QCOMPARE(readFile(victim), QByteArray("victim"));
     }
 
     // The single-instance lock is taken only in a folder that nobody but the

@@ -237,6 +237,24 @@ private slots:
         connect(&giveUp, &QTimer::timeout, []() { QCoreApplication::exit(-1); });
         giveUp.start(answer == int(QMessageBox::Yes) ? 10000 : 1000);
         QCOMPARE(QCoreApplication::exec(), exitCode);
+        if (exitCode == 888) {
+            // The hand-over file replaces a link planted at its name, never
+            // writes through it (a settings folder others can write).
+            const QString handOver = appPaths::settingsFile(QStringLiteral("restart-log.txt"));
+            const QString victim = m_root.path() + QStringLiteral("/victim");
+            QVERIFY(writeFile(victim, "victim"));
+            QCOMPARE(symlink(QFile::encodeName(victim).constData(),
+                             QFile::encodeName(handOver).constData()),
+                     0);
+            consolePrint::instance().printMsg(QStringLiteral("a line to hand over"));
+            const QStringList arguments = w.restartArguments();
+            QVERIFY(arguments.contains(handOver));
+            QFile target(victim);
+            QVERIFY(target.open(QIODevice::ReadOnly));
+            QCOMPARE(target.readAll(), QByteArray("victim"));
+            QVERIFY(!QFileInfo(handOver).isSymLink());
+            QVERIFY(QFile::remove(handOver));
+        }
 
         QCOMPARE(box.m_texts.size(), answer != 0 ? 1 : 0);
         QCOMPARE(settingsStore::languageIndex(), uint(clicked));
