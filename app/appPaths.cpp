@@ -83,6 +83,13 @@ bool keepPrivate(const QString& filePath) {
     return done;
 }
 
+bool removeLink(const QString& filePath) {
+    const QByteArray name = QFile::encodeName(filePath);
+    struct stat st;
+    if (lstat(name.constData(), &st) != 0 || !S_ISLNK(st.st_mode)) return true;
+    return unlink(name.constData()) == 0;
+}
+
 bool writePrivate(const QString& filePath, const QByteArray& data) {
     // A new file of our own beside the target (mkostemp: O_EXCL, 0600), then
     // renamed over the name: a link planted there is replaced, never followed.

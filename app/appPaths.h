@@ -45,6 +45,11 @@ bool makeFolderFor(const QString& filePath);
 // plain file of ours with one name is refused.
 bool keepPrivate(const QString& filePath);
 
+// Removes a symbolic link standing at the name, before a QSaveFile writes
+// there: it would write through the link, replacing the link's target; false
+// when one stays.
+bool removeLink(const QString& filePath);
+
 // Replaces the file with one holding data, 0600, made under a temporary name
 // and renamed over it, so that a link at the name is never followed; false
 // when it cannot be written.

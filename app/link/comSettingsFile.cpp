@@ -108,11 +108,13 @@ bool saveConfig(const comSettings& settings, const QString& fileName) {
 
     // A temporary file renamed over the old one: a crash or a full disk never
     // leaves a truncated file, and a failure keeps the previous settings.
+    // QSaveFile writes through a link: one planted at the name (a folder
+    // others can write) goes first.
     QSaveFile file(fileName);
     bool written = false;
     // The temporary file is the one renamed over the old: it is made private
     // before anything is written into it (a new one follows the umask).
-    if (file.open(QIODevice::WriteOnly | QIODevice::Text) &&
+    if (appPaths::removeLink(fileName) && file.open(QIODevice::WriteOnly | QIODevice::Text) &&
         file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
         QTextStream stream(&file);
         stream.setCodec("UTF-8");

@@ -846,6 +846,14 @@
         <source>History unavailable: %1</source>
         <translation>History unavailable: %1</translation>
     </message>
+    <message>
+        <source>History busy, kept to write later: %1: %2</source>
+        <translation>History busy, kept to write later: %1: %2</translation>
+    </message>
+    <message>
+        <source>History written again: %1</source>
+        <translation>History written again: %1</translation>
+    </message>
 </context>
 <context>
     <name>historyChart</name>

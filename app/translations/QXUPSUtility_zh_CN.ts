@@ -846,6 +846,14 @@
         <source>History unavailable: %1</source>
         <translation>历史记录不可用：%1</translation>
     </message>
+    <message>
+        <source>History busy, kept to write later: %1: %2</source>
+        <translation>历史记录文件繁忙，数据已保留待稍后写入：%1：%2</translation>
+    </message>
+    <message>
+        <source>History written again: %1</source>
+        <translation>历史记录已恢复写入：%1</translation>
+    </message>
 </context>
 <context>
     <name>historyChart</name>

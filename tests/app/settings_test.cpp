@@ -393,6 +393,7 @@ private slots:
         QTest::newRow("UPS.conf") << "UPS.conf" << 0600;
         QTest::newRow("select.ini") << "select.ini" << 0600;
         // A shared install's folder: a link planted at the name is not followed.
+        QTest::newRow("config_com.xml over a planted link") << "config_com.xml link" << 0600;
         QTest::newRow("select.ini over a planted link") << "select.ini link" << 0600;
         QTest::newRow("autostart entry") << "autostart" << 0644;
     }
