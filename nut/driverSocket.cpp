@@ -92,8 +92,12 @@ bool Server::listenAt(const std::string& path) {
     // A socket left behind by a driver that did not end cleanly.
     struct stat st;
     if (lstat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode)) unlink(path.c_str());
-    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        chmod(path.c_str(), 0660) != 0 || listen(fd, 16) != 0) {
+    // The mode comes from the umask at bind: a chmod by path afterwards could
+    // be sent elsewhere by a link planted in the state folder meanwhile.
+    const mode_t oldMask = umask(0117);
+    const int bound = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    umask(oldMask);
+    if (bound != 0 || listen(fd, 16) != 0) {
         const int saved = errno;
         close(fd);
         errno = saved;

@@ -605,15 +605,36 @@ bool becomeUser(const struct passwd* user) {
 }
 
 // <statepath>/qxups-nut-<ups>.pid, which upsdrvctl stop reads; the user the
-// driver becomes must be able to remove it.
+// driver becomes must be able to remove it. The state folder is writable by
+// that user, so nothing there is followed: a fresh file is made with
+// O_EXCL|O_NOFOLLOW, owner and mode set on its descriptor, then renamed over
+// the name (rename replaces a planted link instead of writing through it).
 void writePidFile(const std::string& path, pid_t pid, const struct passwd* account) {
-    FILE* file = fopen(path.c_str(), "w");
-    if (file != nullptr) fprintf(file, "%ld\n", static_cast<long>(pid));
-    if (file == nullptr || fclose(file) != 0) {
+    const std::string temporary = path + ".tmp" + std::to_string(static_cast<long>(getpid()));
+    unlink(temporary.c_str());
+    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0) {
         logLine(LOG_WARNING, "cannot write %s: %s", path.c_str(), strerror(errno));
-    } else if (account != nullptr && chown(path.c_str(), account->pw_uid, account->pw_gid) != 0) {
+        return;
+    }
+    const std::string text = std::to_string(static_cast<long>(pid)) + "\n";
+    bool ok = fchmod(fd, 0644) == 0 && write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    if (ok && account != nullptr && fchown(fd, account->pw_uid, account->pw_gid) != 0) {
         logLine(LOG_WARNING, "cannot hand %s to %s", path.c_str(), account->pw_name);
     }
+    ok = close(fd) == 0 && ok;
+    if (!ok || rename(temporary.c_str(), path.c_str()) != 0) {
+        logLine(LOG_WARNING, "cannot write %s: %s", path.c_str(), strerror(errno));
+        unlink(temporary.c_str());
+    }
+}
+
+// Hands the socket to the driver's user only when what lies at the path is a
+// socket (never a link put there in its place), without following links.
+bool chownOwnSocket(const std::string& path, const struct passwd* account) {
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0 || !S_ISSOCK(st.st_mode)) return false;
+    return fchownat(AT_FDCWD, path.c_str(), account->pw_uid, account->pw_gid, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 }  // namespace
@@ -735,7 +756,7 @@ int main(int argc, char** argv) {
                 strerror(errno));
         return kUsage;
     }
-    if (account != nullptr && chown(socketPath.c_str(), account->pw_uid, account->pw_gid) != 0) {
+    if (account != nullptr && !chownOwnSocket(socketPath, account)) {
         fprintf(stderr, "%s: cannot hand %s to %s: %s\n", kName, socketPath.c_str(),
                 account->pw_name, strerror(errno));
         return kUsage;
