@@ -33,12 +33,17 @@
 #include "driverSocket.h"
 #include "productTable.h"
 #include "registerTable.h"
+#include "stateFolder.h"
+#include "upsConf.h"
 
 namespace {
 
-const char kName[] = "qxups-nut";
-const int kUsage = 1;                    // NUT drivers end with 1 on bad usage or set-up
-const unsigned kDevicePortNumber = 255;  // the number a device path is mapped to
+using nutconf::Options;
+using nutconf::parseNumber;
+using nutconf::Settings;
+
+const char* const kName = nutconf::kDriverName;
+const int kUsage = 1;  // NUT drivers end with 1 on bad usage or set-up
 const uint16_t kStatusBase = 40000;
 const int kStatusCount = 50;
 const int kPolicyModeAddress = 40035;
@@ -78,45 +83,6 @@ long nowMs() {
     return static_cast<long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
-void usage(FILE* out) {
-    fprintf(out,
-            "usage: %s -a <ups> [options]\n"
-            "\n"
-            "Network UPS Tools driver for the DC UPS module (Modbus RTU or ASCII on a\n"
-            "serial line). Reads the section [<ups>] of $NUT_CONFPATH/ups.conf (default\n"
-            "/etc/nut) and serves the driver socket $NUT_STATEPATH/%s-<ups> (default\n"
-            "/run/nut) to upsd.\n"
-            "\n"
-            "  -a <ups>        the ups.conf section to serve\n"
-            "  -F              stay in the foreground\n"
-            "  -D              stay in the foreground and log to stderr too (more -D: more)\n"
-            "  -u <user>       the user to run as when started as root (default: ups.conf's\n"
-            "                  user, else nut)\n"
-            "  -x <key>=<value>  an option as in ups.conf, taking precedence over it\n"
-            "  -k              power the UPS off: not supported by this module\n"
-            "  -V              the version\n"
-            "  -h              this text\n"
-            "\n"
-            "ups.conf options: port (a device path, or COMn: 1-32 /dev/ttyS0-31, 33-64\n"
-            "/dev/ttyUSB0-31, 65-96 /dev/ttyACM0-31), slave (1-247, default 1), baudrate\n"
-            "(default 115200), framing (rtu or ascii, default rtu), parity (none, even,\n"
-            "odd), timeout (response time-out in ms, default 1000), pollinterval\n"
-            "(seconds, default 2), default.<variable> and override.<variable>.\n",
-            kName, kName);
-}
-
-// A decimal number without sign or blanks within min..max.
-bool parseNumber(const std::string& text, long min, long max, long* value) {
-    if (text.empty() || text.size() > 9) return false;
-    for (const char c : text) {
-        if (c < '0' || c > '9') return false;
-    }
-    const long v = strtol(text.c_str(), nullptr, 10);
-    if (v < min || v > max) return false;
-    *value = v;
-    return true;
-}
-
 // Millivolts as volts: "24.0", "12.35".
 std::string volts(uint16_t millivolts) {
     char text[32];
@@ -125,161 +91,6 @@ std::string volts(uint16_t millivolts) {
     while (result.back() == '0' && result[result.size() - 2] != '.')
         result.pop_back();
     return result;
-}
-
-typedef std::map<std::string, std::string> Options;
-
-// Reads the global user and the section [ups] of ups.conf; false with a
-// message on stderr when the file cannot be read or has a line it cannot take.
-bool readUpsConf(const std::string& path, const std::string& ups, Options& section,
-                 std::string& globalUser, bool* found) {
-    *found = false;
-    FILE* file = fopen(path.c_str(), "r");
-    if (file == nullptr) {
-        fprintf(stderr, "%s: cannot read %s: %s\n", kName, path.c_str(), strerror(errno));
-        return false;
-    }
-    std::string current;
-    bool inGlobal = true;
-    char buffer[nutsock::kMaxLine + 2];
-    int lineNumber = 0;
-    bool ok = true;
-    while (ok && fgets(buffer, sizeof buffer, file) != nullptr) {
-        ++lineNumber;
-        std::vector<std::string> words;
-        if (nutsock::splitLine(buffer, words) != nutsock::SplitOk) {
-            fprintf(stderr, "%s: %s:%d: unbalanced quote or backslash\n", kName, path.c_str(),
-                    lineNumber);
-            ok = false;
-            break;
-        }
-        if (words.empty()) continue;
-        const std::string& first = words[0];
-        if (words.size() == 1 && first.size() > 2 && first.front() == '[' && first.back() == ']') {
-            current = first.substr(1, first.size() - 2);
-            inGlobal = false;
-            if (current == ups) *found = true;
-            continue;
-        }
-        std::string key;
-        std::string value;
-        if (words.size() == 1) {
-            const size_t eq = first.find('=');
-            key = first.substr(0, eq);
-            if (eq != std::string::npos) value = first.substr(eq + 1);
-        } else if (words.size() == 3 && words[1] == "=") {
-            key = first;
-            value = words[2];
-        } else if (words.size() == 2 && first.back() == '=') {
-            key = first.substr(0, first.size() - 1);
-            value = words[1];
-        } else if (words.size() == 2 && words[1].front() == '=') {
-            key = first;
-            value = words[1].substr(1);
-        } else {
-            fprintf(stderr, "%s: %s:%d: expected 'name = value'\n", kName, path.c_str(),
-                    lineNumber);
-            ok = false;
-            break;
-        }
-        if (inGlobal) {
-            if (key == "user") globalUser = value;
-        } else if (current == ups) {
-            section[key] = value;
-        }
-    }
-    fclose(file);
-    return ok;
-}
-
-// NUT's own options of a section, taken by upsdrvctl or upsd and not by the
-// driver.
-bool isGenericOption(const std::string& key) {
-    static const char* const kGeneric[] = {
-        "driver",   "desc",       "sdorder",    "nolock",   "maxstartdelay", "synchronous",
-        "user",     "group",      "debug_min",  "ignorelb", "chroot",        "allow_killpower",
-        "maxretry", "retrydelay", "sdcommands",
-    };
-    for (const char* name : kGeneric) {
-        if (key == name) return true;
-    }
-    return key.compare(0, 8, "default.") == 0 || key.compare(0, 9, "override.") == 0;
-}
-
-struct Settings {
-    std::string port;
-    UPS_DeviceDescriptor device = {};
-    long pollMs = 2000;
-    std::map<std::string, std::string> defaults;
-    std::map<std::string, std::string> overrides;
-};
-
-// The driver's options from the section (with -x on top); false with a
-// message on stderr for a bad or unknown one.
-bool takeOptions(const Options& options, Settings& settings) {
-    UPS_DeviceDescriptor& d = settings.device;
-    d.slaveAddress = 1;
-    d.baudRate = 115200;
-    d.responseTimeoutMs = 1000;
-    d.dataBits = 8;
-    d.stopBits = 1;
-    for (const auto& option : options) {
-        const std::string& key = option.first;
-        const std::string& value = option.second;
-        long n = 0;
-        bool ok = true;
-        if (key == "port") {
-            settings.port = value;
-        } else if (key == "slave") {
-            ok = parseNumber(value, 1, 247, &n);
-            d.slaveAddress = static_cast<uint8_t>(n);
-        } else if (key == "baudrate") {
-            ok = parseNumber(value, 1, 4000000, &n);
-            d.baudRate = static_cast<uint32_t>(n);
-        } else if (key == "timeout") {
-            ok = parseNumber(value, 1, 65534, &n);
-            d.responseTimeoutMs = static_cast<uint32_t>(n);
-        } else if (key == "pollinterval") {
-            ok = parseNumber(value, 1, 3600, &n);
-            settings.pollMs = n * 1000;
-        } else if (key == "framing") {
-            ok = value == "rtu" || value == "ascii";
-            d.framing = value == "ascii" ? 1 : 0;
-        } else if (key == "parity") {
-            ok = value == "none" || value == "odd" || value == "even";
-            d.parity = value == "odd" ? 1 : value == "even" ? 2 : 0;
-        } else if (key.compare(0, 8, "default.") == 0) {
-            settings.defaults[key.substr(8)] = value;
-        } else if (key.compare(0, 9, "override.") == 0) {
-            settings.overrides[key.substr(9)] = value;
-        } else if (!isGenericOption(key)) {
-            fprintf(stderr, "%s: '%s' is not an option of this driver (see %s -h)\n", kName,
-                    key.c_str(), kName);
-            return false;
-        }
-        if (!ok) {
-            fprintf(stderr, "%s: bad value for %s: '%s' (see %s -h)\n", kName, key.c_str(),
-                    value.c_str(), kName);
-            return false;
-        }
-    }
-    if (settings.port.empty()) {
-        fprintf(stderr, "%s: no port: set port = /dev/ttyUSB0 (or COMn) in ups.conf\n", kName);
-        return false;
-    }
-    long number = 0;
-    if (settings.port[0] == '/') {
-        setenv(("QXUPS_COM" + std::to_string(kDevicePortNumber)).c_str(), settings.port.c_str(), 1);
-        d.portNumber = kDevicePortNumber;
-    } else if (settings.port.compare(0, 3, "COM") == 0 &&
-               parseNumber(settings.port.substr(3), 1, 255, &number)) {
-        d.portNumber = static_cast<uint8_t>(number);
-    } else {
-        fprintf(stderr, "%s: bad port '%s': a device path (/dev/ttyUSB0) or COMn\n", kName,
-                settings.port.c_str());
-        return false;
-    }
-    return true;
 }
 
 // The folder of the shipped data (configs/, iconfigs/): QXUPS_APPDIR as for
@@ -605,36 +416,10 @@ bool becomeUser(const struct passwd* user) {
 }
 
 // <statepath>/qxups-nut-<ups>.pid, which upsdrvctl stop reads; the user the
-// driver becomes must be able to remove it. The state folder is writable by
-// that user, so nothing there is followed: a fresh file is made with
-// O_EXCL|O_NOFOLLOW, owner and mode set on its descriptor, then renamed over
-// the name (rename replaces a planted link instead of writing through it).
-void writePidFile(const std::string& path, pid_t pid, const struct passwd* account) {
-    const std::string temporary = path + ".tmp" + std::to_string(static_cast<long>(getpid()));
-    unlink(temporary.c_str());
-    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd < 0) {
+// driver becomes must be able to remove it.
+void writePid(const std::string& path, pid_t pid, uid_t owner, gid_t group) {
+    if (!statefolder::writePidFile(path, pid, owner, group))
         logLine(LOG_WARNING, "cannot write %s: %s", path.c_str(), strerror(errno));
-        return;
-    }
-    const std::string text = std::to_string(static_cast<long>(pid)) + "\n";
-    bool ok = fchmod(fd, 0644) == 0 && write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    if (ok && account != nullptr && fchown(fd, account->pw_uid, account->pw_gid) != 0) {
-        logLine(LOG_WARNING, "cannot hand %s to %s", path.c_str(), account->pw_name);
-    }
-    ok = close(fd) == 0 && ok;
-    if (!ok || rename(temporary.c_str(), path.c_str()) != 0) {
-        logLine(LOG_WARNING, "cannot write %s: %s", path.c_str(), strerror(errno));
-        unlink(temporary.c_str());
-    }
-}
-
-// Hands the socket to the driver's user only when what lies at the path is a
-// socket (never a link put there in its place), without following links.
-bool chownOwnSocket(const std::string& path, const struct passwd* account) {
-    struct stat st;
-    if (lstat(path.c_str(), &st) != 0 || !S_ISSOCK(st.st_mode)) return false;
-    return fchownat(AT_FDCWD, path.c_str(), account->pw_uid, account->pw_gid, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 }  // namespace
@@ -680,7 +465,7 @@ int main(int argc, char** argv) {
                 printf("%s %s\n", kName, QXUPS_VERSION);
                 return 0;
             case 'h':
-                usage(stdout);
+                nutconf::printUsage(stdout);
                 return 0;
             case 'r':
             case 'd':
@@ -700,7 +485,7 @@ int main(int argc, char** argv) {
         return kUsage;
     }
     if (ups.empty() || optind != argc) {
-        usage(stderr);
+        nutconf::printUsage(stderr);
         return kUsage;
     }
 
@@ -711,7 +496,7 @@ int main(int argc, char** argv) {
     Options section;
     std::string globalUser;
     bool found = false;
-    if (!readUpsConf(confPath + "/ups.conf", ups, section, globalUser, &found)) return kUsage;
+    if (!nutconf::readUpsConf(confPath + "/ups.conf", ups, section, globalUser, &found)) return kUsage;
     if (!found) {
         fprintf(stderr, "%s: %s/ups.conf has no section [%s]\n", kName, confPath.c_str(),
                 ups.c_str());
@@ -720,7 +505,7 @@ int main(int argc, char** argv) {
     for (const auto& option : extra)
         section[option.first] = option.second;
     Settings settings;
-    if (!takeOptions(section, settings)) return kUsage;
+    if (!nutconf::takeOptions(section, settings)) return kUsage;
     if (user.empty()) user = section.count("user") ? section["user"] : globalUser;
     if (user.empty()) user = "nut";
 
@@ -751,14 +536,21 @@ int main(int argc, char** argv) {
     Driver driver(settings, dataFolder());
     const std::string socketPath = statePath + "/" + kName + "-" + ups;
     const std::string pidPath = socketPath + ".pid";
-    if (!driver.server().listenAt(socketPath)) {
-        fprintf(stderr, "%s: cannot serve the driver socket %s: %s\n", kName, socketPath.c_str(),
-                strerror(errno));
+    // The running driver keeps the port (exclusive): taking its socket and
+    // pid file would leave upsd with a driver that never reads the module.
+    const pid_t running = statefolder::livePid(pidPath);
+    if (running != 0 || nutsock::answers(socketPath)) {
+        const std::string who = running != 0 ? " (pid " + std::to_string(running) + ")" : "";
+        fprintf(stderr, "%s: a driver for [%s] is already running%s on %s; stop it first (upsdrvctl stop %s)\n",
+                kName, ups.c_str(), who.c_str(), socketPath.c_str(), ups.c_str());
         return kUsage;
     }
-    if (account != nullptr && !chownOwnSocket(socketPath, account)) {
-        fprintf(stderr, "%s: cannot hand %s to %s: %s\n", kName, socketPath.c_str(),
-                account->pw_name, strerror(errno));
+    const uid_t owner = account != nullptr ? account->pw_uid : static_cast<uid_t>(-1);
+    const gid_t group = account != nullptr ? account->pw_gid : static_cast<gid_t>(-1);
+    if (!driver.server().listenAt(socketPath, owner, group)) {
+        fprintf(stderr, "%s: cannot serve the driver socket %s: %s\n", kName, socketPath.c_str(),
+                errno == EEXIST ? "something other than this driver's socket is there"
+                                : strerror(errno));
         return kUsage;
     }
     driver.publishFixed();
@@ -774,7 +566,7 @@ int main(int argc, char** argv) {
         }
         if (pid > 0) {
             // Written before upsdrvctl goes on, so that it always finds it.
-            writePidFile(pidPath, pid, account);
+            writePid(pidPath, pid, owner, group);
             _exit(0);
         }
         setsid();
@@ -786,7 +578,7 @@ int main(int argc, char** argv) {
             if (null > STDERR_FILENO) close(null);
         }
     }
-    if (foreground) writePidFile(pidPath, getpid(), account);
+    if (foreground) writePid(pidPath, getpid(), owner, group);
     logLine(LOG_INFO, "serving %s for [%s] on %s", socketPath.c_str(), ups.c_str(),
             settings.port.c_str());
 
@@ -794,11 +586,11 @@ int main(int argc, char** argv) {
     // reopening it after a line loss needs the user's own access (dialout).
     driver.openFirst();
     if (account != nullptr && !becomeUser(account)) {
-        unlink(pidPath.c_str());
+        statefolder::removePidFile(pidPath, getpid());
         return kUsage;
     }
     driver.run();
-    unlink(pidPath.c_str());
+    statefolder::removePidFile(pidPath, getpid());
     logLine(LOG_INFO, "stopped");
     return 0;
 }

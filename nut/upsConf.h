@@ -1,0 +1,45 @@
+// The driver's set-up: the command line's usage text, ups.conf and the options of a section.
+#pragma once
+
+#include <stdio.h>
+
+#include <map>
+#include <string>
+
+#include "QXUPSSDK.h"
+
+namespace nutconf {
+
+const char kDriverName[] = "qxups-nut";
+const unsigned kDevicePortNumber = 255;  // the number a device path is mapped to
+
+typedef std::map<std::string, std::string> Options;
+
+struct Settings {
+    std::string port;
+    UPS_DeviceDescriptor device = {};
+    long pollMs = 2000;
+    std::map<std::string, std::string> defaults;
+    std::map<std::string, std::string> overrides;
+};
+
+void printUsage(FILE* out);
+
+// A decimal number without sign or blanks within min..max.
+bool parseNumber(const std::string& text, long min, long max, long* value);
+
+// The address of experimental.register.<address>, 40000..65535 written as
+// the driver publishes it: another spelling (leading zeros) would write the
+// same register under a variable that is never updated.
+bool parseRegisterName(const std::string& name, long* address);
+
+// Reads the global user and the section [ups] of ups.conf; false with a
+// message on stderr when the file cannot be read or has a line it cannot take.
+bool readUpsConf(const std::string& path, const std::string& ups, Options& section,
+                 std::string& globalUser, bool* found);
+
+// The driver's options from the section (with -x on top); false with a
+// message on stderr for a bad or unknown one.
+bool takeOptions(const Options& options, Settings& settings);
+
+}  // namespace nutconf
