@@ -31,6 +31,7 @@
 #include "QXUPSSDK.h"
 #include "QXUPSStatus.h"
 #include "driverSocket.h"
+#include "portCheck.h"
 #include "productTable.h"
 #include "registerTable.h"
 #include "stateFolder.h"
@@ -50,6 +51,8 @@ const int kPolicyModeAddress = 40035;
 const long kBackoffFirstMs = 1000;  // the program's reconnect back-off
 const long kBackoffLastMs = 30000;
 const long kMinLostMs = 5000;
+const long kRefusalLogMs = 60000;  // any client may send INSTCMD at any rate
+const char kCommError[] = "experimental.comm.error";
 
 
 struct Bit {
@@ -173,6 +176,11 @@ public:
 
     nutsock::Status setVariable(const std::string& name, const std::string& value) override {
         long n = 0;
+        long canonical = 0;  // one name a register: another spelling would never be updated
+        if (name.compare(0, 22, "experimental.register.") == 0 &&
+            !nutconf::parseRegisterName(name, &canonical)) {
+            return nutsock::StatusUnknown;
+        }
         if (name == "battery.charge.low") {
             if (!parseNumber(value, 0, 100, &n)) return nutsock::StatusInvalid;
             m_lowCharge = static_cast<int>(n);
@@ -213,7 +221,20 @@ public:
     }
 
     nutsock::Status instantCommand(const std::string& name, const std::string&) override {
-        logLine(LOG_WARNING, "instant command %s refused: this driver offers none", name.c_str());
+        const long now = nowMs();
+        if (m_refusalLogged && now - m_refusalLoggedMs < kRefusalLogMs) {
+            ++m_refusalsUntold;
+            return nutsock::StatusInvalid;
+        }
+        const std::string untold =
+            m_refusalsUntold > 0
+                ? " (" + std::to_string(m_refusalsUntold) + " more since the last such line)"
+                : std::string();
+        logLine(LOG_WARNING, "instant command %s refused: this driver offers none%s", name.c_str(),
+                untold.c_str());
+        m_refusalLogged = true;
+        m_refusalLoggedMs = now;
+        m_refusalsUntold = 0;
         return nutsock::StatusInvalid;
     }
 
@@ -234,29 +255,48 @@ private:
         UPS_DeviceInfo info = {};
         const int rc = UPS_DeviceOpen(&m_settings.device, &info);
         if (rc != Success) {
-            if (!m_openFailureLogged) {
+            // Told once per reason, on stderr too in the foreground (the
+            // syslog daemon may be missing), and kept where clients see it.
+            const std::string reason = portcheck::openFailureReason(m_settings, rc);
+            if (reason != m_openError) {
                 logLine(LOG_WARNING,
-                        "cannot open the module on %s (result %d%s); trying again with a "
-                        "back-off of 1 s up to 30 s",
-                        m_settings.port.c_str(), rc,
-                        rc == PortError ? ": no such device, no access or in use" : "");
-                m_openFailureLogged = true;
+                        "cannot open the module: %s; trying again with a back-off of 1 s up "
+                        "to 30 s",
+                        reason.c_str());
+                m_openError = reason;
+                publish(kCommError, reason);
             }
             return false;
         }
         m_open = true;
         m_lastGoodMs = nowMs();
-        loadTables(info.deviceType);
+        m_openError.clear();
+        m_server.delInfo(kCommError);
+        identify(info.deviceType);
         publishFixed();
         publish("device.mfr", "Tarvel");
         publish("ups.mfr", "Tarvel");
-        publish("device.model", m_model);
-        publish("ups.model", m_model);
         publish("ups.firmware", std::to_string(info.firmwareVersion));
         publish("ups.firmware.aux", std::to_string(info.hardwareVersion));
         logLine(LOG_NOTICE, "connected to %s (device type %u) on %s", m_model.c_str(),
                 info.deviceType, m_settings.port.c_str());
         return true;
+    }
+
+    // Another module on the port (swapped, on the same line or after a loss)
+    // may be another product: what the old product's table published goes,
+    // so that nobody writes a register the new one has not (or means
+    // otherwise); the next block publishes the new product's.
+    void identify(uint16_t deviceType) {
+        if (m_deviceType >= 0 && m_deviceType != deviceType) {
+            for (const int address : m_writable)
+                m_server.delInfo("experimental.register." + std::to_string(address));
+            if (m_policyWritable) m_server.delInfo("experimental.policy.mode");
+        }
+        m_deviceType = deviceType;
+        loadTables(deviceType);
+        publish("device.model", m_model);
+        publish("ups.model", m_model);
     }
 
     // The product title and, through it, the product's writable registers.
@@ -308,7 +348,6 @@ private:
             UPS_DeviceClose(&m_settings.device);
             m_open = false;
             m_lost = true;
-            m_openFailureLogged = true;  // this outage is told here
             m_backoffMs = kBackoffFirstMs;
             m_server.setStale(true);
             logLine(LOG_WARNING,
@@ -319,7 +358,11 @@ private:
         }
         m_lastGoodMs = now;
         m_backoffMs = kBackoffFirstMs;
-        m_openFailureLogged = false;
+        if (block[kDeviceType] != m_deviceType) {
+            logLine(LOG_NOTICE, "the module on %s now reports device type %u",
+                    m_settings.port.c_str(), block[kDeviceType]);
+            identify(block[kDeviceType]);
+        }
         memcpy(m_block, block, sizeof m_block);
         m_haveBlock = true;
         publishBlock();
@@ -391,7 +434,11 @@ private:
     nutsock::Server m_server;
     bool m_open = false;
     bool m_lost = false;
-    bool m_openFailureLogged = false;
+    std::string m_openError;  // the reason last told, empty while open
+    int m_deviceType = -1;    // of the product whose table is published
+    bool m_refusalLogged = false;
+    long m_refusalLoggedMs = 0;
+    long m_refusalsUntold = 0;
     long m_backoffMs = kBackoffFirstMs;
     long m_firstRetryMs = 0;
     long m_lastGoodMs = 0;
