@@ -44,8 +44,8 @@ bool answers(const std::string& path) {
     const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) return false;
     // EAGAIN: its queue is full, yet someone listens; a stale file refuses.
-    const bool live = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 ||
-                      errno == EAGAIN;
+    const bool live =
+        connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 || errno == EAGAIN;
     close(fd);
     return live;
 }

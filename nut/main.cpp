@@ -5,7 +5,6 @@
 //   qxups-nut -a <ups> [-F | -D] [-u user] [-x key=value]...
 #include <errno.h>
 #include <fcntl.h>
-#include <getopt.h>
 #include <grp.h>
 #include <limits.h>
 #include <pwd.h>
@@ -53,7 +52,6 @@ const long kBackoffLastMs = 30000;
 const long kMinLostMs = 5000;
 const long kRefusalLogMs = 60000;  // any client may send INSTCMD at any rate
 const char kCommError[] = "experimental.comm.error";
-
 
 struct Bit {
     int word;
@@ -226,10 +224,9 @@ public:
             ++m_refusalsUntold;
             return nutsock::StatusInvalid;
         }
-        const std::string untold =
-            m_refusalsUntold > 0
-                ? " (" + std::to_string(m_refusalsUntold) + " more since the last such line)"
-                : std::string();
+        const std::string untold = m_refusalsUntold > 0 ? " (" + std::to_string(m_refusalsUntold) +
+                                                              " more since the last such line)"
+                                                        : std::string();
         logLine(LOG_WARNING, "instant command %s refused: this driver offers none%s", name.c_str(),
                 untold.c_str());
         m_refusalLogged = true;
@@ -472,89 +469,15 @@ void writePid(const std::string& path, pid_t pid, uid_t owner, gid_t group) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string ups;
-    std::string user;
-    bool foreground = false;
-    int debug = 0;
-    bool killPower = false;
-    Options extra;
-    int c;
-    while ((c = getopt(argc, argv, "a:FDBu:x:kqVhr:d:")) != -1) {
-        switch (c) {
-            case 'a':
-                ups = optarg;
-                break;
-            case 'F':
-                foreground = true;
-                break;
-            case 'B':
-                foreground = false;
-                break;
-            case 'D':
-                foreground = true;
-                ++debug;
-                break;
-            case 'u':
-                user = optarg;
-                break;
-            case 'x': {
-                const std::string pair = optarg;
-                const size_t eq = pair.find('=');
-                extra[pair.substr(0, eq)] = eq == std::string::npos ? "" : pair.substr(eq + 1);
-                break;
-            }
-            case 'k':
-                killPower = true;
-                break;
-            case 'q':
-                break;
-            case 'V':
-                printf("%s %s\n", kName, QXUPS_VERSION);
-                return 0;
-            case 'h':
-                nutconf::printUsage(stdout);
-                return 0;
-            case 'r':
-            case 'd':
-                fprintf(stderr, "%s: -%c is not supported by this driver\n", kName, c);
-                return kUsage;
-            default:
-                fprintf(stderr, "Try '%s -h' for the options.\n", kName);
-                return kUsage;
-        }
-    }
-    if (killPower) {
-        fprintf(stderr,
-                "%s: -k refused: the module has no command to switch its output off, so this "
-                "driver cannot power the UPS off at system shutdown (the module ends the backup "
-                "by its own policy mode)\n",
-                kName);
-        return kUsage;
-    }
-    if (ups.empty() || optind != argc) {
-        nutconf::printUsage(stderr);
-        return kUsage;
-    }
-
-    const char* confEnv = getenv("NUT_CONFPATH");
-    const std::string confPath = confEnv != nullptr && *confEnv != '\0' ? confEnv : "/etc/nut";
-    const char* stateEnv = getenv("NUT_STATEPATH");
-    const std::string statePath = stateEnv != nullptr && *stateEnv != '\0' ? stateEnv : "/run/nut";
-    Options section;
-    std::string globalUser;
-    bool found = false;
-    if (!nutconf::readUpsConf(confPath + "/ups.conf", ups, section, globalUser, &found)) return kUsage;
-    if (!found) {
-        fprintf(stderr, "%s: %s/ups.conf has no section [%s]\n", kName, confPath.c_str(),
-                ups.c_str());
-        return kUsage;
-    }
-    for (const auto& option : extra)
-        section[option.first] = option.second;
-    Settings settings;
-    if (!nutconf::takeOptions(section, settings)) return kUsage;
-    if (user.empty()) user = section.count("user") ? section["user"] : globalUser;
-    if (user.empty()) user = "nut";
+    nutconf::CommandLine line;
+    const int status = nutconf::readCommandLine(argc, argv, QXUPS_VERSION, line);
+    if (status >= 0) return status;
+    const std::string& ups = line.ups;
+    const std::string& user = line.user;
+    const bool foreground = line.foreground;
+    const int debug = line.debug;
+    const std::string& statePath = line.statePath;
+    Settings& settings = line.settings;
 
     // Started as root, the driver runs as the user; as anyone else, as itself.
     struct passwd* account = nullptr;
@@ -588,8 +511,10 @@ int main(int argc, char** argv) {
     const pid_t running = statefolder::livePid(pidPath);
     if (running != 0 || nutsock::answers(socketPath)) {
         const std::string who = running != 0 ? " (pid " + std::to_string(running) + ")" : "";
-        fprintf(stderr, "%s: a driver for [%s] is already running%s on %s; stop it first (upsdrvctl stop %s)\n",
-                kName, ups.c_str(), who.c_str(), socketPath.c_str(), ups.c_str());
+        fprintf(
+            stderr,
+            "%s: a driver for [%s] is already running%s on %s; stop it first (upsdrvctl stop %s)\n",
+            kName, ups.c_str(), who.c_str(), socketPath.c_str(), ups.c_str());
         return kUsage;
     }
     const uid_t owner = account != nullptr ? account->pw_uid : static_cast<uid_t>(-1);

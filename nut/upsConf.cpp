@@ -2,6 +2,7 @@
 #include "upsConf.h"
 
 #include <errno.h>
+#include <getopt.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -13,7 +14,8 @@ namespace nutconf {
 
 namespace {
 const char* const kName = kDriverName;
-}
+const int kUsage = 1;  // NUT drivers end with 1 on bad usage or set-up
+}  // namespace
 
 void printUsage(FILE* out) {
     fprintf(out,
@@ -204,6 +206,92 @@ bool takeOptions(const Options& options, Settings& settings) {
         return false;
     }
     return true;
+}
+
+int readCommandLine(int argc, char** argv, const char* version, CommandLine& line) {
+    std::string& ups = line.ups;
+    std::string& user = line.user;
+    bool& foreground = line.foreground;
+    int& debug = line.debug;
+    bool killPower = false;
+    Options extra;
+    int c;
+    while ((c = getopt(argc, argv, "a:FDBu:x:kqVhr:d:")) != -1) {
+        switch (c) {
+            case 'a':
+                ups = optarg;
+                break;
+            case 'F':
+                foreground = true;
+                break;
+            case 'B':
+                foreground = false;
+                break;
+            case 'D':
+                foreground = true;
+                ++debug;
+                break;
+            case 'u':
+                user = optarg;
+                break;
+            case 'x': {
+                const std::string pair = optarg;
+                const size_t eq = pair.find('=');
+                extra[pair.substr(0, eq)] = eq == std::string::npos ? "" : pair.substr(eq + 1);
+                break;
+            }
+            case 'k':
+                killPower = true;
+                break;
+            case 'q':
+                break;
+            case 'V':
+                printf("%s %s\n", kName, version);
+                return 0;
+            case 'h':
+                printUsage(stdout);
+                return 0;
+            case 'r':
+            case 'd':
+                fprintf(stderr, "%s: -%c is not supported by this driver\n", kName, c);
+                return kUsage;
+            default:
+                fprintf(stderr, "Try '%s -h' for the options.\n", kName);
+                return kUsage;
+        }
+    }
+    if (killPower) {
+        fprintf(stderr,
+                "%s: -k refused: the module has no command to switch its output off, so this "
+                "driver cannot power the UPS off at system shutdown (the module ends the backup "
+                "by its own policy mode)\n",
+                kName);
+        return kUsage;
+    }
+    if (ups.empty() || optind != argc) {
+        printUsage(stderr);
+        return kUsage;
+    }
+
+    const char* confEnv = getenv("NUT_CONFPATH");
+    const std::string confPath = confEnv != nullptr && *confEnv != '\0' ? confEnv : "/etc/nut";
+    const char* stateEnv = getenv("NUT_STATEPATH");
+    line.statePath = stateEnv != nullptr && *stateEnv != '\0' ? stateEnv : "/run/nut";
+    Options section;
+    std::string globalUser;
+    bool found = false;
+    if (!readUpsConf(confPath + "/ups.conf", ups, section, globalUser, &found)) return kUsage;
+    if (!found) {
+        fprintf(stderr, "%s: %s/ups.conf has no section [%s]\n", kName, confPath.c_str(),
+                ups.c_str());
+        return kUsage;
+    }
+    for (const auto& option : extra)
+        section[option.first] = option.second;
+    if (!takeOptions(section, line.settings)) return kUsage;
+    if (user.empty()) user = section.count("user") ? section["user"] : globalUser;
+    if (user.empty()) user = "nut";
+    return -1;
 }
 
 }  // namespace nutconf

@@ -33,6 +33,20 @@ bool parseNumber(const std::string& text, long min, long max, long* value);
 // same register under a variable that is never updated.
 bool parseRegisterName(const std::string& name, long* address);
 
+// What the command line and ups.conf ask of the driver.
+struct CommandLine {
+    std::string ups;
+    std::string user;  // -u, else ups.conf's, else nut
+    bool foreground = false;
+    int debug = 0;
+    std::string statePath;
+    Settings settings;
+};
+
+// Reads the command line, then the section of ups.conf (-x on top); -1 to go
+// on, else the exit status (0 after -V or -h, 1 with a message on stderr).
+int readCommandLine(int argc, char** argv, const char* version, CommandLine& line);
+
 // Reads the global user and the section [ups] of ups.conf; false with a
 // message on stderr when the file cannot be read or has a line it cannot take.
 bool readUpsConf(const std::string& path, const std::string& ups, Options& section,

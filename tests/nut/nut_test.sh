@@ -275,15 +275,17 @@ wait_for "flood driver" 10 test -S "$state/qxups-nut-flood"
 out=$(python3 - "$state/qxups-nut-flood" "$flood" <<'PY'
 import os, socket, sys, time
 path, pid = sys.argv[1], sys.argv[2]
-idle = []
-for _ in range(100):
+idle = []  # more than the driver has descriptors for
+deadline = time.monotonic() + 5
+while len(idle) < 100 and time.monotonic() < deadline:
     s = socket.socket(socket.AF_UNIX)
-    s.setblocking(False)
     try:
+        s.setblocking(False)
         s.connect(path)
-    except OSError:
-        pass
-    idle.append(s)
+        idle.append(s)
+    except BlockingIOError:  # its queue is full
+        s.close()
+        time.sleep(0.01)
 def cpu():
     fields = open("/proc/%s/stat" % pid).read().rsplit(")", 1)[1].split()
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")

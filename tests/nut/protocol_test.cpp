@@ -228,9 +228,12 @@ TEST(Conf, TakesOnlyWhatItCanRead) {
         const char* name;
         long address;  // 0: refused
     } names[] = {
-        {"experimental.register.40040", 40040}, {"experimental.register.0040040", 0},
-        {"experimental.register.+40040", 0},    {"experimental.register.39999", 0},
-        {"experimental.register.65536", 0},     {"experimental.register.", 0},
+        {"experimental.register.40040", 40040},
+        {"experimental.register.0040040", 0},
+        {"experimental.register.+40040", 0},
+        {"experimental.register.39999", 0},
+        {"experimental.register.65536", 0},
+        {"experimental.register.", 0},
         {"battery.charge.low", 0},
     };
     for (const auto& row : names) {
