@@ -180,6 +180,11 @@ check "charger" charging "$(var battery.charger.status)"
 check "low default" 20 "$(var battery.charge.low)"
 check "policy mode writable" "Type: RANGE NUMBER" \
     "$(timeout 10 upsrw "$ups" 2>/dev/null | grep -A3 '^\[experimental.policy.mode\]' | grep -o 'Type: .*' | head -1 | tr -s ' ')"
+# The table's range bounds a SET: BatReadyLevel (40042) is 0..100, so 150 never
+# reaches the module, which keeps its 60.
+timeout 10 upsrw -s experimental.register.40042=150 -u admin -p secret "$ups" >/dev/null 2>&1
+sleep $((poll + 1))
+check "register range from the table" 1 "$(sim_says "get 42" "value 60" && echo 1)"
 
 "$upsmon" -F >"$work/upsmon.log" 2>&1 &
 upsmon_pid=$!
