@@ -35,8 +35,8 @@ public:
     // A batch the file is too busy for (another connection writing) is kept
     // and tried again after this, doubled up to kReopenMs; after a real
     // failure the file is opened anew every kReopenMs.
-    static const int kBusyRetryMs = 500;
-    static const int kReopenMs = 60000;
+    static constexpr int kBusyRetryMs = 500;
+    static constexpr int kReopenMs = 60000;
 
     // The program's file: history.sqlite in the settings folder.
     static QString defaultPath();
