@@ -192,6 +192,14 @@ private slots:
                                                  "ResponseTimeout><PollDelay>50</PollDelay>"
                                                  "<AutoConnect>1</AutoConnect>")));
         comSettingsWidget page;
+        QStringList order;
+        // Connected ahead of the worker: its close runs on its own thread and
+        // could otherwise win the race against this check.
+        connect(&page, &comSettingsWidget::signalDisconnect, [&]() {
+            // The pages hear of it while the device is still open.
+            order << (comAdapter::instance().isConnected() ? QStringLiteral("disconnect open")
+                                                           : QStringLiteral("disconnect closed"));
+        });
         // The window's wiring to the device worker.
         monitorThread worker;
         connect(&page, &comSettingsWidget::signalConnect, &worker,
@@ -202,7 +210,6 @@ private slots:
                 &comSettingsWidget::slotOnDeviceOpened);
         connect(&worker, &monitorThread::signalStateChanged, &page,
                 &comSettingsWidget::slotOnLinkState);
-        QStringList order;
         connect(&page, &comSettingsWidget::signalSetTitle,
                 [&](const QString& title) { order << QStringLiteral("title ") + title; });
         connect(&page, &comSettingsWidget::signalPollCycleChanged,
@@ -210,11 +217,6 @@ private slots:
         connect(&page, &comSettingsWidget::signalConnect, [&](comSettings& settings) {
             QCOMPARE(&settings, page.settings());
             order << QStringLiteral("connect");
-        });
-        connect(&page, &comSettingsWidget::signalDisconnect, [&]() {
-            // The pages hear of it while the device is still open.
-            order << (comAdapter::instance().isConnected() ? QStringLiteral("disconnect open")
-                                                           : QStringLiteral("disconnect closed"));
         });
 
         QTRY_VERIFY_WITH_TIMEOUT(order.contains(QStringLiteral("cycle 50")), 10000);
