@@ -99,6 +99,9 @@ const char kUsage[] =
     "test: the simulator then ends with its input pipe); SIGTERM or SIGINT end it\n"
     "cleanly. Every way of ending removes LINK (if it still points to this\n"
     "simulator's terminal).\n"
+    "A terminal on stdin is read only while upssim is its foreground job, so\n"
+    "`upssim --pty X &` in a shell keeps serving; `fg` brings it back to take\n"
+    "commands (Ctrl-Z, `bg` sends it away again).\n"
     "Exit status: 0 after quit or a signal, 1 on a line failure, 2 on bad usage.\n";
 
 struct Options {
@@ -235,10 +238,19 @@ public:
                 timeout.tv_nsec = (long)(wait % 1000000) * 1000;
                 timeoutPtr = &timeout;
             }
+            // A terminal is read only while this is its foreground job: read
+            // from the background, the shell would stop the simulator (and the
+            // line with it). It looks again twice a second, for a `fg`.
+            const bool control = stdinOpen && controlInForeground();
+            if (stdinOpen && !control && (timeoutPtr == nullptr || timeout.tv_sec > 0)) {
+                timeout.tv_sec = 0;
+                timeout.tv_nsec = 500 * 1000 * 1000;
+                timeoutPtr = &timeout;
+            }
             struct pollfd fds[2];
             fds[0] = {fd_, (short)(POLLIN | (writer_.waitingForLine() ? POLLOUT : 0)), 0};
             fds[1] = {STDIN_FILENO, POLLIN, 0};
-            int rc = ppoll(fds, stdinOpen ? 2 : 1, timeoutPtr, &waitMask);
+            int rc = ppoll(fds, control ? 2 : 1, timeoutPtr, &waitMask);
             if (rc < 0) {
                 if (errno == EINTR)
                     continue;
@@ -256,7 +268,7 @@ public:
             std::vector<Frame> frames;
             receiver_->idle(now, &frames);
             handleFrames(frames, now);
-            if (stdinOpen && (fds[1].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL))) {
+            if (control && (fds[1].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL))) {
                 stdinOpen = readControl();
                 if (!stdinOpen && options_.quitOnEof)
                     return 0;
@@ -300,11 +312,17 @@ private:
         }
     }
 
+    static bool controlInForeground() {
+        return !isatty(STDIN_FILENO) || tcgetpgrp(STDIN_FILENO) == getpgrp();
+    }
+
     // Returns false at the end of input.
     bool readControl() {
         char buf[1024];
         ssize_t n = read(STDIN_FILENO, buf, sizeof buf);
-        if (n < 0 && (errno == EAGAIN || errno == EINTR))
+        // EIO: the job went to the background between the check and the read
+        // (SIGTTIN is ignored, so the read fails instead of stopping it).
+        if (n < 0 && (errno == EAGAIN || errno == EINTR || (errno == EIO && isatty(STDIN_FILENO))))
             return true;
         if (n <= 0)
             return false;
@@ -366,6 +384,7 @@ int main(int argc, char** argv) {
     sigaction(SIGTERM, &sa, nullptr);
     sigaction(SIGINT, &sa, nullptr);
     signal(SIGPIPE, SIG_IGN);
+    signal(SIGTTIN, SIG_IGN);
 
     PtyLine pty;
     int fd = -1;

@@ -245,6 +245,9 @@ sleep 1
 before=$(switches)
 sleep 4
 after=$(switches)
+# The port it holds is named as in use by another program.
+err=$(run status 2>&1)
+check "port in use" "3 in use by another program" "$? $(grep -o 'in use by another program' <<<"$err")"
 kill -TERM $monitor_pid
 wait $monitor_pid
 rate=$(((after - before) / 4))
@@ -324,6 +327,15 @@ low
 low" "$(sort "$work/low")"
 echo "scenario dc-return" >&3
 echo "set 26 80" >&3
+
+# As the README has it, pasted into an interactive shell: a simulator in the
+# background keeps serving instead of being stopped for reading the terminal.
+if command -v script >/dev/null; then
+    bylink="$work/byhand"
+    out=$(timeout 30 script -qec "bash -c 'set -m; $upssim --pty $bylink >/dev/null & sleep 1; \
+QXUPS_COM9=$bylink timeout 10 $upsctl --port 9 status | head -1; kill %1'" /dev/null 2>&1 | tr -d '\r')
+    check "simulator in the background" "Device type:     302" "$out"
+fi
 
 echo "upsctl: $passes passed, $failures failed"
 [ "$failures" -eq 0 ]
