@@ -106,6 +106,18 @@ void startHook(Hook* hook) {
         if (job != nullptr) CloseHandle(job);
         return;
     }
+    // Whatever way upsctl ends (killed from the task manager included), the
+    // system closes the job's last handle and ends the command with it.
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits,
+                                 sizeof limits)) {
+        logLine("%s: cannot start the command: error %lu", hook->name,
+                (unsigned long)GetLastError());
+        CloseHandle(nul);
+        CloseHandle(job);
+        return;
+    }
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;

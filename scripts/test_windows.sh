@@ -190,6 +190,30 @@ else
     failed=$((failed + 1))
 fi
 
+# Killed outright, the monitor takes its running hook with it: the hook's job
+# ends when the system closes the killed monitor's handle on it.
+rm -f "$work/hook13.txt"
+(cd "$win_build/bin" && exec timeout 60 "$wine" upsctl.exe --port 13 monitor 200 \
+    --on-dc-loss "echo lost> $hook_file & ping -n 51 127.0.0.1") >"$work/monitor13k.out" 2>&1 &
+monitor=$!
+for _ in $(seq 150); do grep -q 'DC is connected' "$work/monitor13k.out" && break; sleep 0.2; done
+echo "scenario dc-loss" >&7
+for _ in $(seq 150); do pgrep -f '^ping -n 51' >/dev/null && break; sleep 0.2; done
+hook_seen=$(pgrep -f '^ping -n 51' | wc -l)
+pkill -KILL -f 'upsctl.exe --port 13 monitor'
+wait "$monitor"
+for _ in $(seq 50); do pgrep -f '^ping -n 51' >/dev/null || break; sleep 0.2; done
+echo "scenario dc-return" >&7
+if [ "$hook_seen" -gt 0 ] && ! pgrep -f '^ping -n 51' >/dev/null; then
+    echo "PASS monitor killed: its hook ended with it"
+    passed=$((passed + 1))
+else
+    echo "FAIL monitor killed: its hook ended with it (hook seen: $hook_seen)"
+    pgrep -af 'ping.*-n 51' | sed 's/^/    /'
+    pkill -f 'ping.*-n 51'
+    failed=$((failed + 1))
+fi
+
 # Figures, not checks: 300 status reads through the DLL under Wine and through
 # the shared library on Linux, against the same simulator.
 echo "-- 300 status reads against upssim (Wine's serial layer is not Windows's)"
