@@ -3,7 +3,7 @@
 //
 // The exit status is 0 on success, the library's result code when a request
 // fails (3 port error, 8 timed out, 11 illegal address, ...), and 64 for bad
-// usage.
+// usage and for a value outside the range of the product's register table.
 #include <ctype.h>
 #include <errno.h>
 #include <getopt.h>
@@ -21,6 +21,7 @@
 #include "QXUPSStatus.h"
 #include "history.h"
 #include "upsctlSystem.h"
+#include "writeRanges.h"
 
 namespace {
 
@@ -71,7 +72,19 @@ void usage(FILE* out) {
             "                            object with the same fields, and whether the low\n"
             "                            battery levels are reached\n"
             "  read ADDR [COUNT]         COUNT (1..125, default 1) registers from ADDR\n"
-            "  write ADDR VALUE [VALUE...]  write registers from ADDR (up to 123)\n"
+            "  write ADDR VALUE [VALUE...] [--force]\n"
+            "                            write registers from ADDR (up to 123), each value\n"
+            "                            0..65535. A value outside the range the product's\n"
+#ifdef _WIN32
+            "                            register table gives is written (this build reads\n"
+            "                            no register tables).\n"
+#else
+            "                            register table gives (iconfigs/<product>/\n"
+            "                            config_registers.xml in QXUPS_APPDIR or upsctl's\n"
+            "                            folder; the product by the module's device type)\n"
+            "                            is refused (exit 64) unless --force is given; with\n"
+            "                            no table for the module, a warning says so.\n"
+#endif
             "  monitor [INTERVAL_MS] [--on-dc-loss CMD] [--on-sw-on CMD]\n"
             "          [--on-comm-lost CMD] [--on-comm-ok CMD]\n"
             "                            poll the status every INTERVAL_MS (default 1000)\n"
@@ -120,7 +133,7 @@ void usage(FILE* out) {
             "\n"
             "Exit status: 0 success, the library's result code on failure (2 invalid\n"
             "argument, 3 port error, 4 no resource, 5 I/O error, 8 timed out, 10..18\n"
-            "exception answers), 64 bad usage.\n");
+            "exception answers), 64 bad usage or a value outside the register's range.\n");
 }
 
 // A number is decimal, or hexadecimal after "0x": a leading zero never means
@@ -495,6 +508,7 @@ enum OptionId {
     kOptOnCriticalBattery,
     kOptWarnLevel,
     kOptCriticalLevel,
+    kOptForce,
     kOptHelp,
 };
 
@@ -515,6 +529,7 @@ const struct option kOptions[] = {
     {"on-critical-battery", required_argument, nullptr, kOptOnCriticalBattery},
     {"warn-level", required_argument, nullptr, kOptWarnLevel},
     {"critical-level", required_argument, nullptr, kOptCriticalLevel},
+    {"force", no_argument, nullptr, kOptForce},
     {"help", no_argument, nullptr, kOptHelp},
     {nullptr, 0, nullptr, 0},
 };
@@ -538,6 +553,7 @@ int main(int argc, char** argv) {
     device.stopBits = 1;
     bool byPath = false;
     bool json = false;
+    bool force = false;
     Hook hooks[kHookCount] = {{"on-dc-loss", nullptr, 0, 0, nullptr, nullptr},
                               {"on-sw-on", nullptr, 0, 0, nullptr, nullptr},
                               {"on-comm-lost", nullptr, 0, 0, nullptr, nullptr},
@@ -593,6 +609,9 @@ int main(int argc, char** argv) {
             case kOptJson:
                 json = true;
                 break;
+            case kOptForce:
+                force = true;
+                break;
             case kOptOnDcLoss:
                 hooks[kHookDcLoss].command = optarg;
                 break;
@@ -643,6 +662,9 @@ int main(int argc, char** argv) {
     if (json && strcmp(command, "status") != 0) {
         fprintf(stderr, "upsctl: --json belongs to the status command\n");
         ok = false;
+    } else if (force && strcmp(command, "write") != 0) {
+        fprintf(stderr, "upsctl: --force belongs to the write command\n");
+        ok = false;
     } else if (!isMonitor && std::any_of(hooks, hooks + kHookCount, [](const Hook& hook) {
                    return hook.command != nullptr;
                })) {
@@ -662,6 +684,11 @@ int main(int argc, char** argv) {
         for (int k = 1; ok && k < rest; ++k) {
             unsigned long v = 0;
             ok = parseNumber(args[k], 65535, &v);
+            // Never cut to the low 16 bits, not even with --force.
+            if (!ok && parseNumber(args[k], ULONG_MAX, &v)) {
+                fprintf(stderr, "upsctl: %s is no register value: a register holds 0..65535\n",
+                        args[k]);
+            }
             values[k - 1] = (uint16_t)v;
         }
         count = (unsigned long)(rest - 1);
@@ -705,6 +732,15 @@ int main(int argc, char** argv) {
             printf("%lu %u\n", address + k, read[k]);
         }
     } else if (strcmp(command, "write") == 0) {
+        std::string refusal;
+        std::string note;
+        if (!force &&
+            !writeRangesAllow(info.deviceType, address, values, (int)count, &refusal, &note)) {
+            fprintf(stderr, "upsctl: %s\n", refusal.c_str());
+            UPS_DeviceClose(&device);
+            return kUsage;
+        }
+        if (!note.empty()) fprintf(stderr, "upsctl: warning: %s\n", note.c_str());
         rc = UPS_WriteRegisters(&device, (uint16_t)address, (uint8_t)count, values);
     } else {
         // The monitor closes the device itself (it may be closed already
