@@ -3,7 +3,7 @@
 //
 // The exit status is 0 on success, the library's result code when a request
 // fails (3 port error, 8 timed out, 11 illegal address, ...), and 64 for bad
-// usage.
+// usage and for a value outside the range of the product's register table.
 #include <ctype.h>
 #include <errno.h>
 #include <getopt.h>
@@ -21,6 +21,8 @@
 #include "QXUPSStatus.h"
 #include "history.h"
 #include "upsctlSystem.h"
+#include "upsctlUsage.h"
+#include "writeRanges.h"
 
 namespace {
 
@@ -40,87 +42,6 @@ const long long kSummaryIntervalMs = 60000;
 int usageError() {
     fprintf(stderr, "Try 'upsctl --help' for the commands and options.\n");
     return kUsage;
-}
-
-void usage(FILE* out) {
-    fprintf(out,
-            "usage: upsctl [options] COMMAND [ARGS]\n"
-            "\n"
-            "Options:\n"
-#ifdef _WIN32
-            "  --port N        serial port number: N opens COMN (default 1)\n"
-#else
-            "  --port N        serial port number (1 = COM1: /dev/ttyS0, 33 = /dev/ttyUSB0,\n"
-            "                  65 = /dev/ttyACM0; QXUPS_COM<N> overrides; default 1)\n"
-            "  --device PATH   serial device path instead of a port number\n"
-#endif
-            "  --slave N       Modbus slave address 1..247 (default 1)\n"
-            "  --baud B        baud rate (default 115200)\n"
-            "  --parity P      none, even or odd (default none)\n"
-            "  --ascii         Modbus ASCII instead of RTU\n"
-            "  --timeout MS    response time-out in ms (default 1000)\n"
-            "  --help          this text\n"
-            "\n"
-            "Numbers are decimal, or hexadecimal with 0x (0x9c68 is 40040); a leading 0\n"
-            "does not mean octal (010 is ten).\n"
-            "\n"
-            "Commands (registers in the program's numbering: register n is 40000+n;\n"
-            "addresses 40000..65535):\n"
-            "  info                      device type, hardware, firmware and driver version\n"
-            "  status [--json]           the status block, decoded; --json prints one JSON\n"
-            "                            object with the same fields, and whether the low\n"
-            "                            battery levels are reached\n"
-            "  read ADDR [COUNT]         COUNT (1..125, default 1) registers from ADDR\n"
-            "  write ADDR VALUE [VALUE...]  write registers from ADDR (up to 123)\n"
-            "  monitor [INTERVAL_MS] [--on-dc-loss CMD] [--on-sw-on CMD]\n"
-            "          [--on-comm-lost CMD] [--on-comm-ok CMD]\n"
-            "                            poll the status every INTERVAL_MS (default 1000)\n"
-            "                            and print a time-stamped line for every change and\n"
-            "                            every edge (\"DC is broken.\", \"SW ON.\", ...), until\n"
-            "                            interrupted. At each DC loss (or SW output switching\n"
-#ifdef _WIN32
-            "                            on) CMD runs through cmd /c in a job object of its\n"
-            "                            own, output to NUL, while polling goes on; it is\n"
-            "                            ended after 30 s, and when the monitor ends.\n"
-#else
-            "                            on) CMD runs through /bin/sh -c in its own process\n"
-            "                            group, output to /dev/null, while polling goes on;\n"
-            "                            it is ended after 30 s, and when the monitor ends.\n"
-#endif
-            "                            An edge while the previous CMD still runs starts\n"
-            "                            nothing. As in the program, the state at start is\n"
-            "                            unknown: a module already on battery (or with SW\n"
-            "                            on) is reported by the first reading but runs no\n"
-            "                            command.\n"
-            "                            Read errors: the first is printed, then at most one\n"
-            "                            \"Still no answer\" line a minute. With no good answer\n"
-            "                            for max(5 s, 2 x time-out + INTERVAL_MS), or at the\n"
-            "                            first failing read after the system slept, it prints\n"
-            "                            \"Communication with the module lost\", runs the\n"
-            "                            --on-comm-lost CMD and reopens the device after 1 s,\n"
-            "                            2 s, 4 s ... at most 30 s, until answers are back\n"
-            "                            (\"Communication restored after ...\", --on-comm-ok\n"
-            "                            CMD). These commands follow the rules above. A DC\n"
-            "                            loss while the line was down is an edge once back.\n"
-            "          [--on-low-battery CMD] [--on-critical-battery CMD]\n"
-            "                            a line, and CMD (same rules), when the charge on\n"
-            "                            battery reaches the warning or the critical level;\n"
-            "                            each once per discharge\n"
-            "  --warn-level PERCENT      the warning level (default 20; 0 off), for status\n"
-            "                            --json and monitor\n"
-            "  --critical-level PERCENT  the critical level (default 5; 0 off); a level is\n"
-            "                            reached on battery at or below it\n"
-#ifdef _WIN32
-            "  history                   not available in this build\n"
-#else
-            "  history [--db PATH] [--since 24h] [--events] [--csv]\n"
-            "                            the samples or events the program stored (no\n"
-            "                            module needed; 'upsctl history --help')\n"
-#endif
-            "\n"
-            "Exit status: 0 success, the library's result code on failure (2 invalid\n"
-            "argument, 3 port error, 4 no resource, 5 I/O error, 8 timed out, 10..18\n"
-            "exception answers), 64 bad usage.\n");
 }
 
 // A number is decimal, or hexadecimal after "0x": a leading zero never means
@@ -495,6 +416,7 @@ enum OptionId {
     kOptOnCriticalBattery,
     kOptWarnLevel,
     kOptCriticalLevel,
+    kOptForce,
     kOptHelp,
 };
 
@@ -515,6 +437,7 @@ const struct option kOptions[] = {
     {"on-critical-battery", required_argument, nullptr, kOptOnCriticalBattery},
     {"warn-level", required_argument, nullptr, kOptWarnLevel},
     {"critical-level", required_argument, nullptr, kOptCriticalLevel},
+    {"force", no_argument, nullptr, kOptForce},
     {"help", no_argument, nullptr, kOptHelp},
     {nullptr, 0, nullptr, 0},
 };
@@ -538,6 +461,7 @@ int main(int argc, char** argv) {
     device.stopBits = 1;
     bool byPath = false;
     bool json = false;
+    bool force = false;
     Hook hooks[kHookCount] = {{"on-dc-loss", nullptr, 0, 0, nullptr, nullptr},
                               {"on-sw-on", nullptr, 0, 0, nullptr, nullptr},
                               {"on-comm-lost", nullptr, 0, 0, nullptr, nullptr},
@@ -552,7 +476,7 @@ int main(int argc, char** argv) {
         unsigned long n = 0;
         switch (id) {
             case kOptHelp:
-                usage(stdout);
+                upsctlUsage(stdout);
                 return 0;
             case kOptAscii:
                 device.framing = 1;
@@ -593,6 +517,9 @@ int main(int argc, char** argv) {
             case kOptJson:
                 json = true;
                 break;
+            case kOptForce:
+                force = true;
+                break;
             case kOptOnDcLoss:
                 hooks[kHookDcLoss].command = optarg;
                 break;
@@ -626,7 +553,7 @@ int main(int argc, char** argv) {
         }
     }
     if (optind >= argc) {
-        usage(stderr);
+        upsctlUsage(stderr);
         return kUsage;
     }
     const char* command = argv[optind];
@@ -642,6 +569,9 @@ int main(int argc, char** argv) {
     const bool isMonitor = strcmp(command, "monitor") == 0;
     if (json && strcmp(command, "status") != 0) {
         fprintf(stderr, "upsctl: --json belongs to the status command\n");
+        ok = false;
+    } else if (force && strcmp(command, "write") != 0) {
+        fprintf(stderr, "upsctl: --force belongs to the write command\n");
         ok = false;
     } else if (!isMonitor && std::any_of(hooks, hooks + kHookCount, [](const Hook& hook) {
                    return hook.command != nullptr;
@@ -662,6 +592,11 @@ int main(int argc, char** argv) {
         for (int k = 1; ok && k < rest; ++k) {
             unsigned long v = 0;
             ok = parseNumber(args[k], 65535, &v);
+            // Never cut to the low 16 bits, not even with --force.
+            if (!ok && parseNumber(args[k], ULONG_MAX, &v)) {
+                fprintf(stderr, "upsctl: %s is no register value: a register holds 0..65535\n",
+                        args[k]);
+            }
             values[k - 1] = (uint16_t)v;
         }
         count = (unsigned long)(rest - 1);
@@ -705,6 +640,15 @@ int main(int argc, char** argv) {
             printf("%lu %u\n", address + k, read[k]);
         }
     } else if (strcmp(command, "write") == 0) {
+        std::string refusal;
+        std::string note;
+        if (!force &&
+            !writeRangesAllow(info.deviceType, address, values, (int)count, &refusal, &note)) {
+            fprintf(stderr, "upsctl: %s\n", refusal.c_str());
+            UPS_DeviceClose(&device);
+            return kUsage;
+        }
+        if (!note.empty()) fprintf(stderr, "upsctl: warning: %s\n", note.c_str());
         rc = UPS_WriteRegisters(&device, (uint16_t)address, (uint8_t)count, values);
     } else {
         // The monitor closes the device itself (it may be closed already

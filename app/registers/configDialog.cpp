@@ -65,6 +65,15 @@ void configDialog::setupUi() {
     valueRow->addStretch();
     groupLayout->addLayout(valueRow);
 
+    // Names the values the register allows, and says so when the text is
+    // outside them (OK stays off then). Two lines, so that the fixed-size
+    // dialog has room for the longer text.
+    m_lblRange = new QLabel(m_groupBox);
+    m_lblRange->setObjectName("m_lblRange");
+    m_lblRange->setWordWrap(true);
+    m_lblRange->setMinimumHeight(2 * m_lblRange->fontMetrics().lineSpacing());
+    groupLayout->addWidget(m_lblRange);
+
     dialogLayout->addWidget(m_groupBox);
 
     auto* buttonRow = new QHBoxLayout;
@@ -104,11 +113,27 @@ void configDialog::fitToTexts() {
     setFixedSize(QSize(240, 150).expandedTo(layout()->minimumSize()));
 }
 
-// QIntValidator lets "70000" stand as intermediate input; OK would then send
-// its low 16 bits, a value nobody typed. OK waits for acceptable input.
+// QIntValidator lets "70000" (or "300" for 1..247) stand as intermediate
+// input; OK would then send its low 16 bits, a value nobody typed. OK waits
+// for a number within the register's range, the check upsctl and the NUT
+// driver make.
+bool configDialog::valueAllowed() const {
+    bool ok = false;
+    const uint value = m_lineEditRegisterValue->text().toUInt(&ok);
+    return ok && m_lineEditRegisterValue->hasAcceptableInput() &&
+           registerRange::allows(m_range, value);
+}
+
 void configDialog::slotOnValueEdited() {
-    m_buttonBox->button(QDialogButtonBox::Ok)
-        ->setEnabled(m_lineEditRegisterValue->hasAcceptableInput());
+    const bool allowed = valueAllowed();
+    m_buttonBox->button(QDialogButtonBox::Ok)->setEnabled(allowed);
+    const QString text = m_lineEditRegisterValue->text();
+    m_lblRange->setText(allowed || text.isEmpty()
+                            ? tr("Allowed values: %1 to %2").arg(m_range.min).arg(m_range.max)
+                            : tr("%1 is outside the allowed values %2 to %3")
+                                  .arg(text)
+                                  .arg(m_range.min)
+                                  .arg(m_range.max));
 }
 
 void configDialog::slotOnShowDialog(DataObject* dataObj, short value) {
@@ -116,15 +141,14 @@ void configDialog::slotOnShowDialog(DataObject* dataObj, short value) {
     if (!dataObj) return;
     m_lblRegisterAddressValue->setText(QString::number(dataObj->address()));
     // The product table's range bounds the validator: OK stays off, and the
-    // caption names the range, for a value the product does not allow.
-    const registerRange::Range range = dataObj->range();
+    // line under the value names the range, for a value the product does not
+    // allow (0..65535 where the table gives none).
+    m_range = dataObj->range();
     auto* validator =
         static_cast<QIntValidator*>(const_cast<QValidator*>(m_lineEditRegisterValue->validator()));
-    validator->setRange(range.min, range.max);
-    m_lineEditRegisterValue->setToolTip(
-        tr("Allowed values: %1 to %2").arg(range.min).arg(range.max));
+    validator->setRange(m_range.min, m_range.max);
     m_lineEditRegisterValue->setPlaceholderText(
-        QStringLiteral("%1..%2").arg(range.min).arg(range.max));
+        QStringLiteral("%1..%2").arg(m_range.min).arg(m_range.max));
     m_lineEditRegisterValue->setText(dataObj->hasValue() ? QString::number(dataObj->value())
                                                          : QString());
     emit signalDialogShown(true);
@@ -132,7 +156,7 @@ void configDialog::slotOnShowDialog(DataObject* dataObj, short value) {
 }
 
 void configDialog::slotOnAccept() {
-    if (!m_lineEditRegisterValue->hasAcceptableInput()) return;
+    if (!valueAllowed()) return;
     bool ok = false;
     const uint value = m_lineEditRegisterValue->text().toUInt(&ok);
     const uint regAddr = m_lblRegisterAddressValue->text().toUInt();

@@ -4,6 +4,8 @@
 
 #include <QDialog>
 
+#include "registerRange.h"
+
 class QAbstractButton;
 class QDialogButtonBox;
 class QGroupBox;
@@ -38,6 +40,7 @@ private:
     void setupUi();
     void retranslateUi();
     void fitToTexts();
+    bool valueAllowed() const;
 
     QGroupBox* m_groupBox = nullptr;
     QLabel* m_lblRegisterAddress = nullptr;
@@ -45,4 +48,6 @@ private:
     QLabel* m_lblValue = nullptr;
     QLineEdit* m_lineEditRegisterValue = nullptr;
     QDialogButtonBox* m_buttonBox = nullptr;
+    QLabel* m_lblRange = nullptr;
+    registerRange::Range m_range;
 };

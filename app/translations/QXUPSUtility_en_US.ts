@@ -241,6 +241,10 @@
         <translation>Allowed values: %1 to %2</translation>
     </message>
     <message>
+        <source>%1 is outside the allowed values %2 to %3</source>
+        <translation>%1 is outside the allowed values %2 to %3</translation>
+    </message>
+    <message>
         <source>Write Register</source>
         <translation>Write Register</translation>
     </message>

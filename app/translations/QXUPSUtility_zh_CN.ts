@@ -241,6 +241,10 @@
         <translation>允许的值：%1 到 %2</translation>
     </message>
     <message>
+        <source>%1 is outside the allowed values %2 to %3</source>
+        <translation>%1 超出允许的值 %2 到 %3</translation>
+    </message>
+    <message>
         <source>Write Register</source>
         <translation>写入寄存器</translation>
     </message>

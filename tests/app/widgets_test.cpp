@@ -286,6 +286,12 @@ void widgetsTest::dialogOkOnlyForAcceptableInput() {
     // The validator drops keys past the range; a pasted text is not dropped.
     if (QByteArray(QTest::currentDataTag()).contains("range")) edit->setText(text);
     QCOMPARE(ok->isEnabled(), sent);
+    // The line under the value names the range, and says when the text is outside.
+    if (QByteArray(QTest::currentDataTag()).contains("range")) {
+        QCOMPARE(dialog.findChild<QLabel*>("m_lblRange")->text(),
+                 sent ? QStringLiteral("Allowed values: 0 to 9")
+                      : QStringLiteral("42 is outside the allowed values 0 to 9"));
+    }
     QTest::keyClick(edit, Qt::Key_Return);
     if (dialog.isVisible()) QTest::mouseClick(ok, Qt::LeftButton);
     QCOMPARE(changed.count(), sent ? 1 : 0);

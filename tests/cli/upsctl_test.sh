@@ -104,6 +104,15 @@ check "leading zeros and hex" "0
 40041 9
 40042 31" "$(run write 40040 010 09 0x1F; echo $?; run read 0x9c68 3)"
 
+# The product's table (DCU-2410) bounds a value: PolicyMode 0..9, BatReadyLevel
+# 0..100; --force writes past the table, never past 16 bits.
+err=$(run write 40035 42 2>&1)
+check "range: refused" "64 40035 (PolicyMode) of the DCU-2410: 0..9" "$? $(grep -o '40035.*0\.\.9' <<<"$err")"
+check "range: --force writes" "0 40042 150" "$(run write 40042 150 --force; echo $? $(run read 40042))"
+err=$(run --force write 40040 1 70000 2>&1)
+check "range: 70000 refused with --force" "64 0..65535 40040 10" \
+    "$? $(grep -o '0\.\.65535' <<<"$err") $(run read 40040)"
+
 "$upsctl" read >/dev/null 2>&1
 check "usage: missing address" 64 $?
 for slave in 300 0; do

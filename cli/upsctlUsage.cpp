@@ -1,0 +1,95 @@
+// upsctl's help text (--help, and after a command line with no command).
+#include "upsctlUsage.h"
+
+void upsctlUsage(FILE* out) {
+    fprintf(out,
+            "usage: upsctl [options] COMMAND [ARGS]\n"
+            "\n"
+            "Options:\n"
+#ifdef _WIN32
+            "  --port N        serial port number: N opens COMN (default 1)\n"
+#else
+            "  --port N        serial port number (1 = COM1: /dev/ttyS0, 33 = /dev/ttyUSB0,\n"
+            "                  65 = /dev/ttyACM0; QXUPS_COM<N> overrides; default 1)\n"
+            "  --device PATH   serial device path instead of a port number\n"
+#endif
+            "  --slave N       Modbus slave address 1..247 (default 1)\n"
+            "  --baud B        baud rate (default 115200)\n"
+            "  --parity P      none, even or odd (default none)\n"
+            "  --ascii         Modbus ASCII instead of RTU\n"
+            "  --timeout MS    response time-out in ms (default 1000)\n"
+            "  --help          this text\n"
+            "\n"
+            "Numbers are decimal, or hexadecimal with 0x (0x9c68 is 40040); a leading 0\n"
+            "does not mean octal (010 is ten).\n"
+            "\n"
+            "Commands (registers in the program's numbering: register n is 40000+n;\n"
+            "addresses 40000..65535):\n"
+            "  info                      device type, hardware, firmware and driver version\n"
+            "  status [--json]           the status block, decoded; --json prints one JSON\n"
+            "                            object with the same fields, and whether the low\n"
+            "                            battery levels are reached\n"
+            "  read ADDR [COUNT]         COUNT (1..125, default 1) registers from ADDR\n"
+            "  write ADDR VALUE [VALUE...] [--force]\n"
+            "                            write registers from ADDR (up to 123), each value\n"
+            "                            0..65535. A value outside the range the product's\n"
+#ifdef _WIN32
+            "                            register table gives is written (this build reads\n"
+            "                            no register tables).\n"
+#else
+            "                            register table gives (iconfigs/<product>/\n"
+            "                            config_registers.xml in QXUPS_APPDIR or upsctl's\n"
+            "                            folder; the product by the module's device type)\n"
+            "                            is refused (exit 64) unless --force is given; with\n"
+            "                            no table for the module, a warning says so.\n"
+#endif
+            "  monitor [INTERVAL_MS] [--on-dc-loss CMD] [--on-sw-on CMD]\n"
+            "          [--on-comm-lost CMD] [--on-comm-ok CMD]\n"
+            "                            poll the status every INTERVAL_MS (default 1000)\n"
+            "                            and print a time-stamped line for every change and\n"
+            "                            every edge (\"DC is broken.\", \"SW ON.\", ...), until\n"
+            "                            interrupted. At each DC loss (or SW output switching\n"
+#ifdef _WIN32
+            "                            on) CMD runs through cmd /c in a job object of its\n"
+            "                            own, output to NUL, while polling goes on; it is\n"
+            "                            ended after 30 s, and when the monitor ends.\n"
+#else
+            "                            on) CMD runs through /bin/sh -c in its own process\n"
+            "                            group, output to /dev/null, while polling goes on;\n"
+            "                            it is ended after 30 s, and when the monitor ends.\n"
+#endif
+            "                            An edge while the previous CMD still runs starts\n"
+            "                            nothing. As in the program, the state at start is\n"
+            "                            unknown: a module already on battery (or with SW\n"
+            "                            on) is reported by the first reading but runs no\n"
+            "                            command.\n"
+            "                            Read errors: the first is printed, then at most one\n"
+            "                            \"Still no answer\" line a minute. With no good answer\n"
+            "                            for max(5 s, 2 x time-out + INTERVAL_MS), or at the\n"
+            "                            first failing read after the system slept, it prints\n"
+            "                            \"Communication with the module lost\", runs the\n"
+            "                            --on-comm-lost CMD and reopens the device after 1 s,\n"
+            "                            2 s, 4 s ... at most 30 s, until answers are back\n"
+            "                            (\"Communication restored after ...\", --on-comm-ok\n"
+            "                            CMD). These commands follow the rules above. A DC\n"
+            "                            loss while the line was down is an edge once back.\n"
+            "          [--on-low-battery CMD] [--on-critical-battery CMD]\n"
+            "                            a line, and CMD (same rules), when the charge on\n"
+            "                            battery reaches the warning or the critical level;\n"
+            "                            each once per discharge\n"
+            "  --warn-level PERCENT      the warning level (default 20; 0 off), for status\n"
+            "                            --json and monitor\n"
+            "  --critical-level PERCENT  the critical level (default 5; 0 off); a level is\n"
+            "                            reached on battery at or below it\n"
+#ifdef _WIN32
+            "  history                   not available in this build\n"
+#else
+            "  history [--db PATH] [--since 24h] [--events] [--csv]\n"
+            "                            the samples or events the program stored (no\n"
+            "                            module needed; 'upsctl history --help')\n"
+#endif
+            "\n"
+            "Exit status: 0 success, the library's result code on failure (2 invalid\n"
+            "argument, 3 port error, 4 no resource, 5 I/O error, 8 timed out, 10..18\n"
+            "exception answers), 64 bad usage or a value outside the register's range.\n");
+}

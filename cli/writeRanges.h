@@ -1,0 +1,14 @@
+// The product's register ranges for `upsctl write`, from the register table of
+// the data folder, read as the program and the NUT driver read it.
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+
+// Whether values[0..count) may be written from address on, on a module of
+// deviceType. False, with *refusal naming the register and the range, when a
+// value lies outside the range its product's table gives. True with *note
+// saying why when no table could be read: only the 16-bit range holds then.
+bool writeRangesAllow(uint16_t deviceType, unsigned long address, const uint16_t* values, int count,
+                      std::string* refusal, std::string* note);
