@@ -8,11 +8,47 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 
 namespace nutsock {
+
+namespace {
+
+long nowMs() {
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+bool socketAddress(const std::string& path, sockaddr_un* address) {
+    *address = sockaddr_un();
+    address->sun_family = AF_UNIX;
+    if (path.size() >= sizeof address->sun_path) {
+        errno = ENAMETOOLONG;
+        return false;
+    }
+    memcpy(address->sun_path, path.c_str(), path.size() + 1);
+    return true;
+}
+
+}  // namespace
+
+bool answers(const std::string& path) {
+    sockaddr_un address;
+    struct stat st;
+    if (!socketAddress(path, &address) || lstat(path.c_str(), &st) != 0 || !S_ISSOCK(st.st_mode))
+        return false;
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) return false;
+    // EAGAIN: its queue is full, yet someone listens; a stale file refuses.
+    const bool live =
+        connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 || errno == EAGAIN;
+    close(fd);
+    return live;
+}
 
 SplitResult splitLine(const std::string& line, std::vector<std::string>& words) {
     words.clear();
@@ -75,29 +111,49 @@ Server::~Server() {
         close(client.fd);
     if (m_listenFd >= 0) {
         close(m_listenFd);
-        unlink(m_path.c_str());
+        // Only the socket this server bound: another driver's, or whatever
+        // was put in its place, stays.
+        struct stat st;
+        if (lstat(m_path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode) &&
+            st.st_dev == m_socketDevice && st.st_ino == m_socketInode) {
+            unlink(m_path.c_str());
+        }
     }
 }
 
-bool Server::listenAt(const std::string& path) {
-    sockaddr_un address = {};
-    address.sun_family = AF_UNIX;
-    if (path.size() >= sizeof address.sun_path) {
-        errno = ENAMETOOLONG;
-        return false;
+bool Server::listenAt(const std::string& path, uid_t owner, gid_t group) {
+    sockaddr_un address;
+    if (!socketAddress(path, &address)) return false;
+    struct stat st;
+    if (lstat(path.c_str(), &st) == 0) {
+        // A socket left behind by a driver that did not end cleanly (the
+        // caller has asked whether one answers there); anything else may be
+        // a link planted by someone who can write the folder.
+        if (!S_ISSOCK(st.st_mode)) {
+            errno = EEXIST;
+            return false;
+        }
+        if (unlink(path.c_str()) != 0) return false;
     }
-    memcpy(address.sun_path, path.c_str(), path.size() + 1);
     const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) return false;
-    // A socket left behind by a driver that did not end cleanly.
-    struct stat st;
-    if (lstat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode)) unlink(path.c_str());
-    // The mode comes from the umask at bind: a chmod by path could follow a
-    // link planted in a folder others can write.
-    const mode_t before = umask(0117);
+    // The mode comes from the umask at bind, so nothing is changed by path
+    // afterwards (the driver has no other thread yet to see the umask).
+    const mode_t mask = umask(0117);
     const bool bound = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    umask(before);
-    if (!bound || listen(fd, 16) != 0) {
+    const int bindError = errno;
+    umask(mask);
+    errno = bindError;
+    bool ok = bound;
+    if (ok && (lstat(path.c_str(), &st) != 0 || !S_ISSOCK(st.st_mode) || st.st_uid != geteuid())) {
+        errno = EEXIST;  // replaced since the bind: not ours to hand over
+        ok = false;
+    }
+    if (ok && owner != static_cast<uid_t>(-1)) {
+        ok = fchownat(AT_FDCWD, path.c_str(), owner, group, AT_SYMLINK_NOFOLLOW) == 0;
+    }
+    if (ok) ok = listen(fd, 16) == 0;
+    if (!ok) {
         const int saved = errno;
         close(fd);
         errno = saved;
@@ -105,13 +161,15 @@ bool Server::listenAt(const std::string& path) {
     }
     m_listenFd = fd;
     m_path = path;
+    m_socketDevice = st.st_dev;
+    m_socketInode = st.st_ino;
     return true;
 }
 
 void Server::addClient(int fd) {
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
     fcntl(fd, F_SETFD, FD_CLOEXEC);
-    m_clients.push_back(Client{fd, std::string(), std::string(), false});
+    m_clients.push_back(Client{fd, std::string(), std::string(), false, nowMs()});
 }
 
 Server::Variable* Server::find(const std::string& name) {
@@ -257,6 +315,7 @@ void Server::readFrom(Client& client) {
             return;
         }
         client.input.append(buffer, static_cast<size_t>(n));
+        client.heardMs = nowMs();
         size_t start = 0;
         size_t end;
         while (!client.dropping && (end = client.input.find('\n', start)) != std::string::npos) {
@@ -292,10 +351,39 @@ void Server::writeTo(Client& client) {
 
 void Server::acceptClients() {
     for (;;) {
+        if (m_clients.size() >= kMaxClients && !makeRoom()) {
+            m_acceptPausedUntilMs = nowMs() + kAcceptPauseMs;
+            return;
+        }
         const int fd = accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-        if (fd < 0) return;
-        m_clients.push_back(Client{fd, std::string(), std::string(), false});
+        if (fd >= 0) {
+            m_clients.push_back(Client{fd, std::string(), std::string(), false, nowMs()});
+            continue;
+        }
+        if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+            if (makeRoom()) continue;
+            // The connection stays queued; without the pause the listening
+            // socket would wake poll at once, for ever.
+            m_acceptPausedUntilMs = nowMs() + kAcceptPauseMs;
+        }
+        return;  // EAGAIN: none left
     }
+}
+
+// Closes the client heard from the longest ago; its descriptor is free at
+// once, its entry goes at the next closeDropped().
+bool Server::makeRoom() {
+    Client* quietest = nullptr;
+    for (Client& client : m_clients) {
+        if (client.fd >= 0 && (quietest == nullptr || client.heardMs < quietest->heardMs))
+            quietest = &client;
+    }
+    if (quietest == nullptr) return false;
+    close(quietest->fd);
+    quietest->fd = -1;
+    quietest->dropping = true;
+    quietest->output.clear();
+    return true;
 }
 
 // A dropped client is closed once what it was promised is written ("OK
@@ -305,7 +393,7 @@ void Server::closeDropped() {
         Client& client = m_clients[i];
         if (client.dropping &&
             (client.output.empty() || client.output.size() > kMaxPendingOutput)) {
-            close(client.fd);
+            if (client.fd >= 0) close(client.fd);
             m_clients.erase(m_clients.begin() + static_cast<long>(i));
         } else {
             ++i;
@@ -316,7 +404,8 @@ void Server::closeDropped() {
 void Server::serve(int timeoutMs) {
     closeDropped();
     std::vector<pollfd> fds;
-    if (m_listenFd >= 0) fds.push_back(pollfd{m_listenFd, POLLIN, 0});
+    const bool accepting = m_listenFd >= 0 && nowMs() >= m_acceptPausedUntilMs;
+    if (accepting) fds.push_back(pollfd{m_listenFd, POLLIN, 0});
     for (const Client& client : m_clients) {
         short events = client.dropping ? 0 : POLLIN;
         if (!client.output.empty()) events |= POLLOUT;
@@ -325,13 +414,14 @@ void Server::serve(int timeoutMs) {
     const int ready = poll(fds.data(), fds.size(), timeoutMs < 0 ? 0 : timeoutMs);
     if (ready <= 0) return;
     size_t k = 0;
-    if (m_listenFd >= 0 && (fds[k++].revents & POLLIN)) acceptClients();
+    if (accepting && (fds[k++].revents & POLLIN)) acceptClients();
     // Clients accepted just now come after the polled ones and wait for the
     // next turn.
     const size_t polled = fds.size() - k;
     for (size_t i = 0; i < polled && i < m_clients.size(); ++i) {
         const short revents = fds[k + i].revents;
         Client& client = m_clients[i];
+        if (client.fd < 0) continue;  // closed to make room
         if (revents & (POLLIN | POLLHUP | POLLERR)) readFrom(client);
         if ((revents & POLLOUT) || !client.output.empty()) writeTo(client);
     }

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <stddef.h>
+#include <sys/types.h>
 
 #include <string>
 #include <vector>
@@ -21,8 +22,18 @@ const size_t kMaxLine = 4096;
 const size_t kMaxWords = 32;
 // A client that reads nothing while this much output piles up is dropped.
 const size_t kMaxPendingOutput = 1024 * 1024;
+// upsd and a few debugging clients are all a driver serves; beyond this, or
+// when the process is out of descriptors, the client heard from the longest
+// ago makes room, so that a restarted upsd is always served.
+const size_t kMaxClients = 64;
+// When no client can make room, new connections wait this long in the
+// listening queue instead of waking the loop at once, for ever.
+const int kAcceptPauseMs = 1000;
 
 enum SplitResult { SplitOk = 0, SplitUnterminatedQuote, SplitDanglingEscape, SplitTooManyWords };
+
+// Whether a driver answers on the Unix socket at path.
+bool answers(const std::string& path);
 
 // Splits one line (without its newline) into words. A '#' outside quotes
 // starts a comment; a quoted empty string is a word of its own.
@@ -52,8 +63,11 @@ public:
     Server& operator=(const Server&) = delete;
 
     // Listens on a Unix socket at path (a stale socket file there is
-    // replaced); the file gets mode 0660. False with errno set on failure.
-    bool listenAt(const std::string& path);
+    // replaced; anything else there is left alone: EEXIST). The file is made
+    // 0660 and handed to owner:group unless they are -1, without following a
+    // link. False with errno set on failure.
+    bool listenAt(const std::string& path, uid_t owner = static_cast<uid_t>(-1),
+                  gid_t group = static_cast<gid_t>(-1));
     // Takes a connected stream socket as a client (tests, socket pairs).
     void addClient(int fd);
     size_t clientCount() const { return m_clients.size(); }
@@ -80,6 +94,7 @@ private:
         std::string input;
         std::string output;
         bool dropping;
+        long heardMs;  // when it last sent something (or connected)
     };
     struct Variable {
         std::string name;
@@ -96,11 +111,15 @@ private:
     void readFrom(Client& client);
     void writeTo(Client& client);
     void acceptClients();
+    bool makeRoom();
     void closeDropped();
 
     Handler* m_handler;
     int m_listenFd = -1;
     std::string m_path;
+    dev_t m_socketDevice = 0;  // the socket file bound, which alone is removed at the end
+    ino_t m_socketInode = 0;
+    long m_acceptPausedUntilMs = 0;
     std::vector<Client> m_clients;
     std::vector<Variable> m_variables;
     bool m_stale = true;

@@ -5,282 +5,38 @@
 //   qxups-nut -a <ups> [-F | -D] [-u user] [-x key=value]...
 #include <errno.h>
 #include <fcntl.h>
-#include <getopt.h>
 #include <grp.h>
 #include <limits.h>
 #include <pwd.h>
 #include <signal.h>
-#include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <syslog.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <QString>
-#include <QVector>
 
-#include <algorithm>
-#include <map>
 #include <string>
-#include <vector>
 
-#include "QXUPSBattery.h"
-#include "stateFiles.h"
-#include "QXUPSSDK.h"
-#include "QXUPSStatus.h"
+#include "driver.h"
 #include "driverSocket.h"
-#include "productTable.h"
-#include "registerTable.h"
+#include "stateFolder.h"
+#include "upsConf.h"
 
 namespace {
 
-const char kName[] = "qxups-nut";
-const int kUsage = 1;                    // NUT drivers end with 1 on bad usage or set-up
-const unsigned kDevicePortNumber = 255;  // the number a device path is mapped to
-const uint16_t kStatusBase = 40000;
-const int kStatusCount = 50;
-const int kPolicyModeAddress = 40035;
-const long kBackoffFirstMs = 1000;  // the program's reconnect back-off
-const long kBackoffLastMs = 30000;
-const long kMinLostMs = 5000;
+using nutconf::Settings;
+using nutdriver::logLine;
 
-
-struct Bit {
-    int word;
-    const char* name;
-};
-const Bit kBits[] = {
-    {kDcOk, "experimental.do.dc_ok"},         {kBatMode, "experimental.do.bat_mode"},
-    {kBatReady, "experimental.do.bat_ready"}, {kSw, "experimental.do.sw"},
-    {kRemote, "experimental.di.remote"},      {kBatStart, "experimental.di.bat_start"},
-    {kDevPSts, "experimental.di.dev_psts"},
-};
+const char* const kName = nutconf::kDriverName;
+const int kUsage = 1;  // NUT drivers end with 1 on bad usage or set-up
 
 volatile sig_atomic_t g_stop = 0;
 
 void onSignal(int) {
     g_stop = 1;
-}
-
-void logLine(int priority, const char* format, ...) __attribute__((format(printf, 2, 3)));
-void logLine(int priority, const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    vsyslog(priority, format, args);
-    va_end(args);
-}
-
-long nowMs() {
-    struct timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
-
-void usage(FILE* out) {
-    fprintf(out,
-            "usage: %s -a <ups> [options]\n"
-            "\n"
-            "Network UPS Tools driver for the DC UPS module (Modbus RTU or ASCII on a\n"
-            "serial line). Reads the section [<ups>] of $NUT_CONFPATH/ups.conf (default\n"
-            "/etc/nut) and serves the driver socket $NUT_STATEPATH/%s-<ups> (default\n"
-            "/run/nut) to upsd.\n"
-            "\n"
-            "  -a <ups>        the ups.conf section to serve\n"
-            "  -F              stay in the foreground\n"
-            "  -D              stay in the foreground and log to stderr too (more -D: more)\n"
-            "  -u <user>       the user to run as when started as root (default: ups.conf's\n"
-            "                  user, else nut)\n"
-            "  -x <key>=<value>  an option as in ups.conf, taking precedence over it\n"
-            "  -k              power the UPS off: not supported by this module\n"
-            "  -V              the version\n"
-            "  -h              this text\n"
-            "\n"
-            "ups.conf options: port (a device path, or COMn: 1-32 /dev/ttyS0-31, 33-64\n"
-            "/dev/ttyUSB0-31, 65-96 /dev/ttyACM0-31), slave (1-247, default 1), baudrate\n"
-            "(default 115200), framing (rtu or ascii, default rtu), parity (none, even,\n"
-            "odd), timeout (response time-out in ms, default 1000), pollinterval\n"
-            "(seconds, default 2), default.<variable> and override.<variable>.\n",
-            kName, kName);
-}
-
-// A decimal number without sign or blanks within min..max.
-bool parseNumber(const std::string& text, long min, long max, long* value) {
-    if (text.empty() || text.size() > 9) return false;
-    for (const char c : text) {
-        if (c < '0' || c > '9') return false;
-    }
-    const long v = strtol(text.c_str(), nullptr, 10);
-    if (v < min || v > max) return false;
-    *value = v;
-    return true;
-}
-
-// Millivolts as volts: "24.0", "12.35".
-std::string volts(uint16_t millivolts) {
-    char text[32];
-    snprintf(text, sizeof text, "%u.%03u", millivolts / 1000u, millivolts % 1000u);
-    std::string result = text;
-    while (result.back() == '0' && result[result.size() - 2] != '.')
-        result.pop_back();
-    return result;
-}
-
-typedef std::map<std::string, std::string> Options;
-
-// Reads the global user and the section [ups] of ups.conf; false with a
-// message on stderr when the file cannot be read or has a line it cannot take.
-bool readUpsConf(const std::string& path, const std::string& ups, Options& section,
-                 std::string& globalUser, bool* found) {
-    *found = false;
-    FILE* file = fopen(path.c_str(), "r");
-    if (file == nullptr) {
-        fprintf(stderr, "%s: cannot read %s: %s\n", kName, path.c_str(), strerror(errno));
-        return false;
-    }
-    std::string current;
-    bool inGlobal = true;
-    char buffer[nutsock::kMaxLine + 2];
-    int lineNumber = 0;
-    bool ok = true;
-    while (ok && fgets(buffer, sizeof buffer, file) != nullptr) {
-        ++lineNumber;
-        std::vector<std::string> words;
-        if (nutsock::splitLine(buffer, words) != nutsock::SplitOk) {
-            fprintf(stderr, "%s: %s:%d: unbalanced quote or backslash\n", kName, path.c_str(),
-                    lineNumber);
-            ok = false;
-            break;
-        }
-        if (words.empty()) continue;
-        const std::string& first = words[0];
-        if (words.size() == 1 && first.size() > 2 && first.front() == '[' && first.back() == ']') {
-            current = first.substr(1, first.size() - 2);
-            inGlobal = false;
-            if (current == ups) *found = true;
-            continue;
-        }
-        std::string key;
-        std::string value;
-        if (words.size() == 1) {
-            const size_t eq = first.find('=');
-            key = first.substr(0, eq);
-            if (eq != std::string::npos) value = first.substr(eq + 1);
-        } else if (words.size() == 3 && words[1] == "=") {
-            key = first;
-            value = words[2];
-        } else if (words.size() == 2 && !first.empty() && first.back() == '=') {
-            key = first.substr(0, first.size() - 1);
-            value = words[1];
-        } else if (words.size() == 2 && !words[1].empty() && words[1].front() == '=') {
-            key = first;
-            value = words[1].substr(1);
-        } else {
-            fprintf(stderr, "%s: %s:%d: expected 'name = value'\n", kName, path.c_str(),
-                    lineNumber);
-            ok = false;
-            break;
-        }
-        if (inGlobal) {
-            if (key == "user") globalUser = value;
-        } else if (current == ups) {
-            section[key] = value;
-        }
-    }
-    fclose(file);
-    return ok;
-}
-
-// NUT's own options of a section, taken by upsdrvctl or upsd and not by the
-// driver.
-bool isGenericOption(const std::string& key) {
-    static const char* const kGeneric[] = {
-        "driver",   "desc",       "sdorder",    "nolock",   "maxstartdelay", "synchronous",
-        "user",     "group",      "debug_min",  "ignorelb", "chroot",        "allow_killpower",
-        "maxretry", "retrydelay", "sdcommands",
-    };
-    for (const char* name : kGeneric) {
-        if (key == name) return true;
-    }
-    return key.compare(0, 8, "default.") == 0 || key.compare(0, 9, "override.") == 0;
-}
-
-struct Settings {
-    std::string port;
-    UPS_DeviceDescriptor device = {};
-    long pollMs = 2000;
-    std::map<std::string, std::string> defaults;
-    std::map<std::string, std::string> overrides;
-};
-
-// The driver's options from the section (with -x on top); false with a
-// message on stderr for a bad or unknown one.
-bool takeOptions(const Options& options, Settings& settings) {
-    UPS_DeviceDescriptor& d = settings.device;
-    d.slaveAddress = 1;
-    d.baudRate = 115200;
-    d.responseTimeoutMs = 1000;
-    d.dataBits = 8;
-    d.stopBits = 1;
-    for (const auto& option : options) {
-        const std::string& key = option.first;
-        const std::string& value = option.second;
-        long n = 0;
-        bool ok = true;
-        if (key == "port") {
-            settings.port = value;
-        } else if (key == "slave") {
-            ok = parseNumber(value, 1, 247, &n);
-            d.slaveAddress = static_cast<uint8_t>(n);
-        } else if (key == "baudrate") {
-            ok = parseNumber(value, 1, 4000000, &n);
-            d.baudRate = static_cast<uint32_t>(n);
-        } else if (key == "timeout") {
-            ok = parseNumber(value, 1, 65534, &n);
-            d.responseTimeoutMs = static_cast<uint32_t>(n);
-        } else if (key == "pollinterval") {
-            ok = parseNumber(value, 1, 3600, &n);
-            settings.pollMs = n * 1000;
-        } else if (key == "framing") {
-            ok = value == "rtu" || value == "ascii";
-            d.framing = value == "ascii" ? 1 : 0;
-        } else if (key == "parity") {
-            ok = value == "none" || value == "odd" || value == "even";
-            d.parity = value == "odd" ? 1 : value == "even" ? 2 : 0;
-        } else if (key.compare(0, 8, "default.") == 0) {
-            settings.defaults[key.substr(8)] = value;
-        } else if (key.compare(0, 9, "override.") == 0) {
-            settings.overrides[key.substr(9)] = value;
-        } else if (!isGenericOption(key)) {
-            fprintf(stderr, "%s: '%s' is not an option of this driver (see %s -h)\n", kName,
-                    key.c_str(), kName);
-            return false;
-        }
-        if (!ok) {
-            fprintf(stderr, "%s: bad value for %s: '%s' (see %s -h)\n", kName, key.c_str(),
-                    value.c_str(), kName);
-            return false;
-        }
-    }
-    if (settings.port.empty()) {
-        fprintf(stderr, "%s: no port: set port = /dev/ttyUSB0 (or COMn) in ups.conf\n", kName);
-        return false;
-    }
-    long number = 0;
-    if (settings.port[0] == '/') {
-        setenv(("QXUPS_COM" + std::to_string(kDevicePortNumber)).c_str(), settings.port.c_str(), 1);
-        d.portNumber = kDevicePortNumber;
-    } else if (settings.port.compare(0, 3, "COM") == 0 &&
-               parseNumber(settings.port.substr(3), 1, 255, &number)) {
-        d.portNumber = static_cast<uint8_t>(number);
-    } else {
-        fprintf(stderr, "%s: bad port '%s': a device path (/dev/ttyUSB0) or COMn\n", kName,
-                settings.port.c_str());
-        return false;
-    }
-    return true;
 }
 
 // The folder of the shipped data (configs/, iconfigs/): QXUPS_APPDIR as for
@@ -297,330 +53,6 @@ QString dataFolder() {
     return QString::fromLocal8Bit(path);
 }
 
-class Driver : public nutsock::Handler {
-public:
-    Driver(Settings& settings, const QString& dataDir)
-        : m_settings(settings), m_dataDir(dataDir), m_server(this) {
-        const auto low = settings.defaults.find("battery.charge.low");
-        long n = 0;
-        if (low != settings.defaults.end() && parseNumber(low->second, 0, 100, &n)) {
-            m_lowCharge = static_cast<int>(n);
-        }
-        m_lostAfterMs =
-            std::max(kMinLostMs,
-                     2L * static_cast<long>(settings.device.responseTimeoutMs) + settings.pollMs);
-    }
-
-    nutsock::Server& server() { return m_server; }
-
-    void publishFixed() {
-        publish("device.type", "ups");
-        publish("driver.name", kName);
-        publish("driver.version", QXUPS_VERSION);
-        publish("driver.parameter.port", m_settings.port);
-        publish("driver.parameter.pollinterval", std::to_string(m_settings.pollMs / 1000));
-        publish("battery.charge.low", std::to_string(m_lowCharge));
-        m_server.setFlags("battery.charge.low", "RW NUMBER");
-        m_server.addRange("battery.charge.low", 0, 100);
-        for (const auto& d : m_settings.defaults) {
-            if (m_server.info(d.first) == nullptr) publish(d.first, d.second);
-        }
-    }
-
-    void run() {
-        long nextOpen = m_firstRetryMs;
-        long nextPoll = 0;
-        while (!g_stop) {
-            const long now = nowMs();
-            if (!m_open && now >= nextOpen) {
-                if (tryOpen()) {
-                    nextPoll = now;
-                } else {
-                    nextOpen = now + m_backoffMs;
-                    m_backoffMs = std::min(m_backoffMs * 2, kBackoffLastMs);
-                }
-            }
-            if (m_open && nowMs() >= nextPoll) {
-                nextPoll = nowMs() + m_settings.pollMs;
-                poll();
-                if (!m_open) nextOpen = nowMs() + m_backoffMs;
-            }
-            const long due = m_open ? nextPoll : nextOpen;
-            const long wait = std::max(0L, std::min(due - nowMs(), 1000L));
-            m_server.serve(static_cast<int>(wait));
-        }
-        if (m_open) UPS_DeviceClose(&m_settings.device);
-        m_open = false;
-    }
-
-    // The first open, before the privileges are dropped.
-    void openFirst() {
-        m_firstRetryMs = nowMs();
-        if (tryOpen()) return;
-        m_firstRetryMs += m_backoffMs;
-        m_backoffMs = std::min(m_backoffMs * 2, kBackoffLastMs);
-    }
-
-    nutsock::Status setVariable(const std::string& name, const std::string& value) override {
-        long n = 0;
-        if (name == "battery.charge.low") {
-            if (!parseNumber(value, 0, 100, &n)) return nutsock::StatusInvalid;
-            m_lowCharge = static_cast<int>(n);
-            publish(name, std::to_string(n));
-            if (m_haveBlock) publishBlock();
-            logLine(LOG_NOTICE, "battery.charge.low set to %ld %%", n);
-            return nutsock::StatusHandled;
-        }
-        int address = -1;
-        if (name == "experimental.policy.mode" && m_policyWritable) {
-            if (!parseNumber(value, 0, 65535, &n) || !allowed(kPolicyModeAddress, n))
-                return nutsock::StatusInvalid;
-            address = kPolicyModeAddress;
-        } else if (name.compare(0, 22, "experimental.register.") == 0) {
-            long a = 0;
-            // Only the published name: "0040040" would write 40040 but
-            // publish a variable of its own that never updates.
-            if (!parseNumber(name.substr(22), 40000, 65535, &a) ||
-                name.substr(22) != std::to_string(a) || !isWritable(a)) {
-                return nutsock::StatusUnknown;
-            }
-            if (!parseNumber(value, 0, 65535, &n) || !allowed(a, n)) return nutsock::StatusInvalid;
-            address = static_cast<int>(a);
-        } else {
-            return nutsock::StatusUnknown;
-        }
-        if (!m_open) {
-            logLine(LOG_WARNING, "%s not set: no connection to the module", name.c_str());
-            return nutsock::StatusFailed;
-        }
-        const uint16_t word = static_cast<uint16_t>(n);
-        const int rc =
-            UPS_WriteRegisters(&m_settings.device, static_cast<uint16_t>(address), 1, &word);
-        if (rc != Success) {
-            logLine(LOG_WARNING, "%s not set: writing register %d failed (result %d)", name.c_str(),
-                    address, rc);
-            return nutsock::StatusFailed;
-        }
-        logLine(LOG_NOTICE, "%s set to %ld", name.c_str(), n);
-        publish(name, std::to_string(n));
-        return nutsock::StatusHandled;
-    }
-
-    nutsock::Status instantCommand(const std::string& name, const std::string&) override {
-        // Any client may send these: one line a minute at most, so none can flood the log.
-        const long now = nowMs();
-        if (m_instcmdLoggedMs < 0 || now - m_instcmdLoggedMs >= 60000) {
-            m_instcmdLoggedMs = now;
-            logLine(LOG_WARNING, "instant command %s refused: this driver offers none",
-                    name.c_str());
-        }
-        return nutsock::StatusInvalid;
-    }
-
-private:
-    long m_instcmdLoggedMs = -1;
-
-    void publish(const std::string& name, const std::string& value) {
-        const auto pinned = m_settings.overrides.find(name);
-        m_server.setInfo(name, pinned != m_settings.overrides.end() ? pinned->second : value);
-    }
-
-    bool isWritable(long address) const {
-        for (const int a : m_writable) {
-            if (a == address) return true;
-        }
-        return false;
-    }
-
-    // The product table's range for a register (every 16-bit value without one).
-    registerRange::Range rangeOf(long address) const {
-        const auto found = m_ranges.find(static_cast<int>(address));
-        return found != m_ranges.end() ? found->second : registerRange::Range();
-    }
-    bool allowed(long address, long value) const {
-        return registerRange::allows(rangeOf(address), static_cast<unsigned long>(value));
-    }
-
-    bool tryOpen() {
-        UPS_DeviceInfo info = {};
-        const int rc = UPS_DeviceOpen(&m_settings.device, &info);
-        if (rc != Success) {
-            if (!m_openFailureLogged) {
-                logLine(LOG_WARNING,
-                        "cannot open the module on %s (result %d%s); trying again with a "
-                        "back-off of 1 s up to 30 s",
-                        m_settings.port.c_str(), rc,
-                        rc == PortError ? ": no such device, no access or in use" : "");
-                m_openFailureLogged = true;
-            }
-            return false;
-        }
-        m_open = true;
-        m_lastGoodMs = nowMs();
-        loadTables(info.deviceType);
-        publishFixed();
-        publish("device.mfr", "Tarvel");
-        publish("ups.mfr", "Tarvel");
-        publish("device.model", m_model);
-        publish("ups.model", m_model);
-        publish("ups.firmware", std::to_string(info.firmwareVersion));
-        publish("ups.firmware.aux", std::to_string(info.hardwareVersion));
-        logLine(LOG_NOTICE, "connected to %s (device type %u) on %s", m_model.c_str(),
-                info.deviceType, m_settings.port.c_str());
-        return true;
-    }
-
-    // The product title and, through it, the product's writable registers.
-    void loadTables(uint16_t deviceType) {
-        m_model = "DC UPS (device type " + std::to_string(deviceType) + ")";
-        m_policyWritable = false;
-        m_writable.clear();
-        m_ranges.clear();
-        QString title;
-        bool found = false;
-        const QString products = m_dataDir + QStringLiteral("/configs/config_product.xml");
-        const int rc = productTable::findTitle(products, deviceType, &title, &found);
-        if (rc != 0) {
-            logLine(LOG_WARNING, "cannot read %s (%s)", products.toLocal8Bit().constData(),
-                    rc == -1 ? "cannot open it" : "not well-formed");
-            return;
-        }
-        if (!found) return;
-        if (!productTable::isSingleComponent(title)) {
-            logLine(LOG_WARNING, "the product name in %s is not a plain folder name; not used",
-                    products.toLocal8Bit().constData());
-            return;
-        }
-        m_model = title.toStdString();
-        const QString registers = m_dataDir + QStringLiteral("/iconfigs/") + title +
-                                  QStringLiteral("/config_registers.xml");
-        QVector<registerTable::Entry> table;
-        const int tableRc = registerTable::read(registers, table);
-        if (tableRc != 0) {
-            logLine(LOG_WARNING, "cannot read the register table %s (result %d)",
-                    registers.toLocal8Bit().constData(), tableRc);
-            return;
-        }
-        for (const registerTable::Entry& entry : table) {
-            if (!entry.isWritable() || entry.address < 40000 || entry.address > 65535) continue;
-            m_ranges[entry.address] = entry.range;
-            if (entry.address == kPolicyModeAddress) {
-                m_policyWritable = true;
-            } else if (!isWritable(entry.address)) {
-                m_writable.push_back(entry.address);
-            }
-        }
-    }
-
-    void poll() {
-        uint16_t block[kStatusCount] = {};
-        const int rc = UPS_ReadRegisters(&m_settings.device, kStatusBase, kStatusCount, block);
-        const long now = nowMs();
-        if (rc != Success) {
-            if (now - m_lastGoodMs < m_lostAfterMs) return;
-            UPS_DeviceClose(&m_settings.device);
-            m_open = false;
-            m_lost = true;
-            m_openFailureLogged = true;  // this outage is told here
-            m_backoffMs = kBackoffFirstMs;
-            m_server.setStale(true);
-            logLine(LOG_WARNING,
-                    "lost the module on %s: no answer for %ld s (result %d); reconnecting "
-                    "with a back-off of 1 s up to 30 s",
-                    m_settings.port.c_str(), (now - m_lastGoodMs) / 1000, rc);
-            return;
-        }
-        m_lastGoodMs = now;
-        m_backoffMs = kBackoffFirstMs;
-        m_openFailureLogged = false;
-        memcpy(m_block, block, sizeof m_block);
-        m_haveBlock = true;
-        publishBlock();
-        for (const int address : m_writable) {
-            const int offset = address - kStatusBase;
-            if (offset >= 0 && offset < kStatusCount) continue;
-            uint16_t value = 0;
-            const int one =
-                UPS_ReadRegisters(&m_settings.device, static_cast<uint16_t>(address), 1, &value);
-            publish("experimental.register." + std::to_string(address),
-                    one == Success ? std::to_string(value) : std::string());
-        }
-        if (m_server.stale()) {
-            m_server.setStale(false);
-            if (m_lost)
-                logLine(LOG_NOTICE, "the module on %s answers again", m_settings.port.c_str());
-            m_lost = false;
-        }
-    }
-
-    // The status block as NUT variables, decoded as on the status page.
-    void publishBlock() {
-        const uint16_t* s = m_block;
-        const unsigned charge = s[kCharge];
-        const bool onBattery = s[kPowerSource] == 2 || (s[kPowerSource] != 1 && s[kDcOk] == 0);
-        std::string status = onBattery ? "OB" : "OL";
-        const char* charger = nullptr;
-        if (s[kPowerSource] == 2) {
-            charger = "discharging";
-            status += " DISCHRG";
-        } else if (s[kPowerSource] == 1) {
-            charger = charge < 100 ? "charging" : "floating";
-            if (charge < 100) status += " CHRG";
-        }
-        if (onBattery && charge <= static_cast<unsigned>(m_lowCharge)) status += " LB";
-        publish("battery.charge", std::to_string(charge));
-        if (charger != nullptr) publish("battery.charger.status", charger);
-        if (s[kDeviceType] == kNoVoltageType) {
-            m_server.delInfo("input.voltage");
-            m_server.delInfo("output.voltage");
-        } else {
-            publish("input.voltage", volts(s[kVoltageInput]));
-            publish("output.voltage", volts(s[kVoltageOutput]));
-        }
-        for (const Bit& bit : kBits)
-            publish(bit.name, s[bit.word] != 0 ? "1" : "0");
-        publish("experimental.policy.mode", std::to_string(s[kPolicyMode]));
-        if (m_policyWritable) {
-            m_server.setFlags("experimental.policy.mode", "RW NUMBER");
-            const registerRange::Range range = rangeOf(kPolicyModeAddress);
-            m_server.addRange("experimental.policy.mode", range.min, range.max);
-        }
-        // Registers outside the block are read after it (empty until read).
-        for (const int address : m_writable) {
-            const int offset = address - kStatusBase;
-            const std::string name = "experimental.register." + std::to_string(address);
-            if (offset >= 0 && offset < kStatusCount) {
-                publish(name, std::to_string(s[offset]));
-            } else if (m_server.info(name) == nullptr) {
-                publish(name, std::string());
-            }
-            m_server.setFlags(name, "RW NUMBER");
-            const registerRange::Range range = rangeOf(address);
-            if (range.min != 0 || range.max != 65535) m_server.addRange(name, range.min, range.max);
-        }
-        // Last, so that a client that acts on it sees the values it rests on.
-        publish("ups.status", status);
-    }
-
-    Settings& m_settings;
-    const QString m_dataDir;
-    nutsock::Server m_server;
-    bool m_open = false;
-    bool m_lost = false;
-    bool m_openFailureLogged = false;
-    long m_backoffMs = kBackoffFirstMs;
-    long m_firstRetryMs = 0;
-    long m_lastGoodMs = 0;
-    long m_lostAfterMs = kMinLostMs;
-    int m_lowCharge = kQXUPS_DefaultWarnLevel;  // the program's warning level
-    std::string m_model;
-    bool m_policyWritable = false;
-    std::vector<int> m_writable;
-    std::map<int, registerRange::Range> m_ranges;
-    uint16_t m_block[kStatusCount] = {};
-    bool m_haveBlock = false;
-};
-
 // Becomes the user (with its groups, so that dialout lets it reopen the
 // port); false with a message when that fails.
 bool becomeUser(const struct passwd* user) {
@@ -632,98 +64,25 @@ bool becomeUser(const struct passwd* user) {
     return true;
 }
 
-// <statepath>/qxups-nut-<ups>.pid, which upsdrvctl stop reads.
-void writePidFile(const std::string& path, pid_t pid, const struct passwd* account) {
-    if (!stateFiles::writePidFile(path, pid, account))
+// <statepath>/qxups-nut-<ups>.pid, which upsdrvctl stop reads; the user the
+// driver becomes must be able to remove it.
+void writePid(const std::string& path, pid_t pid, uid_t owner, gid_t group) {
+    if (!statefolder::writePidFile(path, pid, owner, group))
         logLine(LOG_WARNING, "cannot write %s: %s", path.c_str(), strerror(errno));
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string ups;
-    std::string user;
-    bool foreground = false;
-    int debug = 0;
-    bool killPower = false;
-    Options extra;
-    int c;
-    while ((c = getopt(argc, argv, "a:FDBu:x:kqVhr:d:")) != -1) {
-        switch (c) {
-            case 'a':
-                ups = optarg;
-                break;
-            case 'F':
-                foreground = true;
-                break;
-            case 'B':
-                foreground = false;
-                break;
-            case 'D':
-                foreground = true;
-                ++debug;
-                break;
-            case 'u':
-                user = optarg;
-                break;
-            case 'x': {
-                const std::string pair = optarg;
-                const size_t eq = pair.find('=');
-                extra[pair.substr(0, eq)] = eq == std::string::npos ? "" : pair.substr(eq + 1);
-                break;
-            }
-            case 'k':
-                killPower = true;
-                break;
-            case 'q':
-                break;
-            case 'V':
-                printf("%s %s\n", kName, QXUPS_VERSION);
-                return 0;
-            case 'h':
-                usage(stdout);
-                return 0;
-            case 'r':
-            case 'd':
-                fprintf(stderr, "%s: -%c is not supported by this driver\n", kName, c);
-                return kUsage;
-            default:
-                fprintf(stderr, "Try '%s -h' for the options.\n", kName);
-                return kUsage;
-        }
-    }
-    if (killPower) {
-        fprintf(stderr,
-                "%s: -k refused: the module has no command to switch its output off, so this "
-                "driver cannot power the UPS off at system shutdown (the module ends the backup "
-                "by its own policy mode)\n",
-                kName);
-        return kUsage;
-    }
-    if (ups.empty() || optind != argc) {
-        usage(stderr);
-        return kUsage;
-    }
-
-    const char* confEnv = getenv("NUT_CONFPATH");
-    const std::string confPath = confEnv != nullptr && *confEnv != '\0' ? confEnv : "/etc/nut";
-    const char* stateEnv = getenv("NUT_STATEPATH");
-    const std::string statePath = stateEnv != nullptr && *stateEnv != '\0' ? stateEnv : "/run/nut";
-    Options section;
-    std::string globalUser;
-    bool found = false;
-    if (!readUpsConf(confPath + "/ups.conf", ups, section, globalUser, &found)) return kUsage;
-    if (!found) {
-        fprintf(stderr, "%s: %s/ups.conf has no section [%s]\n", kName, confPath.c_str(),
-                ups.c_str());
-        return kUsage;
-    }
-    for (const auto& option : extra)
-        section[option.first] = option.second;
-    Settings settings;
-    if (!takeOptions(section, settings)) return kUsage;
-    if (user.empty()) user = section.count("user") ? section["user"] : globalUser;
-    if (user.empty()) user = "nut";
+    nutconf::CommandLine line;
+    const int status = nutconf::readCommandLine(argc, argv, QXUPS_VERSION, line);
+    if (status >= 0) return status;
+    const std::string& ups = line.ups;
+    const std::string& user = line.user;
+    const bool foreground = line.foreground;
+    const int debug = line.debug;
+    const std::string& statePath = line.statePath;
+    Settings& settings = line.settings;
 
     // Started as root, the driver runs as the user; as anyone else, as itself.
     struct passwd* account = nullptr;
@@ -749,27 +108,26 @@ int main(int argc, char** argv) {
     signal(SIGPIPE, SIG_IGN);
     signal(SIGHUP, SIG_IGN);
 
-    Driver driver(settings, dataFolder());
+    nutdriver::Driver driver(settings, dataFolder());
     const std::string socketPath = statePath + "/" + kName + "-" + ups;
     const std::string pidPath = socketPath + ".pid";
-    const pid_t running = stateFiles::liveDriver(socketPath, pidPath);
-    if (running != 0) {
-        if (running > 0)
-            fprintf(stderr, "%s: a driver for [%s] already runs (pid %ld): stop it first\n", kName,
-                    ups.c_str(), static_cast<long>(running));
-        else
-            fprintf(stderr, "%s: a driver for [%s] already answers on %s: stop it first\n", kName,
-                    ups.c_str(), socketPath.c_str());
+    // The running driver keeps the port (exclusive): taking its socket and
+    // pid file would leave upsd with a driver that never reads the module.
+    const pid_t running = statefolder::livePid(pidPath);
+    if (running != 0 || nutsock::answers(socketPath)) {
+        const std::string who = running != 0 ? " (pid " + std::to_string(running) + ")" : "";
+        fprintf(
+            stderr,
+            "%s: a driver for [%s] is already running%s on %s; stop it first (upsdrvctl stop %s)\n",
+            kName, ups.c_str(), who.c_str(), socketPath.c_str(), ups.c_str());
         return kUsage;
     }
-    if (!driver.server().listenAt(socketPath)) {
+    const uid_t owner = account != nullptr ? account->pw_uid : static_cast<uid_t>(-1);
+    const gid_t group = account != nullptr ? account->pw_gid : static_cast<gid_t>(-1);
+    if (!driver.server().listenAt(socketPath, owner, group)) {
         fprintf(stderr, "%s: cannot serve the driver socket %s: %s\n", kName, socketPath.c_str(),
-                strerror(errno));
-        return kUsage;
-    }
-    if (!stateFiles::handSocket(socketPath, account)) {
-        fprintf(stderr, "%s: cannot hand %s to %s: %s\n", kName, socketPath.c_str(),
-                account->pw_name, strerror(errno));
+                errno == EEXIST ? "something other than this driver's socket is there"
+                                : strerror(errno));
         return kUsage;
     }
     driver.publishFixed();
@@ -785,7 +143,7 @@ int main(int argc, char** argv) {
         }
         if (pid > 0) {
             // Written before upsdrvctl goes on, so that it always finds it.
-            writePidFile(pidPath, pid, account);
+            writePid(pidPath, pid, owner, group);
             _exit(0);
         }
         setsid();
@@ -797,7 +155,7 @@ int main(int argc, char** argv) {
             if (null > STDERR_FILENO) close(null);
         }
     }
-    if (foreground) writePidFile(pidPath, getpid(), account);
+    if (foreground) writePid(pidPath, getpid(), owner, group);
     logLine(LOG_INFO, "serving %s for [%s] on %s", socketPath.c_str(), ups.c_str(),
             settings.port.c_str());
 
@@ -805,11 +163,11 @@ int main(int argc, char** argv) {
     // reopening it after a line loss needs the user's own access (dialout).
     driver.openFirst();
     if (account != nullptr && !becomeUser(account)) {
-        unlink(pidPath.c_str());
+        statefolder::removePidFile(pidPath, getpid());
         return kUsage;
     }
-    driver.run();
-    unlink(pidPath.c_str());
+    driver.run(g_stop);
+    statefolder::removePidFile(pidPath, getpid());
     logLine(LOG_INFO, "stopped");
     return 0;
 }

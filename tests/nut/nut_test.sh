@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The driver with the real Network UPS Tools: upssim on a pseudo terminal,
 # qxups-nut started by upsdrvctl, upsd on 127.0.0.1 on a free port, upsc,
-# upsrw and upsmon against it, all from a private NUT_CONFPATH/NUT_STATEPATH.
+# upsrw and upsmon against it, all from a private NUT_CONFPATH/NUT_STATEPATH;
+# a planted link in the state folder, a second start, a module swapped on the
+# line, a line only root may open, and a driver out of descriptors.
 #   nut_test.sh BIN_DIR        (exit 77 when NUT is not installed)
 #
 # Started as root, the daemons drop to the user nut, which cannot read a
@@ -73,7 +75,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-start_sim() {
+start_sim() {  # start_sim [private]: private leaves the terminal to root alone
     rm -f "$work/sim.in" "$work/sim.out"
     mkfifo "$work/sim.in"
     "$bin/upssim" --pty "$work/line" --registers "$drv/iconfigs/DCU-2410/config_registers.xml" \
@@ -85,7 +87,7 @@ start_sim() {
         sleep 0.05
     done
     # The driver, dropped to nut when started as root, reopens the line.
-    chmod 666 "$(readlink -f "$work/line")"
+    [ "${1:-}" == private ] || chmod 666 "$(readlink -f "$work/line")"
 }
 stop_sim() {
     [ -z "$sim" ] && return
@@ -103,6 +105,29 @@ sim_says() {  # sim_says COMMAND EXPECTED: the simulator's answer to COMMAND
         sleep 0.05
     done
     [ "$(tail -n 1 "$work/sim.out")" == "$2" ]
+}
+
+# drv_dump SOCKET: what the driver answers to DUMPALL on its socket (upsd
+# shows nothing of a stale driver).
+drv_dump() {
+    python3 - "$1" <<'PY'
+import socket, sys
+s = socket.socket(socket.AF_UNIX)
+s.settimeout(10)
+s.connect(sys.argv[1])
+s.sendall(b"DUMPALL\n")
+data = b""
+while not data.endswith(b"DUMPDONE\n"):
+    chunk = s.recv(65536)
+    if not chunk:
+        break
+    data += chunk
+print(data.decode(errors="replace"), end="")
+PY
+}
+reason_is_permission() {
+    drv_dump "$state/qxups-nut-dcups" |
+        grep -q '^SETINFO experimental.comm.error "permission denied on /dev/pts/.*: the driver runs as nut"'
 }
 
 port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
@@ -124,6 +149,9 @@ driverpath = $drv
     port = $work/line
     pollinterval = $poll
     desc = "DC UPS module under test"
+[flood]
+    driver = qxups-nut
+    port = $work/none
 EOF
 cat >"$conf/upsd.conf" <<EOF
 LISTEN 127.0.0.1 $port
@@ -154,10 +182,11 @@ chmod 640 "$conf"/*
 [ "$runas" == nut ] && chgrp nut "$conf"/*
 export NUT_CONFPATH=$conf NUT_STATEPATH=$state NUT_ALTPIDPATH=$state
 
-# A link planted at the pid file's name (the nut account can write the state
-# folder) is replaced, never followed: its target keeps owner and content.
-echo "precious" >"$work/victim"
+# A link planted by the nut account in the state folder is replaced, never
+# written through (nor handed to nut).
+echo "victim" >"$work/victim"
 chmod 600 "$work/victim"
+victim_before="$(stat -c %U "$work/victim") victim"
 ln -s "$work/victim" "$state/qxups-nut-dcups.pid"
 
 # The module is absent when the driver starts: it serves stale data and keeps
@@ -168,12 +197,7 @@ if ! timeout 20 "$upsdrvctl" start dcups >"$work/upsdrvctl.log" 2>&1; then
     exit 1
 fi
 check "driver pid file" 1 "$([ -s "$state/qxups-nut-dcups.pid" ] && [ ! -L "$state/qxups-nut-dcups.pid" ] && echo 1)"
-check "planted link not followed" "precious $(id -un)" "$(cat "$work/victim") $(stat -c %U "$work/victim")"
-first_pid=$(cat "$state/qxups-nut-dcups.pid")
-# A second driver for the same UPS refuses and leaves the first one its socket.
-"$drv/qxups-nut" -a dcups >"$work/second.log" 2>&1
-check "second driver refused" "1 already" "$? $(grep -o already "$work/second.log" | head -1)"
-check "first driver keeps its pid file" "$first_pid" "$(cat "$state/qxups-nut-dcups.pid")"
+check "planted link not followed" "$victim_before" "$(stat -c %U "$work/victim") $(cat "$work/victim")"
 "$upsd" -F >"$work/upsd.log" 2>&1 &
 upsd_pid=$!
 
@@ -193,6 +217,13 @@ check "low default" 20 "$(var battery.charge.low)"
 check "policy mode writable" "Type: RANGE NUMBER" \
     "$(timeout 10 upsrw "$ups" 2>/dev/null | grep -A3 '^\[experimental.policy.mode\]' | grep -o 'Type: .*' | head -1 | tr -s ' ')"
 
+# A second driver for the same UPS leaves the running one its socket and pid file.
+first_pid=$(cat "$state/qxups-nut-dcups.pid")
+timeout 20 "$drv/qxups-nut" -a dcups >"$work/second.log" 2>&1
+check "second start refused" 1 "$?"
+check "second start says why" 1 "$(grep -c 'already running' "$work/second.log")"
+check "pid file kept" "$first_pid" "$(cat "$state/qxups-nut-dcups.pid")"
+
 "$upsmon" -F >"$work/upsmon.log" 2>&1 &
 upsmon_pid=$!
 sleep 2
@@ -211,7 +242,14 @@ check "power down flag" 1 "$([ -f "$work/powerdown.flag" ] && echo 1)"
 
 stop_sim
 wait_for "stale" 30 stale
-start_sim
+if [ "$runas" == nut ]; then
+    # Restarted on a terminal only root may open: the driver, now nut, says why.
+    start_sim private
+    wait_for "reason of the failed open" 40 reason_is_permission
+    chmod 666 "$(readlink -f "$work/line")"
+else
+    start_sim
+fi
 wait_for "live again" 60 sh -c "timeout 10 upsc '$ups' ups.status 2>&1 | grep -q 'OL CHRG'"
 
 out=$(timeout 10 upsrw -s experimental.register.40040=7 -u admin -p secret "$ups" 2>&1 | grep -v "^Init SSL")
@@ -219,6 +257,68 @@ check "upsrw" "OK" "$out"
 wait_for "register written" 10 sim_says "get 40" "value 7"
 out=$(timeout 10 upsrw -s experimental.register.0040040=8 -u admin -p secret "$ups" 2>&1 | grep -v "^Init SSL")
 check "only the published name is written" 1 "$([ "$out" != OK ] && sim_says "get 40" "value 7" && echo 1)"
+check "reason gone once open" 0 "$(drv_dump "$state/qxups-nut-dcups" | grep -c comm.error)"
+
+# Another product on the same line: the old product's registers go.
+echo "set 0 301" >&3
+model_is() { [ "$(var ups.model)" == "$1" ]; }
+wait_for "new product" 30 model_is DCU-1205
+check "old product's register gone" "" "$(var experimental.register.40048)"
+check "shared register kept" 7 "$(var experimental.register.40040)"
+
+# Out of descriptors with idle clients, the driver neither spins nor leaves a
+# fresh client unanswered; refusals and the failed open are told once.
+(
+    ulimit -n 64
+    exec "$drv/qxups-nut" -a flood -F
+) 2>"$work/flood.err" &
+flood=$!
+wait_for "flood driver" 10 test -S "$state/qxups-nut-flood"
+out=$(python3 - "$state/qxups-nut-flood" "$flood" <<'PY'
+import os, socket, sys, time
+path, pid = sys.argv[1], sys.argv[2]
+idle = []  # more than the driver has descriptors for
+deadline = time.monotonic() + 5
+while len(idle) < 100 and time.monotonic() < deadline:
+    s = socket.socket(socket.AF_UNIX)
+    try:
+        s.setblocking(False)
+        s.connect(path)
+        idle.append(s)
+    except BlockingIOError:  # its queue is full
+        s.close()
+        time.sleep(0.01)
+def cpu():
+    fields = open("/proc/%s/stat" % pid).read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+c0, t0 = cpu(), time.monotonic()
+time.sleep(3)
+c1, t1 = cpu(), time.monotonic()
+data = b""
+for _ in range(50):
+    try:
+        fresh = socket.socket(socket.AF_UNIX)
+        fresh.settimeout(10)
+        fresh.connect(path)
+        fresh.sendall(b"PING\nINSTCMD a\nINSTCMD b\nDUMPALL\n")
+        while not data.endswith(b"DUMPDONE\n"):
+            chunk = fresh.recv(65536)
+            if not chunk:
+                break
+            data += chunk
+        break
+    except OSError:
+        time.sleep(0.2)
+print("answered" if b"PONG" in data and b"DUMPDONE" in data else "no answer",
+      "calm" if c1 - c0 < 0.5 * (t1 - t0) else "spinning",
+      "reason" if b'experimental.comm.error "no such device' in data else "no reason")
+PY
+)
+check "fresh client out of descriptors" "answered calm reason" "$out"
+kill "$flood" 2>/dev/null
+wait "$flood" 2>/dev/null
+check "refusals told once" 1 "$(grep -c 'instant command' "$work/flood.err")"
+check "failed open told once" 1 "$(grep -c "cannot open the module: no such device $work/none" "$work/flood.err")"
 
 echo "nut_test: $passes passed, $failures failed"
 if [ $failures -ne 0 ]; then

@@ -1,7 +1,10 @@
 // The driver socket protocol over socket pairs: the line parser's quoting and
 // escapes, dumps and broadcasts to several clients, SET and INSTCMD with
-// tracking, a client that vanishes in the middle of a dump, and garbage.
+// tracking, a client that vanishes in the middle of a dump, and garbage; the
+// driver's reading of ups.conf lines and register names.
 #include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -12,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "driverSocket.h"
+#include "upsConf.h"
 
 using nutsock::Server;
 
@@ -184,6 +188,61 @@ TEST(Protocol, SurvivesGarbageAndVanishingClients) {
     steady.linesUntil("never");
     EXPECT_EQ(0u, server.clientCount());
     EXPECT_TRUE(handler.calls.empty());
+}
+
+TEST(Conf, TakesOnlyWhatItCanRead) {
+    struct Row {
+        const char* line;
+        bool ok;
+        const char* value;  // of key "port" in [u]
+    };
+    const Row rows[] = {
+        {"port = /dev/ttyS0", true, "/dev/ttyS0"},
+        {"port=/dev/ttyS0", true, "/dev/ttyS0"},
+        {"port= \"/dev/tty S0\"", true, "/dev/tty S0"},
+        {"port =/dev/ttyS0", true, "/dev/ttyS0"},
+        {"\"\" = x", false, ""},  // an empty name, not a read before the text
+        {"\"\" x", false, ""},
+        {"port \"\"", false, ""},
+        {"port = x y", false, ""},
+    };
+    for (const Row& row : rows) {
+        char path[] = "/tmp/nut_conf_XXXXXX";
+        const int fd = mkstemp(path);
+        ASSERT_GE(fd, 0);
+        const std::string text = std::string("[u]\n") + row.line + "\n";
+        ASSERT_EQ(static_cast<ssize_t>(text.size()), write(fd, text.data(), text.size()));
+        close(fd);
+        nutconf::Options section;
+        std::string user;
+        bool found = false;
+        EXPECT_EQ(row.ok, nutconf::readUpsConf(path, "u", section, user, &found)) << row.line;
+        if (row.ok) {
+            EXPECT_EQ(row.value, section["port"]) << row.line;
+        }
+        unlink(path);
+    }
+
+    // SET takes a register by the one name the driver publishes.
+    const struct {
+        const char* name;
+        long address;  // 0: refused
+    } names[] = {
+        {"experimental.register.40040", 40040},
+        {"experimental.register.0040040", 0},
+        {"experimental.register.+40040", 0},
+        {"experimental.register.39999", 0},
+        {"experimental.register.65536", 0},
+        {"experimental.register.", 0},
+        {"battery.charge.low", 0},
+    };
+    for (const auto& row : names) {
+        long address = 0;
+        EXPECT_EQ(row.address != 0, nutconf::parseRegisterName(row.name, &address)) << row.name;
+        if (row.address != 0) {
+            EXPECT_EQ(row.address, address) << row.name;
+        }
+    }
 }
 
 }  // namespace
