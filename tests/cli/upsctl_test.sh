@@ -284,6 +284,28 @@ check "hook ended at a hang-up" 1 "$([ -n "$hook_pid" ] && gone "$hook_pid" && e
 kill -9 $monitor_pid "$hook_pid" 2>/dev/null
 wait $monitor_pid 2>/dev/null
 
+# So does an output nobody reads any more (a pipe to `head`): the reader goes
+# once the hook runs, and the next line the monitor writes fails.
+rm -f "$work/hookpid" "$work/outpipe"
+echo "scenario dc-return" >&3
+sleep 0.3
+mkfifo "$work/outpipe"
+cat "$work/outpipe" >/dev/null &
+reader_pid=$!
+"$upsctl" --port 9 --timeout 300 monitor 50 --on-dc-loss "$hook" >"$work/outpipe" &
+monitor_pid=$!
+sleep 1
+echo "scenario dc-loss" >&3
+for _ in $(seq 100); do [ -s "$work/hookpid" ] && break; sleep 0.05; done
+hook_pid=$(cat "$work/hookpid" 2>/dev/null)
+kill $reader_pid
+wait $reader_pid 2>/dev/null
+echo "scenario dc-return" >&3
+check "monitor ends when its output is closed" 1 "$(gone $monitor_pid && echo 1)"
+check "hook ended when the output closed" 1 "$([ -n "$hook_pid" ] && gone "$hook_pid" && echo 1)"
+kill -9 $monitor_pid "$hook_pid" 2>/dev/null
+wait $monitor_pid 2>/dev/null
+
 # The low-battery levels: reached on battery at or below the level (status
 # --json tells, with the default levels or given ones); the monitor's hooks run
 # once per discharge for each level, and again after DC came back and went.
