@@ -43,13 +43,13 @@ fi
 
 echo "== SDK, simulator, CLI, driver protocol and program tests under AddressSanitizer + UndefinedBehaviorSanitizer"
 configure_and_build build-asan -DQXUPS_BUILD_TESTS=ON -DQXUPS_SANITIZE=address -DQXUPS_BUILD_BENCH=OFF
-(cd build-asan && ASAN_OPTIONS=detect_leaks=1 ctest --no-tests=error --output-on-failure -j2 -L 'sdk|sim|cli|driver|app') || status=1
+(cd build-asan && ASAN_OPTIONS=detect_leaks=1 ctest --no-tests=error --output-on-failure -j2 -L 'sdk|sim|cli|driver|app|watch') || status=1
 
 # The program's tests that hand over through Qt's queued delivery (inside the
 # uninstrumented Qt libraries) would give false reports; app-tsan names those
 # whose hand-offs are our own mutexes and atomics.
 echo "== SDK, simulator, CLI and program adapter/polling tests under ThreadSanitizer"
 configure_and_build build-tsan -DQXUPS_BUILD_TESTS=ON -DQXUPS_SANITIZE=thread -DQXUPS_BUILD_BENCH=OFF
-(cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --no-tests=error --output-on-failure -j2 -L '^(sdk|sim|cli|app-tsan)$') || status=1
+(cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --no-tests=error --output-on-failure -j2 -L '^(sdk|sim|cli|app-tsan|watch)$') || status=1
 
 exit $status

@@ -25,6 +25,9 @@ static const QXUPS_PortFamily kQXUPS_PortFamilies[] = {
 };
 static const unsigned kQXUPS_PortsPerFamily = 32;
 static const unsigned kQXUPS_PortEnvMax = 255;
+/* A device given by its path (upsctl --device, the driver's port = /dev/...) is
+ * opened as this port number, its path set in QXUPS_COM255. */
+static const unsigned kQXUPS_DevicePathPort = 255;
 
 /* Name of the environment variable that overrides port number n. */
 static inline void QXUPS_PortEnvName(unsigned n, char* buf, size_t size) {
