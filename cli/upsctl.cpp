@@ -20,6 +20,10 @@
 #include "QXUPSSDK.h"
 #include "QXUPSStatus.h"
 #include "history.h"
+#include "lineWatch.h"
+#include "powerWatch.h"
+#include "resultText.h"
+#include "statusBlock.h"
 #include "upsctlSystem.h"
 #include "upsctlUsage.h"
 #include "writeRanges.h"
@@ -29,8 +33,6 @@ namespace {
 const int kUsage = 64;
 const unsigned long kFirstRegister = 40000;
 const unsigned long kLastRegister = 65535;
-const uint16_t kStatusBase = 40000;
-const int kStatusCount = 50;
 // A lost line, as in the program: no good answer for max(5 s, 2 x the
 // time-out + the interval); reopened after 1 s, 2 s, 4 s ... at most 30 s.
 const long long kLostAfterMinMs = 5000;
@@ -66,47 +68,8 @@ bool parseNumber(const char* text, unsigned long max, unsigned long* value) {
     return true;
 }
 
-const char* resultName(int code) {
-    switch (code) {
-        case Success:
-            return "success";
-        case InvalidArgument:
-            return "invalid argument";
-        case PortError:
-            return "port error";
-        case NoResource:
-            return "no resource";
-        case IoError:
-            return "I/O error";
-        case IllegalState:
-            return "illegal state";
-        case TimedOut:
-            return "timed out";
-        case ExceptionIllegalFunction:
-            return "exception: illegal function";
-        case ExceptionIllegalDataAddress:
-            return "exception: illegal data address";
-        case ExceptionIllegalDataValue:
-            return "exception: illegal data value";
-        case ExceptionSlaveDeviceFailure:
-            return "exception: slave device failure";
-        case ExceptionAcknowledge:
-            return "exception: acknowledge";
-        case ExceptionSlaveDeviceBusy:
-            return "exception: slave device busy";
-        case ExceptionMemoryParityError:
-            return "exception: memory parity error";
-        case ExceptionGatewayPathUnavailable:
-            return "exception: gateway path unavailable";
-        case ExceptionGatewayTargetFailed:
-            return "exception: gateway target failed";
-        default:
-            return "unknown result";
-    }
-}
-
 int fail(const char* what, int code) {
-    fprintf(stderr, "upsctl: %s: %s (%d)\n", what, resultName(code), code);
+    fprintf(stderr, "upsctl: %s: %s (%d)\n", what, qxwatch::resultText(code), code);
     return code;
 }
 
@@ -132,74 +95,94 @@ const char* policyModeText(uint16_t code) {
     return code < 10 ? kModes[code] : "NULL";
 }
 
-const char* powerSourceText(uint16_t code) {
-    return code == 1 ? "DC" : code == 2 ? "UPS" : "unknown";
+const char* powerSourceText(qxwatch::PowerSource source) {
+    switch (source) {
+        case qxwatch::PowerSource::Dc:
+            return "DC";
+        case qxwatch::PowerSource::Battery:
+            return "UPS";
+        default:
+            return "unknown";
+    }
 }
 
-const char* chargeStateText(const uint16_t* s) {
-    if (s[kPowerSource] == 2) return "Discharging";
-    if (s[kPowerSource] == 1) return s[kCharge] < 100 ? "Charging" : "Charge Full";
-    return "unknown";
+// A charge over 100 on DC reads as full, as it always has here.
+const char* chargeStateText(qxwatch::ChargeState state) {
+    switch (state) {
+        case qxwatch::ChargeState::Charging:
+            return "Charging";
+        case qxwatch::ChargeState::Full:
+        case qxwatch::ChargeState::Over100:
+            return "Charge Full";
+        case qxwatch::ChargeState::Discharging:
+            return "Discharging";
+        default:
+            return "unknown";
+    }
 }
 
-const char* onOff(uint16_t value) {
+const char* onOff(bool value) {
     return value ? "on" : "off";
 }
 
-const char* trueFalse(uint16_t value) {
+const char* trueFalse(bool value) {
     return value ? "true" : "false";
 }
 
 // One line of the decoded status block.
-std::string statusLine(const uint16_t* s) {
+std::string statusLine(const qxwatch::StatusView& v) {
+    using namespace qxwatch;
     char line[512];
     char voltages[64] = "";
-    if (s[kDeviceType] != kNoVoltageType) {
-        snprintf(voltages, sizeof voltages, " in=%umV out=%umV", s[kVoltageInput],
-                 s[kVoltageOutput]);
+    if (v.hasVoltages) {
+        snprintf(voltages, sizeof voltages, " in=%umV out=%umV", v.voltageInputMv,
+                 v.voltageOutputMv);
     }
     snprintf(line, sizeof line,
              "source=%s battery=%s charge=%u%%%s DC_OK=%d Bat.Mode=%d Bat.Ready=%d SW=%d "
              "Remote=%d Bat.Start=%d Dev.PSts=%d policy=%s",
-             powerSourceText(s[kPowerSource]), chargeStateText(s), s[kCharge], voltages,
-             s[kDcOk] != 0, s[kBatMode] != 0, s[kBatReady] != 0, s[kSw] != 0, s[kRemote] != 0,
-             s[kBatStart] != 0, s[kDevPSts] != 0, policyModeText(s[kPolicyMode]));
+             powerSourceText(v.source), chargeStateText(v.chargeState), v.charge, voltages,
+             v.bit(kDcOkBit), v.bit(kBatModeBit), v.bit(kBatReadyBit), v.bit(kSwBit),
+             v.bit(kRemoteBit), v.bit(kBatStartBit), v.bit(kDevPStsBit),
+             policyModeText(v.policyCode));
     return line;
 }
 
-void printStatus(const uint16_t* s) {
-    printf("Device type:     %u\n", s[kDeviceType]);
-    printf("Power supply:    %s\n", powerSourceText(s[kPowerSource]));
-    printf("Battery status:  %s\n", chargeStateText(s));
-    printf("Battery charge:  %u %%\n", s[kCharge]);
-    if (s[kDeviceType] != kNoVoltageType) {
-        printf("Voltage input:   %u mV\n", s[kVoltageInput]);
-        printf("Voltage output:  %u mV\n", s[kVoltageOutput]);
+void printStatus(const qxwatch::StatusView& v) {
+    using namespace qxwatch;
+    printf("Device type:     %u\n", v.deviceType);
+    printf("Power supply:    %s\n", powerSourceText(v.source));
+    printf("Battery status:  %s\n", chargeStateText(v.chargeState));
+    printf("Battery charge:  %u %%\n", v.charge);
+    if (v.hasVoltages) {
+        printf("Voltage input:   %u mV\n", v.voltageInputMv);
+        printf("Voltage output:  %u mV\n", v.voltageOutputMv);
     }
-    printf("Policy mode:     %s\n", policyModeText(s[kPolicyMode]));
-    printf("DO: DC_OK=%s Bat.Mode=%s Bat.Ready=%s SW=%s\n", onOff(s[kDcOk]), onOff(s[kBatMode]),
-           onOff(s[kBatReady]), onOff(s[kSw]));
-    printf("DI: Remote=%s Bat.Start=%s Dev.PSts=%s\n", onOff(s[kRemote]), onOff(s[kBatStart]),
-           onOff(s[kDevPSts]));
+    printf("Policy mode:     %s\n", policyModeText(v.policyCode));
+    printf("DO: DC_OK=%s Bat.Mode=%s Bat.Ready=%s SW=%s\n", onOff(v.bit(kDcOkBit)),
+           onOff(v.bit(kBatModeBit)), onOff(v.bit(kBatReadyBit)), onOff(v.bit(kSwBit)));
+    printf("DI: Remote=%s Bat.Start=%s Dev.PSts=%s\n", onOff(v.bit(kRemoteBit)),
+           onOff(v.bit(kBatStartBit)), onOff(v.bit(kDevPStsBit)));
+}
+
+// The low-battery levels (percent, 0 off), shared by status and monitor.
+int g_warnLevel = kQXUPS_DefaultWarnLevel;
+int g_criticalLevel = kQXUPS_DefaultCriticalLevel;
+
+bool levelReached(const qxwatch::StatusView& v, int level) {
+    return QXUPS_LevelReached(v.charge, level, v.onBattery);
 }
 
 // The same fields as printStatus, as one JSON object. Every text is one of
 // the fixed texts above, so none needs escaping. A device without voltage
 // registers gives null voltages.
-// The low-battery levels (percent, 0 off), shared by status and monitor.
-int g_warnLevel = kQXUPS_DefaultWarnLevel;
-int g_criticalLevel = kQXUPS_DefaultCriticalLevel;
-
-bool levelReached(const uint16_t* s, int level) {
-    return QXUPS_LevelReached(s[kCharge], level, s[kDcOk] == 0);
-}
-
-void printStatusJson(const uint16_t* s) {
+void printStatusJson(const qxwatch::StatusView& v) {
+    using namespace qxwatch;
     char voltageInput[16] = "null";
     char voltageOutput[16] = "null";
-    if (s[kDeviceType] != kNoVoltageType) {
-        snprintf(voltageInput, sizeof voltageInput, "%u", s[kVoltageInput]);
-        snprintf(voltageOutput, sizeof voltageOutput, "%u", s[kVoltageOutput]);
+    if (v.hasVoltages) {
+        snprintf(voltageInput, sizeof voltageInput, "%u", v.voltageInputMv);
+        snprintf(voltageOutput, sizeof voltageOutput, "%u", v.voltageOutputMv);
     }
     printf(
         "{\"device_type\": %u, \"power_supply\": \"%s\", \"battery_status\": \"%s\", "
@@ -208,11 +191,11 @@ void printStatusJson(const uint16_t* s) {
         "\"do\": {\"dc_ok\": %s, \"bat_mode\": %s, \"bat_ready\": %s, \"sw\": %s}, "
         "\"di\": {\"remote\": %s, \"bat_start\": %s, \"dev_psts\": %s}, "
         "\"low_battery\": %s, \"critical_battery\": %s}\n",
-        s[kDeviceType], powerSourceText(s[kPowerSource]), chargeStateText(s), s[kCharge],
-        voltageInput, voltageOutput, policyModeText(s[kPolicyMode]), trueFalse(s[kDcOk]),
-        trueFalse(s[kBatMode]), trueFalse(s[kBatReady]), trueFalse(s[kSw]), trueFalse(s[kRemote]),
-        trueFalse(s[kBatStart]), trueFalse(s[kDevPSts]), trueFalse(levelReached(s, g_warnLevel)),
-        trueFalse(levelReached(s, g_criticalLevel)));
+        v.deviceType, powerSourceText(v.source), chargeStateText(v.chargeState), v.charge,
+        voltageInput, voltageOutput, policyModeText(v.policyCode), trueFalse(v.bit(kDcOkBit)),
+        trueFalse(v.bit(kBatModeBit)), trueFalse(v.bit(kBatReadyBit)), trueFalse(v.bit(kSwBit)),
+        trueFalse(v.bit(kRemoteBit)), trueFalse(v.bit(kBatStartBit)), trueFalse(v.bit(kDevPStsBit)),
+        trueFalse(levelReached(v, g_warnLevel)), trueFalse(levelReached(v, g_criticalLevel)));
 }
 
 }  // namespace
@@ -290,10 +273,11 @@ int monitor(UPS_DeviceDescriptor* device, unsigned long intervalMs, Hook* hooks)
         if (++failures == 1) {
             failingSinceMs = now;
             lastSummaryMs = now;
-            if (reading) logLine("Read error: %d (%s)", rc, resultName(rc));
+            if (reading) logLine("Read error: %d (%s)", rc, qxwatch::resultText(rc));
         } else if (now - lastSummaryMs >= kSummaryIntervalMs) {
             lastSummaryMs = now;
-            logLine("Still no answer, %d attempts (error %d: %s)", failures, rc, resultName(rc));
+            logLine("Still no answer, %d attempts (error %d: %s)", failures, rc,
+                    qxwatch::resultText(rc));
         }
     };
     auto scheduleAttempt = [&](bool now) {
@@ -323,14 +307,15 @@ int monitor(UPS_DeviceDescriptor* device, unsigned long intervalMs, Hook* hooks)
             const long long now = sleptMs();
             if (now - slept > 1000) resumed = true;
             slept = now;
-            uint16_t status[kStatusCount] = {};
-            int rc = UPS_ReadRegisters(device, kStatusBase, kStatusCount, status);
+            uint16_t status[qxwatch::kStatusWords] = {};
+            int rc =
+                UPS_ReadRegisters(device, qxwatch::kStatusStart, qxwatch::kStatusWords, status);
             if (rc != Success) {
                 noteFailure(rc, true);
                 last.clear();
                 if (resumed || monotonicMs() - lastGoodMs >= lostAfterMs) {
                     logLine("Communication with the module lost (error %d: %s)", rc,
-                            resultName(rc));
+                            qxwatch::resultText(rc));
                     lost = true;
                     startHook(&hooks[kHookCommLost]);
                     // A device path that went away is only found again by
@@ -354,7 +339,8 @@ int monitor(UPS_DeviceDescriptor* device, unsigned long intervalMs, Hook* hooks)
                     if (lost) startHook(&hooks[kHookCommOk]);
                     lost = false;
                 }
-                std::string line = statusLine(status);
+                const qxwatch::StatusView view = qxwatch::decodeStatus(status);
+                std::string line = statusLine(view);
                 if (line != last) logLine("%s", line.c_str());
                 last = line;
                 const int dc = status[kDcOk] != 0 ? 1 : 0;
@@ -375,13 +361,13 @@ int monitor(UPS_DeviceDescriptor* device, unsigned long intervalMs, Hook* hooks)
                 lastSw = sw;
                 // Each level once per discharge: warned again after DC came back.
                 if (dc == 1) warnedLow = warnedCritical = false;
-                if (levelReached(status, g_warnLevel) && !warnedLow) {
+                if (levelReached(view, g_warnLevel) && !warnedLow) {
                     warnedLow = true;
                     logLine("Battery low: %u %% (warning level %d %%).", status[kCharge],
                             g_warnLevel);
                     startHook(&hooks[kHookLowBattery]);
                 }
-                if (levelReached(status, g_criticalLevel) && !warnedCritical) {
+                if (levelReached(view, g_criticalLevel) && !warnedCritical) {
                     warnedCritical = true;
                     logLine("Battery critical: %u %% (critical level %d %%).", status[kCharge],
                             g_criticalLevel);
@@ -624,13 +610,14 @@ int main(int argc, char** argv) {
         printf("device type %u\nhardware version %u\nfirmware version %u\ndriver version %u\n",
                info.deviceType, info.hardwareVersion, info.firmwareVersion, info.driverVersion);
     } else if (strcmp(command, "status") == 0) {
-        uint16_t status[kStatusCount] = {};
-        rc = UPS_ReadRegisters(&device, kStatusBase, kStatusCount, status);
+        uint16_t status[qxwatch::kStatusWords] = {};
+        rc = UPS_ReadRegisters(&device, qxwatch::kStatusStart, qxwatch::kStatusWords, status);
         if (rc == Success) {
+            const qxwatch::StatusView view = qxwatch::decodeStatus(status);
             if (json) {
-                printStatusJson(status);
+                printStatusJson(view);
             } else {
-                printStatus(status);
+                printStatus(view);
             }
         }
     } else if (strcmp(command, "read") == 0) {

@@ -26,8 +26,6 @@ extern char** environ;
 
 namespace {
 
-const unsigned kDevicePortNumber = 255;  // the number --device maps its path to
-
 // The monitor's signalfd (watchStopSignals).
 int g_signals = -1;
 
@@ -195,8 +193,8 @@ bool sleepUntil(long long wakeAtMs, Hook* hooks, int count) {
 // The library opens numbered ports only: the path becomes the override of a
 // number of its own.
 bool useDevicePath(UPS_DeviceDescriptor* device, const char* path) {
-    setenv(("QXUPS_COM" + std::to_string(kDevicePortNumber)).c_str(), path, 1);
-    device->portNumber = kDevicePortNumber;
+    setenv(("QXUPS_COM" + std::to_string(kQXUPS_DevicePathPort)).c_str(), path, 1);
+    device->portNumber = kQXUPS_DevicePathPort;
     return true;
 }
 
