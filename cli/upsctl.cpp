@@ -18,7 +18,6 @@
 
 #include "QXUPSBattery.h"
 #include "QXUPSSDK.h"
-#include "QXUPSStatus.h"
 #include "history.h"
 #include "lineWatch.h"
 #include "powerWatch.h"
@@ -33,13 +32,6 @@ namespace {
 const int kUsage = 64;
 const unsigned long kFirstRegister = 40000;
 const unsigned long kLastRegister = 65535;
-// A lost line, as in the program: no good answer for max(5 s, 2 x the
-// time-out + the interval); reopened after 1 s, 2 s, 4 s ... at most 30 s.
-const long long kLostAfterMinMs = 5000;
-const long long kBackoffFirstMs = 1000;
-const long long kBackoffCapMs = 30000;
-const long long kSummaryIntervalMs = 60000;
-
 // After a usage error: one line pointing at the help, not the whole text.
 int usageError() {
     fprintf(stderr, "Try 'upsctl --help' for the commands and options.\n");
@@ -242,50 +234,29 @@ enum {
 };
 
 int monitor(UPS_DeviceDescriptor* device, unsigned long intervalMs, Hook* hooks) {
-    // Edges as the program sees them: a change between zero and non-zero of
-    // the register against the last value seen, kept across read errors and
-    // a lost line. At start the state is unknown: a module already on
-    // battery (or with SW on) is reported by the first reading but runs no
-    // command.
-    const int kUnknown = -1;
-    int lastDc = kUnknown;
-    int lastSw = kUnknown;
-    bool warnedLow = false;
-    bool warnedCritical = false;
+    // The rules are the shared ones: the line (lost-line time, back-off,
+    // collapse of failures, sleep) in LineWatch, the DC/SW edges and the
+    // levels in PowerWatch. Both outlive a lost line, so that the first block
+    // after it is compared with the last one seen; at start a module already
+    // on battery (or with SW on) is reported but runs no command.
+    qxwatch::LineWatch line;
+    line.lostAfter =
+        qxwatch::lostAfterMs(line.timings, device->responseTimeoutMs, (uint32_t)intervalMs);
+    line.opened(monotonicMs(), sleptMs());
+    qxwatch::PowerWatch power;
     std::string last;
-    const long long lostAfterMs =
-        std::max(kLostAfterMinMs, 2 * (long long)device->responseTimeoutMs + (long long)intervalMs);
     bool open = true;
     bool lost = false;
-    long long lastGoodMs = monotonicMs();
-    long long slept = sleptMs();
-    bool resumed = false;
-    int failures = 0;  // failed reads and attempts since the last good read
-    long long failingSinceMs = 0;
-    long long lastSummaryMs = 0;
-    int attempts = 0;
-    long long nextAttemptMs = 0;
     bool stop = false;
 
-    // Counts a failure; the first is printed, then a summary at most once a minute.
-    auto noteFailure = [&](int rc, bool reading) {
-        const long long now = monotonicMs();
-        if (++failures == 1) {
-            failingSinceMs = now;
-            lastSummaryMs = now;
-            if (reading) logLine("Read error: %d (%s)", rc, qxwatch::resultText(rc));
-        } else if (now - lastSummaryMs >= kSummaryIntervalMs) {
-            lastSummaryMs = now;
-            logLine("Still no answer, %d attempts (error %d: %s)", failures, rc,
-                    qxwatch::resultText(rc));
+    // The first read failure is printed, then a summary at most once a minute.
+    auto logFailure = [](const qxwatch::LineDecision& d) {
+        if (d.log == qxwatch::LineLog::FirstReadFailure) {
+            logLine("Read error: %d (%s)", d.result, qxwatch::resultText(d.result));
+        } else if (d.log == qxwatch::LineLog::Summary) {
+            logLine("Still no answer, %d attempts (error %d: %s)", d.failures, d.result,
+                    qxwatch::resultText(d.result));
         }
-    };
-    auto scheduleAttempt = [&](bool now) {
-        long long delay = kBackoffFirstMs;
-        for (int k = 0; k < attempts && delay < kBackoffCapMs; ++k)
-            delay *= 2;
-        nextAttemptMs = monotonicMs() + (now ? 0 : std::min(delay, kBackoffCapMs));
-        ++attempts;
     };
 
     while (!stop) {
@@ -295,25 +266,22 @@ int monitor(UPS_DeviceDescriptor* device, unsigned long intervalMs, Hook* hooks)
             int rc = UPS_DeviceOpen(device, &info);
             if (rc == Success) {
                 open = true;
-                attempts = 0;
-                lastGoodMs = monotonicMs();
-                slept = sleptMs();
+                line.opened(monotonicMs(), sleptMs());
                 continue;  // read at once
             }
-            noteFailure(rc, false);
-            scheduleAttempt(false);
-            wakeAt = nextAttemptMs;
+            const qxwatch::LineDecision d = line.openFailed(rc, monotonicMs());
+            logFailure(d);
+            wakeAt = d.nextAttemptAtMs;
         } else {
-            const long long now = sleptMs();
-            if (now - slept > 1000) resumed = true;
-            slept = now;
+            const long long slept = sleptMs();
             uint16_t status[qxwatch::kStatusWords] = {};
             int rc =
                 UPS_ReadRegisters(device, qxwatch::kStatusStart, qxwatch::kStatusWords, status);
+            const qxwatch::LineDecision d = line.readDone(rc, monotonicMs(), slept);
             if (rc != Success) {
-                noteFailure(rc, true);
+                logFailure(d);
                 last.clear();
-                if (resumed || monotonicMs() - lastGoodMs >= lostAfterMs) {
+                if (d.lost) {
                     logLine("Communication with the module lost (error %d: %s)", rc,
                             qxwatch::resultText(rc));
                     lost = true;
@@ -322,54 +290,39 @@ int monitor(UPS_DeviceDescriptor* device, unsigned long intervalMs, Hook* hooks)
                     // opening it anew.
                     UPS_DeviceClose(device);
                     open = false;
-                    attempts = 0;
-                    scheduleAttempt(resumed);
-                    resumed = false;
-                    wakeAt = nextAttemptMs;
+                    wakeAt = d.nextAttemptAtMs;
                 } else {
                     wakeAt = monotonicMs() + (long long)intervalMs;
                 }
             } else {
-                lastGoodMs = monotonicMs();
-                resumed = false;
-                if (failures > 0) {
-                    logLine("Communication restored after %s",
-                            duration(lastGoodMs - failingSinceMs).c_str());
-                    failures = 0;
+                if (d.log == qxwatch::LineLog::Restored) {
+                    logLine("Communication restored after %s", duration(d.restoredAfterMs).c_str());
                     if (lost) startHook(&hooks[kHookCommOk]);
                     lost = false;
                 }
                 const qxwatch::StatusView view = qxwatch::decodeStatus(status);
-                std::string line = statusLine(view);
-                if (line != last) logLine("%s", line.c_str());
-                last = line;
-                const int dc = status[kDcOk] != 0 ? 1 : 0;
-                if (dc == 1 && lastDc != 1) {
+                std::string text = statusLine(view);
+                if (text != last) logLine("%s", text.c_str());
+                last = text;
+                const qxwatch::PowerDecision p = power.update(view, g_warnLevel, g_criticalLevel);
+                if (p.dc == qxwatch::DcEdge::Connected) {
                     logLine("DC is connected.");
-                } else if (dc == 0 && lastDc != 0) {
+                } else if (p.dc == qxwatch::DcEdge::Broken) {
                     logLine("DC is broken.");
-                    if (lastDc == 1) startHook(&hooks[kHookDcLoss]);
+                    if (p.dcActs) startHook(&hooks[kHookDcLoss]);
                 }
-                lastDc = dc;
-                const int sw = status[kSw] != 0 ? 1 : 0;
-                if (sw == 1 && lastSw != 1) {
+                if (p.sw == qxwatch::SwEdge::On) {
                     logLine("SW ON.");
-                    if (lastSw == 0) startHook(&hooks[kHookSwOn]);
-                } else if (sw == 0 && lastSw == 1) {
+                    if (p.swActs) startHook(&hooks[kHookSwOn]);
+                } else if (p.sw == qxwatch::SwEdge::Off) {
                     logLine("SW OFF.");
                 }
-                lastSw = sw;
-                // Each level once per discharge: warned again after DC came back.
-                if (dc == 1) warnedLow = warnedCritical = false;
-                if (levelReached(view, g_warnLevel) && !warnedLow) {
-                    warnedLow = true;
-                    logLine("Battery low: %u %% (warning level %d %%).", status[kCharge],
-                            g_warnLevel);
+                if (p.warnReached) {
+                    logLine("Battery low: %u %% (warning level %d %%).", view.charge, g_warnLevel);
                     startHook(&hooks[kHookLowBattery]);
                 }
-                if (levelReached(view, g_criticalLevel) && !warnedCritical) {
-                    warnedCritical = true;
-                    logLine("Battery critical: %u %% (critical level %d %%).", status[kCharge],
+                if (p.criticalReached) {
+                    logLine("Battery critical: %u %% (critical level %d %%).", view.charge,
                             g_criticalLevel);
                     startHook(&hooks[kHookCriticalBattery]);
                 }
