@@ -1,3 +1,5 @@
+// upsctl's options and one-shot commands (info, status, read, write); it hands monitor over.
+//
 // upsctl: the UPS module from the command line, through the same library as
 // the desktop program. For headless machines and scripts.
 //
@@ -8,7 +10,6 @@
 #include <errno.h>
 #include <getopt.h>
 #include <limits.h>
-#include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -19,10 +20,10 @@
 #include "QXUPSBattery.h"
 #include "QXUPSSDK.h"
 #include "history.h"
-#include "lineWatch.h"
-#include "powerWatch.h"
 #include "resultText.h"
 #include "statusBlock.h"
+#include "upsctlMonitor.h"
+#include "upsctlStatus.h"
 #include "upsctlSystem.h"
 #include "upsctlUsage.h"
 #include "writeRanges.h"
@@ -32,6 +33,7 @@ namespace {
 const int kUsage = 64;
 const unsigned long kFirstRegister = 40000;
 const unsigned long kLastRegister = 65535;
+
 // After a usage error: one line pointing at the help, not the whole text.
 int usageError() {
     fprintf(stderr, "Try 'upsctl --help' for the commands and options.\n");
@@ -79,263 +81,6 @@ bool registerRangeOk(unsigned long address, unsigned long count) {
     }
     fprintf(stderr, " out of range: addresses are 40000..65535 (40000 + the register number)\n");
     return false;
-}
-
-const char* policyModeText(uint16_t code) {
-    static const char* const kModes[] = {"PC",          "0.5 A",   "0.4 A",   "0.3 A",   "0.2 A",
-                                         "\u221E Sec.", "20 Sec.", "15 Sec.", "10 Sec.", "5 Sec."};
-    return code < 10 ? kModes[code] : "NULL";
-}
-
-const char* powerSourceText(qxwatch::PowerSource source) {
-    switch (source) {
-        case qxwatch::PowerSource::Dc:
-            return "DC";
-        case qxwatch::PowerSource::Battery:
-            return "UPS";
-        default:
-            return "unknown";
-    }
-}
-
-// A charge over 100 on DC reads as full, as it always has here.
-const char* chargeStateText(qxwatch::ChargeState state) {
-    switch (state) {
-        case qxwatch::ChargeState::Charging:
-            return "Charging";
-        case qxwatch::ChargeState::Full:
-        case qxwatch::ChargeState::Over100:
-            return "Charge Full";
-        case qxwatch::ChargeState::Discharging:
-            return "Discharging";
-        default:
-            return "unknown";
-    }
-}
-
-const char* onOff(bool value) {
-    return value ? "on" : "off";
-}
-
-const char* trueFalse(bool value) {
-    return value ? "true" : "false";
-}
-
-// One line of the decoded status block.
-std::string statusLine(const qxwatch::StatusView& v) {
-    using namespace qxwatch;
-    char line[512];
-    char voltages[64] = "";
-    if (v.hasVoltages) {
-        snprintf(voltages, sizeof voltages, " in=%umV out=%umV", v.voltageInputMv,
-                 v.voltageOutputMv);
-    }
-    snprintf(line, sizeof line,
-             "source=%s battery=%s charge=%u%%%s DC_OK=%d Bat.Mode=%d Bat.Ready=%d SW=%d "
-             "Remote=%d Bat.Start=%d Dev.PSts=%d policy=%s",
-             powerSourceText(v.source), chargeStateText(v.chargeState), v.charge, voltages,
-             v.bit(kDcOkBit), v.bit(kBatModeBit), v.bit(kBatReadyBit), v.bit(kSwBit),
-             v.bit(kRemoteBit), v.bit(kBatStartBit), v.bit(kDevPStsBit),
-             policyModeText(v.policyCode));
-    return line;
-}
-
-void printStatus(const qxwatch::StatusView& v) {
-    using namespace qxwatch;
-    printf("Device type:     %u\n", v.deviceType);
-    printf("Power supply:    %s\n", powerSourceText(v.source));
-    printf("Battery status:  %s\n", chargeStateText(v.chargeState));
-    printf("Battery charge:  %u %%\n", v.charge);
-    if (v.hasVoltages) {
-        printf("Voltage input:   %u mV\n", v.voltageInputMv);
-        printf("Voltage output:  %u mV\n", v.voltageOutputMv);
-    }
-    printf("Policy mode:     %s\n", policyModeText(v.policyCode));
-    printf("DO: DC_OK=%s Bat.Mode=%s Bat.Ready=%s SW=%s\n", onOff(v.bit(kDcOkBit)),
-           onOff(v.bit(kBatModeBit)), onOff(v.bit(kBatReadyBit)), onOff(v.bit(kSwBit)));
-    printf("DI: Remote=%s Bat.Start=%s Dev.PSts=%s\n", onOff(v.bit(kRemoteBit)),
-           onOff(v.bit(kBatStartBit)), onOff(v.bit(kDevPStsBit)));
-}
-
-// The low-battery levels (percent, 0 off), shared by status and monitor.
-int g_warnLevel = kQXUPS_DefaultWarnLevel;
-int g_criticalLevel = kQXUPS_DefaultCriticalLevel;
-
-bool levelReached(const qxwatch::StatusView& v, int level) {
-    return QXUPS_LevelReached(v.charge, level, v.onBattery);
-}
-
-// The same fields as printStatus, as one JSON object. Every text is one of
-// the fixed texts above, so none needs escaping. A device without voltage
-// registers gives null voltages.
-void printStatusJson(const qxwatch::StatusView& v) {
-    using namespace qxwatch;
-    char voltageInput[16] = "null";
-    char voltageOutput[16] = "null";
-    if (v.hasVoltages) {
-        snprintf(voltageInput, sizeof voltageInput, "%u", v.voltageInputMv);
-        snprintf(voltageOutput, sizeof voltageOutput, "%u", v.voltageOutputMv);
-    }
-    printf(
-        "{\"device_type\": %u, \"power_supply\": \"%s\", \"battery_status\": \"%s\", "
-        "\"battery_charge\": %u, \"voltage_input_mv\": %s, \"voltage_output_mv\": %s, "
-        "\"policy_mode\": \"%s\", "
-        "\"do\": {\"dc_ok\": %s, \"bat_mode\": %s, \"bat_ready\": %s, \"sw\": %s}, "
-        "\"di\": {\"remote\": %s, \"bat_start\": %s, \"dev_psts\": %s}, "
-        "\"low_battery\": %s, \"critical_battery\": %s}\n",
-        v.deviceType, powerSourceText(v.source), chargeStateText(v.chargeState), v.charge,
-        voltageInput, voltageOutput, policyModeText(v.policyCode), trueFalse(v.bit(kDcOkBit)),
-        trueFalse(v.bit(kBatModeBit)), trueFalse(v.bit(kBatReadyBit)), trueFalse(v.bit(kSwBit)),
-        trueFalse(v.bit(kRemoteBit)), trueFalse(v.bit(kBatStartBit)), trueFalse(v.bit(kDevPStsBit)),
-        trueFalse(levelReached(v, g_warnLevel)), trueFalse(levelReached(v, g_criticalLevel)));
-}
-
-}  // namespace
-
-// Set when standard output can no longer be written (a closed pipe): the
-// monitor then ends as on SIGTERM, hooks first.
-static bool g_outputLost = false;
-
-// One monitor line: time stamp, ">>", message (the program's log format).
-void logLine(const char* format, ...) {
-    printf("%s>>", timestamp().c_str());
-    va_list args;
-    va_start(args, format);
-    vprintf(format, args);
-    va_end(args);
-    printf("\n");
-    if (fflush(stdout) != 0) g_outputLost = true;
-}
-
-namespace {
-
-std::string duration(long long ms) {
-    const long long seconds = (ms + 500) / 1000;
-    char text[64];
-    if (seconds < 60) {
-        snprintf(text, sizeof text, "%lld s", seconds);
-    } else if (seconds < 3600) {
-        snprintf(text, sizeof text, "%lld min %lld s", seconds / 60, seconds % 60);
-    } else {
-        snprintf(text, sizeof text, "%lld h %lld min", seconds / 3600, seconds / 60 % 60);
-    }
-    return text;
-}
-
-// The hooks of the monitor, in the order they are serviced.
-enum {
-    kHookDcLoss,
-    kHookSwOn,
-    kHookCommLost,
-    kHookCommOk,
-    kHookLowBattery,
-    kHookCriticalBattery,
-    kHookCount
-};
-
-int monitor(UPS_DeviceDescriptor* device, unsigned long intervalMs, Hook* hooks) {
-    // The rules are the shared ones: the line (lost-line time, back-off,
-    // collapse of failures, sleep) in LineWatch, the DC/SW edges and the
-    // levels in PowerWatch. Both outlive a lost line, so that the first block
-    // after it is compared with the last one seen; at start a module already
-    // on battery (or with SW on) is reported but runs no command.
-    qxwatch::LineWatch line;
-    line.lostAfter =
-        qxwatch::lostAfterMs(line.timings, device->responseTimeoutMs, (uint32_t)intervalMs);
-    line.opened(monotonicMs(), sleptMs());
-    qxwatch::PowerWatch power;
-    std::string last;
-    bool open = true;
-    bool lost = false;
-    bool stop = false;
-
-    // The first read failure is printed, then a summary at most once a minute.
-    auto logFailure = [](const qxwatch::LineDecision& d) {
-        if (d.log == qxwatch::LineLog::FirstReadFailure) {
-            logLine("Read error: %d (%s)", d.result, qxwatch::resultText(d.result));
-        } else if (d.log == qxwatch::LineLog::Summary) {
-            logLine("Still no answer, %d attempts (error %d: %s)", d.failures, d.result,
-                    qxwatch::resultText(d.result));
-        }
-    };
-
-    while (!stop) {
-        long long wakeAt;
-        if (!open) {
-            UPS_DeviceInfo info = {};
-            int rc = UPS_DeviceOpen(device, &info);
-            if (rc == Success) {
-                open = true;
-                line.opened(monotonicMs(), sleptMs());
-                continue;  // read at once
-            }
-            const qxwatch::LineDecision d = line.openFailed(rc, monotonicMs());
-            logFailure(d);
-            wakeAt = d.nextAttemptAtMs;
-        } else {
-            const long long slept = sleptMs();
-            uint16_t status[qxwatch::kStatusWords] = {};
-            int rc =
-                UPS_ReadRegisters(device, qxwatch::kStatusStart, qxwatch::kStatusWords, status);
-            const qxwatch::LineDecision d = line.readDone(rc, monotonicMs(), slept);
-            if (rc != Success) {
-                logFailure(d);
-                last.clear();
-                if (d.lost) {
-                    logLine("Communication with the module lost (error %d: %s)", rc,
-                            qxwatch::resultText(rc));
-                    lost = true;
-                    startHook(&hooks[kHookCommLost]);
-                    // A device path that went away is only found again by
-                    // opening it anew.
-                    UPS_DeviceClose(device);
-                    open = false;
-                    wakeAt = d.nextAttemptAtMs;
-                } else {
-                    wakeAt = monotonicMs() + (long long)intervalMs;
-                }
-            } else {
-                if (d.log == qxwatch::LineLog::Restored) {
-                    logLine("Communication restored after %s", duration(d.restoredAfterMs).c_str());
-                    if (lost) startHook(&hooks[kHookCommOk]);
-                    lost = false;
-                }
-                const qxwatch::StatusView view = qxwatch::decodeStatus(status);
-                std::string text = statusLine(view);
-                if (text != last) logLine("%s", text.c_str());
-                last = text;
-                const qxwatch::PowerDecision p = power.update(view, g_warnLevel, g_criticalLevel);
-                if (p.dc == qxwatch::DcEdge::Connected) {
-                    logLine("DC is connected.");
-                } else if (p.dc == qxwatch::DcEdge::Broken) {
-                    logLine("DC is broken.");
-                    if (p.dcActs) startHook(&hooks[kHookDcLoss]);
-                }
-                if (p.sw == qxwatch::SwEdge::On) {
-                    logLine("SW ON.");
-                    if (p.swActs) startHook(&hooks[kHookSwOn]);
-                } else if (p.sw == qxwatch::SwEdge::Off) {
-                    logLine("SW OFF.");
-                }
-                if (p.warnReached) {
-                    logLine("Battery low: %u %% (warning level %d %%).", view.charge, g_warnLevel);
-                    startHook(&hooks[kHookLowBattery]);
-                }
-                if (p.criticalReached) {
-                    logLine("Battery critical: %u %% (critical level %d %%).", view.charge,
-                            g_criticalLevel);
-                    startHook(&hooks[kHookCriticalBattery]);
-                }
-                wakeAt = monotonicMs() + (long long)intervalMs;
-            }
-        }
-        if (fflush(stdout) != 0) g_outputLost = true;
-        stop = g_outputLost || sleepUntil(wakeAt, hooks, kHookCount);
-    }
-    for (int k = 0; k < kHookCount; ++k)
-        endHook(&hooks[k], "as the monitor stopped");
-    if (open) UPS_DeviceClose(device);
-    return Success;
 }
 
 enum OptionId {
@@ -389,6 +134,9 @@ int badOption(const char* name, const char* value) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The low-battery levels (percent, 0 off), shared by status and monitor.
+    int warnLevel = kQXUPS_DefaultWarnLevel;
+    int criticalLevel = kQXUPS_DefaultCriticalLevel;
     // The history is read from the program's file: no module, options of its own.
     if (argc >= 2 && strcmp(argv[1], "history") == 0) return upsctlHistory(argc - 1, argv + 1);
     UPS_DeviceDescriptor device = {};
@@ -479,12 +227,12 @@ int main(int argc, char** argv) {
                 break;
             case kOptWarnLevel:
                 if (!parseNumber(optarg, 100, &n)) return badOption("warn-level", optarg);
-                g_warnLevel = (int)n;
+                warnLevel = (int)n;
                 levelsGiven = true;
                 break;
             case kOptCriticalLevel:
                 if (!parseNumber(optarg, 100, &n)) return badOption("critical-level", optarg);
-                g_criticalLevel = (int)n;
+                criticalLevel = (int)n;
                 levelsGiven = true;
                 break;
             default:  // getopt_long has named the option
@@ -568,7 +316,7 @@ int main(int argc, char** argv) {
         if (rc == Success) {
             const qxwatch::StatusView view = qxwatch::decodeStatus(status);
             if (json) {
-                printStatusJson(view);
+                printStatusJson(view, warnLevel, criticalLevel);
             } else {
                 printStatus(view);
             }
@@ -593,7 +341,7 @@ int main(int argc, char** argv) {
     } else {
         // The monitor closes the device itself (it may be closed already
         // after a lost line).
-        return monitor(&device, interval, hooks);
+        return monitor(&device, interval, hooks, warnLevel, criticalLevel);
     }
     UPS_DeviceClose(&device);
     return rc == Success ? 0 : fail(command, rc);

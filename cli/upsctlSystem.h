@@ -25,7 +25,7 @@ struct Hook {
 };
 
 // One monitor line: time stamp, ">>", message (the program's log format).
-// Defined by upsctl itself; the hooks log through it.
+// Defined with the monitor (upsctlMonitor.cpp); the hooks log through it.
 void logLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // Milliseconds from a fixed point, not counting the time the system was

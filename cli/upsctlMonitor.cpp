@@ -1,0 +1,151 @@
+// upsctl monitor: polls the status block, logs the shared rules' decisions and runs the hooks.
+#include "upsctlMonitor.h"
+
+#include <stdarg.h>
+#include <stdio.h>
+
+#include <string>
+
+#include "lineWatch.h"
+#include "powerWatch.h"
+#include "resultText.h"
+#include "statusBlock.h"
+#include "upsctlStatus.h"
+
+namespace {
+
+// Set when standard output can no longer be written (a closed pipe): the
+// monitor then ends as on SIGTERM, hooks first.
+bool g_outputLost = false;
+
+std::string duration(long long ms) {
+    const long long seconds = (ms + 500) / 1000;
+    char text[64];
+    if (seconds < 60) {
+        snprintf(text, sizeof text, "%lld s", seconds);
+    } else if (seconds < 3600) {
+        snprintf(text, sizeof text, "%lld min %lld s", seconds / 60, seconds % 60);
+    } else {
+        snprintf(text, sizeof text, "%lld h %lld min", seconds / 3600, seconds / 60 % 60);
+    }
+    return text;
+}
+
+}  // namespace
+
+// One monitor line: time stamp, ">>", message (the program's log format).
+void logLine(const char* format, ...) {
+    printf("%s>>", timestamp().c_str());
+    va_list args;
+    va_start(args, format);
+    vprintf(format, args);
+    va_end(args);
+    printf("\n");
+    if (fflush(stdout) != 0) g_outputLost = true;
+}
+
+int monitor(UPS_DeviceDescriptor* device, unsigned long intervalMs, Hook* hooks, int warnLevel,
+            int criticalLevel) {
+    // The rules are the shared ones: the line (lost-line time, back-off,
+    // collapse of failures, sleep) in LineWatch, the DC/SW edges and the
+    // levels in PowerWatch. Both outlive a lost line, so that the first block
+    // after it is compared with the last one seen; at start a module already
+    // on battery (or with SW on) is reported but runs no command.
+    qxwatch::LineWatch line;
+    line.lostAfter =
+        qxwatch::lostAfterMs(line.timings, device->responseTimeoutMs, (uint32_t)intervalMs);
+    line.opened(monotonicMs(), sleptMs());
+    qxwatch::PowerWatch power;
+    std::string last;
+    bool open = true;
+    bool lost = false;
+    bool stop = false;
+
+    // The first read failure is printed, then a summary at most once a minute.
+    auto logFailure = [](const qxwatch::LineDecision& d) {
+        if (d.log == qxwatch::LineLog::FirstReadFailure) {
+            logLine("Read error: %d (%s)", d.result, qxwatch::resultText(d.result));
+        } else if (d.log == qxwatch::LineLog::Summary) {
+            logLine("Still no answer, %d attempts (error %d: %s)", d.failures, d.result,
+                    qxwatch::resultText(d.result));
+        }
+    };
+
+    while (!stop) {
+        long long wakeAt;
+        if (!open) {
+            UPS_DeviceInfo info = {};
+            int rc = UPS_DeviceOpen(device, &info);
+            if (rc == Success) {
+                open = true;
+                line.opened(monotonicMs(), sleptMs());
+                continue;  // read at once
+            }
+            const qxwatch::LineDecision d = line.openFailed(rc, monotonicMs());
+            logFailure(d);
+            wakeAt = d.nextAttemptAtMs;
+        } else {
+            const long long slept = sleptMs();
+            uint16_t status[qxwatch::kStatusWords] = {};
+            int rc =
+                UPS_ReadRegisters(device, qxwatch::kStatusStart, qxwatch::kStatusWords, status);
+            const qxwatch::LineDecision d = line.readDone(rc, monotonicMs(), slept);
+            if (rc != Success) {
+                logFailure(d);
+                last.clear();
+                if (d.lost) {
+                    logLine("Communication with the module lost (error %d: %s)", rc,
+                            qxwatch::resultText(rc));
+                    lost = true;
+                    startHook(&hooks[kHookCommLost]);
+                    // A device path that went away is only found again by
+                    // opening it anew.
+                    UPS_DeviceClose(device);
+                    open = false;
+                    wakeAt = d.nextAttemptAtMs;
+                } else {
+                    wakeAt = monotonicMs() + (long long)intervalMs;
+                }
+            } else {
+                if (d.log == qxwatch::LineLog::Restored) {
+                    logLine("Communication restored after %s", duration(d.restoredAfterMs).c_str());
+                    if (lost) startHook(&hooks[kHookCommOk]);
+                    lost = false;
+                }
+                const qxwatch::StatusView view = qxwatch::decodeStatus(status);
+                std::string text = statusLine(view);
+                if (text != last) logLine("%s", text.c_str());
+                last = text;
+                const qxwatch::PowerDecision p = power.update(view, warnLevel, criticalLevel);
+                if (p.dc == qxwatch::DcEdge::Connected) {
+                    logLine("DC is connected.");
+                } else if (p.dc == qxwatch::DcEdge::Broken) {
+                    logLine("DC is broken.");
+                    if (p.dcActs) startHook(&hooks[kHookDcLoss]);
+                }
+                if (p.sw == qxwatch::SwEdge::On) {
+                    logLine("SW ON.");
+                    if (p.swActs) startHook(&hooks[kHookSwOn]);
+                } else if (p.sw == qxwatch::SwEdge::Off) {
+                    logLine("SW OFF.");
+                }
+                if (p.warnReached) {
+                    logLine("Battery low: %u %% (warning level %d %%).", view.charge, warnLevel);
+                    startHook(&hooks[kHookLowBattery]);
+                }
+                if (p.criticalReached) {
+                    logLine("Battery critical: %u %% (critical level %d %%).", view.charge,
+                            criticalLevel);
+                    startHook(&hooks[kHookCriticalBattery]);
+                }
+                wakeAt = monotonicMs() + (long long)intervalMs;
+            }
+        }
+        if (fflush(stdout) != 0) g_outputLost = true;
+        stop = g_outputLost || sleepUntil(wakeAt, hooks, kHookCount);
+    }
+    for (int k = 0; k < kHookCount; ++k)
+        endHook(&hooks[k], "as the monitor stopped");
+    if (open) UPS_DeviceClose(device);
+    return Success;
+}

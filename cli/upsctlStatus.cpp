@@ -1,0 +1,112 @@
+// The decoded status block in upsctl's words: the monitor's line, the status text and its JSON.
+#include "upsctlStatus.h"
+
+#include <stdio.h>
+
+#include "QXUPSBattery.h"
+
+namespace {
+
+const char* policyModeText(uint16_t code) {
+    static const char* const kModes[] = {"PC",          "0.5 A",   "0.4 A",   "0.3 A",   "0.2 A",
+                                         "\u221E Sec.", "20 Sec.", "15 Sec.", "10 Sec.", "5 Sec."};
+    return code < 10 ? kModes[code] : "NULL";
+}
+
+const char* powerSourceText(qxwatch::PowerSource source) {
+    switch (source) {
+        case qxwatch::PowerSource::Dc:
+            return "DC";
+        case qxwatch::PowerSource::Battery:
+            return "UPS";
+        default:
+            return "unknown";
+    }
+}
+
+// A charge over 100 on DC reads as full, as it always has here.
+const char* chargeStateText(qxwatch::ChargeState state) {
+    switch (state) {
+        case qxwatch::ChargeState::Charging:
+            return "Charging";
+        case qxwatch::ChargeState::Full:
+        case qxwatch::ChargeState::Over100:
+            return "Charge Full";
+        case qxwatch::ChargeState::Discharging:
+            return "Discharging";
+        default:
+            return "unknown";
+    }
+}
+
+const char* onOff(bool value) {
+    return value ? "on" : "off";
+}
+
+const char* trueFalse(bool value) {
+    return value ? "true" : "false";
+}
+
+}  // namespace
+
+// One line of the decoded status block.
+std::string statusLine(const qxwatch::StatusView& v) {
+    using namespace qxwatch;
+    char line[512];
+    char voltages[64] = "";
+    if (v.hasVoltages) {
+        snprintf(voltages, sizeof voltages, " in=%umV out=%umV", v.voltageInputMv,
+                 v.voltageOutputMv);
+    }
+    snprintf(line, sizeof line,
+             "source=%s battery=%s charge=%u%%%s DC_OK=%d Bat.Mode=%d Bat.Ready=%d SW=%d "
+             "Remote=%d Bat.Start=%d Dev.PSts=%d policy=%s",
+             powerSourceText(v.source), chargeStateText(v.chargeState), v.charge, voltages,
+             v.bit(kDcOkBit), v.bit(kBatModeBit), v.bit(kBatReadyBit), v.bit(kSwBit),
+             v.bit(kRemoteBit), v.bit(kBatStartBit), v.bit(kDevPStsBit),
+             policyModeText(v.policyCode));
+    return line;
+}
+
+void printStatus(const qxwatch::StatusView& v) {
+    using namespace qxwatch;
+    printf("Device type:     %u\n", v.deviceType);
+    printf("Power supply:    %s\n", powerSourceText(v.source));
+    printf("Battery status:  %s\n", chargeStateText(v.chargeState));
+    printf("Battery charge:  %u %%\n", v.charge);
+    if (v.hasVoltages) {
+        printf("Voltage input:   %u mV\n", v.voltageInputMv);
+        printf("Voltage output:  %u mV\n", v.voltageOutputMv);
+    }
+    printf("Policy mode:     %s\n", policyModeText(v.policyCode));
+    printf("DO: DC_OK=%s Bat.Mode=%s Bat.Ready=%s SW=%s\n", onOff(v.bit(kDcOkBit)),
+           onOff(v.bit(kBatModeBit)), onOff(v.bit(kBatReadyBit)), onOff(v.bit(kSwBit)));
+    printf("DI: Remote=%s Bat.Start=%s Dev.PSts=%s\n", onOff(v.bit(kRemoteBit)),
+           onOff(v.bit(kBatStartBit)), onOff(v.bit(kDevPStsBit)));
+}
+
+// The same fields as printStatus, as one JSON object. Every text is one of
+// the fixed texts above, so none needs escaping. A device without voltage
+// registers gives null voltages.
+void printStatusJson(const qxwatch::StatusView& v, int warnLevel, int criticalLevel) {
+    using namespace qxwatch;
+    char voltageInput[16] = "null";
+    char voltageOutput[16] = "null";
+    if (v.hasVoltages) {
+        snprintf(voltageInput, sizeof voltageInput, "%u", v.voltageInputMv);
+        snprintf(voltageOutput, sizeof voltageOutput, "%u", v.voltageOutputMv);
+    }
+    printf(
+        "{\"device_type\": %u, \"power_supply\": \"%s\", \"battery_status\": \"%s\", "
+        "\"battery_charge\": %u, \"voltage_input_mv\": %s, \"voltage_output_mv\": %s, "
+        "\"policy_mode\": \"%s\", "
+        "\"do\": {\"dc_ok\": %s, \"bat_mode\": %s, \"bat_ready\": %s, \"sw\": %s}, "
+        "\"di\": {\"remote\": %s, \"bat_start\": %s, \"dev_psts\": %s}, "
+        "\"low_battery\": %s, \"critical_battery\": %s}\n",
+        v.deviceType, powerSourceText(v.source), chargeStateText(v.chargeState), v.charge,
+        voltageInput, voltageOutput, policyModeText(v.policyCode), trueFalse(v.bit(kDcOkBit)),
+        trueFalse(v.bit(kBatModeBit)), trueFalse(v.bit(kBatReadyBit)), trueFalse(v.bit(kSwBit)),
+        trueFalse(v.bit(kRemoteBit)), trueFalse(v.bit(kBatStartBit)), trueFalse(v.bit(kDevPStsBit)),
+        trueFalse(QXUPS_LevelReached(v.charge, warnLevel, v.onBattery)),
+        trueFalse(QXUPS_LevelReached(v.charge, criticalLevel, v.onBattery)));
+}
