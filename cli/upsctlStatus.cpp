@@ -14,14 +14,9 @@ const char* policyModeText(uint16_t code) {
 }
 
 const char* powerSourceText(qxwatch::PowerSource source) {
-    switch (source) {
-        case qxwatch::PowerSource::Dc:
-            return "DC";
-        case qxwatch::PowerSource::Battery:
-            return "UPS";
-        default:
-            return "unknown";
-    }
+    return source == qxwatch::PowerSource::Dc        ? "DC"
+           : source == qxwatch::PowerSource::Battery ? "UPS"
+                                                     : "unknown";
 }
 
 // A charge over 100 on DC reads as full, as it always has here.
