@@ -5,7 +5,6 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QDesktopServices>
 #include <QDockWidget>
 #include <QFile>
 #include <QFontMetrics>
@@ -14,15 +13,10 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QPlainTextEdit>
-#include <QProcess>
-#include <QSettings>
-#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolBar>
-#include <QUrl>
 
 #include "LanguageCheck.h"
 #include "appPaths.h"
@@ -33,19 +27,20 @@
 #include "consolePrint.h"
 #include "historyRecorder.h"
 #include "historyStore.h"
+#include "helpLauncher.h"
 #include "historyWidget.h"
 #include "inforWidget.h"
-#include "loginDialog.h"
 #include "monitorThread.h"
+#include "restartHandover.h"
 #include "settingsStore.h"
 #include "statusMonitorWidget.h"
+#include "trayPresenter.h"
 #include "upsDataModel.h"
 
 namespace {
 
 const char kImages[] = ":/mainWindow/images/UPS/";
 const int kRestartExitCode = 888;
-const char kSelectFile[] = "help/select.ini";
 
 #ifndef QXUPS_VERSION
 #define QXUPS_VERSION "0.0.0"
@@ -80,9 +75,12 @@ mainWindow::mainWindow(QWidget* parent) : QMainWindow(parent) {
     createActions();
     createMenus();
     createToolBars();
-    createTrayIcon();
+    m_trayPresenter = new trayPresenter(this);
     createStatusBar();
     createWidgets();
+    m_helpLauncher = new helpLauncher(this);
+    m_restartHandover = new restartHandover(m_tabWidget, m_inforWidget->statusOutput(),
+                                            m_configAction, m_configWidget, this);
 
     m_updateTimer = new QTimer(this);
     m_updateTimer->setInterval(100);
@@ -178,33 +176,6 @@ void mainWindow::createToolBars() {
     m_helpToolBar->addAction(m_helpAction);
     for (QToolBar* bar : {m_connectToolBar, m_disconnectToolBar, m_helpToolBar})
         bar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-}
-
-void mainWindow::createTrayIcon() {
-    m_trayIcon = new QSystemTrayIcon(this);
-    // Nothing is known of the module until the first status block arrives.
-    setTrayIcon(image("NotConnected.png"));
-    m_trayIcon->setToolTip(tr("Ambrel — not connected"));
-
-    m_minimizeAction = new QAction(tr("Minimize"), this);
-    m_minimizeAction->setToolTip(tr("Minimize the dialog"));
-    m_restoreAction = new QAction(tr("Restore"), this);
-    m_restoreAction->setToolTip(tr("Restore the dialog"));
-    m_quitAction = new QAction(tr("Quit"), this);
-    m_quitAction->setToolTip(tr("Quit the Application"));
-
-    m_trayMenu = new QMenu(this);
-    m_trayMenu->addAction(m_restoreAction);
-    m_trayMenu->addAction(m_minimizeAction);
-    m_trayMenu->addSeparator();
-    m_trayMenu->addAction(m_quitAction);
-    m_trayIcon->setContextMenu(m_trayMenu);
-
-    connect(m_trayIcon, &QSystemTrayIcon::activated, this, &mainWindow::slotOnTrayIconActivated);
-    connect(m_minimizeAction, &QAction::triggered, this, &QWidget::hide);
-    connect(m_restoreAction, &QAction::triggered, this, &mainWindow::slotOnShowNormal);
-    connect(m_quitAction, &QAction::triggered, qApp, &QCoreApplication::quit);
-    m_trayIcon->setVisible(true);
 }
 
 void mainWindow::createStatusBar() {
@@ -307,22 +278,22 @@ void mainWindow::createWidgets() {
     // the poll cycle and starts polling before the window notes AutoHide.
     connect(m_comSettingsWidget, &comSettingsWidget::signalPollCycleChanged, m_statusMonitorWidget,
             &statusMonitorWidget::slotOnPollCycleChanged);
-    connect(m_statusMonitorWidget, &statusMonitorWidget::signalPowerSummary, this,
-            &mainWindow::slotOnPowerSummary);
+    connect(m_statusMonitorWidget, &statusMonitorWidget::signalPowerSummary, m_trayPresenter,
+            &trayPresenter::slotOnPowerSummary);
     connect(m_comSettingsWidget, &comSettingsWidget::signalConnect, m_statusMonitorWidget,
             &statusMonitorWidget::slotOnConnect);
     // Polling ends before the device is closed; the tray stops claiming a
     // state it no longer watches.
     connect(m_comSettingsWidget, &comSettingsWidget::signalDisconnect, m_statusMonitorWidget,
             &statusMonitorWidget::slotOnDisconnect);
-    connect(m_comSettingsWidget, &comSettingsWidget::signalDisconnect, this,
-            &mainWindow::slotOnNotConnected);
-    connect(m_statusMonitorWidget, &statusMonitorWidget::signalPowerEvent, this,
-            &mainWindow::slotOnPowerEvent);
-    connect(m_statusMonitorWidget, &statusMonitorWidget::signalBatteryAlert, this,
-            &mainWindow::slotOnBatteryAlert);
-    connect(m_statusMonitorWidget, &statusMonitorWidget::signalBatteryWarning, this,
-            &mainWindow::slotOnBatteryWarning);
+    connect(m_comSettingsWidget, &comSettingsWidget::signalDisconnect, m_trayPresenter,
+            &trayPresenter::slotOnNotConnected);
+    connect(m_statusMonitorWidget, &statusMonitorWidget::signalPowerEvent, m_trayPresenter,
+            &trayPresenter::slotOnPowerEvent);
+    connect(m_statusMonitorWidget, &statusMonitorWidget::signalBatteryAlert, m_trayPresenter,
+            &trayPresenter::slotOnBatteryAlert);
+    connect(m_statusMonitorWidget, &statusMonitorWidget::signalBatteryWarning, m_trayPresenter,
+            &trayPresenter::slotOnBatteryWarning);
     connect(m_configWidget, &configWidget::signalBatteryLevelsChanged, m_statusMonitorWidget,
             &statusMonitorWidget::slotOnBatteryLevelsChanged);
     connect(m_comSettingsWidget, &comSettingsWidget::signalConnect, this,
@@ -363,38 +334,10 @@ bool mainWindow::isConnected() const {
 }
 
 void mainWindow::slotOnLinkState(int state) {
-    const int before = m_shownLinkState;
-    m_shownLinkState = state;
-    if (state == monitorThread::Reconnecting && before != monitorThread::Reconnecting) {
-        // Nothing the tray showed is known any more.
-        slotOnNotConnected();
-        const qint64 since = m_statusMonitorWidget->worker()->silentSinceMs();
-        if (since > 0) {
-            m_trayIcon->setToolTip(tr("Ambrel — no answer from the module since %1")
-                                       .arg(QDateTime::fromMSecsSinceEpoch(since).toString(
-                                           QStringLiteral("yyyy-MM-dd hh:mm:ss"))));
-        }
-        // Once per lost line; a start that finds no module is no loss.
-        m_lossAnnounced = before == monitorThread::Connected;
-        if (m_lossAnnounced)
-            showTrayMessage(tr("Ambrel"), tr("Communication with the module lost."));
-    } else if (state == monitorThread::Connected && m_lossAnnounced) {
-        m_lossAnnounced = false;
-        showTrayMessage(tr("Ambrel"), tr("Communication with the module restored."));
-    } else if (state == monitorThread::Disconnected) {
-        m_lossAnnounced = false;
-    }
+    m_trayPresenter->followLinkState(state, m_statusMonitorWidget->worker()->silentSinceMs());
     slotOnUpdate();
-    // After a restart, the tab that was in front comes back once connected
-    // (the Config tab exists only while connected).
-    if (state == monitorThread::Connected && !m_resumeTab.isEmpty()) {
-        const QString name = m_resumeTab;
-        m_resumeTab.clear();
-        if (name == m_configWidget->objectName() && !m_configAction->isChecked())
-            m_configAction->trigger();
-        for (int i = 0; i < m_tabWidget->count(); ++i)
-            if (m_tabWidget->widget(i)->objectName() == name) m_tabWidget->setCurrentIndex(i);
-    }
+    // After a restart, the tab that was in front comes back once connected.
+    if (state == monitorThread::Connected) m_restartHandover->slotOnConnected();
 }
 
 void mainWindow::stopDeviceWork() {
@@ -406,75 +349,36 @@ void mainWindow::stopDeviceWork() {
     m_historyStore->stop();
 }
 
-namespace {
-
-const char kRestartLog[] = "restart-log.txt";
-const int kRestartLogLines = 200;
-
-}  // namespace
-
 QStringList mainWindow::restartArguments() const {
-    QStringList arguments{QStringLiteral("--restarted")};
-    if (isConnected()) arguments << QStringLiteral("--connect");
-    if (QWidget* front = m_tabWidget->currentWidget())
-        arguments << QStringLiteral("--tab") << front->objectName();
-    // The log's last lines, handed over in a private file the successor reads
-    // and removes.
-    const QString logFile = appPaths::settingsFile(QLatin1String(kRestartLog));
-    QStringList lines = m_inforWidget->statusOutput()->toPlainText().split(QLatin1Char('\n'));
-    lines.removeAll(QString());
-    if (!lines.isEmpty() &&
-        appPaths::writePrivate(logFile, lines.mid(qMax(0, lines.size() - kRestartLogLines))
-                                            .join(QLatin1Char('\n'))
-                                            .toUtf8()))
-        arguments << QStringLiteral("--log") << logFile;
-    return arguments;
+    return m_restartHandover->restartArguments(isConnected());
 }
 
 void mainWindow::resumeAfterRestart(const QStringList& arguments) {
-    if (!arguments.contains(QStringLiteral("--restarted"))) return;
-    // Only the hand-over file is read (and removed), whatever path is given.
-    const QString logFile = appPaths::settingsFile(QLatin1String(kRestartLog));
-    const int log = arguments.indexOf(QStringLiteral("--log"));
-    if (log >= 0 && log + 1 < arguments.size() && arguments.at(log + 1) == logFile) {
-        QFile file(logFile);
-        if (file.open(QIODevice::ReadOnly)) {
-            for (const QString& line : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n')))
-                if (!line.isEmpty()) m_inforWidget->statusOutput()->appendPlainText(line);
-            file.remove();
-        }
-    }
-    consolePrint::instance().printMsg(tr("Restarted to change the language."));
-    const int tab = arguments.indexOf(QStringLiteral("--tab"));
-    if (tab >= 0 && tab + 1 < arguments.size()) m_resumeTab = arguments.at(tab + 1);
-    if (arguments.contains(QStringLiteral("--connect")))
-        m_comSettingsWidget->slotOnConnect();
-    else
-        m_resumeTab.clear();
+    if (m_restartHandover->resumeAfterRestart(arguments)) m_comSettingsWidget->slotOnConnect();
 }
 
 bool mainWindow::trayAvailable() const {
-    if (m_trayOverride >= 0) return m_trayOverride == 1;
-    return QSystemTrayIcon::isSystemTrayAvailable();
+    return m_trayPresenter->trayAvailable();
 }
 
 void mainWindow::setTrayAvailable(bool available) {
-    m_trayOverride = available ? 1 : 0;
+    m_trayPresenter->setTrayAvailable(available);
 }
 
-void mainWindow::setTrayIcon(const QString& path) {
-    m_trayIconPath = path;
-    m_trayIcon->setIcon(QIcon(path));
+const QString& mainWindow::trayIconPath() const {
+    return m_trayPresenter->iconPath();
 }
 
 void mainWindow::showTrayMessage(const QString& title, const QString& message) {
-    m_trayMessages.append(title + QStringLiteral(": ") + message);
-    if (trayAvailable() && m_trayIcon->isVisible())
-        m_trayIcon->showMessage(title, message, QSystemTrayIcon::Information);
+    m_trayPresenter->showMessage(title, message);
+}
+
+const QStringList& mainWindow::trayMessages() const {
+    return m_trayPresenter->messages();
 }
 
 void mainWindow::closeEvent(QCloseEvent* event) {
-    if (trayAvailable() && m_trayIcon->isVisible()) {
+    if (m_trayPresenter->canHideWindow()) {
         hide();
         event->ignore();
         return;
@@ -495,18 +399,6 @@ void mainWindow::slotOnShowFwVer(QString msg) {
 void mainWindow::slotOnShowDrvVer(QString msg) {
     m_drvVersion = msg;
     m_lblDrvVer->setText(QStringLiteral("DRV:") + msg);
-}
-
-void mainWindow::slotOnTrayIconActivated(QSystemTrayIcon::ActivationReason reason) {
-    if (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger) {
-        showNormal();
-        raise();
-        activateWindow();
-    }
-}
-
-void mainWindow::slotOnShowNormal() {
-    showNormal();
 }
 
 // slotOnUpdate runs every 100 ms, and setting a style sheet re-polishes the
@@ -566,52 +458,6 @@ void mainWindow::slotOnUpdate() {
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
 }
 
-void mainWindow::slotOnChangeTrayIcon(bool state) {
-    setTrayIcon(state ? image("DC.png") : image("UPS.png"));
-}
-
-void mainWindow::slotOnPowerSummary(bool dcOk, int charge, int source) {
-    slotOnChangeTrayIcon(dcOk);
-    m_powerDcOk = dcOk;
-    m_powerCharge = charge;
-    m_powerSource = source;
-    updateTrayToolTip();
-}
-
-void mainWindow::slotOnBatteryAlert(int level) {
-    m_batteryAlert = level;
-    updateTrayToolTip();
-}
-
-void mainWindow::slotOnBatteryWarning(const QString& message) {
-    showTrayMessage(tr("Ambrel"), message);
-}
-
-void mainWindow::updateTrayToolTip() {
-    if (m_powerCharge < 0) return;
-    const int charge = m_powerCharge;
-    QString tip;
-    if (!m_powerDcOk && m_batteryAlert == 2)
-        tip = tr("Ambrel — on battery, %1 %, low battery (critical)").arg(charge);
-    else if (!m_powerDcOk && m_batteryAlert == 1)
-        tip = tr("Ambrel — on battery, %1 %, low battery").arg(charge);
-    else if (!m_powerDcOk)
-        tip = tr("Ambrel — on battery, %1 %").arg(charge);
-    else if (charge >= 100)
-        tip = tr("Ambrel — on DC, %1 %, fully charged").arg(charge);
-    else if (m_powerSource == 1)
-        tip = tr("Ambrel — on DC, %1 %, charging").arg(charge);
-    else
-        tip = tr("Ambrel — on DC, %1 %").arg(charge);
-    m_trayIcon->setToolTip(tip);
-}
-
-void mainWindow::slotOnNotConnected() {
-    m_powerCharge = -1;
-    setTrayIcon(image("NotConnected.png"));
-    m_trayIcon->setToolTip(tr("Ambrel — not connected"));
-}
-
 void mainWindow::slotOnCurrentTabChanged(int index) {
     // Only the page in front runs its display timers: every page is switched
     // off first, then the one of the new tab on. The status page's polling,
@@ -621,14 +467,6 @@ void mainWindow::slotOnCurrentTabChanged(int index) {
         page->slotOnSetEnabled(false);
     if (baseWidget* front = qobject_cast<baseWidget*>(m_tabWidget->widget(index)))
         front->slotOnSetEnabled(true);
-}
-
-void mainWindow::slotOnPowerEvent(bool dcOk) {
-    // Once per edge of the DC input: a 16-pixel icon alone is easy to miss.
-    if (dcOk)
-        showTrayMessage(tr("Ambrel"), tr("DC is connected."));
-    else
-        showTrayMessage(tr("Ambrel"), tr("DC is broken."));
 }
 
 void mainWindow::slotOnConnect(comSettings& settings) {
@@ -688,68 +526,19 @@ void mainWindow::closeConfigTab() {
 }
 
 void mainWindow::setUrlOpener(UrlOpener opener) {
-    m_urlOpener = std::move(opener);
-}
-
-void mainWindow::slotOnHelpClicked() {
-    const QString selectFile = appPaths::readableFile(QLatin1String(kSelectFile));
-    QString product;
-    uint language = 0;
-    if (isConnected()) {
-        language = QSettings(selectFile, QSettings::IniFormat)
-                       .value(QStringLiteral("/SELECTED/Language"), 0)
-                       .toUInt();
-        product = m_deviceType;
-    } else {
-        m_loginDialog = new loginDialog(nullptr);
-        const bool accepted = m_loginDialog->exec() == QDialog::Accepted;
-        delete m_loginDialog;
-        m_loginDialog = nullptr;
-        // The dialog may just have written the file the choice is read from.
-        const QSettings select(appPaths::readableFile(QLatin1String(kSelectFile)),
-                               QSettings::IniFormat);
-        if (accepted) product = select.value(QStringLiteral("/SELECTED/Name")).toString();
-        // The language chosen at start-up holds also after a cancelled choice.
-        language = select.value(QStringLiteral("/SELECTED/Language"), 0).toUInt();
-    }
-
-    // A file URL built from the path, not from text: a folder name holding
-    // '#', '?', '%' or blanks still names the right file.
-    const QString path =
-        appPaths::dataDir() + QStringLiteral("/help/") + product + QLatin1Char('/') + product +
-        (language == 0 ? QStringLiteral("help.chm") : QStringLiteral("help_en.chm"));
-    const QUrl url = QUrl::fromLocalFile(path);
-    // The desktop hands a file without a viewer to xdg-open, which fails
-    // where nobody sees it: say what is missing and how to get it.
-    const bool viewer = m_helpViewerCheck ? m_helpViewerCheck() : chmViewerInstalled();
-    if (!viewer) {
-        const QString text =
-            tr("No program to open .chm files is installed: install xchm "
-               "(for example with \"sudo apt-get install xchm\").");
-        consolePrint::instance().printMsg(text);
-        QMessageBox::information(this, tr("Help"), text);
-        return;
-    }
-    const bool opened = m_urlOpener ? m_urlOpener(url) : QDesktopServices::openUrl(url);
-    if (!opened) consolePrint::instance().printMsg(tr("Cannot open help file: %1").arg(path));
+    m_helpLauncher->setUrlOpener(std::move(opener));
 }
 
 void mainWindow::setHelpViewerCheck(std::function<bool()> check) {
-    m_helpViewerCheck = std::move(check);
+    m_helpLauncher->setHelpViewerCheck(std::move(check));
 }
 
-// xchm on the path, or any viewer the desktop names for compiled help.
 bool mainWindow::chmViewerInstalled() {
-    if (!QStandardPaths::findExecutable(QStringLiteral("xchm")).isEmpty()) return true;
-    QProcess query;
-    query.start(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"),
-                                             QStringLiteral("application/vnd.ms-htmlhelp")});
-    if (!query.waitForFinished(2000)) {
-        query.kill();
-        query.waitForFinished(1000);
-        return true;  // cannot tell: let the desktop try
-    }
-    return !query.readAllStandardOutput().trimmed().isEmpty();
+    return helpLauncher::chmViewerInstalled();
+}
+
+void mainWindow::slotOnHelpClicked() {
+    m_helpLauncher->showHelp(isConnected(), m_deviceType);
 }
 
 void mainWindow::slotOnAbout() {

@@ -416,30 +416,6 @@
         <translation>Language</translation>
     </message>
     <message>
-        <source>Minimize</source>
-        <translation>Minimize</translation>
-    </message>
-    <message>
-        <source>Minimize the dialog</source>
-        <translation>Minimize the window</translation>
-    </message>
-    <message>
-        <source>Restore</source>
-        <translation>Restore</translation>
-    </message>
-    <message>
-        <source>Restore the dialog</source>
-        <translation>Restore the window</translation>
-    </message>
-    <message>
-        <source>Quit</source>
-        <translation>Quit</translation>
-    </message>
-    <message>
-        <source>Quit the Application</source>
-        <translation>Quit the application</translation>
-    </message>
-    <message>
         <source>HW:0000</source>
         <translation>HW:0000</translation>
     </message>
@@ -488,14 +464,6 @@
         <translation>Status Monitor</translation>
     </message>
     <message>
-        <source>DC is connected.</source>
-        <translation>DC is connected.</translation>
-    </message>
-    <message>
-        <source>DC is broken.</source>
-        <translation>DC is broken.</translation>
-    </message>
-    <message>
         <source>Config</source>
         <translation>Config</translation>
     </message>
@@ -516,8 +484,75 @@
         <translation>Copyright (C) 2026 Tarvel. All rights reserved. This program is provided as is, without warranty of any kind.</translation>
     </message>
     <message>
+        <source>Connecting…</source>
+        <translation>Connecting…</translation>
+    </message>
+    <message>
+        <source>Disconnecting…</source>
+        <translation>Disconnecting…</translation>
+    </message>
+    <message>
+        <source>Reconnecting (attempt %1, next in %2 s)</source>
+        <translation>Reconnecting (attempt %1, next in %2 s)</translation>
+    </message>
+    <message>
+        <source>Reconnecting (attempt %1)…</source>
+        <translation>Reconnecting (attempt %1)…</translation>
+    </message>
+    <message>
+        <source>History</source>
+        <translation>History</translation>
+    </message>
+</context>
+<context>
+    <name>trayPresenter</name>
+    <message>
         <source>Ambrel — not connected</source>
         <translation>Ambrel — not connected</translation>
+    </message>
+    <message>
+        <source>Minimize</source>
+        <translation>Minimize</translation>
+    </message>
+    <message>
+        <source>Minimize the dialog</source>
+        <translation>Minimize the window</translation>
+    </message>
+    <message>
+        <source>Restore</source>
+        <translation>Restore</translation>
+    </message>
+    <message>
+        <source>Restore the dialog</source>
+        <translation>Restore the window</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Quit</translation>
+    </message>
+    <message>
+        <source>Quit the Application</source>
+        <translation>Quit the application</translation>
+    </message>
+    <message>
+        <source>Ambrel</source>
+        <translation>Ambrel</translation>
+    </message>
+    <message>
+        <source>DC is connected.</source>
+        <translation>DC is connected.</translation>
+    </message>
+    <message>
+        <source>DC is broken.</source>
+        <translation>DC is broken.</translation>
+    </message>
+    <message>
+        <source>Ambrel — on battery, %1 %, low battery (critical)</source>
+        <translation>Ambrel — on battery, %1 %, low battery (critical)</translation>
+    </message>
+    <message>
+        <source>Ambrel — on battery, %1 %, low battery</source>
+        <translation>Ambrel — on battery, %1 %, low battery</translation>
     </message>
     <message>
         <source>Ambrel — on battery, %1 %</source>
@@ -536,22 +571,6 @@
         <translation>Ambrel — on DC, %1 %</translation>
     </message>
     <message>
-        <source>Connecting…</source>
-        <translation>Connecting…</translation>
-    </message>
-    <message>
-        <source>Disconnecting…</source>
-        <translation>Disconnecting…</translation>
-    </message>
-    <message>
-        <source>Reconnecting (attempt %1, next in %2 s)</source>
-        <translation>Reconnecting (attempt %1, next in %2 s)</translation>
-    </message>
-    <message>
-        <source>Reconnecting (attempt %1)…</source>
-        <translation>Reconnecting (attempt %1)…</translation>
-    </message>
-    <message>
         <source>Ambrel — no answer from the module since %1</source>
         <translation>Ambrel — no answer from the module since %1</translation>
     </message>
@@ -563,29 +582,27 @@
         <source>Communication with the module restored.</source>
         <translation>Communication with the module restored.</translation>
     </message>
+</context>
+<context>
+    <name>restartHandover</name>
     <message>
-        <source>Ambrel — on battery, %1 %, low battery (critical)</source>
-        <translation>Ambrel — on battery, %1 %, low battery (critical)</translation>
+        <source>Restarted to change the language.</source>
+        <translation>Restarted to change the language.</translation>
     </message>
-    <message>
-        <source>Ambrel — on battery, %1 %, low battery</source>
-        <translation>Ambrel — on battery, %1 %, low battery</translation>
-    </message>
+</context>
+<context>
+    <name>helpLauncher</name>
     <message>
         <source>No program to open .chm files is installed: install xchm (for example with &quot;sudo apt-get install xchm&quot;).</source>
         <translation>No program to open .chm files is installed: install xchm (for example with &quot;sudo apt-get install xchm&quot;).</translation>
     </message>
     <message>
+        <source>Help</source>
+        <translation>Help</translation>
+    </message>
+    <message>
         <source>Cannot open help file: %1</source>
         <translation>Cannot open help file: %1</translation>
-    </message>
-    <message>
-        <source>Restarted to change the language.</source>
-        <translation>Restarted to change the language.</translation>
-    </message>
-    <message>
-        <source>History</source>
-        <translation>History</translation>
     </message>
 </context>
 <context>

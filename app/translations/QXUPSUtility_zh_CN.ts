@@ -416,30 +416,6 @@
         <translation>语言</translation>
     </message>
     <message>
-        <source>Minimize</source>
-        <translation>最小化</translation>
-    </message>
-    <message>
-        <source>Minimize the dialog</source>
-        <translation>最小化窗口</translation>
-    </message>
-    <message>
-        <source>Restore</source>
-        <translation>还原</translation>
-    </message>
-    <message>
-        <source>Restore the dialog</source>
-        <translation>还原窗口</translation>
-    </message>
-    <message>
-        <source>Quit</source>
-        <translation>退出</translation>
-    </message>
-    <message>
-        <source>Quit the Application</source>
-        <translation>退出程序</translation>
-    </message>
-    <message>
         <source>HW:0000</source>
         <translation>HW:0000</translation>
     </message>
@@ -488,14 +464,6 @@
         <translation>状态监控</translation>
     </message>
     <message>
-        <source>DC is connected.</source>
-        <translation>DC 输入已接通。</translation>
-    </message>
-    <message>
-        <source>DC is broken.</source>
-        <translation>DC 输入掉电。</translation>
-    </message>
-    <message>
         <source>Config</source>
         <translation>配置</translation>
     </message>
@@ -516,8 +484,75 @@
         <translation>版权所有 (C) 2026 Tarvel。保留所有权利。本程序按“原样”提供，不附带任何形式的担保。</translation>
     </message>
     <message>
+        <source>Connecting…</source>
+        <translation>正在连接…</translation>
+    </message>
+    <message>
+        <source>Disconnecting…</source>
+        <translation>正在断开…</translation>
+    </message>
+    <message>
+        <source>Reconnecting (attempt %1, next in %2 s)</source>
+        <translation>正在重新连接（第 %1 次，%2 秒后重试）</translation>
+    </message>
+    <message>
+        <source>Reconnecting (attempt %1)…</source>
+        <translation>正在重新连接（第 %1 次）…</translation>
+    </message>
+    <message>
+        <source>History</source>
+        <translation>历史</translation>
+    </message>
+</context>
+<context>
+    <name>trayPresenter</name>
+    <message>
         <source>Ambrel — not connected</source>
         <translation>Ambrel — 未连接</translation>
+    </message>
+    <message>
+        <source>Minimize</source>
+        <translation>最小化</translation>
+    </message>
+    <message>
+        <source>Minimize the dialog</source>
+        <translation>最小化窗口</translation>
+    </message>
+    <message>
+        <source>Restore</source>
+        <translation>还原</translation>
+    </message>
+    <message>
+        <source>Restore the dialog</source>
+        <translation>还原窗口</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>退出</translation>
+    </message>
+    <message>
+        <source>Quit the Application</source>
+        <translation>退出程序</translation>
+    </message>
+    <message>
+        <source>Ambrel</source>
+        <translation>Ambrel</translation>
+    </message>
+    <message>
+        <source>DC is connected.</source>
+        <translation>DC 输入已接通。</translation>
+    </message>
+    <message>
+        <source>DC is broken.</source>
+        <translation>DC 输入掉电。</translation>
+    </message>
+    <message>
+        <source>Ambrel — on battery, %1 %, low battery (critical)</source>
+        <translation>Ambrel — 电池供电，%1 %，电量严重不足</translation>
+    </message>
+    <message>
+        <source>Ambrel — on battery, %1 %, low battery</source>
+        <translation>Ambrel — 电池供电，%1 %，电量低</translation>
     </message>
     <message>
         <source>Ambrel — on battery, %1 %</source>
@@ -536,22 +571,6 @@
         <translation>Ambrel — 直流供电，%1 %</translation>
     </message>
     <message>
-        <source>Connecting…</source>
-        <translation>正在连接…</translation>
-    </message>
-    <message>
-        <source>Disconnecting…</source>
-        <translation>正在断开…</translation>
-    </message>
-    <message>
-        <source>Reconnecting (attempt %1, next in %2 s)</source>
-        <translation>正在重新连接（第 %1 次，%2 秒后重试）</translation>
-    </message>
-    <message>
-        <source>Reconnecting (attempt %1)…</source>
-        <translation>正在重新连接（第 %1 次）…</translation>
-    </message>
-    <message>
         <source>Ambrel — no answer from the module since %1</source>
         <translation>Ambrel — 自 %1 起模块无应答</translation>
     </message>
@@ -563,29 +582,27 @@
         <source>Communication with the module restored.</source>
         <translation>与模块的通信已恢复。</translation>
     </message>
+</context>
+<context>
+    <name>restartHandover</name>
     <message>
-        <source>Ambrel — on battery, %1 %, low battery (critical)</source>
-        <translation>Ambrel — 电池供电，%1 %，电量严重不足</translation>
+        <source>Restarted to change the language.</source>
+        <translation>已重新启动以切换语言。</translation>
     </message>
-    <message>
-        <source>Ambrel — on battery, %1 %, low battery</source>
-        <translation>Ambrel — 电池供电，%1 %，电量低</translation>
-    </message>
+</context>
+<context>
+    <name>helpLauncher</name>
     <message>
         <source>No program to open .chm files is installed: install xchm (for example with &quot;sudo apt-get install xchm&quot;).</source>
         <translation>没有安装可打开 .chm 文件的程序：请安装 xchm（例如运行 &quot;sudo apt-get install xchm&quot;）。</translation>
     </message>
     <message>
+        <source>Help</source>
+        <translation>帮助</translation>
+    </message>
+    <message>
         <source>Cannot open help file: %1</source>
         <translation>无法打开帮助文件：%1</translation>
-    </message>
-    <message>
-        <source>Restarted to change the language.</source>
-        <translation>已重新启动以切换语言。</translation>
-    </message>
-    <message>
-        <source>History</source>
-        <translation>历史</translation>
     </message>
 </context>
 <context>
