@@ -4,12 +4,9 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QDockWidget>
 #include <QFile>
-#include <QFontMetrics>
 #include <QIcon>
-#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -18,7 +15,6 @@
 #include <QTimer>
 #include <QToolBar>
 
-#include "LanguageCheck.h"
 #include "appPaths.h"
 #include "comSettings.h"
 #include "comSettingsWidget.h"
@@ -30,9 +26,10 @@
 #include "helpLauncher.h"
 #include "historyWidget.h"
 #include "inforWidget.h"
+#include "languageChooser.h"
 #include "monitorThread.h"
 #include "restartHandover.h"
-#include "settingsStore.h"
+#include "statusBarPresenter.h"
 #include "statusMonitorWidget.h"
 #include "trayPresenter.h"
 #include "upsDataModel.h"
@@ -40,7 +37,6 @@
 namespace {
 
 const char kImages[] = ":/mainWindow/images/UPS/";
-const int kRestartExitCode = 888;
 
 #ifndef QXUPS_VERSION
 #define QXUPS_VERSION "0.0.0"
@@ -63,8 +59,6 @@ mainWindow::mainWindow(QWidget* parent) : QMainWindow(parent) {
     statusFont.setWeight(QFont::Bold);
     statusBar()->setFont(statusFont);
 
-    m_languageCheck = new LanguageCheck(nullptr);
-
     setWindowTitle(tr("Ambrel"));
     setWindowIcon(QIcon(image("main_cnc.png")));
     loadStyleSheet();
@@ -76,7 +70,7 @@ mainWindow::mainWindow(QWidget* parent) : QMainWindow(parent) {
     createMenus();
     createToolBars();
     m_trayPresenter = new trayPresenter(this);
-    createStatusBar();
+    m_statusBarPresenter = new statusBarPresenter(this);
     createWidgets();
     m_helpLauncher = new helpLauncher(this);
     m_restartHandover = new restartHandover(m_tabWidget, m_inforWidget->statusOutput(),
@@ -90,20 +84,14 @@ mainWindow::mainWindow(QWidget* parent) : QMainWindow(parent) {
     fitToContents();
 }
 
-mainWindow::~mainWindow() {
-    delete m_languageCheck;
-}
+mainWindow::~mainWindow() = default;
 
 void mainWindow::fitToContents() {
     // The docks and the status bar need more than the frame's first size, so
     // the window opens large enough to show them whole. The status bar is
     // measured with its first texts; the state and the clock grow once the
     // first tick fills them in.
-    const QFontMetrics metrics(statusBar()->font());
-    const int growth = qMax(0, metrics.horizontalAdvance(tr("Disconnected")) -
-                                   metrics.horizontalAdvance(tr("Disconnect"))) +
-                       qMax(0, metrics.horizontalAdvance(QStringLiteral("8888-88-88 88:88:88")) -
-                                   metrics.horizontalAdvance(tr("yyyy-MM-dd hh:mm:ss")));
+    const int growth = m_statusBarPresenter->growthAfterFirstTick();
     QSize opening = size().expandedTo(minimumSizeHint());
     opening.setWidth(qMax(opening.width(), statusBar()->sizeHint().width() + growth + 16));
     resize(opening);
@@ -132,9 +120,7 @@ void mainWindow::createActions() {
     m_aboutAction->setToolTip(tr("About the tool"));
     m_helpAction = new QAction(QIcon(image("help.png")), tr("Help"), this);
     m_helpAction->setObjectName(QStringLiteral("m_helpAction"));
-    // Language names are shown as the list gives them, never translated.
-    for (const QString& name : m_languageCheck->languageNames())
-        m_languageActions.append(new QAction(name, this));
+    m_languageChooser = new languageChooser(this);
     connect(m_aboutAction, &QAction::triggered, this, &mainWindow::slotOnAbout);
     connect(m_helpAction, &QAction::triggered, this, &mainWindow::slotOnHelpClicked);
 }
@@ -146,22 +132,10 @@ void mainWindow::createMenus() {
     m_controlMenu->addAction(m_disconnectAction);
     m_optionMenu = menuBar()->addMenu(tr("Option"));
     m_optionMenu->addAction(m_configAction);
-    m_languageMenu = menuBar()->addMenu(tr("Language"));
-    m_languageMenu->setObjectName(QStringLiteral("m_languageMenu"));
-    for (QAction* action : m_languageActions) {
-        action->setCheckable(true);
-        m_languageMenu->addAction(action);
-    }
+    m_languageMenu = m_languageChooser->addMenuTo(menuBar());
     m_helpMenu = menuBar()->addMenu(tr("Help"));
     m_helpMenu->addAction(m_helpAction);
     m_helpMenu->addAction(m_aboutAction);
-
-    const uint current = settingsStore::languageIndex();
-    if (current < static_cast<uint>(m_languageCheck->languageFiles().size())) {
-        for (int i = 0; i < m_languageActions.size(); ++i)
-            m_languageActions.at(i)->setChecked(static_cast<uint>(i) == current);
-    }
-    connect(m_languageMenu, &QMenu::triggered, this, &mainWindow::slotOnLanguageSelected);
 }
 
 void mainWindow::createToolBars() {
@@ -176,30 +150,6 @@ void mainWindow::createToolBars() {
     m_helpToolBar->addAction(m_helpAction);
     for (QToolBar* bar : {m_connectToolBar, m_disconnectToolBar, m_helpToolBar})
         bar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-}
-
-void mainWindow::createStatusBar() {
-    m_lblConnectState = new QLabel(tr("Disconnect"), this);
-    m_lblConnectState->setObjectName(QStringLiteral("m_lblConnectState"));
-    m_lblHwVer = new QLabel(tr("HW:0000"), this);
-    m_lblHwVer->setObjectName(QStringLiteral("m_lblHwVer"));
-    m_lblFwVer = new QLabel(tr("FW:0000"), this);
-    m_lblFwVer->setObjectName(QStringLiteral("m_lblFwVer"));
-    m_lblDrvVer = new QLabel(tr("DRV:0000"), this);
-    m_lblDrvVer->setObjectName(QStringLiteral("m_lblDrvVer"));
-    // The format itself until the first tick puts the time in.
-    m_lblTime = new QLabel(tr("yyyy-MM-dd hh:mm:ss"), this);
-    m_lblTime->setObjectName(QStringLiteral("m_lblTime"));
-    statusBar()->addWidget(m_lblConnectState);
-    statusBar()->addPermanentWidget(m_lblHwVer);
-    statusBar()->addPermanentWidget(m_lblFwVer);
-    statusBar()->addPermanentWidget(m_lblDrvVer);
-    statusBar()->addPermanentWidget(m_lblTime);
-    // Measured in the status bar's bold font and the style sheet's padding.
-    for (QLabel* label : {m_lblConnectState, m_lblHwVer, m_lblFwVer, m_lblDrvVer}) {
-        label->ensurePolished();
-        label->setMinimumSize(label->sizeHint());
-    }
 }
 
 void mainWindow::createWidgets() {
@@ -261,9 +211,12 @@ void mainWindow::createWidgets() {
 
     consolePrint& console = consolePrint::instance();
     connect(&console, &consolePrint::signalShowMsg, m_inforWidget, &inforWidget::slotOnShowMsg);
-    connect(&console, &consolePrint::signalShowHwVer, this, &mainWindow::slotOnShowHwVer);
-    connect(&console, &consolePrint::signalShowFwVer, this, &mainWindow::slotOnShowFwVer);
-    connect(&console, &consolePrint::signalShowDrvVer, this, &mainWindow::slotOnShowDrvVer);
+    connect(&console, &consolePrint::signalShowHwVer, m_statusBarPresenter,
+            &statusBarPresenter::slotOnShowHwVer);
+    connect(&console, &consolePrint::signalShowFwVer, m_statusBarPresenter,
+            &statusBarPresenter::slotOnShowFwVer);
+    connect(&console, &consolePrint::signalShowDrvVer, m_statusBarPresenter,
+            &statusBarPresenter::slotOnShowDrvVer);
     // The product title selects the register table; the policy chosen on the
     // configuration page reaches the status page, which decides on the script.
     connect(this, &mainWindow::signalOnGetDeviceType, m_configWidget,
@@ -388,25 +341,6 @@ void mainWindow::closeEvent(QCloseEvent* event) {
     QCoreApplication::quit();
 }
 
-void mainWindow::slotOnShowHwVer(QString msg) {
-    m_lblHwVer->setText(QStringLiteral("HW:") + msg);
-}
-
-void mainWindow::slotOnShowFwVer(QString msg) {
-    m_lblFwVer->setText(QStringLiteral("FW:") + msg);
-}
-
-void mainWindow::slotOnShowDrvVer(QString msg) {
-    m_drvVersion = msg;
-    m_lblDrvVer->setText(QStringLiteral("DRV:") + msg);
-}
-
-// slotOnUpdate runs every 100 ms, and setting a style sheet re-polishes the
-// label even when the sheet is the same: set it only when it changes.
-void mainWindow::setConnectStateSheet(const QString& sheet) {
-    if (m_lblConnectState->styleSheet() != sheet) m_lblConnectState->setStyleSheet(sheet);
-}
-
 void mainWindow::slotOnUpdate() {
     const monitorThread::State state = m_statusMonitorWidget->linkState();
     if (state == monitorThread::Connected) {
@@ -414,8 +348,6 @@ void mainWindow::slotOnUpdate() {
         m_connectAction->setEnabled(false);
         m_disconnectToolBar->setEnabled(true);
         m_disconnectAction->setEnabled(true);
-        m_lblConnectState->setText(tr("Connected"));
-        setConnectStateSheet(QStringLiteral("background-color:") + QStringLiteral("green"));
         if (m_autoHide && !m_autoHidden) {
             // Hidden only where the tray can bring the window back.
             if (trayAvailable()) hide();
@@ -432,30 +364,8 @@ void mainWindow::slotOnUpdate() {
         m_disconnectAction->setEnabled(!closing);
         // The configuration page never stays open without a device.
         closeConfigTab();
-        const monitorThread* worker = m_statusMonitorWidget->worker();
-        if (state == monitorThread::Connecting) {
-            m_lblConnectState->setText(tr("Connecting…"));
-        } else if (state == monitorThread::Disconnecting) {
-            m_lblConnectState->setText(tr("Disconnecting…"));
-        } else if (state == monitorThread::Reconnecting) {
-            const qint64 left = worker->nextAttemptInMs();
-            if (left > 0) {
-                m_lblConnectState->setText(tr("Reconnecting (attempt %1, next in %2 s)")
-                                               .arg(worker->reconnectAttempt())
-                                               .arg((left + 999) / 1000));
-            } else {
-                m_lblConnectState->setText(
-                    tr("Reconnecting (attempt %1)…").arg(worker->reconnectAttempt()));
-            }
-        } else {
-            m_lblConnectState->setText(tr("Disconnected"));
-        }
-        setConnectStateSheet(QStringLiteral("background-color:") +
-                             (state == monitorThread::Reconnecting ? QStringLiteral("orange")
-                                                                   : QStringLiteral(" ")));
     }
-    m_lblTime->setText(
-        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
+    m_statusBarPresenter->showLinkState(state, m_statusMonitorWidget->worker());
 }
 
 void mainWindow::slotOnCurrentTabChanged(int index) {
@@ -477,30 +387,6 @@ void mainWindow::slotOnSetUITite(QString str) {
     setWindowTitle(tr("Ambrel_") + str);
     m_deviceType = str;
     emit signalOnGetDeviceType(str);
-}
-
-void mainWindow::slotOnLanguageSelected(QAction* action) {
-    if (action == nullptr || m_languageMenu == nullptr) return;
-    const bool checked = action->isChecked();
-    const QList<QAction*> actions = m_languageMenu->actions();
-    // One language stays checked, also when the current one was clicked again.
-    for (QAction* each : actions)
-        each->setChecked(each == action);
-    if (!checked) return;
-
-    const int position = actions.indexOf(action);
-    const int files = m_languageCheck->languageFiles().size();
-    if (position >= 0 && position < files) {
-        settingsStore::setLanguageIndex(static_cast<uint>(position));
-        const QMessageBox::StandardButton answer = QMessageBox::question(
-            nullptr, tr("Language Settings"),
-            tr("The language settings need to be restarted to take effect. Do you want to "
-               "restart now?"),
-            QMessageBox::Yes | QMessageBox::No);
-        if (answer == QMessageBox::Yes) QCoreApplication::exit(kRestartExitCode);
-    } else if (files > 0) {
-        settingsStore::setLanguageIndex(0);
-    }
 }
 
 void mainWindow::slotOnShowConfigWidget(bool checked) {
@@ -551,7 +437,9 @@ void mainWindow::slotOnAbout() {
         QStringLiteral("<h3>%1</h3>").arg(tr("Ambrel").toHtmlEscaped()) +
         QStringLiteral("<p>%1<br>%2</p>")
             .arg(tr("Version %1").arg(QStringLiteral(QXUPS_VERSION)).toHtmlEscaped(),
-                 tr("Driver version %1").arg(m_drvVersion).toHtmlEscaped()) +
+                 tr("Driver version %1")
+                     .arg(m_statusBarPresenter->driverVersion())
+                     .toHtmlEscaped()) +
         QStringLiteral("<p>%1</p>")
             .arg(
                 tr("Monitors and configures the DC UPS module on a serial line.").toHtmlEscaped()) +

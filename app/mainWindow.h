@@ -1,11 +1,11 @@
 // The program's only top-level window: the message page and the settings page
-// in docks, the tab pages in the centre, menus, tool bars and the status bar
-// with connection state, versions and clock. It owns the tray icon
-// (trayPresenter), the restart hand-over (restartHandover) and the help
-// launcher (helpLauncher). Its constructor wires the pages together.
+// in docks, the tab pages in the centre, menus, tool bars and the status bar.
+// It owns the status bar's labels (statusBarPresenter), the Language menu
+// (languageChooser), the tray icon (trayPresenter), the restart hand-over
+// (restartHandover) and the help launcher (helpLauncher). Its constructor
+// wires the pages together.
 #pragma once
 
-#include <QList>
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
@@ -13,13 +13,11 @@
 
 class QAction;
 class QCloseEvent;
-class QLabel;
 class QMenu;
 class QTabWidget;
 class QTimer;
 class QToolBar;
 class QUrl;
-class LanguageCheck;
 class helpLauncher;
 class restartHandover;
 class trayPresenter;
@@ -29,6 +27,8 @@ class configWidget;
 class historyStore;
 class historyWidget;
 class inforWidget;
+class languageChooser;
+class statusBarPresenter;
 class statusMonitorWidget;
 
 class mainWindow : public QMainWindow {
@@ -83,15 +83,11 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 protected slots:
-    void slotOnShowHwVer(QString msg);
-    void slotOnShowFwVer(QString msg);
-    void slotOnShowDrvVer(QString msg);
     void slotOnAbout();
 
 private slots:
     void slotOnUpdate();
     void slotOnConnect(comSettings& settings);
-    void slotOnLanguageSelected(QAction* action);
     void slotOnSetUITite(QString str);
     void slotOnCurrentTabChanged(int index);
     void slotOnShowConfigWidget(bool checked);
@@ -103,13 +99,11 @@ private:
     void createActions();
     void createMenus();
     void createToolBars();
-    void createStatusBar();
     void createWidgets();
     void fitToContents();
     void closeConfigTab();
-    void setConnectStateSheet(const QString& sheet);
 
-    LanguageCheck* m_languageCheck;
+    languageChooser* m_languageChooser = nullptr;
     inforWidget* m_inforWidget = nullptr;
     comSettingsWidget* m_comSettingsWidget = nullptr;
     QTabWidget* m_tabWidget = nullptr;
@@ -123,7 +117,6 @@ private:
     QAction* m_configAction = nullptr;
     QAction* m_aboutAction = nullptr;
     QAction* m_helpAction = nullptr;
-    QList<QAction*> m_languageActions;
 
     QMenu* m_controlMenu = nullptr;
     QMenu* m_optionMenu = nullptr;
@@ -134,12 +127,7 @@ private:
     QToolBar* m_disconnectToolBar = nullptr;
     QToolBar* m_helpToolBar = nullptr;
 
-    QLabel* m_lblConnectState = nullptr;
-    QLabel* m_lblHwVer = nullptr;
-    QLabel* m_lblFwVer = nullptr;
-    QLabel* m_lblDrvVer = nullptr;
-    QLabel* m_lblTime = nullptr;
-
+    statusBarPresenter* m_statusBarPresenter = nullptr;
     trayPresenter* m_trayPresenter = nullptr;
     restartHandover* m_restartHandover = nullptr;
     helpLauncher* m_helpLauncher = nullptr;
@@ -148,5 +136,4 @@ private:
     bool m_autoHide = false;
     bool m_autoHidden = false;
     QString m_deviceType;
-    QString m_drvVersion = QStringLiteral("0000");  // as the adapter last reported it
 };

@@ -412,26 +412,6 @@
         <translation>Option</translation>
     </message>
     <message>
-        <source>Language</source>
-        <translation>Language</translation>
-    </message>
-    <message>
-        <source>HW:0000</source>
-        <translation>HW:0000</translation>
-    </message>
-    <message>
-        <source>FW:0000</source>
-        <translation>FW:0000</translation>
-    </message>
-    <message>
-        <source>DRV:0000</source>
-        <translation>DRV:0000</translation>
-    </message>
-    <message>
-        <source>yyyy-MM-dd hh:mm:ss</source>
-        <translation>yyyy-MM-dd hh:mm:ss</translation>
-    </message>
-    <message>
         <source>Information</source>
         <translation>Information</translation>
     </message>
@@ -440,24 +420,8 @@
         <translation>Comm</translation>
     </message>
     <message>
-        <source>Connected</source>
-        <translation>Connected</translation>
-    </message>
-    <message>
-        <source>Disconnected</source>
-        <translation>Disconnected</translation>
-    </message>
-    <message>
         <source>Ambrel_</source>
         <translation>Ambrel_</translation>
-    </message>
-    <message>
-        <source>Language Settings</source>
-        <translation>Language Settings</translation>
-    </message>
-    <message>
-        <source>The language settings need to be restarted to take effect. Do you want to restart now?</source>
-        <translation>The new language takes effect after a restart. Restart now?</translation>
     </message>
     <message>
         <source>Status Monitor</source>
@@ -484,6 +448,41 @@
         <translation>Copyright (C) 2026 Tarvel. All rights reserved. This program is provided as is, without warranty of any kind.</translation>
     </message>
     <message>
+        <source>History</source>
+        <translation>History</translation>
+    </message>
+</context>
+<context>
+    <name>statusBarPresenter</name>
+    <message>
+        <source>Disconnect</source>
+        <translation>Disconnect</translation>
+    </message>
+    <message>
+        <source>HW:0000</source>
+        <translation>HW:0000</translation>
+    </message>
+    <message>
+        <source>FW:0000</source>
+        <translation>FW:0000</translation>
+    </message>
+    <message>
+        <source>DRV:0000</source>
+        <translation>DRV:0000</translation>
+    </message>
+    <message>
+        <source>yyyy-MM-dd hh:mm:ss</source>
+        <translation>yyyy-MM-dd hh:mm:ss</translation>
+    </message>
+    <message>
+        <source>Disconnected</source>
+        <translation>Disconnected</translation>
+    </message>
+    <message>
+        <source>Connected</source>
+        <translation>Connected</translation>
+    </message>
+    <message>
         <source>Connecting…</source>
         <translation>Connecting…</translation>
     </message>
@@ -499,9 +498,20 @@
         <source>Reconnecting (attempt %1)…</source>
         <translation>Reconnecting (attempt %1)…</translation>
     </message>
+</context>
+<context>
+    <name>languageChooser</name>
     <message>
-        <source>History</source>
-        <translation>History</translation>
+        <source>Language</source>
+        <translation>Language</translation>
+    </message>
+    <message>
+        <source>Language Settings</source>
+        <translation>Language Settings</translation>
+    </message>
+    <message>
+        <source>The language settings need to be restarted to take effect. Do you want to restart now?</source>
+        <translation>The new language takes effect after a restart. Restart now?</translation>
     </message>
 </context>
 <context>

@@ -412,26 +412,6 @@
         <translation>选项</translation>
     </message>
     <message>
-        <source>Language</source>
-        <translation>语言</translation>
-    </message>
-    <message>
-        <source>HW:0000</source>
-        <translation>HW:0000</translation>
-    </message>
-    <message>
-        <source>FW:0000</source>
-        <translation>FW:0000</translation>
-    </message>
-    <message>
-        <source>DRV:0000</source>
-        <translation>DRV:0000</translation>
-    </message>
-    <message>
-        <source>yyyy-MM-dd hh:mm:ss</source>
-        <translation>yyyy-MM-dd hh:mm:ss</translation>
-    </message>
-    <message>
         <source>Information</source>
         <translation>信息</translation>
     </message>
@@ -440,24 +420,8 @@
         <translation>通信</translation>
     </message>
     <message>
-        <source>Connected</source>
-        <translation>已连接</translation>
-    </message>
-    <message>
-        <source>Disconnected</source>
-        <translation>已断开</translation>
-    </message>
-    <message>
         <source>Ambrel_</source>
         <translation>Ambrel_</translation>
-    </message>
-    <message>
-        <source>Language Settings</source>
-        <translation>语言设置</translation>
-    </message>
-    <message>
-        <source>The language settings need to be restarted to take effect. Do you want to restart now?</source>
-        <translation>语言设置需要重新启动程序后才能生效。是否立即重新启动？</translation>
     </message>
     <message>
         <source>Status Monitor</source>
@@ -484,6 +448,41 @@
         <translation>版权所有 (C) 2026 Tarvel。保留所有权利。本程序按“原样”提供，不附带任何形式的担保。</translation>
     </message>
     <message>
+        <source>History</source>
+        <translation>历史</translation>
+    </message>
+</context>
+<context>
+    <name>statusBarPresenter</name>
+    <message>
+        <source>Disconnect</source>
+        <translation>断开</translation>
+    </message>
+    <message>
+        <source>HW:0000</source>
+        <translation>HW:0000</translation>
+    </message>
+    <message>
+        <source>FW:0000</source>
+        <translation>FW:0000</translation>
+    </message>
+    <message>
+        <source>DRV:0000</source>
+        <translation>DRV:0000</translation>
+    </message>
+    <message>
+        <source>yyyy-MM-dd hh:mm:ss</source>
+        <translation>yyyy-MM-dd hh:mm:ss</translation>
+    </message>
+    <message>
+        <source>Disconnected</source>
+        <translation>已断开</translation>
+    </message>
+    <message>
+        <source>Connected</source>
+        <translation>已连接</translation>
+    </message>
+    <message>
         <source>Connecting…</source>
         <translation>正在连接…</translation>
     </message>
@@ -499,9 +498,20 @@
         <source>Reconnecting (attempt %1)…</source>
         <translation>正在重新连接（第 %1 次）…</translation>
     </message>
+</context>
+<context>
+    <name>languageChooser</name>
     <message>
-        <source>History</source>
-        <translation>历史</translation>
+        <source>Language</source>
+        <translation>语言</translation>
+    </message>
+    <message>
+        <source>Language Settings</source>
+        <translation>语言设置</translation>
+    </message>
+    <message>
+        <source>The language settings need to be restarted to take effect. Do you want to restart now?</source>
+        <translation>语言设置需要重新启动程序后才能生效。是否立即重新启动？</translation>
     </message>
 </context>
 <context>
