@@ -66,15 +66,13 @@ mainWindow::mainWindow(QWidget* parent) : QMainWindow(parent) {
     m_autoHidden = false;
     m_autoHide = false;
 
+    m_helpLauncher = new helpLauncher(this);
     createActions();
     createMenus();
     createToolBars();
     m_trayPresenter = new trayPresenter(this);
     m_statusBarPresenter = new statusBarPresenter(this);
     createWidgets();
-    m_helpLauncher = new helpLauncher(this);
-    m_restartHandover = new restartHandover(m_tabWidget, m_inforWidget->statusOutput(),
-                                            m_configAction, m_configWidget, this);
 
     m_updateTimer = new QTimer(this);
     m_updateTimer->setInterval(100);
@@ -208,6 +206,11 @@ void mainWindow::createWidgets() {
     m_configWidget = new configWidget(this);
     m_configWidget->setObjectName(QStringLiteral("m_configWidget"));
     m_configWidget->hide();
+
+    // Before the link state is wired: a connection brings back the tab a
+    // restart handed over.
+    m_restartHandover = new restartHandover(m_tabWidget, m_inforWidget->statusOutput(),
+                                            m_configAction, m_configWidget, this);
 
     consolePrint& console = consolePrint::instance();
     connect(&console, &consolePrint::signalShowMsg, m_inforWidget, &inforWidget::slotOnShowMsg);

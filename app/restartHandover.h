@@ -26,6 +26,8 @@ public:
     // now, the tab once connected. Nothing without "--restarted". Returns
     // whether the successor connects as the predecessor was.
     bool resumeAfterRestart(const QStringList& arguments);
+
+public slots:
     // Once connected: brings back the tab that was in front, once.
     void slotOnConnected();
 
