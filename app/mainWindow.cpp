@@ -4,27 +4,17 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QDateTime>
-#include <QDesktopServices>
 #include <QDockWidget>
 #include <QFile>
-#include <QFontMetrics>
 #include <QIcon>
-#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QPlainTextEdit>
-#include <QProcess>
-#include <QSettings>
-#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolBar>
-#include <QUrl>
 
-#include "LanguageCheck.h"
 #include "appPaths.h"
 #include "comSettings.h"
 #include "comSettingsWidget.h"
@@ -33,19 +23,20 @@
 #include "consolePrint.h"
 #include "historyRecorder.h"
 #include "historyStore.h"
+#include "helpLauncher.h"
 #include "historyWidget.h"
 #include "inforWidget.h"
-#include "loginDialog.h"
+#include "languageChooser.h"
 #include "monitorThread.h"
-#include "settingsStore.h"
+#include "restartHandover.h"
+#include "statusBarPresenter.h"
 #include "statusMonitorWidget.h"
+#include "trayPresenter.h"
 #include "upsDataModel.h"
 
 namespace {
 
 const char kImages[] = ":/mainWindow/images/UPS/";
-const int kRestartExitCode = 888;
-const char kSelectFile[] = "help/select.ini";
 
 #ifndef QXUPS_VERSION
 #define QXUPS_VERSION "0.0.0"
@@ -68,8 +59,6 @@ mainWindow::mainWindow(QWidget* parent) : QMainWindow(parent) {
     statusFont.setWeight(QFont::Bold);
     statusBar()->setFont(statusFont);
 
-    m_languageCheck = new LanguageCheck(nullptr);
-
     setWindowTitle(tr("Ambrel"));
     setWindowIcon(QIcon(image("main_cnc.png")));
     loadStyleSheet();
@@ -77,11 +66,12 @@ mainWindow::mainWindow(QWidget* parent) : QMainWindow(parent) {
     m_autoHidden = false;
     m_autoHide = false;
 
+    m_helpLauncher = new helpLauncher(this);
     createActions();
     createMenus();
     createToolBars();
-    createTrayIcon();
-    createStatusBar();
+    m_trayPresenter = new trayPresenter(this);
+    m_statusBarPresenter = new statusBarPresenter(this);
     createWidgets();
 
     m_updateTimer = new QTimer(this);
@@ -92,20 +82,14 @@ mainWindow::mainWindow(QWidget* parent) : QMainWindow(parent) {
     fitToContents();
 }
 
-mainWindow::~mainWindow() {
-    delete m_languageCheck;
-}
+mainWindow::~mainWindow() = default;
 
 void mainWindow::fitToContents() {
     // The docks and the status bar need more than the frame's first size, so
     // the window opens large enough to show them whole. The status bar is
     // measured with its first texts; the state and the clock grow once the
     // first tick fills them in.
-    const QFontMetrics metrics(statusBar()->font());
-    const int growth = qMax(0, metrics.horizontalAdvance(tr("Disconnected")) -
-                                   metrics.horizontalAdvance(tr("Disconnect"))) +
-                       qMax(0, metrics.horizontalAdvance(QStringLiteral("8888-88-88 88:88:88")) -
-                                   metrics.horizontalAdvance(tr("yyyy-MM-dd hh:mm:ss")));
+    const int growth = m_statusBarPresenter->growthAfterFirstTick();
     QSize opening = size().expandedTo(minimumSizeHint());
     opening.setWidth(qMax(opening.width(), statusBar()->sizeHint().width() + growth + 16));
     resize(opening);
@@ -134,9 +118,7 @@ void mainWindow::createActions() {
     m_aboutAction->setToolTip(tr("About the tool"));
     m_helpAction = new QAction(QIcon(image("help.png")), tr("Help"), this);
     m_helpAction->setObjectName(QStringLiteral("m_helpAction"));
-    // Language names are shown as the list gives them, never translated.
-    for (const QString& name : m_languageCheck->languageNames())
-        m_languageActions.append(new QAction(name, this));
+    m_languageChooser = new languageChooser(this);
     connect(m_aboutAction, &QAction::triggered, this, &mainWindow::slotOnAbout);
     connect(m_helpAction, &QAction::triggered, this, &mainWindow::slotOnHelpClicked);
 }
@@ -148,22 +130,10 @@ void mainWindow::createMenus() {
     m_controlMenu->addAction(m_disconnectAction);
     m_optionMenu = menuBar()->addMenu(tr("Option"));
     m_optionMenu->addAction(m_configAction);
-    m_languageMenu = menuBar()->addMenu(tr("Language"));
-    m_languageMenu->setObjectName(QStringLiteral("m_languageMenu"));
-    for (QAction* action : m_languageActions) {
-        action->setCheckable(true);
-        m_languageMenu->addAction(action);
-    }
+    m_languageMenu = m_languageChooser->addMenuTo(menuBar());
     m_helpMenu = menuBar()->addMenu(tr("Help"));
     m_helpMenu->addAction(m_helpAction);
     m_helpMenu->addAction(m_aboutAction);
-
-    const uint current = settingsStore::languageIndex();
-    if (current < static_cast<uint>(m_languageCheck->languageFiles().size())) {
-        for (int i = 0; i < m_languageActions.size(); ++i)
-            m_languageActions.at(i)->setChecked(static_cast<uint>(i) == current);
-    }
-    connect(m_languageMenu, &QMenu::triggered, this, &mainWindow::slotOnLanguageSelected);
 }
 
 void mainWindow::createToolBars() {
@@ -178,57 +148,6 @@ void mainWindow::createToolBars() {
     m_helpToolBar->addAction(m_helpAction);
     for (QToolBar* bar : {m_connectToolBar, m_disconnectToolBar, m_helpToolBar})
         bar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-}
-
-void mainWindow::createTrayIcon() {
-    m_trayIcon = new QSystemTrayIcon(this);
-    // Nothing is known of the module until the first status block arrives.
-    setTrayIcon(image("NotConnected.png"));
-    m_trayIcon->setToolTip(tr("Ambrel — not connected"));
-
-    m_minimizeAction = new QAction(tr("Minimize"), this);
-    m_minimizeAction->setToolTip(tr("Minimize the dialog"));
-    m_restoreAction = new QAction(tr("Restore"), this);
-    m_restoreAction->setToolTip(tr("Restore the dialog"));
-    m_quitAction = new QAction(tr("Quit"), this);
-    m_quitAction->setToolTip(tr("Quit the Application"));
-
-    m_trayMenu = new QMenu(this);
-    m_trayMenu->addAction(m_restoreAction);
-    m_trayMenu->addAction(m_minimizeAction);
-    m_trayMenu->addSeparator();
-    m_trayMenu->addAction(m_quitAction);
-    m_trayIcon->setContextMenu(m_trayMenu);
-
-    connect(m_trayIcon, &QSystemTrayIcon::activated, this, &mainWindow::slotOnTrayIconActivated);
-    connect(m_minimizeAction, &QAction::triggered, this, &QWidget::hide);
-    connect(m_restoreAction, &QAction::triggered, this, &mainWindow::slotOnShowNormal);
-    connect(m_quitAction, &QAction::triggered, qApp, &QCoreApplication::quit);
-    m_trayIcon->setVisible(true);
-}
-
-void mainWindow::createStatusBar() {
-    m_lblConnectState = new QLabel(tr("Disconnect"), this);
-    m_lblConnectState->setObjectName(QStringLiteral("m_lblConnectState"));
-    m_lblHwVer = new QLabel(tr("HW:0000"), this);
-    m_lblHwVer->setObjectName(QStringLiteral("m_lblHwVer"));
-    m_lblFwVer = new QLabel(tr("FW:0000"), this);
-    m_lblFwVer->setObjectName(QStringLiteral("m_lblFwVer"));
-    m_lblDrvVer = new QLabel(tr("DRV:0000"), this);
-    m_lblDrvVer->setObjectName(QStringLiteral("m_lblDrvVer"));
-    // The format itself until the first tick puts the time in.
-    m_lblTime = new QLabel(tr("yyyy-MM-dd hh:mm:ss"), this);
-    m_lblTime->setObjectName(QStringLiteral("m_lblTime"));
-    statusBar()->addWidget(m_lblConnectState);
-    statusBar()->addPermanentWidget(m_lblHwVer);
-    statusBar()->addPermanentWidget(m_lblFwVer);
-    statusBar()->addPermanentWidget(m_lblDrvVer);
-    statusBar()->addPermanentWidget(m_lblTime);
-    // Measured in the status bar's bold font and the style sheet's padding.
-    for (QLabel* label : {m_lblConnectState, m_lblHwVer, m_lblFwVer, m_lblDrvVer}) {
-        label->ensurePolished();
-        label->setMinimumSize(label->sizeHint());
-    }
 }
 
 void mainWindow::createWidgets() {
@@ -288,11 +207,19 @@ void mainWindow::createWidgets() {
     m_configWidget->setObjectName(QStringLiteral("m_configWidget"));
     m_configWidget->hide();
 
+    // Before the link state is wired: a connection brings back the tab a
+    // restart handed over.
+    m_restartHandover = new restartHandover(m_tabWidget, m_inforWidget->statusOutput(),
+                                            m_configAction, m_configWidget, this);
+
     consolePrint& console = consolePrint::instance();
     connect(&console, &consolePrint::signalShowMsg, m_inforWidget, &inforWidget::slotOnShowMsg);
-    connect(&console, &consolePrint::signalShowHwVer, this, &mainWindow::slotOnShowHwVer);
-    connect(&console, &consolePrint::signalShowFwVer, this, &mainWindow::slotOnShowFwVer);
-    connect(&console, &consolePrint::signalShowDrvVer, this, &mainWindow::slotOnShowDrvVer);
+    connect(&console, &consolePrint::signalShowHwVer, m_statusBarPresenter,
+            &statusBarPresenter::slotOnShowHwVer);
+    connect(&console, &consolePrint::signalShowFwVer, m_statusBarPresenter,
+            &statusBarPresenter::slotOnShowFwVer);
+    connect(&console, &consolePrint::signalShowDrvVer, m_statusBarPresenter,
+            &statusBarPresenter::slotOnShowDrvVer);
     // The product title selects the register table; the policy chosen on the
     // configuration page reaches the status page, which decides on the script.
     connect(this, &mainWindow::signalOnGetDeviceType, m_configWidget,
@@ -307,22 +234,22 @@ void mainWindow::createWidgets() {
     // the poll cycle and starts polling before the window notes AutoHide.
     connect(m_comSettingsWidget, &comSettingsWidget::signalPollCycleChanged, m_statusMonitorWidget,
             &statusMonitorWidget::slotOnPollCycleChanged);
-    connect(m_statusMonitorWidget, &statusMonitorWidget::signalPowerSummary, this,
-            &mainWindow::slotOnPowerSummary);
+    connect(m_statusMonitorWidget, &statusMonitorWidget::signalPowerSummary, m_trayPresenter,
+            &trayPresenter::slotOnPowerSummary);
     connect(m_comSettingsWidget, &comSettingsWidget::signalConnect, m_statusMonitorWidget,
             &statusMonitorWidget::slotOnConnect);
     // Polling ends before the device is closed; the tray stops claiming a
     // state it no longer watches.
     connect(m_comSettingsWidget, &comSettingsWidget::signalDisconnect, m_statusMonitorWidget,
             &statusMonitorWidget::slotOnDisconnect);
-    connect(m_comSettingsWidget, &comSettingsWidget::signalDisconnect, this,
-            &mainWindow::slotOnNotConnected);
-    connect(m_statusMonitorWidget, &statusMonitorWidget::signalPowerEvent, this,
-            &mainWindow::slotOnPowerEvent);
-    connect(m_statusMonitorWidget, &statusMonitorWidget::signalBatteryAlert, this,
-            &mainWindow::slotOnBatteryAlert);
-    connect(m_statusMonitorWidget, &statusMonitorWidget::signalBatteryWarning, this,
-            &mainWindow::slotOnBatteryWarning);
+    connect(m_comSettingsWidget, &comSettingsWidget::signalDisconnect, m_trayPresenter,
+            &trayPresenter::slotOnNotConnected);
+    connect(m_statusMonitorWidget, &statusMonitorWidget::signalPowerEvent, m_trayPresenter,
+            &trayPresenter::slotOnPowerEvent);
+    connect(m_statusMonitorWidget, &statusMonitorWidget::signalBatteryAlert, m_trayPresenter,
+            &trayPresenter::slotOnBatteryAlert);
+    connect(m_statusMonitorWidget, &statusMonitorWidget::signalBatteryWarning, m_trayPresenter,
+            &trayPresenter::slotOnBatteryWarning);
     connect(m_configWidget, &configWidget::signalBatteryLevelsChanged, m_statusMonitorWidget,
             &statusMonitorWidget::slotOnBatteryLevelsChanged);
     connect(m_comSettingsWidget, &comSettingsWidget::signalConnect, this,
@@ -363,38 +290,10 @@ bool mainWindow::isConnected() const {
 }
 
 void mainWindow::slotOnLinkState(int state) {
-    const int before = m_shownLinkState;
-    m_shownLinkState = state;
-    if (state == monitorThread::Reconnecting && before != monitorThread::Reconnecting) {
-        // Nothing the tray showed is known any more.
-        slotOnNotConnected();
-        const qint64 since = m_statusMonitorWidget->worker()->silentSinceMs();
-        if (since > 0) {
-            m_trayIcon->setToolTip(tr("Ambrel — no answer from the module since %1")
-                                       .arg(QDateTime::fromMSecsSinceEpoch(since).toString(
-                                           QStringLiteral("yyyy-MM-dd hh:mm:ss"))));
-        }
-        // Once per lost line; a start that finds no module is no loss.
-        m_lossAnnounced = before == monitorThread::Connected;
-        if (m_lossAnnounced)
-            showTrayMessage(tr("Ambrel"), tr("Communication with the module lost."));
-    } else if (state == monitorThread::Connected && m_lossAnnounced) {
-        m_lossAnnounced = false;
-        showTrayMessage(tr("Ambrel"), tr("Communication with the module restored."));
-    } else if (state == monitorThread::Disconnected) {
-        m_lossAnnounced = false;
-    }
+    m_trayPresenter->followLinkState(state, m_statusMonitorWidget->worker()->silentSinceMs());
     slotOnUpdate();
-    // After a restart, the tab that was in front comes back once connected
-    // (the Config tab exists only while connected).
-    if (state == monitorThread::Connected && !m_resumeTab.isEmpty()) {
-        const QString name = m_resumeTab;
-        m_resumeTab.clear();
-        if (name == m_configWidget->objectName() && !m_configAction->isChecked())
-            m_configAction->trigger();
-        for (int i = 0; i < m_tabWidget->count(); ++i)
-            if (m_tabWidget->widget(i)->objectName() == name) m_tabWidget->setCurrentIndex(i);
-    }
+    // After a restart, the tab that was in front comes back once connected.
+    if (state == monitorThread::Connected) m_restartHandover->slotOnConnected();
 }
 
 void mainWindow::stopDeviceWork() {
@@ -406,75 +305,36 @@ void mainWindow::stopDeviceWork() {
     m_historyStore->stop();
 }
 
-namespace {
-
-const char kRestartLog[] = "restart-log.txt";
-const int kRestartLogLines = 200;
-
-}  // namespace
-
 QStringList mainWindow::restartArguments() const {
-    QStringList arguments{QStringLiteral("--restarted")};
-    if (isConnected()) arguments << QStringLiteral("--connect");
-    if (QWidget* front = m_tabWidget->currentWidget())
-        arguments << QStringLiteral("--tab") << front->objectName();
-    // The log's last lines, handed over in a private file the successor reads
-    // and removes.
-    const QString logFile = appPaths::settingsFile(QLatin1String(kRestartLog));
-    QStringList lines = m_inforWidget->statusOutput()->toPlainText().split(QLatin1Char('\n'));
-    lines.removeAll(QString());
-    if (!lines.isEmpty() &&
-        appPaths::writePrivate(logFile, lines.mid(qMax(0, lines.size() - kRestartLogLines))
-                                            .join(QLatin1Char('\n'))
-                                            .toUtf8()))
-        arguments << QStringLiteral("--log") << logFile;
-    return arguments;
+    return m_restartHandover->restartArguments(isConnected());
 }
 
 void mainWindow::resumeAfterRestart(const QStringList& arguments) {
-    if (!arguments.contains(QStringLiteral("--restarted"))) return;
-    // Only the hand-over file is read (and removed), whatever path is given.
-    const QString logFile = appPaths::settingsFile(QLatin1String(kRestartLog));
-    const int log = arguments.indexOf(QStringLiteral("--log"));
-    if (log >= 0 && log + 1 < arguments.size() && arguments.at(log + 1) == logFile) {
-        QFile file(logFile);
-        if (file.open(QIODevice::ReadOnly)) {
-            for (const QString& line : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n')))
-                if (!line.isEmpty()) m_inforWidget->statusOutput()->appendPlainText(line);
-            file.remove();
-        }
-    }
-    consolePrint::instance().printMsg(tr("Restarted to change the language."));
-    const int tab = arguments.indexOf(QStringLiteral("--tab"));
-    if (tab >= 0 && tab + 1 < arguments.size()) m_resumeTab = arguments.at(tab + 1);
-    if (arguments.contains(QStringLiteral("--connect")))
-        m_comSettingsWidget->slotOnConnect();
-    else
-        m_resumeTab.clear();
+    if (m_restartHandover->resumeAfterRestart(arguments)) m_comSettingsWidget->slotOnConnect();
 }
 
 bool mainWindow::trayAvailable() const {
-    if (m_trayOverride >= 0) return m_trayOverride == 1;
-    return QSystemTrayIcon::isSystemTrayAvailable();
+    return m_trayPresenter->trayAvailable();
 }
 
 void mainWindow::setTrayAvailable(bool available) {
-    m_trayOverride = available ? 1 : 0;
+    m_trayPresenter->setTrayAvailable(available);
 }
 
-void mainWindow::setTrayIcon(const QString& path) {
-    m_trayIconPath = path;
-    m_trayIcon->setIcon(QIcon(path));
+const QString& mainWindow::trayIconPath() const {
+    return m_trayPresenter->iconPath();
 }
 
 void mainWindow::showTrayMessage(const QString& title, const QString& message) {
-    m_trayMessages.append(title + QStringLiteral(": ") + message);
-    if (trayAvailable() && m_trayIcon->isVisible())
-        m_trayIcon->showMessage(title, message, QSystemTrayIcon::Information);
+    m_trayPresenter->showMessage(title, message);
+}
+
+const QStringList& mainWindow::trayMessages() const {
+    return m_trayPresenter->messages();
 }
 
 void mainWindow::closeEvent(QCloseEvent* event) {
-    if (trayAvailable() && m_trayIcon->isVisible()) {
+    if (m_trayPresenter->canHideWindow()) {
         hide();
         event->ignore();
         return;
@@ -484,37 +344,6 @@ void mainWindow::closeEvent(QCloseEvent* event) {
     QCoreApplication::quit();
 }
 
-void mainWindow::slotOnShowHwVer(QString msg) {
-    m_lblHwVer->setText(QStringLiteral("HW:") + msg);
-}
-
-void mainWindow::slotOnShowFwVer(QString msg) {
-    m_lblFwVer->setText(QStringLiteral("FW:") + msg);
-}
-
-void mainWindow::slotOnShowDrvVer(QString msg) {
-    m_drvVersion = msg;
-    m_lblDrvVer->setText(QStringLiteral("DRV:") + msg);
-}
-
-void mainWindow::slotOnTrayIconActivated(QSystemTrayIcon::ActivationReason reason) {
-    if (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger) {
-        showNormal();
-        raise();
-        activateWindow();
-    }
-}
-
-void mainWindow::slotOnShowNormal() {
-    showNormal();
-}
-
-// slotOnUpdate runs every 100 ms, and setting a style sheet re-polishes the
-// label even when the sheet is the same: set it only when it changes.
-void mainWindow::setConnectStateSheet(const QString& sheet) {
-    if (m_lblConnectState->styleSheet() != sheet) m_lblConnectState->setStyleSheet(sheet);
-}
-
 void mainWindow::slotOnUpdate() {
     const monitorThread::State state = m_statusMonitorWidget->linkState();
     if (state == monitorThread::Connected) {
@@ -522,8 +351,6 @@ void mainWindow::slotOnUpdate() {
         m_connectAction->setEnabled(false);
         m_disconnectToolBar->setEnabled(true);
         m_disconnectAction->setEnabled(true);
-        m_lblConnectState->setText(tr("Connected"));
-        setConnectStateSheet(QStringLiteral("background-color:") + QStringLiteral("green"));
         if (m_autoHide && !m_autoHidden) {
             // Hidden only where the tray can bring the window back.
             if (trayAvailable()) hide();
@@ -540,76 +367,8 @@ void mainWindow::slotOnUpdate() {
         m_disconnectAction->setEnabled(!closing);
         // The configuration page never stays open without a device.
         closeConfigTab();
-        const monitorThread* worker = m_statusMonitorWidget->worker();
-        if (state == monitorThread::Connecting) {
-            m_lblConnectState->setText(tr("Connecting…"));
-        } else if (state == monitorThread::Disconnecting) {
-            m_lblConnectState->setText(tr("Disconnecting…"));
-        } else if (state == monitorThread::Reconnecting) {
-            const qint64 left = worker->nextAttemptInMs();
-            if (left > 0) {
-                m_lblConnectState->setText(tr("Reconnecting (attempt %1, next in %2 s)")
-                                               .arg(worker->reconnectAttempt())
-                                               .arg((left + 999) / 1000));
-            } else {
-                m_lblConnectState->setText(
-                    tr("Reconnecting (attempt %1)…").arg(worker->reconnectAttempt()));
-            }
-        } else {
-            m_lblConnectState->setText(tr("Disconnected"));
-        }
-        setConnectStateSheet(QStringLiteral("background-color:") +
-                             (state == monitorThread::Reconnecting ? QStringLiteral("orange")
-                                                                   : QStringLiteral(" ")));
     }
-    m_lblTime->setText(
-        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
-}
-
-void mainWindow::slotOnChangeTrayIcon(bool state) {
-    setTrayIcon(state ? image("DC.png") : image("UPS.png"));
-}
-
-void mainWindow::slotOnPowerSummary(bool dcOk, int charge, int source) {
-    slotOnChangeTrayIcon(dcOk);
-    m_powerDcOk = dcOk;
-    m_powerCharge = charge;
-    m_powerSource = source;
-    updateTrayToolTip();
-}
-
-void mainWindow::slotOnBatteryAlert(int level) {
-    m_batteryAlert = level;
-    updateTrayToolTip();
-}
-
-void mainWindow::slotOnBatteryWarning(const QString& message) {
-    showTrayMessage(tr("Ambrel"), message);
-}
-
-void mainWindow::updateTrayToolTip() {
-    if (m_powerCharge < 0) return;
-    const int charge = m_powerCharge;
-    QString tip;
-    if (!m_powerDcOk && m_batteryAlert == 2)
-        tip = tr("Ambrel — on battery, %1 %, low battery (critical)").arg(charge);
-    else if (!m_powerDcOk && m_batteryAlert == 1)
-        tip = tr("Ambrel — on battery, %1 %, low battery").arg(charge);
-    else if (!m_powerDcOk)
-        tip = tr("Ambrel — on battery, %1 %").arg(charge);
-    else if (charge >= 100)
-        tip = tr("Ambrel — on DC, %1 %, fully charged").arg(charge);
-    else if (m_powerSource == 1)
-        tip = tr("Ambrel — on DC, %1 %, charging").arg(charge);
-    else
-        tip = tr("Ambrel — on DC, %1 %").arg(charge);
-    m_trayIcon->setToolTip(tip);
-}
-
-void mainWindow::slotOnNotConnected() {
-    m_powerCharge = -1;
-    setTrayIcon(image("NotConnected.png"));
-    m_trayIcon->setToolTip(tr("Ambrel — not connected"));
+    m_statusBarPresenter->showLinkState(state, m_statusMonitorWidget->worker());
 }
 
 void mainWindow::slotOnCurrentTabChanged(int index) {
@@ -623,14 +382,6 @@ void mainWindow::slotOnCurrentTabChanged(int index) {
         front->slotOnSetEnabled(true);
 }
 
-void mainWindow::slotOnPowerEvent(bool dcOk) {
-    // Once per edge of the DC input: a 16-pixel icon alone is easy to miss.
-    if (dcOk)
-        showTrayMessage(tr("Ambrel"), tr("DC is connected."));
-    else
-        showTrayMessage(tr("Ambrel"), tr("DC is broken."));
-}
-
 void mainWindow::slotOnConnect(comSettings& settings) {
     m_autoHide = settings.autoHide;
 }
@@ -639,30 +390,6 @@ void mainWindow::slotOnSetUITite(QString str) {
     setWindowTitle(tr("Ambrel_") + str);
     m_deviceType = str;
     emit signalOnGetDeviceType(str);
-}
-
-void mainWindow::slotOnLanguageSelected(QAction* action) {
-    if (action == nullptr || m_languageMenu == nullptr) return;
-    const bool checked = action->isChecked();
-    const QList<QAction*> actions = m_languageMenu->actions();
-    // One language stays checked, also when the current one was clicked again.
-    for (QAction* each : actions)
-        each->setChecked(each == action);
-    if (!checked) return;
-
-    const int position = actions.indexOf(action);
-    const int files = m_languageCheck->languageFiles().size();
-    if (position >= 0 && position < files) {
-        settingsStore::setLanguageIndex(static_cast<uint>(position));
-        const QMessageBox::StandardButton answer = QMessageBox::question(
-            nullptr, tr("Language Settings"),
-            tr("The language settings need to be restarted to take effect. Do you want to "
-               "restart now?"),
-            QMessageBox::Yes | QMessageBox::No);
-        if (answer == QMessageBox::Yes) QCoreApplication::exit(kRestartExitCode);
-    } else if (files > 0) {
-        settingsStore::setLanguageIndex(0);
-    }
 }
 
 void mainWindow::slotOnShowConfigWidget(bool checked) {
@@ -688,68 +415,19 @@ void mainWindow::closeConfigTab() {
 }
 
 void mainWindow::setUrlOpener(UrlOpener opener) {
-    m_urlOpener = std::move(opener);
-}
-
-void mainWindow::slotOnHelpClicked() {
-    const QString selectFile = appPaths::readableFile(QLatin1String(kSelectFile));
-    QString product;
-    uint language = 0;
-    if (isConnected()) {
-        language = QSettings(selectFile, QSettings::IniFormat)
-                       .value(QStringLiteral("/SELECTED/Language"), 0)
-                       .toUInt();
-        product = m_deviceType;
-    } else {
-        m_loginDialog = new loginDialog(nullptr);
-        const bool accepted = m_loginDialog->exec() == QDialog::Accepted;
-        delete m_loginDialog;
-        m_loginDialog = nullptr;
-        // The dialog may just have written the file the choice is read from.
-        const QSettings select(appPaths::readableFile(QLatin1String(kSelectFile)),
-                               QSettings::IniFormat);
-        if (accepted) product = select.value(QStringLiteral("/SELECTED/Name")).toString();
-        // The language chosen at start-up holds also after a cancelled choice.
-        language = select.value(QStringLiteral("/SELECTED/Language"), 0).toUInt();
-    }
-
-    // A file URL built from the path, not from text: a folder name holding
-    // '#', '?', '%' or blanks still names the right file.
-    const QString path =
-        appPaths::dataDir() + QStringLiteral("/help/") + product + QLatin1Char('/') + product +
-        (language == 0 ? QStringLiteral("help.chm") : QStringLiteral("help_en.chm"));
-    const QUrl url = QUrl::fromLocalFile(path);
-    // The desktop hands a file without a viewer to xdg-open, which fails
-    // where nobody sees it: say what is missing and how to get it.
-    const bool viewer = m_helpViewerCheck ? m_helpViewerCheck() : chmViewerInstalled();
-    if (!viewer) {
-        const QString text =
-            tr("No program to open .chm files is installed: install xchm "
-               "(for example with \"sudo apt-get install xchm\").");
-        consolePrint::instance().printMsg(text);
-        QMessageBox::information(this, tr("Help"), text);
-        return;
-    }
-    const bool opened = m_urlOpener ? m_urlOpener(url) : QDesktopServices::openUrl(url);
-    if (!opened) consolePrint::instance().printMsg(tr("Cannot open help file: %1").arg(path));
+    m_helpLauncher->setUrlOpener(std::move(opener));
 }
 
 void mainWindow::setHelpViewerCheck(std::function<bool()> check) {
-    m_helpViewerCheck = std::move(check);
+    m_helpLauncher->setHelpViewerCheck(std::move(check));
 }
 
-// xchm on the path, or any viewer the desktop names for compiled help.
 bool mainWindow::chmViewerInstalled() {
-    if (!QStandardPaths::findExecutable(QStringLiteral("xchm")).isEmpty()) return true;
-    QProcess query;
-    query.start(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"),
-                                             QStringLiteral("application/vnd.ms-htmlhelp")});
-    if (!query.waitForFinished(2000)) {
-        query.kill();
-        query.waitForFinished(1000);
-        return true;  // cannot tell: let the desktop try
-    }
-    return !query.readAllStandardOutput().trimmed().isEmpty();
+    return helpLauncher::chmViewerInstalled();
+}
+
+void mainWindow::slotOnHelpClicked() {
+    m_helpLauncher->showHelp(isConnected(), m_deviceType);
 }
 
 void mainWindow::slotOnAbout() {
@@ -762,7 +440,9 @@ void mainWindow::slotOnAbout() {
         QStringLiteral("<h3>%1</h3>").arg(tr("Ambrel").toHtmlEscaped()) +
         QStringLiteral("<p>%1<br>%2</p>")
             .arg(tr("Version %1").arg(QStringLiteral(QXUPS_VERSION)).toHtmlEscaped(),
-                 tr("Driver version %1").arg(m_drvVersion).toHtmlEscaped()) +
+                 tr("Driver version %1")
+                     .arg(m_statusBarPresenter->driverVersion())
+                     .toHtmlEscaped()) +
         QStringLiteral("<p>%1</p>")
             .arg(
                 tr("Monitors and configures the DC UPS module on a serial line.").toHtmlEscaped()) +

@@ -1,32 +1,34 @@
 // The program's only top-level window: the message page and the settings page
-// in docks, the tab pages in the centre, menus, tool bars, the tray icon and
-// the status bar with connection state, versions and clock. Its constructor
+// in docks, the tab pages in the centre, menus, tool bars and the status bar.
+// It owns the status bar's labels (statusBarPresenter), the Language menu
+// (languageChooser), the tray icon (trayPresenter), the restart hand-over
+// (restartHandover) and the help launcher (helpLauncher). Its constructor
 // wires the pages together.
 #pragma once
 
-#include <QList>
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
-#include <QSystemTrayIcon>
 #include <functional>
 
 class QAction;
 class QCloseEvent;
-class QLabel;
 class QMenu;
 class QTabWidget;
 class QTimer;
 class QToolBar;
 class QUrl;
-class LanguageCheck;
+class helpLauncher;
+class restartHandover;
+class trayPresenter;
 class comSettings;
 class comSettingsWidget;
 class configWidget;
 class historyStore;
 class historyWidget;
 class inforWidget;
-class loginDialog;
+class languageChooser;
+class statusBarPresenter;
 class statusMonitorWidget;
 
 class mainWindow : public QMainWindow {
@@ -60,11 +62,11 @@ public:
     bool trayAvailable() const;
     void setTrayAvailable(bool available);
     // The resource path of the icon the tray icon shows.
-    const QString& trayIconPath() const { return m_trayIconPath; }
+    const QString& trayIconPath() const;
     // Shows a desktop notification through the tray icon (when there is a
     // tray) and records it as "title: message".
     void showTrayMessage(const QString& title, const QString& message);
-    const QStringList& trayMessages() const { return m_trayMessages; }
+    const QStringList& trayMessages() const;
 
     // Opens the address of a help file; returns whether the desktop took it.
     // The default hands it to the desktop's handler; tests capture it.
@@ -81,27 +83,15 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 protected slots:
-    void slotOnShowHwVer(QString msg);
-    void slotOnShowFwVer(QString msg);
-    void slotOnShowDrvVer(QString msg);
     void slotOnAbout();
 
 private slots:
-    void slotOnTrayIconActivated(QSystemTrayIcon::ActivationReason reason);
-    void slotOnShowNormal();
     void slotOnUpdate();
-    void slotOnChangeTrayIcon(bool state);
     void slotOnConnect(comSettings& settings);
-    void slotOnLanguageSelected(QAction* action);
     void slotOnSetUITite(QString str);
     void slotOnCurrentTabChanged(int index);
     void slotOnShowConfigWidget(bool checked);
     void slotOnHelpClicked();
-    void slotOnPowerEvent(bool dcOk);
-    void slotOnPowerSummary(bool dcOk, int charge, int source);
-    void slotOnBatteryAlert(int level);
-    void slotOnBatteryWarning(const QString& message);
-    void slotOnNotConnected();
     void slotOnLinkState(int state);
 
 private:
@@ -109,16 +99,11 @@ private:
     void createActions();
     void createMenus();
     void createToolBars();
-    void createTrayIcon();
-    void createStatusBar();
     void createWidgets();
-    void setTrayIcon(const QString& path);
-    void updateTrayToolTip();
     void fitToContents();
     void closeConfigTab();
-    void setConnectStateSheet(const QString& sheet);
 
-    LanguageCheck* m_languageCheck;
+    languageChooser* m_languageChooser = nullptr;
     inforWidget* m_inforWidget = nullptr;
     comSettingsWidget* m_comSettingsWidget = nullptr;
     QTabWidget* m_tabWidget = nullptr;
@@ -126,14 +111,12 @@ private:
     configWidget* m_configWidget = nullptr;  // in a tab only while shown
     historyStore* m_historyStore = nullptr;
     historyWidget* m_historyWidget = nullptr;
-    loginDialog* m_loginDialog = nullptr;    // lives while the help asks for a product
 
     QAction* m_connectAction = nullptr;
     QAction* m_disconnectAction = nullptr;
     QAction* m_configAction = nullptr;
     QAction* m_aboutAction = nullptr;
     QAction* m_helpAction = nullptr;
-    QList<QAction*> m_languageActions;
 
     QMenu* m_controlMenu = nullptr;
     QMenu* m_optionMenu = nullptr;
@@ -144,34 +127,13 @@ private:
     QToolBar* m_disconnectToolBar = nullptr;
     QToolBar* m_helpToolBar = nullptr;
 
-    QLabel* m_lblConnectState = nullptr;
-    QLabel* m_lblHwVer = nullptr;
-    QLabel* m_lblFwVer = nullptr;
-    QLabel* m_lblDrvVer = nullptr;
-    QLabel* m_lblTime = nullptr;
-
-    QSystemTrayIcon* m_trayIcon = nullptr;
-    QMenu* m_trayMenu = nullptr;
-    QAction* m_minimizeAction = nullptr;
-    QAction* m_restoreAction = nullptr;
-    QAction* m_quitAction = nullptr;
-    QString m_trayIconPath;
-    QStringList m_trayMessages;
-    int m_trayOverride = -1;  // -1 ask the desktop, 0 no tray, 1 a tray
-    // The last state reported for the tray's tool tip; charge -1 while none.
-    bool m_powerDcOk = false;
-    int m_powerCharge = -1;
-    int m_powerSource = 0;
-    int m_batteryAlert = 0;  // 0 none, 1 warning level, 2 critical level
+    statusBarPresenter* m_statusBarPresenter = nullptr;
+    trayPresenter* m_trayPresenter = nullptr;
+    restartHandover* m_restartHandover = nullptr;
+    helpLauncher* m_helpLauncher = nullptr;
 
     QTimer* m_updateTimer = nullptr;
     bool m_autoHide = false;
     bool m_autoHidden = false;
     QString m_deviceType;
-    QString m_resumeTab;  // after a restart: the tab to bring back once connected
-    QString m_drvVersion = QStringLiteral("0000");  // as the adapter last reported it
-    int m_shownLinkState = 0;      // the link state the tray and notifications last followed
-    bool m_lossAnnounced = false;  // a lost line was notified; its return will be
-    UrlOpener m_urlOpener;
-    std::function<bool()> m_helpViewerCheck;
 };

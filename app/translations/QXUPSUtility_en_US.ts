@@ -412,8 +412,113 @@
         <translation>Option</translation>
     </message>
     <message>
+        <source>Information</source>
+        <translation>Information</translation>
+    </message>
+    <message>
+        <source>Comm</source>
+        <translation>Comm</translation>
+    </message>
+    <message>
+        <source>Ambrel_</source>
+        <translation>Ambrel_</translation>
+    </message>
+    <message>
+        <source>Status Monitor</source>
+        <translation>Status Monitor</translation>
+    </message>
+    <message>
+        <source>Config</source>
+        <translation>Config</translation>
+    </message>
+    <message>
+        <source>Version %1</source>
+        <translation>Version %1</translation>
+    </message>
+    <message>
+        <source>Driver version %1</source>
+        <translation>Driver version %1</translation>
+    </message>
+    <message>
+        <source>Monitors and configures the DC UPS module on a serial line.</source>
+        <translation>Monitors and configures the DC UPS module over a serial line.</translation>
+    </message>
+    <message>
+        <source>Copyright (C) 2026 Tarvel. All rights reserved. This program is provided as is, without warranty of any kind.</source>
+        <translation>Copyright (C) 2026 Tarvel. All rights reserved. This program is provided as is, without warranty of any kind.</translation>
+    </message>
+    <message>
+        <source>History</source>
+        <translation>History</translation>
+    </message>
+</context>
+<context>
+    <name>statusBarPresenter</name>
+    <message>
+        <source>Disconnect</source>
+        <translation>Disconnect</translation>
+    </message>
+    <message>
+        <source>HW:0000</source>
+        <translation>HW:0000</translation>
+    </message>
+    <message>
+        <source>FW:0000</source>
+        <translation>FW:0000</translation>
+    </message>
+    <message>
+        <source>DRV:0000</source>
+        <translation>DRV:0000</translation>
+    </message>
+    <message>
+        <source>yyyy-MM-dd hh:mm:ss</source>
+        <translation>yyyy-MM-dd hh:mm:ss</translation>
+    </message>
+    <message>
+        <source>Disconnected</source>
+        <translation>Disconnected</translation>
+    </message>
+    <message>
+        <source>Connected</source>
+        <translation>Connected</translation>
+    </message>
+    <message>
+        <source>Connecting…</source>
+        <translation>Connecting…</translation>
+    </message>
+    <message>
+        <source>Disconnecting…</source>
+        <translation>Disconnecting…</translation>
+    </message>
+    <message>
+        <source>Reconnecting (attempt %1, next in %2 s)</source>
+        <translation>Reconnecting (attempt %1, next in %2 s)</translation>
+    </message>
+    <message>
+        <source>Reconnecting (attempt %1)…</source>
+        <translation>Reconnecting (attempt %1)…</translation>
+    </message>
+</context>
+<context>
+    <name>languageChooser</name>
+    <message>
         <source>Language</source>
         <translation>Language</translation>
+    </message>
+    <message>
+        <source>Language Settings</source>
+        <translation>Language Settings</translation>
+    </message>
+    <message>
+        <source>The language settings need to be restarted to take effect. Do you want to restart now?</source>
+        <translation>The new language takes effect after a restart. Restart now?</translation>
+    </message>
+</context>
+<context>
+    <name>trayPresenter</name>
+    <message>
+        <source>Ambrel — not connected</source>
+        <translation>Ambrel — not connected</translation>
     </message>
     <message>
         <source>Minimize</source>
@@ -440,52 +545,8 @@
         <translation>Quit the application</translation>
     </message>
     <message>
-        <source>HW:0000</source>
-        <translation>HW:0000</translation>
-    </message>
-    <message>
-        <source>FW:0000</source>
-        <translation>FW:0000</translation>
-    </message>
-    <message>
-        <source>DRV:0000</source>
-        <translation>DRV:0000</translation>
-    </message>
-    <message>
-        <source>yyyy-MM-dd hh:mm:ss</source>
-        <translation>yyyy-MM-dd hh:mm:ss</translation>
-    </message>
-    <message>
-        <source>Information</source>
-        <translation>Information</translation>
-    </message>
-    <message>
-        <source>Comm</source>
-        <translation>Comm</translation>
-    </message>
-    <message>
-        <source>Connected</source>
-        <translation>Connected</translation>
-    </message>
-    <message>
-        <source>Disconnected</source>
-        <translation>Disconnected</translation>
-    </message>
-    <message>
-        <source>Ambrel_</source>
-        <translation>Ambrel_</translation>
-    </message>
-    <message>
-        <source>Language Settings</source>
-        <translation>Language Settings</translation>
-    </message>
-    <message>
-        <source>The language settings need to be restarted to take effect. Do you want to restart now?</source>
-        <translation>The new language takes effect after a restart. Restart now?</translation>
-    </message>
-    <message>
-        <source>Status Monitor</source>
-        <translation>Status Monitor</translation>
+        <source>Ambrel</source>
+        <translation>Ambrel</translation>
     </message>
     <message>
         <source>DC is connected.</source>
@@ -496,28 +557,12 @@
         <translation>DC is broken.</translation>
     </message>
     <message>
-        <source>Config</source>
-        <translation>Config</translation>
+        <source>Ambrel — on battery, %1 %, low battery (critical)</source>
+        <translation>Ambrel — on battery, %1 %, low battery (critical)</translation>
     </message>
     <message>
-        <source>Version %1</source>
-        <translation>Version %1</translation>
-    </message>
-    <message>
-        <source>Driver version %1</source>
-        <translation>Driver version %1</translation>
-    </message>
-    <message>
-        <source>Monitors and configures the DC UPS module on a serial line.</source>
-        <translation>Monitors and configures the DC UPS module over a serial line.</translation>
-    </message>
-    <message>
-        <source>Copyright (C) 2026 Tarvel. All rights reserved. This program is provided as is, without warranty of any kind.</source>
-        <translation>Copyright (C) 2026 Tarvel. All rights reserved. This program is provided as is, without warranty of any kind.</translation>
-    </message>
-    <message>
-        <source>Ambrel — not connected</source>
-        <translation>Ambrel — not connected</translation>
+        <source>Ambrel — on battery, %1 %, low battery</source>
+        <translation>Ambrel — on battery, %1 %, low battery</translation>
     </message>
     <message>
         <source>Ambrel — on battery, %1 %</source>
@@ -536,22 +581,6 @@
         <translation>Ambrel — on DC, %1 %</translation>
     </message>
     <message>
-        <source>Connecting…</source>
-        <translation>Connecting…</translation>
-    </message>
-    <message>
-        <source>Disconnecting…</source>
-        <translation>Disconnecting…</translation>
-    </message>
-    <message>
-        <source>Reconnecting (attempt %1, next in %2 s)</source>
-        <translation>Reconnecting (attempt %1, next in %2 s)</translation>
-    </message>
-    <message>
-        <source>Reconnecting (attempt %1)…</source>
-        <translation>Reconnecting (attempt %1)…</translation>
-    </message>
-    <message>
         <source>Ambrel — no answer from the module since %1</source>
         <translation>Ambrel — no answer from the module since %1</translation>
     </message>
@@ -563,29 +592,27 @@
         <source>Communication with the module restored.</source>
         <translation>Communication with the module restored.</translation>
     </message>
+</context>
+<context>
+    <name>restartHandover</name>
     <message>
-        <source>Ambrel — on battery, %1 %, low battery (critical)</source>
-        <translation>Ambrel — on battery, %1 %, low battery (critical)</translation>
+        <source>Restarted to change the language.</source>
+        <translation>Restarted to change the language.</translation>
     </message>
-    <message>
-        <source>Ambrel — on battery, %1 %, low battery</source>
-        <translation>Ambrel — on battery, %1 %, low battery</translation>
-    </message>
+</context>
+<context>
+    <name>helpLauncher</name>
     <message>
         <source>No program to open .chm files is installed: install xchm (for example with &quot;sudo apt-get install xchm&quot;).</source>
         <translation>No program to open .chm files is installed: install xchm (for example with &quot;sudo apt-get install xchm&quot;).</translation>
     </message>
     <message>
+        <source>Help</source>
+        <translation>Help</translation>
+    </message>
+    <message>
         <source>Cannot open help file: %1</source>
         <translation>Cannot open help file: %1</translation>
-    </message>
-    <message>
-        <source>Restarted to change the language.</source>
-        <translation>Restarted to change the language.</translation>
-    </message>
-    <message>
-        <source>History</source>
-        <translation>History</translation>
     </message>
 </context>
 <context>

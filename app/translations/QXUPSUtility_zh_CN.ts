@@ -412,8 +412,113 @@
         <translation>选项</translation>
     </message>
     <message>
+        <source>Information</source>
+        <translation>信息</translation>
+    </message>
+    <message>
+        <source>Comm</source>
+        <translation>通信</translation>
+    </message>
+    <message>
+        <source>Ambrel_</source>
+        <translation>Ambrel_</translation>
+    </message>
+    <message>
+        <source>Status Monitor</source>
+        <translation>状态监控</translation>
+    </message>
+    <message>
+        <source>Config</source>
+        <translation>配置</translation>
+    </message>
+    <message>
+        <source>Version %1</source>
+        <translation>版本 %1</translation>
+    </message>
+    <message>
+        <source>Driver version %1</source>
+        <translation>驱动库版本 %1</translation>
+    </message>
+    <message>
+        <source>Monitors and configures the DC UPS module on a serial line.</source>
+        <translation>通过串口监控和配置直流 UPS 模块。</translation>
+    </message>
+    <message>
+        <source>Copyright (C) 2026 Tarvel. All rights reserved. This program is provided as is, without warranty of any kind.</source>
+        <translation>版权所有 (C) 2026 Tarvel。保留所有权利。本程序按“原样”提供，不附带任何形式的担保。</translation>
+    </message>
+    <message>
+        <source>History</source>
+        <translation>历史</translation>
+    </message>
+</context>
+<context>
+    <name>statusBarPresenter</name>
+    <message>
+        <source>Disconnect</source>
+        <translation>断开</translation>
+    </message>
+    <message>
+        <source>HW:0000</source>
+        <translation>HW:0000</translation>
+    </message>
+    <message>
+        <source>FW:0000</source>
+        <translation>FW:0000</translation>
+    </message>
+    <message>
+        <source>DRV:0000</source>
+        <translation>DRV:0000</translation>
+    </message>
+    <message>
+        <source>yyyy-MM-dd hh:mm:ss</source>
+        <translation>yyyy-MM-dd hh:mm:ss</translation>
+    </message>
+    <message>
+        <source>Disconnected</source>
+        <translation>已断开</translation>
+    </message>
+    <message>
+        <source>Connected</source>
+        <translation>已连接</translation>
+    </message>
+    <message>
+        <source>Connecting…</source>
+        <translation>正在连接…</translation>
+    </message>
+    <message>
+        <source>Disconnecting…</source>
+        <translation>正在断开…</translation>
+    </message>
+    <message>
+        <source>Reconnecting (attempt %1, next in %2 s)</source>
+        <translation>正在重新连接（第 %1 次，%2 秒后重试）</translation>
+    </message>
+    <message>
+        <source>Reconnecting (attempt %1)…</source>
+        <translation>正在重新连接（第 %1 次）…</translation>
+    </message>
+</context>
+<context>
+    <name>languageChooser</name>
+    <message>
         <source>Language</source>
         <translation>语言</translation>
+    </message>
+    <message>
+        <source>Language Settings</source>
+        <translation>语言设置</translation>
+    </message>
+    <message>
+        <source>The language settings need to be restarted to take effect. Do you want to restart now?</source>
+        <translation>语言设置需要重新启动程序后才能生效。是否立即重新启动？</translation>
+    </message>
+</context>
+<context>
+    <name>trayPresenter</name>
+    <message>
+        <source>Ambrel — not connected</source>
+        <translation>Ambrel — 未连接</translation>
     </message>
     <message>
         <source>Minimize</source>
@@ -440,52 +545,8 @@
         <translation>退出程序</translation>
     </message>
     <message>
-        <source>HW:0000</source>
-        <translation>HW:0000</translation>
-    </message>
-    <message>
-        <source>FW:0000</source>
-        <translation>FW:0000</translation>
-    </message>
-    <message>
-        <source>DRV:0000</source>
-        <translation>DRV:0000</translation>
-    </message>
-    <message>
-        <source>yyyy-MM-dd hh:mm:ss</source>
-        <translation>yyyy-MM-dd hh:mm:ss</translation>
-    </message>
-    <message>
-        <source>Information</source>
-        <translation>信息</translation>
-    </message>
-    <message>
-        <source>Comm</source>
-        <translation>通信</translation>
-    </message>
-    <message>
-        <source>Connected</source>
-        <translation>已连接</translation>
-    </message>
-    <message>
-        <source>Disconnected</source>
-        <translation>已断开</translation>
-    </message>
-    <message>
-        <source>Ambrel_</source>
-        <translation>Ambrel_</translation>
-    </message>
-    <message>
-        <source>Language Settings</source>
-        <translation>语言设置</translation>
-    </message>
-    <message>
-        <source>The language settings need to be restarted to take effect. Do you want to restart now?</source>
-        <translation>语言设置需要重新启动程序后才能生效。是否立即重新启动？</translation>
-    </message>
-    <message>
-        <source>Status Monitor</source>
-        <translation>状态监控</translation>
+        <source>Ambrel</source>
+        <translation>Ambrel</translation>
     </message>
     <message>
         <source>DC is connected.</source>
@@ -496,28 +557,12 @@
         <translation>DC 输入掉电。</translation>
     </message>
     <message>
-        <source>Config</source>
-        <translation>配置</translation>
+        <source>Ambrel — on battery, %1 %, low battery (critical)</source>
+        <translation>Ambrel — 电池供电，%1 %，电量严重不足</translation>
     </message>
     <message>
-        <source>Version %1</source>
-        <translation>版本 %1</translation>
-    </message>
-    <message>
-        <source>Driver version %1</source>
-        <translation>驱动库版本 %1</translation>
-    </message>
-    <message>
-        <source>Monitors and configures the DC UPS module on a serial line.</source>
-        <translation>通过串口监控和配置直流 UPS 模块。</translation>
-    </message>
-    <message>
-        <source>Copyright (C) 2026 Tarvel. All rights reserved. This program is provided as is, without warranty of any kind.</source>
-        <translation>版权所有 (C) 2026 Tarvel。保留所有权利。本程序按“原样”提供，不附带任何形式的担保。</translation>
-    </message>
-    <message>
-        <source>Ambrel — not connected</source>
-        <translation>Ambrel — 未连接</translation>
+        <source>Ambrel — on battery, %1 %, low battery</source>
+        <translation>Ambrel — 电池供电，%1 %，电量低</translation>
     </message>
     <message>
         <source>Ambrel — on battery, %1 %</source>
@@ -536,22 +581,6 @@
         <translation>Ambrel — 直流供电，%1 %</translation>
     </message>
     <message>
-        <source>Connecting…</source>
-        <translation>正在连接…</translation>
-    </message>
-    <message>
-        <source>Disconnecting…</source>
-        <translation>正在断开…</translation>
-    </message>
-    <message>
-        <source>Reconnecting (attempt %1, next in %2 s)</source>
-        <translation>正在重新连接（第 %1 次，%2 秒后重试）</translation>
-    </message>
-    <message>
-        <source>Reconnecting (attempt %1)…</source>
-        <translation>正在重新连接（第 %1 次）…</translation>
-    </message>
-    <message>
         <source>Ambrel — no answer from the module since %1</source>
         <translation>Ambrel — 自 %1 起模块无应答</translation>
     </message>
@@ -563,29 +592,27 @@
         <source>Communication with the module restored.</source>
         <translation>与模块的通信已恢复。</translation>
     </message>
+</context>
+<context>
+    <name>restartHandover</name>
     <message>
-        <source>Ambrel — on battery, %1 %, low battery (critical)</source>
-        <translation>Ambrel — 电池供电，%1 %，电量严重不足</translation>
+        <source>Restarted to change the language.</source>
+        <translation>已重新启动以切换语言。</translation>
     </message>
-    <message>
-        <source>Ambrel — on battery, %1 %, low battery</source>
-        <translation>Ambrel — 电池供电，%1 %，电量低</translation>
-    </message>
+</context>
+<context>
+    <name>helpLauncher</name>
     <message>
         <source>No program to open .chm files is installed: install xchm (for example with &quot;sudo apt-get install xchm&quot;).</source>
         <translation>没有安装可打开 .chm 文件的程序：请安装 xchm（例如运行 &quot;sudo apt-get install xchm&quot;）。</translation>
     </message>
     <message>
+        <source>Help</source>
+        <translation>帮助</translation>
+    </message>
+    <message>
         <source>Cannot open help file: %1</source>
         <translation>无法打开帮助文件：%1</translation>
-    </message>
-    <message>
-        <source>Restarted to change the language.</source>
-        <translation>已重新启动以切换语言。</translation>
-    </message>
-    <message>
-        <source>History</source>
-        <translation>历史</translation>
     </message>
 </context>
 <context>
