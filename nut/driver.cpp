@@ -25,21 +25,25 @@ using nutconf::parseNumber;
 using nutconf::Settings;
 
 const char* const kName = nutconf::kDriverName;
-const uint16_t kStatusBase = 40000;
+const uint16_t kStatusBase = qxwatch::kStatusStart;
+const int kStatusCount = qxwatch::kStatusWords;
 const int kPolicyModeAddress = 40035;
 const long kBackoffLastMs = 30000;
 const long kRefusalLogMs = 60000;  // any client may send INSTCMD at any rate
 const char kCommError[] = "experimental.comm.error";
 
 struct Bit {
-    int word;
+    qxwatch::Bit bit;
     const char* name;
 };
 const Bit kBits[] = {
-    {kDcOk, "experimental.do.dc_ok"},         {kBatMode, "experimental.do.bat_mode"},
-    {kBatReady, "experimental.do.bat_ready"}, {kSw, "experimental.do.sw"},
-    {kRemote, "experimental.di.remote"},      {kBatStart, "experimental.di.bat_start"},
-    {kDevPSts, "experimental.di.dev_psts"},
+    {qxwatch::kDcOkBit, "experimental.do.dc_ok"},
+    {qxwatch::kBatModeBit, "experimental.do.bat_mode"},
+    {qxwatch::kBatReadyBit, "experimental.do.bat_ready"},
+    {qxwatch::kSwBit, "experimental.do.sw"},
+    {qxwatch::kRemoteBit, "experimental.di.remote"},
+    {qxwatch::kBatStartBit, "experimental.di.bat_start"},
+    {qxwatch::kDevPStsBit, "experimental.di.dev_psts"},
 };
 
 long nowMs() {
@@ -339,30 +343,44 @@ void Driver::poll() {
 
 void Driver::publishBlock() {
     const uint16_t* s = m_block;
-    const unsigned charge = s[kCharge];
-    const bool onBattery = s[kPowerSource] == 2 || (s[kPowerSource] != 1 && s[kDcOk] == 0);
-    std::string status = onBattery ? "OB" : "OL";
+    const qxwatch::StatusView view = qxwatch::decodeStatus(s);
+    // On battery is DC_OK (word 28) alone; the power source (word 27) only
+    // says what the charger does, so both may show while the words disagree.
+    std::string status = view.onBattery ? "OB" : "OL";
     const char* charger = nullptr;
-    if (s[kPowerSource] == 2) {
-        charger = "discharging";
-        status += " DISCHRG";
-    } else if (s[kPowerSource] == 1) {
-        charger = charge < 100 ? "charging" : "floating";
-        if (charge < 100) status += " CHRG";
+    switch (view.chargeState) {
+        case qxwatch::ChargeState::Discharging:
+            charger = "discharging";
+            status += " DISCHRG";
+            break;
+        case qxwatch::ChargeState::Charging:
+            charger = "charging";
+            status += " CHRG";
+            break;
+        case qxwatch::ChargeState::Full:
+        case qxwatch::ChargeState::Over100:  // on DC and at least full: the charger floats
+            charger = "floating";
+            break;
+        case qxwatch::ChargeState::Unknown:  // a source code the driver cannot read
+            break;
     }
-    if (onBattery && charge <= static_cast<unsigned>(m_lowCharge)) status += " LB";
-    publish("battery.charge", std::to_string(charge));
-    if (charger != nullptr) publish("battery.charger.status", charger);
-    if (s[kDeviceType] == kNoVoltageType) {
+    if (view.onBattery && view.charge <= static_cast<unsigned>(m_lowCharge)) status += " LB";
+    publish("battery.charge", std::to_string(view.charge));
+    // Withdrawn rather than left at what an earlier block said.
+    if (charger != nullptr)
+        publish("battery.charger.status", charger);
+    else
+        m_server.delInfo("battery.charger.status");
+    if (!view.hasVoltages) {
         m_server.delInfo("input.voltage");
         m_server.delInfo("output.voltage");
     } else {
-        publish("input.voltage", volts(s[kVoltageInput]));
-        publish("output.voltage", volts(s[kVoltageOutput]));
+        publish("input.voltage", volts(view.voltageInputMv));
+        publish("output.voltage", volts(view.voltageOutputMv));
     }
     for (const Bit& bit : kBits)
-        publish(bit.name, s[bit.word] != 0 ? "1" : "0");
-    publish("experimental.policy.mode", std::to_string(s[kPolicyMode]));
+        publish(bit.name, view.bit(bit.bit) ? "1" : "0");
+    publish("experimental.policy.mode", std::to_string(view.policyCode));
     if (m_policyWritable) {
         m_server.setFlags("experimental.policy.mode", "RW NUMBER");
         const registerRange::Range range = rangeOf(kPolicyModeAddress);

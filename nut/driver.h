@@ -14,11 +14,11 @@
 #include "QXUPSBattery.h"
 #include "driverSocket.h"
 #include "registerRange.h"
+#include "statusBlock.h"
 #include "upsConf.h"
 
 namespace nutdriver {
 
-const int kStatusCount = 50;        // registers of the status block from 40000
 const long kBackoffFirstMs = 1000;  // the program's reconnect back-off
 const long kMinLostMs = 5000;
 
@@ -74,7 +74,7 @@ private:
     bool m_policyWritable = false;
     std::vector<int> m_writable;
     std::map<int, registerRange::Range> m_ranges;
-    uint16_t m_block[kStatusCount] = {};
+    uint16_t m_block[qxwatch::kStatusWords] = {};
     bool m_haveBlock = false;
 };
 
