@@ -364,7 +364,7 @@ void Driver::publishBlock() {
         case qxwatch::ChargeState::Unknown:  // a source code the driver cannot read
             break;
     }
-    if (view.onBattery && view.charge <= static_cast<unsigned>(m_lowCharge)) status += " LB";
+    if (QXUPS_LevelReached(view.charge, m_lowCharge, view.onBattery)) status += " LB";
     publish("battery.charge", std::to_string(view.charge));
     // Withdrawn rather than left at what an earlier block said.
     if (charger != nullptr)

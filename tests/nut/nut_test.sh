@@ -275,6 +275,13 @@ echo "set 26 3" >&3
 echo "set 27 1" >&3
 echo "set 28 0" >&3
 wait_for "28 off, 27 on DC" 30 after_fsd_is "OB CHRG LB"
+# A low-battery level of 0 is off, even at 0 %.
+echo "set 26 0" >&3
+charge_is() { [ "$(var battery.charge)" == "$1" ]; }
+wait_for "charge 0" 30 charge_is 0
+timeout 10 upsrw -s battery.charge.low=0 -u admin -p secret "$ups" >/dev/null 2>&1
+wait_for "low battery level 0 is off" 30 after_fsd_is "OB CHRG"
+echo "set 26 3" >&3
 echo "set 27 2" >&3
 echo "set 28 1" >&3
 wait_for "28 on, 27 on battery" 30 after_fsd_is "OL DISCHRG"
