@@ -28,7 +28,6 @@ const char* const kName = nutconf::kDriverName;
 const uint16_t kStatusBase = qxwatch::kStatusStart;
 const int kStatusCount = qxwatch::kStatusWords;
 const int kPolicyModeAddress = 40035;
-const long kBackoffLastMs = 30000;
 const long kRefusalLogMs = 60000;  // any client may send INSTCMD at any rate
 const char kCommError[] = "experimental.comm.error";
 
@@ -50,6 +49,17 @@ long nowMs() {
     struct timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
     return static_cast<long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+// The time the system spent asleep so far: boot time runs on in a suspend,
+// monotonic time does not.
+int64_t sleptMs() {
+    struct timespec boot;
+    struct timespec mono;
+    clock_gettime(CLOCK_BOOTTIME, &boot);
+    clock_gettime(CLOCK_MONOTONIC, &mono);
+    return (static_cast<int64_t>(boot.tv_sec) - mono.tv_sec) * 1000 +
+           (static_cast<int64_t>(boot.tv_nsec) - mono.tv_nsec) / 1000000;
 }
 
 // Millivolts as volts: "24.0", "12.35".
@@ -78,8 +88,9 @@ Driver::Driver(Settings& settings, const QString& dataDir)
     if (low != settings.defaults.end() && parseNumber(low->second, 0, 100, &n)) {
         m_lowCharge = static_cast<int>(n);
     }
-    m_lostAfterMs = std::max(
-        kMinLostMs, 2L * static_cast<long>(settings.device.responseTimeoutMs) + settings.pollMs);
+    m_line.lostAfter = qxwatch::lostAfterMs(
+        m_line.timings, static_cast<uint32_t>(settings.device.responseTimeoutMs),
+        static_cast<uint32_t>(settings.pollMs));
 }
 
 void Driver::publishFixed() {
@@ -97,24 +108,21 @@ void Driver::publishFixed() {
 }
 
 void Driver::run(const volatile sig_atomic_t& stop) {
-    long nextOpen = m_firstRetryMs;
     long nextPoll = 0;
     while (!stop) {
         const long now = nowMs();
-        if (!m_open && now >= nextOpen) {
-            if (tryOpen()) {
+        if (!m_open && now >= m_line.nextAttemptAtMs) {
+            const int rc = tryOpen();
+            if (rc == Success)
                 nextPoll = now;
-            } else {
-                nextOpen = now + m_backoffMs;
-                m_backoffMs = std::min(m_backoffMs * 2, kBackoffLastMs);
-            }
+            else
+                m_line.openFailed(rc, now);  // the next attempt 1 s, 2 s, 4 s ... 30 s later
         }
         if (m_open && nowMs() >= nextPoll) {
             nextPoll = nowMs() + m_settings.pollMs;
             poll();
-            if (!m_open) nextOpen = nowMs() + m_backoffMs;
         }
-        const long due = m_open ? nextPoll : nextOpen;
+        const long due = m_open ? nextPoll : static_cast<long>(m_line.nextAttemptAtMs);
         const long wait = std::max(0L, std::min(due - nowMs(), 1000L));
         m_server.serve(static_cast<int>(wait));
     }
@@ -123,10 +131,9 @@ void Driver::run(const volatile sig_atomic_t& stop) {
 }
 
 void Driver::openFirst() {
-    m_firstRetryMs = nowMs();
-    if (tryOpen()) return;
-    m_firstRetryMs += m_backoffMs;
-    m_backoffMs = std::min(m_backoffMs * 2, kBackoffLastMs);
+    const long now = nowMs();
+    const int rc = tryOpen();
+    if (rc != Success) m_line.openFailed(rc, now);
 }
 
 nutsock::Status Driver::setVariable(const std::string& name, const std::string& value) {
@@ -213,7 +220,7 @@ bool Driver::allowed(long address, long value) const {
     return registerRange::allows(rangeOf(address), static_cast<unsigned long>(value));
 }
 
-bool Driver::tryOpen() {
+int Driver::tryOpen() {
     UPS_DeviceInfo info = {};
     const int rc = UPS_DeviceOpen(&m_settings.device, &info);
     if (rc != Success) {
@@ -228,10 +235,10 @@ bool Driver::tryOpen() {
             m_openError = reason;
             publish(kCommError, reason);
         }
-        return false;
+        return rc;
     }
     m_open = true;
-    m_lastGoodMs = nowMs();
+    m_line.opened(nowMs(), sleptMs());
     m_openError.clear();
     m_server.delInfo(kCommError);
     identify(info.deviceType);
@@ -242,7 +249,7 @@ bool Driver::tryOpen() {
     publish("ups.firmware.aux", std::to_string(info.hardwareVersion));
     logLine(LOG_NOTICE, "connected to %s (device type %u) on %s", m_model.c_str(), info.deviceType,
             m_settings.port.c_str());
-    return true;
+    return Success;
 }
 
 void Driver::identify(uint16_t deviceType) {
@@ -300,23 +307,25 @@ void Driver::loadTables(uint16_t deviceType) {
 
 void Driver::poll() {
     uint16_t block[kStatusCount] = {};
+    const long lastGoodMs = static_cast<long>(m_line.lastGoodMs);
+    const int64_t slept = sleptMs();
     const int rc = UPS_ReadRegisters(&m_settings.device, kStatusBase, kStatusCount, block);
     const long now = nowMs();
+    // Lost after the lost-line time, or at the first failing read after the
+    // system slept (the module or its adapter may have lost power meanwhile).
+    const qxwatch::LineDecision line = m_line.readDone(rc, now, slept);
     if (rc != Success) {
-        if (now - m_lastGoodMs < m_lostAfterMs) return;
+        if (!line.lost) return;
         UPS_DeviceClose(&m_settings.device);
         m_open = false;
         m_lost = true;
-        m_backoffMs = kBackoffFirstMs;
         m_server.setStale(true);
         logLine(LOG_WARNING,
                 "lost the module on %s: no answer for %ld s (result %d); reconnecting "
                 "with a back-off of 1 s up to 30 s",
-                m_settings.port.c_str(), (now - m_lastGoodMs) / 1000, rc);
+                m_settings.port.c_str(), (now - lastGoodMs) / 1000, rc);
         return;
     }
-    m_lastGoodMs = now;
-    m_backoffMs = kBackoffFirstMs;
     if (block[kDeviceType] != m_deviceType) {
         logLine(LOG_NOTICE, "the module on %s now reports device type %u", m_settings.port.c_str(),
                 block[kDeviceType]);
