@@ -16,6 +16,7 @@
 #include "portCheck.h"
 #include "productTable.h"
 #include "registerTable.h"
+#include "resultText.h"
 
 namespace nutdriver {
 
@@ -173,8 +174,8 @@ nutsock::Status Driver::setVariable(const std::string& name, const std::string& 
     const uint16_t word = static_cast<uint16_t>(n);
     const int rc = UPS_WriteRegisters(&m_settings.device, static_cast<uint16_t>(address), 1, &word);
     if (rc != Success) {
-        logLine(LOG_WARNING, "%s not set: writing register %d failed (result %d)", name.c_str(),
-                address, rc);
+        logLine(LOG_WARNING, "%s not set: writing register %d failed (%s)", name.c_str(), address,
+                qxwatch::resultText(rc));
         return nutsock::StatusFailed;
     }
     logLine(LOG_NOTICE, "%s set to %ld", name.c_str(), n);
@@ -321,9 +322,9 @@ void Driver::poll() {
         m_lost = true;
         m_server.setStale(true);
         logLine(LOG_WARNING,
-                "lost the module on %s: no answer for %ld s (result %d); reconnecting "
+                "lost the module on %s: no answer for %ld s (%s); reconnecting "
                 "with a back-off of 1 s up to 30 s",
-                m_settings.port.c_str(), (now - lastGoodMs) / 1000, rc);
+                m_settings.port.c_str(), (now - lastGoodMs) / 1000, qxwatch::resultText(rc));
         return;
     }
     if (block[kDeviceType] != m_deviceType) {
