@@ -16,6 +16,7 @@
 #include "portCheck.h"
 #include "productTable.h"
 #include "registerTable.h"
+#include "resultText.h"
 
 namespace nutdriver {
 
@@ -25,27 +26,41 @@ using nutconf::parseNumber;
 using nutconf::Settings;
 
 const char* const kName = nutconf::kDriverName;
-const uint16_t kStatusBase = 40000;
+const uint16_t kStatusBase = qxwatch::kStatusStart;
+const int kStatusCount = qxwatch::kStatusWords;
 const int kPolicyModeAddress = 40035;
-const long kBackoffLastMs = 30000;
 const long kRefusalLogMs = 60000;  // any client may send INSTCMD at any rate
 const char kCommError[] = "experimental.comm.error";
 
 struct Bit {
-    int word;
+    qxwatch::Bit bit;
     const char* name;
 };
 const Bit kBits[] = {
-    {kDcOk, "experimental.do.dc_ok"},         {kBatMode, "experimental.do.bat_mode"},
-    {kBatReady, "experimental.do.bat_ready"}, {kSw, "experimental.do.sw"},
-    {kRemote, "experimental.di.remote"},      {kBatStart, "experimental.di.bat_start"},
-    {kDevPSts, "experimental.di.dev_psts"},
+    {qxwatch::kDcOkBit, "experimental.do.dc_ok"},
+    {qxwatch::kBatModeBit, "experimental.do.bat_mode"},
+    {qxwatch::kBatReadyBit, "experimental.do.bat_ready"},
+    {qxwatch::kSwBit, "experimental.do.sw"},
+    {qxwatch::kRemoteBit, "experimental.di.remote"},
+    {qxwatch::kBatStartBit, "experimental.di.bat_start"},
+    {qxwatch::kDevPStsBit, "experimental.di.dev_psts"},
 };
 
 long nowMs() {
     struct timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
     return static_cast<long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+// The time the system spent asleep so far: boot time runs on in a suspend,
+// monotonic time does not.
+int64_t sleptMs() {
+    struct timespec boot;
+    struct timespec mono;
+    clock_gettime(CLOCK_BOOTTIME, &boot);
+    clock_gettime(CLOCK_MONOTONIC, &mono);
+    return (static_cast<int64_t>(boot.tv_sec) - mono.tv_sec) * 1000 +
+           (static_cast<int64_t>(boot.tv_nsec) - mono.tv_nsec) / 1000000;
 }
 
 // Millivolts as volts: "24.0", "12.35".
@@ -74,8 +89,9 @@ Driver::Driver(Settings& settings, const QString& dataDir)
     if (low != settings.defaults.end() && parseNumber(low->second, 0, 100, &n)) {
         m_lowCharge = static_cast<int>(n);
     }
-    m_lostAfterMs = std::max(
-        kMinLostMs, 2L * static_cast<long>(settings.device.responseTimeoutMs) + settings.pollMs);
+    m_line.lostAfter = qxwatch::lostAfterMs(
+        m_line.timings, static_cast<uint32_t>(settings.device.responseTimeoutMs),
+        static_cast<uint32_t>(settings.pollMs));
 }
 
 void Driver::publishFixed() {
@@ -93,24 +109,21 @@ void Driver::publishFixed() {
 }
 
 void Driver::run(const volatile sig_atomic_t& stop) {
-    long nextOpen = m_firstRetryMs;
     long nextPoll = 0;
     while (!stop) {
         const long now = nowMs();
-        if (!m_open && now >= nextOpen) {
-            if (tryOpen()) {
+        if (!m_open && now >= m_line.nextAttemptAtMs) {
+            const int rc = tryOpen();
+            if (rc == Success)
                 nextPoll = now;
-            } else {
-                nextOpen = now + m_backoffMs;
-                m_backoffMs = std::min(m_backoffMs * 2, kBackoffLastMs);
-            }
+            else
+                m_line.openFailed(rc, now);  // the next attempt 1 s, 2 s, 4 s ... 30 s later
         }
         if (m_open && nowMs() >= nextPoll) {
             nextPoll = nowMs() + m_settings.pollMs;
             poll();
-            if (!m_open) nextOpen = nowMs() + m_backoffMs;
         }
-        const long due = m_open ? nextPoll : nextOpen;
+        const long due = m_open ? nextPoll : static_cast<long>(m_line.nextAttemptAtMs);
         const long wait = std::max(0L, std::min(due - nowMs(), 1000L));
         m_server.serve(static_cast<int>(wait));
     }
@@ -119,10 +132,9 @@ void Driver::run(const volatile sig_atomic_t& stop) {
 }
 
 void Driver::openFirst() {
-    m_firstRetryMs = nowMs();
-    if (tryOpen()) return;
-    m_firstRetryMs += m_backoffMs;
-    m_backoffMs = std::min(m_backoffMs * 2, kBackoffLastMs);
+    const long now = nowMs();
+    const int rc = tryOpen();
+    if (rc != Success) m_line.openFailed(rc, now);
 }
 
 nutsock::Status Driver::setVariable(const std::string& name, const std::string& value) {
@@ -162,8 +174,8 @@ nutsock::Status Driver::setVariable(const std::string& name, const std::string& 
     const uint16_t word = static_cast<uint16_t>(n);
     const int rc = UPS_WriteRegisters(&m_settings.device, static_cast<uint16_t>(address), 1, &word);
     if (rc != Success) {
-        logLine(LOG_WARNING, "%s not set: writing register %d failed (result %d)", name.c_str(),
-                address, rc);
+        logLine(LOG_WARNING, "%s not set: writing register %d failed (%s)", name.c_str(), address,
+                qxwatch::resultText(rc));
         return nutsock::StatusFailed;
     }
     logLine(LOG_NOTICE, "%s set to %ld", name.c_str(), n);
@@ -209,7 +221,7 @@ bool Driver::allowed(long address, long value) const {
     return registerRange::allows(rangeOf(address), static_cast<unsigned long>(value));
 }
 
-bool Driver::tryOpen() {
+int Driver::tryOpen() {
     UPS_DeviceInfo info = {};
     const int rc = UPS_DeviceOpen(&m_settings.device, &info);
     if (rc != Success) {
@@ -224,10 +236,10 @@ bool Driver::tryOpen() {
             m_openError = reason;
             publish(kCommError, reason);
         }
-        return false;
+        return rc;
     }
     m_open = true;
-    m_lastGoodMs = nowMs();
+    m_line.opened(nowMs(), sleptMs());
     m_openError.clear();
     m_server.delInfo(kCommError);
     identify(info.deviceType);
@@ -238,7 +250,7 @@ bool Driver::tryOpen() {
     publish("ups.firmware.aux", std::to_string(info.hardwareVersion));
     logLine(LOG_NOTICE, "connected to %s (device type %u) on %s", m_model.c_str(), info.deviceType,
             m_settings.port.c_str());
-    return true;
+    return Success;
 }
 
 void Driver::identify(uint16_t deviceType) {
@@ -296,23 +308,25 @@ void Driver::loadTables(uint16_t deviceType) {
 
 void Driver::poll() {
     uint16_t block[kStatusCount] = {};
+    const long lastGoodMs = static_cast<long>(m_line.lastGoodMs);
+    const int64_t slept = sleptMs();
     const int rc = UPS_ReadRegisters(&m_settings.device, kStatusBase, kStatusCount, block);
     const long now = nowMs();
+    // Lost after the lost-line time, or at the first failing read after the
+    // system slept (the module or its adapter may have lost power meanwhile).
+    const qxwatch::LineDecision line = m_line.readDone(rc, now, slept);
     if (rc != Success) {
-        if (now - m_lastGoodMs < m_lostAfterMs) return;
+        if (!line.lost) return;
         UPS_DeviceClose(&m_settings.device);
         m_open = false;
         m_lost = true;
-        m_backoffMs = kBackoffFirstMs;
         m_server.setStale(true);
         logLine(LOG_WARNING,
-                "lost the module on %s: no answer for %ld s (result %d); reconnecting "
+                "lost the module on %s: no answer for %ld s (%s); reconnecting "
                 "with a back-off of 1 s up to 30 s",
-                m_settings.port.c_str(), (now - m_lastGoodMs) / 1000, rc);
+                m_settings.port.c_str(), (now - lastGoodMs) / 1000, qxwatch::resultText(rc));
         return;
     }
-    m_lastGoodMs = now;
-    m_backoffMs = kBackoffFirstMs;
     if (block[kDeviceType] != m_deviceType) {
         logLine(LOG_NOTICE, "the module on %s now reports device type %u", m_settings.port.c_str(),
                 block[kDeviceType]);
@@ -339,30 +353,44 @@ void Driver::poll() {
 
 void Driver::publishBlock() {
     const uint16_t* s = m_block;
-    const unsigned charge = s[kCharge];
-    const bool onBattery = s[kPowerSource] == 2 || (s[kPowerSource] != 1 && s[kDcOk] == 0);
-    std::string status = onBattery ? "OB" : "OL";
+    const qxwatch::StatusView view = qxwatch::decodeStatus(s);
+    // On battery is DC_OK (word 28) alone; the power source (word 27) only
+    // says what the charger does, so both may show while the words disagree.
+    std::string status = view.onBattery ? "OB" : "OL";
     const char* charger = nullptr;
-    if (s[kPowerSource] == 2) {
-        charger = "discharging";
-        status += " DISCHRG";
-    } else if (s[kPowerSource] == 1) {
-        charger = charge < 100 ? "charging" : "floating";
-        if (charge < 100) status += " CHRG";
+    switch (view.chargeState) {
+        case qxwatch::ChargeState::Discharging:
+            charger = "discharging";
+            status += " DISCHRG";
+            break;
+        case qxwatch::ChargeState::Charging:
+            charger = "charging";
+            status += " CHRG";
+            break;
+        case qxwatch::ChargeState::Full:
+        case qxwatch::ChargeState::Over100:  // on DC and at least full: the charger floats
+            charger = "floating";
+            break;
+        case qxwatch::ChargeState::Unknown:  // a source code the driver cannot read
+            break;
     }
-    if (onBattery && charge <= static_cast<unsigned>(m_lowCharge)) status += " LB";
-    publish("battery.charge", std::to_string(charge));
-    if (charger != nullptr) publish("battery.charger.status", charger);
-    if (s[kDeviceType] == kNoVoltageType) {
+    if (QXUPS_LevelReached(view.charge, m_lowCharge, view.onBattery)) status += " LB";
+    publish("battery.charge", std::to_string(view.charge));
+    // Withdrawn rather than left at what an earlier block said.
+    if (charger != nullptr)
+        publish("battery.charger.status", charger);
+    else
+        m_server.delInfo("battery.charger.status");
+    if (!view.hasVoltages) {
         m_server.delInfo("input.voltage");
         m_server.delInfo("output.voltage");
     } else {
-        publish("input.voltage", volts(s[kVoltageInput]));
-        publish("output.voltage", volts(s[kVoltageOutput]));
+        publish("input.voltage", volts(view.voltageInputMv));
+        publish("output.voltage", volts(view.voltageOutputMv));
     }
     for (const Bit& bit : kBits)
-        publish(bit.name, s[bit.word] != 0 ? "1" : "0");
-    publish("experimental.policy.mode", std::to_string(s[kPolicyMode]));
+        publish(bit.name, view.bit(bit.bit) ? "1" : "0");
+    publish("experimental.policy.mode", std::to_string(view.policyCode));
     if (m_policyWritable) {
         m_server.setFlags("experimental.policy.mode", "RW NUMBER");
         const registerRange::Range range = rangeOf(kPolicyModeAddress);

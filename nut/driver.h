@@ -13,14 +13,12 @@
 
 #include "QXUPSBattery.h"
 #include "driverSocket.h"
+#include "lineWatch.h"
 #include "registerRange.h"
+#include "statusBlock.h"
 #include "upsConf.h"
 
 namespace nutdriver {
-
-const int kStatusCount = 50;        // registers of the status block from 40000
-const long kBackoffFirstMs = 1000;  // the program's reconnect back-off
-const long kMinLostMs = 5000;
 
 // To syslog, and to standard error too in the foreground (openlog's LOG_PERROR).
 void logLine(int priority, const char* format, ...) __attribute__((format(printf, 2, 3)));
@@ -43,7 +41,8 @@ private:
     // The product table's range for a register (every 16-bit value without one).
     registerRange::Range rangeOf(long address) const;
     bool allowed(long address, long value) const;
-    bool tryOpen();
+    // Success, or the library's result code of the failed open.
+    int tryOpen();
     // Another module on the port (swapped, on the same line or after a loss)
     // may be another product: what the old product's table published goes,
     // so that nobody writes a register the new one has not (or means
@@ -65,16 +64,13 @@ private:
     bool m_refusalLogged = false;
     long m_refusalLoggedMs = 0;
     long m_refusalsUntold = 0;
-    long m_backoffMs = kBackoffFirstMs;
-    long m_firstRetryMs = 0;
-    long m_lastGoodMs = 0;
-    long m_lostAfterMs = kMinLostMs;
+    qxwatch::LineWatch m_line;  // lost-line time, back-off and sleep rule, as the program's
     int m_lowCharge = kQXUPS_DefaultWarnLevel;  // the program's warning level
     std::string m_model;
     bool m_policyWritable = false;
     std::vector<int> m_writable;
     std::map<int, registerRange::Range> m_ranges;
-    uint16_t m_block[kStatusCount] = {};
+    uint16_t m_block[qxwatch::kStatusWords] = {};
     bool m_haveBlock = false;
 };
 

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "QXUPSPorts.h"
+#include "resultText.h"
 
 namespace portcheck {
 
@@ -27,7 +28,7 @@ std::string openFailureReason(const nutconf::Settings& settings, int rc) {
     const UPS_DeviceDescriptor& d = settings.device;
     if (rc != PortError) {
         return "no answer from the module (slave " + std::to_string(d.slaveAddress) + ") on " +
-               settings.port + " (result " + std::to_string(rc) + ")";
+               settings.port + " (" + qxwatch::resultText(rc) + ")";
     }
     char device[PATH_MAX];
     if (!QXUPS_PortDevicePath(d.portNumber, device, sizeof device))

@@ -8,6 +8,7 @@
 
 #include <vector>
 
+#include "QXUPSPorts.h"
 #include "driverSocket.h"
 
 namespace nutconf {
@@ -195,8 +196,10 @@ bool takeOptions(const Options& options, Settings& settings) {
     }
     long number = 0;
     if (settings.port[0] == '/') {
-        setenv(("QXUPS_COM" + std::to_string(kDevicePortNumber)).c_str(), settings.port.c_str(), 1);
-        d.portNumber = kDevicePortNumber;
+        char name[32];
+        QXUPS_PortEnvName(kQXUPS_DevicePathPort, name, sizeof name);
+        setenv(name, settings.port.c_str(), 1);
+        d.portNumber = kQXUPS_DevicePathPort;
     } else if (settings.port.compare(0, 3, "COM") == 0 &&
                parseNumber(settings.port.substr(3), 1, 255, &number)) {
         d.portNumber = static_cast<uint8_t>(number);

@@ -11,7 +11,6 @@
 namespace nutconf {
 
 const char kDriverName[] = "qxups-nut";
-const unsigned kDevicePortNumber = 255;  // the number a device path is mapped to
 
 typedef std::map<std::string, std::string> Options;
 

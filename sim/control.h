@@ -2,7 +2,9 @@
 // exactly one line:
 //
 //   set REG VALUE      -> ok                  (REG: protocol address 0.., VALUE 0..65535
-//                                              or -32768..-1 as its 16-bit pattern)
+//                                              or -32768..-1 as its 16-bit pattern;
+//                                              that register alone, read-only ones too,
+//                                              so words 27 and 28 can disagree)
 //   get REG            -> value N
 //   scenario dc-loss | dc-return | sw-on | sw-off | charge RATE      -> ok
 //   fault none | silent | bad-crc | wrong-slave | exception CODE |

@@ -266,6 +266,35 @@ wait_for "new product" 30 model_is DCU-1205
 check "old product's register gone" "" "$(var experimental.register.40048)"
 check "shared register kept" 7 "$(var experimental.register.40040)"
 
+# Words 27 and 28 disagreeing: on battery is DC_OK (28) alone, in the driver as
+# in upsctl; 27 only gives the charger state. upsctl reads the line itself, so
+# the driver is stopped first (two masters on one line would interleave).
+# upsd keeps the FSD of the shutdown above in front.
+after_fsd_is() { [ "$(var ups.status)" == "FSD $1" ]; }
+echo "set 26 3" >&3
+echo "set 27 1" >&3
+echo "set 28 0" >&3
+wait_for "28 off, 27 on DC" 30 after_fsd_is "OB CHRG LB"
+# A low-battery level of 0 is off, even at 0 %.
+echo "set 26 0" >&3
+charge_is() { [ "$(var battery.charge)" == "$1" ]; }
+wait_for "charge 0" 30 charge_is 0
+timeout 10 upsrw -s battery.charge.low=0 -u admin -p secret "$ups" >/dev/null 2>&1
+wait_for "low battery level 0 is off" 30 after_fsd_is "OB CHRG"
+echo "set 26 3" >&3
+echo "set 27 2" >&3
+echo "set 28 1" >&3
+wait_for "28 on, 27 on battery" 30 after_fsd_is "OL DISCHRG"
+timeout 20 "$upsdrvctl" stop dcups >/dev/null 2>&1
+upsctl_flags() {  # "DC_OK LOW_BATTERY" as upsctl status --json reads them
+    timeout 20 "$bin/upsctl" --device "$work/line" status --json 2>/dev/null |
+        python3 -c 'import json, sys; s = json.load(sys.stdin); print(str(s["do"]["dc_ok"]).lower(), str(s["low_battery"]).lower())'
+}
+check "upsctl: 28 on, 27 on battery" "true false" "$(upsctl_flags)"
+echo "set 27 1" >&3
+sim_says "set 28 0" ok
+check "upsctl: 28 off, 27 on DC" "false true" "$(upsctl_flags)"
+
 # Out of descriptors with idle clients, the driver neither spins nor leaves a
 # fresh client unanswered; refusals and the failed open are told once.
 (
