@@ -15,10 +15,11 @@
 // good answer has come for max(5 s, 2 x the response time-out + the poll
 // cycle), or at the first failing read after the system slept. The worker
 // then closes the device and, as long as nobody asks for a close, reopens it
-// with a back-off of 1 s doubling up to 30 s (state Reconnecting); the back-off starts anew after a success. An open asked with
-// keepTrying that fails retries the same way. Failing reads and attempts are
-// logged by one function: the first failure, then at most one summary a
-// minute, and one line when answers are back; the worker only words them.
+// with a back-off of 1 s doubling up to 30 s (state Reconnecting); the
+// back-off starts anew after a success. An open asked with keepTrying that
+// fails retries the same way. Failing reads and attempts are logged by one
+// function, which words the watch's decisions: the first failure, then at
+// most one summary a minute, and one line when answers are back.
 #pragma once
 
 #include <QString>
