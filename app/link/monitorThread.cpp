@@ -11,6 +11,7 @@
 
 monitorThread::monitorThread(QObject* parent) : QThread(parent) {
     m_statusBuffer.fill(0);
+    m_signalled.fill(0);
 }
 
 monitorThread::~monitorThread() {
@@ -234,6 +235,7 @@ int monitorThread::openDevice(const linkSettings& link, bool report) {
         m_line.timings = m_timings;
     }
     m_line.opened(steadyMs(), slept);
+    m_signalNext = true;
     m_attempt.store(0);
     return 0;
 }
@@ -338,7 +340,8 @@ void monitorThread::pollOnce() {
     const qint64 slept = sleptClock();
     const int result =
         comAdapter::instance().readRegistersQuiet(kStatusStart, kStatusRegisters, block.data());
-    const qxwatch::LineDecision d = m_line.readDone(result, steadyMs(), slept);
+    const qint64 now = steadyMs();
+    const qxwatch::LineDecision d = m_line.readDone(result, now, slept);
     if (result == 0) m_lastGoodWallMs.store(QDateTime::currentMSecsSinceEpoch());
     logLine(d);
     if (result == 0) {
@@ -346,7 +349,14 @@ void monitorThread::pollOnce() {
             std::lock_guard<std::mutex> guard(m_lock);
             m_statusBuffer = block;
         }
-        emit signalFinished();
+        // Most blocks repeat the last one: the GUI thread hears of a change
+        // at once, and of an unchanged block only now and then.
+        if (m_signalNext || block != m_signalled || now - m_signalledAtMs >= kUnchangedBlockMs) {
+            m_signalNext = false;
+            m_signalled = block;
+            m_signalledAtMs = now;
+            emit signalFinished();
+        }
         return;
     }
     if (d.lost) loseLine(result, m_handledNumber);

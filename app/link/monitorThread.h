@@ -49,6 +49,8 @@ public:
     // A read request carries at most 125 registers.
     static constexpr int kMaxSpan = 125;
     static constexpr int kExtraIntervalMs = 1000;
+    // An unchanged block is handed on at most this often.
+    static constexpr int kUnchangedBlockMs = 1000;
     typedef std::array<quint16, kStatusRegisters> statusBlock;
 
     // One register outside the status block: its last value, or ok false
@@ -113,7 +115,10 @@ signals:
     void signalStateChanged(int state, quint64 request);
     // After a successful open, before the state becomes Connected.
     void signalOpened(quint16 deviceType);
-    // A new status block is in statusBuffer().
+    // A status block is in statusBuffer(): the first after each open, one
+    // that differs from the block last signalled, and an unchanged one once
+    // every kUnchangedBlockMs (for whoever keeps time by the blocks, e.g. the
+    // history's quiet samples). Every read still updates statusBuffer().
     void signalFinished();
     // New values are in extraValues().
     void signalExtraValuesReady();
@@ -188,6 +193,9 @@ private:
     qxwatch::LineTimings m_timings;  // set under m_lock, taken at each open
     sleepClock m_sleepClock = &monitorThread::systemSleptMs;
     qxwatch::LineWatch m_line;
+    statusBlock m_signalled;   // the block last signalled
+    bool m_signalNext = true;  // the next good read is signalled (set at open)
+    qint64 m_signalledAtMs = 0;
     clock::time_point m_nextAttempt;
     std::atomic<int> m_attempt{0};
     std::atomic<bool> m_attemptRunning{false};

@@ -17,52 +17,60 @@ QString millivolts(quint16 value) {
 
 void statusMonitorWidget::decodeStatusBlock(const monitorThread::statusBlock& block) {
     const qxwatch::StatusView view = qxwatch::decodeStatus(block.data());
-    m_lastView = view;
     decodeEdges(view);
+    // Only what differs from the view shown is touched; after the idle
+    // display everything is.
+    const unsigned changed = m_viewShown ? qxwatch::changedFields(m_lastView, view) : ~0u;
+    m_lastView = view;
+    if (!m_viewShown) m_batteryWidget->setIdle(false);
+    m_viewShown = true;
+    if (changed != 0) showView(view, changed);
+}
 
-    if (!view.hasVoltages) {
-        m_lblVoltageInput->clear();
-        m_lblVoltageOutput->clear();
-        m_lblVoltageInputValue->clear();
-        m_lblVoltageOutputValue->clear();
-    } else {
-        m_lblVoltageInputValue->setText(millivolts(view.voltageInputMv));
-        m_lblVoltageOutputValue->setText(millivolts(view.voltageOutputMv));
+void statusMonitorWidget::showView(const qxwatch::StatusView& view, unsigned changed) {
+    if (changed & qxwatch::kChangedVoltages) {
+        if (!view.hasVoltages) {
+            m_lblVoltageInput->clear();
+            m_lblVoltageOutput->clear();
+            m_lblVoltageInputValue->clear();
+            m_lblVoltageOutputValue->clear();
+        } else {
+            m_lblVoltageInputValue->setText(millivolts(view.voltageInputMv));
+            m_lblVoltageOutputValue->setText(millivolts(view.voltageOutputMv));
+        }
     }
 
-    m_batteryWidget->setIdle(false);
-    m_batteryWidget->slotOnSetValue(view.charge);
+    if (changed & qxwatch::kChangedCharge) m_batteryWidget->slotOnSetValue(view.charge);
 
     // A charge over 100 on the DC input, or an unknown power source, keeps
     // the label shown last.
-    switch (view.chargeState) {
-        case qxwatch::ChargeState::Charging:
+    if (changed & qxwatch::kChangedChargeState) {
+        if (view.chargeState == qxwatch::ChargeState::Charging)
             m_lblBatteryChargingStatusValue->setText(tr("Charging"));
-            break;
-        case qxwatch::ChargeState::Full:
+        else if (view.chargeState == qxwatch::ChargeState::Full)
             m_lblBatteryChargingStatusValue->setText(tr("Charge Full"));
-            break;
-        case qxwatch::ChargeState::Discharging:
+        else if (view.chargeState == qxwatch::ChargeState::Discharging)
             m_lblBatteryChargingStatusValue->setText(tr("Discharging"));
-            break;
-        case qxwatch::ChargeState::Over100:
-        case qxwatch::ChargeState::Unknown:
-            break;
     }
-    if (view.source == qxwatch::PowerSource::Dc)
-        m_lblPowerSupplyValue->setText(tr("DC"));
-    else if (view.source == qxwatch::PowerSource::Battery)
-        m_lblPowerSupplyValue->setText(tr("UPS"));
+    if (changed & qxwatch::kChangedSource) {
+        if (view.source == qxwatch::PowerSource::Dc)
+            m_lblPowerSupplyValue->setText(tr("DC"));
+        else if (view.source == qxwatch::PowerSource::Battery)
+            m_lblPowerSupplyValue->setText(tr("UPS"));
+    }
 
-    m_ledDC_OK->turnOn(view.bit(qxwatch::kDcOkBit));
-    m_ledBatMode->turnOn(view.bit(qxwatch::kBatModeBit));
-    m_ledBatReady->turnOn(view.bit(qxwatch::kBatReadyBit));
-    m_ledSW->turnOn(view.bit(qxwatch::kSwBit));
-    m_ledRemote->turnOn(view.bit(qxwatch::kRemoteBit));
-    m_ledBatStart->turnOn(view.bit(qxwatch::kBatStartBit));
-    m_ledDevSts->turnOn(view.bit(qxwatch::kDevPStsBit));
+    if (changed & qxwatch::kChangedBits) {
+        m_ledDC_OK->turnOn(view.bit(qxwatch::kDcOkBit));
+        m_ledBatMode->turnOn(view.bit(qxwatch::kBatModeBit));
+        m_ledBatReady->turnOn(view.bit(qxwatch::kBatReadyBit));
+        m_ledSW->turnOn(view.bit(qxwatch::kSwBit));
+        m_ledRemote->turnOn(view.bit(qxwatch::kRemoteBit));
+        m_ledBatStart->turnOn(view.bit(qxwatch::kBatStartBit));
+        m_ledDevSts->turnOn(view.bit(qxwatch::kDevPStsBit));
+    }
 
-    m_lblPolicyModeValue->setText(policyText(view.policyCode));
+    if (changed & qxwatch::kChangedPolicy)
+        m_lblPolicyModeValue->setText(policyText(view.policyCode));
 }
 
 QString statusMonitorWidget::policyText(quint16 code) {
@@ -94,6 +102,7 @@ QString statusMonitorWidget::policyText(quint16 code) {
 
 void statusMonitorWidget::slotOnUpdate() {
     if (m_linkState == monitorThread::Connected) return;
+    m_viewShown = false;
 
     // The last device type read decides the voltage rows; the edge memory
     // stays, so a loss while disconnected is reported at the next read.

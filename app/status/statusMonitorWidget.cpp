@@ -250,6 +250,10 @@ void statusMonitorWidget::setLinkState(monitorThread::State state) {
     // the DC/SW memory stays, so that block is compared with the last known.
     if (state == monitorThread::Reconnecting) m_summarySent = false;
     m_linkState = state;
+    // While connected the blocks drive the page and the idle display has
+    // nothing to do: its timer then only wakes the GUI thread, so it slows.
+    m_refreshTimer->setInterval(state == monitorThread::Connected ? kConnectedRefreshMs
+                                                                  : kRefreshIntervalMs);
     emit signalLinkState(state);
 }
 

@@ -30,6 +30,7 @@ class statusMonitorWidget : public baseWidget {
     Q_OBJECT
 public:
     static const int kRefreshIntervalMs = 20;
+    static const int kConnectedRefreshMs = 1000;  // the idle display's timer while connected
     static const int kGaugeBaseWidth = 200;
 
     explicit statusMonitorWidget(QWidget* parent = nullptr);
@@ -110,6 +111,8 @@ private:
     void startScript();
     void decodeEdges(const qxwatch::StatusView& view);
     void decodeBatteryLevels(const qxwatch::PowerDecision& d, int charge);
+    // Touches only the parts named in changed (qxwatch::Changed bits).
+    void showView(const qxwatch::StatusView& view, unsigned changed);
     static QString policyText(quint16 code);
     void setLinkState(monitorThread::State state);
 
@@ -160,6 +163,7 @@ private:
     // The last block decoded; its device type decides the idle display's
     // voltage rows.
     qxwatch::StatusView m_lastView;
+    bool m_viewShown = false;  // m_lastView is on screen (not the idle display)
 
     monitorThread* m_monitorThread;
     batThread* m_batThread;
