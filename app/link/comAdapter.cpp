@@ -2,8 +2,11 @@
 
 #include <string.h>
 
+#include <QCoreApplication>
+
 #include "comSettings.h"
 #include "consolePrint.h"
+#include "resultText.h"
 
 namespace {
 
@@ -205,42 +208,6 @@ int comAdapter::slotWriteRegister(uint regAddr, ushort value) {
 }
 
 QString comAdapter::resultText(int code) {
-    switch (code) {
-        case Success:
-            return tr("success");
-        case InvalidArgument:
-            return tr("invalid argument");
-        case PortError:
-            return tr("port error");
-        case NoResource:
-            return tr("no resource");
-        case IoError:
-            return tr("I/O error");
-        case IllegalState:
-            return tr("illegal state");
-        case InProgress:
-            return tr("in progress");
-        case TimedOut:
-            return tr("timed out");
-        case ExceptionIllegalFunction:
-            return tr("illegal function");
-        case ExceptionIllegalDataAddress:
-            return tr("illegal data address");
-        case ExceptionIllegalDataValue:
-            return tr("illegal data value");
-        case ExceptionSlaveDeviceFailure:
-            return tr("slave device failure");
-        case ExceptionAcknowledge:
-            return tr("acknowledge");
-        case ExceptionSlaveDeviceBusy:
-            return tr("slave device busy");
-        case ExceptionMemoryParityError:
-            return tr("memory parity error");
-        case ExceptionGatewayPathUnavailable:
-            return tr("gateway path unavailable");
-        case ExceptionGatewayTargetFailed:
-            return tr("gateway target failed");
-        default:
-            return tr("unknown result");
-    }
+    // The one table of all front ends; its texts are translated in this context.
+    return QCoreApplication::translate("comAdapter", qxwatch::resultText(code));
 }

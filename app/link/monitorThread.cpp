@@ -11,6 +11,7 @@
 
 monitorThread::monitorThread(QObject* parent) : QThread(parent) {
     m_statusBuffer.fill(0);
+    m_signalled.fill(0);
 }
 
 monitorThread::~monitorThread() {
@@ -135,10 +136,10 @@ void monitorThread::setExtraReading(bool on) {
 void monitorThread::setTimings(int lostAfterMinMs, int backoffFirstMs, int backoffCapMs,
                                int summaryMs) {
     std::lock_guard<std::mutex> guard(m_lock);
-    m_lostAfterMinMs = lostAfterMinMs;
-    m_backoffFirstMs = backoffFirstMs;
-    m_backoffCapMs = backoffCapMs;
-    m_summaryMs = summaryMs;
+    m_timings.lostAfterMinMs = lostAfterMinMs;
+    m_timings.backoffFirstMs = backoffFirstMs;
+    m_timings.backoffCapMs = backoffCapMs;
+    m_timings.summaryMs = summaryMs;
 }
 
 void monitorThread::setSleepClock(sleepClock clock) {
@@ -156,12 +157,14 @@ qint64 monitorThread::systemSleptMs() {
     return (qint64(boot.tv_sec) - mono.tv_sec) * 1000 + (boot.tv_nsec - mono.tv_nsec) / 1000000;
 }
 
+qint64 monitorThread::steadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(clock::now().time_since_epoch())
+        .count();
+}
+
 qint64 monitorThread::nextAttemptInMs() const {
     if (m_attemptRunning.load()) return 0;
-    const qint64 now =
-        std::chrono::duration_cast<std::chrono::milliseconds>(clock::now().time_since_epoch())
-            .count();
-    return qMax<qint64>(0, m_nextAttemptSteadyMs.load() - now);
+    return qMax<qint64>(0, m_nextAttemptSteadyMs.load() - steadyMs());
 }
 
 void monitorThread::stop() {
@@ -220,20 +223,19 @@ int monitorThread::openDevice(const linkSettings& link, bool report) {
     settings.responseTimeout = link.responseTimeout;
     settings.numOfRetries = link.numOfRetries;
     const int result = comAdapter::instance().slotOpenDevice(&settings, report);
-    if (result != 0) {
-        if (!report) noteFailure(result, false);
-        return result;
-    }
+    if (result != 0) return result;
     emit signalOpened(comAdapter::instance().deviceInfo().deviceType);
+    qint64 slept;
     {
         std::lock_guard<std::mutex> guard(m_lock);
         m_nextPoll = clock::now();
         m_nextExtras = clock::now();
         std::fill(m_spanResults.begin(), m_spanResults.end(), 0);
-        m_slept = m_sleepClock();
+        slept = m_sleepClock();
+        m_line.timings = m_timings;
     }
-    m_resumed = false;
-    m_lastGood = clock::now();
+    m_line.opened(steadyMs(), slept);
+    m_signalNext = true;
     m_attempt.store(0);
     return 0;
 }
@@ -249,7 +251,8 @@ void monitorThread::handle(const request& r) {
         }
         if (now == Reconnecting) {
             // Already trying: the next attempt is made at once.
-            scheduleAttempt(true);
+            m_line.attemptNow(steadyMs());
+            takeSchedule();
             setState(Reconnecting, r.number);
             return;
         }
@@ -260,9 +263,13 @@ void monitorThread::handle(const request& r) {
         if (result != 0) {
             if (r.keepTrying) {
                 m_lastGoodWallMs.store(0);
-                m_failures = 0;
-                noteFailure(result, false);
-                scheduleAttempt(false);
+                {
+                    std::lock_guard<std::mutex> guard(m_lock);
+                    m_line.timings = m_timings;
+                }
+                m_line.closed();
+                logLine(m_line.openFailed(result, steadyMs()));
+                takeSchedule();
                 setState(Reconnecting, r.number);
             } else {
                 setState(Disconnected, r.number);
@@ -280,26 +287,16 @@ void monitorThread::handle(const request& r) {
         // The device was closed when the line was lost.
         setState(Disconnecting, r.number);
     }
+    m_line.closed();
     m_attempt.store(0);
-    m_failures = 0;
     setState(Disconnected, r.number);
 }
 
-void monitorThread::scheduleAttempt(bool now) {
-    // 1 s, 2 s, 4 s ... up to the cap, by the number of attempts made.
-    qint64 delay = 0;
-    if (!now) {
-        std::lock_guard<std::mutex> guard(m_lock);
-        delay = m_backoffFirstMs;
-        for (int i = 0; i < m_attempt.load() && delay < m_backoffCapMs; ++i)
-            delay *= 2;
-        delay = qMin<qint64>(delay, m_backoffCapMs);
-    }
-    const clock::time_point at = clock::now() + std::chrono::milliseconds(delay);
-    m_nextAttempt = at;
-    m_nextAttemptSteadyMs.store(
-        std::chrono::duration_cast<std::chrono::milliseconds>(at.time_since_epoch()).count());
-    m_attempt.fetch_add(1);
+void monitorThread::takeSchedule() {
+    const qint64 at = m_line.nextAttemptAtMs;
+    m_nextAttempt = clock::time_point(std::chrono::milliseconds(at));
+    m_nextAttemptSteadyMs.store(at);
+    m_attempt.store(m_line.attempt);
 }
 
 void monitorThread::loseLine(int result, quint64 number) {
@@ -310,54 +307,59 @@ void monitorThread::loseLine(int result, quint64 number) {
     // A device path that went away (an adapter unplugged, a new pty on the
     // same link) is only found again by opening it anew.
     comAdapter::instance().slotCloseDevice(false);
-    m_attempt.store(0);
-    scheduleAttempt(m_resumed);
+    takeSchedule();
     setState(Reconnecting, number);
 }
 
 void monitorThread::attemptReopen() {
     m_attemptRunning.store(true);
     setState(Reconnecting, m_handledNumber);
-    const bool opened = openDevice(m_link, false) == 0;
+    const int result = openDevice(m_link, false);
     m_attemptRunning.store(false);
-    if (opened) {
+    if (result == 0) {
         setState(Connected, m_handledNumber);
         return;
     }
-    scheduleAttempt(false);
+    logLine(m_line.openFailed(result, steadyMs()));
+    takeSchedule();
     setState(Reconnecting, m_handledNumber);
 }
 
 void monitorThread::pollOnce() {
     statusBlock block = statusBuffer();
-    qint64 lostAfterMs;
     sleepClock sleptClock;
     {
         std::lock_guard<std::mutex> guard(m_lock);
-        lostAfterMs =
-            qMax<qint64>(m_lostAfterMinMs, 2 * qint64(m_link.responseTimeout) + m_pollCycle);
+        // The poll cycle may have changed since the open.
+        m_line.lostAfter =
+            qxwatch::lostAfterMs(m_line.timings, m_link.responseTimeout, m_pollCycle);
         sleptClock = m_sleepClock;
     }
-    // A system that slept since the last read: its line may be gone (an
-    // adapter that lost power, a module that restarted).
+    // Read before the line: a system that slept since the last read may have
+    // lost it (an adapter that lost power, a module that restarted).
     const qint64 slept = sleptClock();
-    if (slept - m_slept > 1000) m_resumed = true;
-    m_slept = slept;
-
     const int result =
         comAdapter::instance().readRegistersQuiet(kStatusStart, kStatusRegisters, block.data());
+    const qint64 now = steadyMs();
+    const qxwatch::LineDecision d = m_line.readDone(result, now, slept);
+    if (result == 0) m_lastGoodWallMs.store(QDateTime::currentMSecsSinceEpoch());
+    logLine(d);
     if (result == 0) {
-        noteSuccess();
         {
             std::lock_guard<std::mutex> guard(m_lock);
             m_statusBuffer = block;
         }
-        emit signalFinished();
+        // Most blocks repeat the last one: the GUI thread hears of a change
+        // at once, and of an unchanged block only now and then.
+        if (m_signalNext || block != m_signalled || now - m_signalledAtMs >= kUnchangedBlockMs) {
+            m_signalNext = false;
+            m_signalled = block;
+            m_signalledAtMs = now;
+            emit signalFinished();
+        }
         return;
     }
-    noteFailure(result, true);
-    if (m_resumed || clock::now() - m_lastGood >= std::chrono::milliseconds(lostAfterMs))
-        loseLine(result, m_handledNumber);
+    if (d.lost) loseLine(result, m_handledNumber);
 }
 
 void monitorThread::readExtras(const std::vector<span>& spans) {

@@ -11,14 +11,15 @@
 // is closed and no request is left; requests are handled in the order given,
 // so a Connect made while a close is under way waits for it.
 //
-// A line is lost when no good answer has come for max(5 s, 2 x the response
-// time-out + the poll cycle), or at the first failing read after the system
-// slept. The worker then closes the device and, as long as nobody asks for a
-// close, reopens it with a back-off of 1 s doubling up to 30 s (state
-// Reconnecting); the back-off starts anew after a success. An open asked with
-// keepTrying that fails retries the same way. Failing reads and attempts are
-// logged by one function: the first failure, then at most one summary a
-// minute, and one line when answers are back.
+// The line's rules are the shared qxwatch::LineWatch's: a line is lost when no
+// good answer has come for max(5 s, 2 x the response time-out + the poll
+// cycle), or at the first failing read after the system slept. The worker
+// then closes the device and, as long as nobody asks for a close, reopens it
+// with a back-off of 1 s doubling up to 30 s (state Reconnecting); the
+// back-off starts anew after a success. An open asked with keepTrying that
+// fails retries the same way. Failing reads and attempts are logged by one
+// function, which words the watch's decisions: the first failure, then at
+// most one summary a minute, and one line when answers are back.
 #pragma once
 
 #include <QString>
@@ -31,6 +32,8 @@
 #include <deque>
 #include <mutex>
 #include <vector>
+
+#include "lineWatch.h"
 
 class comSettings;
 
@@ -46,10 +49,8 @@ public:
     // A read request carries at most 125 registers.
     static constexpr int kMaxSpan = 125;
     static constexpr int kExtraIntervalMs = 1000;
-    static constexpr int kLostAfterMinMs = 5000;
-    static constexpr int kBackoffFirstMs = 1000;
-    static constexpr int kBackoffCapMs = 30000;
-    static constexpr int kSummaryIntervalMs = 60000;
+    // An unchanged block is handed on at most this often.
+    static constexpr int kUnchangedBlockMs = 1000;
     typedef std::array<quint16, kStatusRegisters> statusBlock;
 
     // One register outside the status block: its last value, or ok false
@@ -114,7 +115,10 @@ signals:
     void signalStateChanged(int state, quint64 request);
     // After a successful open, before the state becomes Connected.
     void signalOpened(quint16 deviceType);
-    // A new status block is in statusBuffer().
+    // A status block is in statusBuffer(): the first after each open, one
+    // that differs from the block last signalled, and an unchanged one once
+    // every kUnchangedBlockMs (for whoever keeps time by the blocks, e.g. the
+    // history's quiet samples). Every read still updates statusBuffer().
     void signalFinished();
     // New values are in extraValues().
     void signalExtraValuesReady();
@@ -157,10 +161,11 @@ private:
     int openDevice(const linkSettings& settings, bool report);
     void loseLine(int result, quint64 number);
     void attemptReopen();
-    void scheduleAttempt(bool now);
-    // The one place that logs failed reads and attempts (see above).
-    void noteFailure(int result, bool reading);
-    void noteSuccess();
+    // The line watch's next attempt, for run() and nextAttemptInMs().
+    void takeSchedule();
+    // The one place that words the line watch's log decisions (see above).
+    void logLine(const qxwatch::LineDecision& d);
+    static qint64 steadyMs();
     static QString duration(qint64 ms);
 
     mutable std::mutex m_lock;  // guards everything below but m_state
@@ -183,21 +188,15 @@ private:
     statusBlock m_statusBuffer;
 
     // The line's watch; worker thread only, but for the atomics.
-    linkSettings m_link{};        // of the last open asked for
-    quint64 m_handledNumber = 0;  // the request last handled: the worker's own reports carry it
-    int m_lostAfterMinMs = kLostAfterMinMs;
-    int m_backoffFirstMs = kBackoffFirstMs;
-    int m_backoffCapMs = kBackoffCapMs;
-    int m_summaryMs = kSummaryIntervalMs;
+    linkSettings m_link{};           // of the last open asked for
+    quint64 m_handledNumber = 0;     // the request last handled: the worker's own reports carry it
+    qxwatch::LineTimings m_timings;  // set under m_lock, taken at each open
     sleepClock m_sleepClock = &monitorThread::systemSleptMs;
-    qint64 m_slept = 0;      // the sleep clock at the last read
-    bool m_resumed = false;  // the system slept since the last good read
-    clock::time_point m_lastGood;
+    qxwatch::LineWatch m_line;
+    statusBlock m_signalled;   // the block last signalled
+    bool m_signalNext = true;  // the next good read is signalled (set at open)
+    qint64 m_signalledAtMs = 0;
     clock::time_point m_nextAttempt;
-    int m_failures = 0;  // failed reads and attempts since the last good read
-    int m_failureCode = 0;
-    clock::time_point m_failingSince;
-    clock::time_point m_lastSummary;
     std::atomic<int> m_attempt{0};
     std::atomic<bool> m_attemptRunning{false};
     std::atomic<qint64> m_nextAttemptSteadyMs{0};

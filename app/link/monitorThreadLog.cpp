@@ -1,7 +1,5 @@
-// The device worker's log of failing reads and attempts: the first failure,
+// The device worker's wording of the line watch's log: the first failure,
 // then at most one summary a minute, and one line when answers are back.
-#include <QDateTime>
-
 #include "comAdapter.h"
 #include "consolePrint.h"
 #include "monitorThread.h"
@@ -13,44 +11,27 @@ QString monitorThread::duration(qint64 ms) {
     return tr("%1 h %2 min").arg(seconds / 3600).arg(seconds / 60 % 60);
 }
 
-void monitorThread::noteFailure(int result, bool reading) {
-    const clock::time_point now = clock::now();
-    int summaryMs;
-    {
-        std::lock_guard<std::mutex> guard(m_lock);
-        summaryMs = m_summaryMs;
-    }
+void monitorThread::logLine(const qxwatch::LineDecision& d) {
     consolePrint& console = consolePrint::instance();
-    ++m_failures;
-    m_failureCode = result;
-    if (m_failures == 1) {
-        m_failingSince = now;
-        m_lastSummary = now;
-        // An open that failed has been logged by the adapter.
-        if (reading) {
+    switch (d.log) {
+        case qxwatch::LineLog::FirstReadFailure:
             console.printMsg(tr("ERR:%1:When reading register start from %2 (%3)")
-                                 .arg(result)
+                                 .arg(d.result)
                                  .arg(kStatusStart)
-                                 .arg(comAdapter::resultText(result)));
-        }
-        return;
+                                 .arg(comAdapter::resultText(d.result)));
+            break;
+        case qxwatch::LineLog::Summary:
+            console.printMsg(tr("Still no answer, %1 attempts (error %2: %3)")
+                                 .arg(d.failures)
+                                 .arg(d.result)
+                                 .arg(comAdapter::resultText(d.result)));
+            break;
+        case qxwatch::LineLog::Restored:
+            console.printMsg(
+                tr("Communication restored after %1").arg(duration(d.restoredAfterMs)));
+            break;
+        case qxwatch::LineLog::FirstOpenFailure:  // logged by the adapter, which opened
+        case qxwatch::LineLog::None:
+            break;
     }
-    if (now - m_lastSummary >= std::chrono::milliseconds(summaryMs)) {
-        m_lastSummary = now;
-        console.printMsg(tr("Still no answer, %1 attempts (error %2: %3)")
-                             .arg(m_failures)
-                             .arg(result)
-                             .arg(comAdapter::resultText(result)));
-    }
-}
-
-void monitorThread::noteSuccess() {
-    m_lastGood = clock::now();
-    m_lastGoodWallMs.store(QDateTime::currentMSecsSinceEpoch());
-    m_resumed = false;
-    if (m_failures == 0) return;
-    const qint64 ms =
-        std::chrono::duration_cast<std::chrono::milliseconds>(m_lastGood - m_failingSince).count();
-    m_failures = 0;
-    consolePrint::instance().printMsg(tr("Communication restored after %1").arg(duration(ms)));
 }

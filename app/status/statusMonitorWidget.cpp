@@ -1,6 +1,6 @@
+// The status page: its layout, the link's state, the power decisions and the script.
 #include "statusMonitorWidget.h"
 
-#include <QChar>
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QGridLayout>
@@ -19,14 +19,7 @@
 #include "ledWidget.h"
 #include "settingsStore.h"
 
-#include "QXUPSBattery.h"
-#include "QXUPSStatus.h"
-
 namespace {
-
-// Power source / charge state codes of word 27.
-const quint16 kOnDcInput = 1;
-const quint16 kOnBattery = 2;
 
 // Post-process policy codes.
 const int kPolicyOnDcLoss = 1;
@@ -53,19 +46,15 @@ int indicatorWidth(const QFont& base, const QStringList& captions) {
     }
 }
 
-QString millivolts(quint16 value) {
-    return QString::number(value) + QStringLiteral("mV");
-}
-
 }  // namespace
 
 statusMonitorWidget::statusMonitorWidget(QWidget* parent) : baseWidget(parent) {
-    m_lastBlock.fill(0);
+    // An all-zero block until the first read: a device type with voltages.
+    const quint16 zeros[qxwatch::kStatusWords] = {};
+    m_lastView = qxwatch::decodeStatus(zeros);
     createLayout();
 
     m_pollCycle = 10;
-    m_lastDcState = kUnknown;
-    m_lastSwState = kUnknown;
 
     m_monitorThread = new monitorThread(this);
     m_monitorThread->setObjectName(QStringLiteral("m_monitorThread"));
@@ -261,6 +250,10 @@ void statusMonitorWidget::setLinkState(monitorThread::State state) {
     // the DC/SW memory stays, so that block is compared with the last known.
     if (state == monitorThread::Reconnecting) m_summarySent = false;
     m_linkState = state;
+    // While connected the blocks drive the page and the idle display has
+    // nothing to do: its timer then only wakes the GUI thread, so it slows.
+    m_refreshTimer->setInterval(state == monitorThread::Connected ? kConnectedRefreshMs
+                                                                  : kRefreshIntervalMs);
     emit signalLinkState(state);
 }
 
@@ -307,124 +300,39 @@ void statusMonitorWidget::slotOnReadResultReady() {
     emit signalStatusBlock(block);
 }
 
-void statusMonitorWidget::decodeStatusBlock(const monitorThread::statusBlock& block) {
-    m_lastBlock = block;
-    decodeEdges(block);
-
-    if (block[kDeviceType] == kBlankVoltageType) {
-        m_lblVoltageInput->clear();
-        m_lblVoltageOutput->clear();
-        m_lblVoltageInputValue->clear();
-        m_lblVoltageOutputValue->clear();
-    } else {
-        m_lblVoltageInputValue->setText(millivolts(block[kVoltageInput]));
-        m_lblVoltageOutputValue->setText(millivolts(block[kVoltageOutput]));
-    }
-
-    const quint16 charge = block[kCharge];
-    m_batteryWidget->setIdle(false);
-    m_batteryWidget->slotOnSetValue(charge);
-
-    const quint16 source = block[kPowerSource];
-    if (source == kOnDcInput) {
-        if (charge < 100)
-            m_lblBatteryChargingStatusValue->setText(tr("Charging"));
-        else if (charge == 100)
-            m_lblBatteryChargingStatusValue->setText(tr("Charge Full"));
-    } else if (source == kOnBattery) {
-        m_lblBatteryChargingStatusValue->setText(tr("Discharging"));
-    }
-    if (source == kOnDcInput)
-        m_lblPowerSupplyValue->setText(tr("DC"));
-    else if (source == kOnBattery)
-        m_lblPowerSupplyValue->setText(tr("UPS"));
-
-    m_ledDC_OK->turnOn(block[kDcOk] != 0);
-    m_ledBatMode->turnOn(block[kBatMode] != 0);
-    m_ledBatReady->turnOn(block[kBatReady] != 0);
-    m_ledSW->turnOn(block[kSw] != 0);
-    m_ledRemote->turnOn(block[kRemote] != 0);
-    m_ledBatStart->turnOn(block[kBatStart] != 0);
-    m_ledDevSts->turnOn(block[kDevPSts] != 0);
-
-    QString policyMode;
-    switch (block[kPolicyMode]) {
-        case 0:
-            policyMode = tr("PC");
-            break;
-        case 1:
-            policyMode = tr("0.5 A");
-            break;
-        case 2:
-            policyMode = tr("0.4 A");
-            break;
-        case 3:
-            policyMode = tr("0.3 A");
-            break;
-        case 4:
-            policyMode = tr("0.2 A");
-            break;
-        case 5:
-            policyMode = QString(QChar(0x221E)) + tr(" Sec.");
-            break;
-        case 6:
-            policyMode = tr("20 Sec.");
-            break;
-        case 7:
-            policyMode = tr("15 Sec.");
-            break;
-        case 8:
-            policyMode = tr("10 Sec.");
-            break;
-        case 9:
-            policyMode = tr("5 Sec.");
-            break;
-        default:
-            policyMode = tr("NULL");
-            break;
-    }
-    m_lblPolicyModeValue->setText(policyMode);
-}
-
 // Only edges are reported; a change between two non-zero values is none. At
 // start-up the memory is unknown: a first block on battery is reported as a
 // loss (log, tray, notification) but runs no script, since a machine started
 // on battery would otherwise act on it at every start; a first block with SW
 // on is logged without running the script for the same reason.
-void statusMonitorWidget::decodeEdges(const monitorThread::statusBlock& block) {
+void statusMonitorWidget::decodeEdges(const qxwatch::StatusView& view) {
     consolePrint& console = consolePrint::instance();
+    const qxwatch::PowerDecision d = m_power.update(view, m_warnLevel, m_criticalLevel);
 
-    const bool dcOk = block[kDcOk] != 0;
-    if (dcOk && m_lastDcState != 1) {
+    if (d.dc == qxwatch::DcEdge::Connected) {
         console.printMsg(tr("DC is connected."));
         emit signalDC_OK(true);
-        if (m_dcLossReported) {
-            m_dcLossReported = false;
-            emit signalPowerEvent(true);
-        }
-    } else if (!dcOk && m_lastDcState != 0) {
-        if (m_lastDcState == 1 && m_policy == kPolicyOnDcLoss) startScript();
+        if (d.dcBackAfterLoss) emit signalPowerEvent(true);
+    } else if (d.dc == qxwatch::DcEdge::Broken) {
+        if (d.dcActs && m_policy == kPolicyOnDcLoss) startScript();
         console.printMsg(tr("DC is broken."));
         emit signalDC_OK(false);
-        m_dcLossReported = true;
         emit signalPowerEvent(false);
     }
-    m_lastDcState = dcOk ? 1 : 0;
 
-    const bool swOn = block[kSw] != 0;
-    if (swOn && m_lastSwState != 1) {
+    if (d.sw == qxwatch::SwEdge::On) {
         console.printMsg(tr("SW ON."));
         emit signalSwOutput(true);
-        if (m_lastSwState == 0 && m_policy == kPolicyOnSwOn) startScript();
-    } else if (!swOn && m_lastSwState == 1) {
+        if (d.swActs && m_policy == kPolicyOnSwOn) startScript();
+    } else if (d.sw == qxwatch::SwEdge::Off) {
         console.printMsg(tr("SW OFF."));
         emit signalSwOutput(false);
     }
-    m_lastSwState = swOn ? 1 : 0;
 
-    const int charge = block[kCharge];
-    const int source = block[kPowerSource];
-    decodeBatteryLevels(!dcOk, charge);
+    const bool dcOk = !view.onBattery;
+    const int charge = view.charge;
+    const int source = view.sourceCode;
+    decodeBatteryLevels(d, charge);
     if (!m_summarySent || dcOk != m_lastSummaryDc || charge != m_lastSummaryCharge ||
         source != m_lastSummarySource) {
         m_summarySent = true;
@@ -435,27 +343,17 @@ void statusMonitorWidget::decodeEdges(const monitorThread::statusBlock& block) {
     }
 }
 
-// A level is reached on battery at or below it; each warns once per
-// discharge (log line and notification), and the critical one may run the
-// script, also for a machine that started on battery.
-void statusMonitorWidget::decodeBatteryLevels(bool onBattery, int charge) {
-    if (!onBattery) {
-        m_warnReported = false;
-        m_criticalReported = false;
-    }
-    const bool warn = QXUPS_LevelReached(charge, m_warnLevel, onBattery);
-    const bool critical = QXUPS_LevelReached(charge, m_criticalLevel, onBattery);
+// The levels' memory is the power watch's; this words what it reached.
+void statusMonitorWidget::decodeBatteryLevels(const qxwatch::PowerDecision& d, int charge) {
     consolePrint& console = consolePrint::instance();
-    if (warn && !m_warnReported) {
-        m_warnReported = true;
+    if (d.warnReached) {
         const QString text =
             tr("Battery low: %1 % (warning level %2 %).").arg(charge).arg(m_warnLevel);
         console.printMsg(text);
         emit signalBatteryWarning(text);
         emit signalBatteryLevel(1, text);
     }
-    if (critical && !m_criticalReported) {
-        m_criticalReported = true;
+    if (d.criticalReached) {
         const QString text =
             tr("Battery critical: %1 % (critical level %2 %).").arg(charge).arg(m_criticalLevel);
         console.printMsg(text);
@@ -463,11 +361,10 @@ void statusMonitorWidget::decodeBatteryLevels(bool onBattery, int charge) {
         emit signalBatteryWarning(text);
         emit signalBatteryLevel(2, text);
     }
-    const int alert = critical ? 2 : warn ? 1 : 0;
-    m_batteryWidget->setAlertLevel(alert);
-    if (alert != m_batteryAlert) {
-        m_batteryAlert = alert;
-        emit signalBatteryAlert(alert);
+    m_batteryWidget->setAlertLevel(d.alert);
+    if (d.alert != m_batteryAlert) {
+        m_batteryAlert = d.alert;
+        emit signalBatteryAlert(d.alert);
     }
 }
 
@@ -476,29 +373,4 @@ void statusMonitorWidget::slotOnBatteryLevelsChanged(int warnLevel, int critical
     m_warnLevel = warnLevel;
     m_criticalLevel = criticalLevel;
     m_criticalRunsScript = criticalRunsScript;
-}
-
-void statusMonitorWidget::slotOnUpdate() {
-    if (m_linkState == monitorThread::Connected) return;
-
-    // The last device type read decides the voltage rows; the edge memory
-    // stays, so a loss while disconnected is reported at the next read.
-    if (m_lastBlock[kDeviceType] == kBlankVoltageType) {
-        m_lblVoltageInput->clear();
-        m_lblVoltageOutput->clear();
-        m_lblVoltageInputValue->clear();
-        m_lblVoltageOutputValue->clear();
-    } else {
-        m_lblVoltageInputValue->setText(millivolts(0));
-        m_lblVoltageOutputValue->setText(millivolts(0));
-    }
-    m_batteryWidget->slotOnSetValue(0);
-    m_batteryWidget->setIdle(true);
-    m_batteryWidget->setAlertLevel(0);
-    m_lblBatteryChargingStatusValue->setText(tr("NULL"));
-    m_lblPowerSupplyValue->setText(tr("NULL"));
-    for (ledWidget* led : {m_ledDC_OK, m_ledBatMode, m_ledBatReady, m_ledSW, m_ledRemote,
-                           m_ledBatStart, m_ledDevSts})
-        led->turnOff();
-    m_lblPolicyModeValue->setText(tr("NULL"));
 }

@@ -15,6 +15,7 @@
 
 #include "baseWidget.h"
 #include "monitorThread.h"
+#include "powerWatch.h"
 
 class QGroupBox;
 class QLabel;
@@ -28,8 +29,8 @@ class ledWidget;
 class statusMonitorWidget : public baseWidget {
     Q_OBJECT
 public:
-    static const quint16 kBlankVoltageType = 301;  // device type without voltage rows
     static const int kRefreshIntervalMs = 20;
+    static const int kConnectedRefreshMs = 1000;  // the idle display's timer while connected
     static const int kGaugeBaseWidth = 200;
 
     explicit statusMonitorWidget(QWidget* parent = nullptr);
@@ -108,8 +109,11 @@ private:
     QLabel* createLabel(QWidget* parent, const char* name, const QString& text, int minWidth);
     ledWidget* createLed(QWidget* parent, const char* name, const QString& caption);
     void startScript();
-    void decodeEdges(const monitorThread::statusBlock& block);
-    void decodeBatteryLevels(bool onBattery, int charge);
+    void decodeEdges(const qxwatch::StatusView& view);
+    void decodeBatteryLevels(const qxwatch::PowerDecision& d, int charge);
+    // Touches only the parts named in changed (qxwatch::Changed bits).
+    void showView(const qxwatch::StatusView& view, unsigned changed);
+    static QString policyText(quint16 code);
     void setLinkState(monitorThread::State state);
 
     // Battery Status
@@ -138,14 +142,11 @@ private:
     ledWidget* m_ledDevSts;
     QWidget* m_ledSW_2;
 
-    // The DC and SW memory: unknown until the first block after start-up,
-    // then kept across disconnects, so that the first block after a
-    // reconnect is compared with the last state known.
-    static const int kUnknown = -1;
+    // The DC and SW memory and the levels per discharge: unknown until the
+    // first block after start-up, then kept across disconnects, so that the
+    // first block after a reconnect is compared with the last state known.
+    qxwatch::PowerWatch m_power;
     quint32 m_pollCycle = 10;
-    int m_lastDcState = kUnknown;
-    int m_lastSwState = kUnknown;
-    bool m_dcLossReported = false;  // a loss was reported; the next return is notified
     monitorThread::State m_linkState = monitorThread::Disconnected;
     quint64 m_lastRequest = 0;   // older state reports are out of date
     bool m_summarySent = false;  // signalPowerSummary since the last connect
@@ -156,15 +157,13 @@ private:
     int m_warnLevel = 20;
     int m_criticalLevel = 5;
     bool m_criticalRunsScript = false;
-    // Each level warns once per discharge: reset when the DC input is back.
-    bool m_warnReported = false;
-    bool m_criticalReported = false;
     int m_batteryAlert = 0;
     QString m_batPath;
     bool m_shutDown = false;
-    // The page's copy of the last decoded block; its word 0 decides the
-    // idle display's voltage rows.
-    monitorThread::statusBlock m_lastBlock;
+    // The last block decoded; its device type decides the idle display's
+    // voltage rows.
+    qxwatch::StatusView m_lastView;
+    bool m_viewShown = false;  // m_lastView is on screen (not the idle display)
 
     monitorThread* m_monitorThread;
     batThread* m_batThread;

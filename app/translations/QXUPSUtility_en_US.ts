@@ -99,40 +99,40 @@
         <translation>timed out</translation>
     </message>
     <message>
-        <source>illegal function</source>
-        <translation>illegal function</translation>
+        <source>exception: illegal function</source>
+        <translation>exception: illegal function</translation>
     </message>
     <message>
-        <source>illegal data address</source>
-        <translation>illegal data address</translation>
+        <source>exception: illegal data address</source>
+        <translation>exception: illegal data address</translation>
     </message>
     <message>
-        <source>illegal data value</source>
-        <translation>illegal data value</translation>
+        <source>exception: illegal data value</source>
+        <translation>exception: illegal data value</translation>
     </message>
     <message>
-        <source>slave device failure</source>
-        <translation>slave device failure</translation>
+        <source>exception: slave device failure</source>
+        <translation>exception: slave device failure</translation>
     </message>
     <message>
-        <source>acknowledge</source>
-        <translation>acknowledge</translation>
+        <source>exception: acknowledge</source>
+        <translation>exception: acknowledge</translation>
     </message>
     <message>
-        <source>slave device busy</source>
-        <translation>slave device busy</translation>
+        <source>exception: slave device busy</source>
+        <translation>exception: slave device busy</translation>
     </message>
     <message>
-        <source>memory parity error</source>
-        <translation>memory parity error</translation>
+        <source>exception: memory parity error</source>
+        <translation>exception: memory parity error</translation>
     </message>
     <message>
-        <source>gateway path unavailable</source>
-        <translation>gateway path unavailable</translation>
+        <source>exception: gateway path unavailable</source>
+        <translation>exception: gateway path unavailable</translation>
     </message>
     <message>
-        <source>gateway target failed</source>
-        <translation>gateway target failed</translation>
+        <source>exception: gateway target failed</source>
+        <translation>exception: gateway target failed</translation>
     </message>
     <message>
         <source>unknown result</source>

@@ -99,40 +99,40 @@
         <translation>超时</translation>
     </message>
     <message>
-        <source>illegal function</source>
-        <translation>非法功能</translation>
+        <source>exception: illegal function</source>
+        <translation>异常：非法功能</translation>
     </message>
     <message>
-        <source>illegal data address</source>
-        <translation>非法数据地址</translation>
+        <source>exception: illegal data address</source>
+        <translation>异常：非法数据地址</translation>
     </message>
     <message>
-        <source>illegal data value</source>
-        <translation>非法数据值</translation>
+        <source>exception: illegal data value</source>
+        <translation>异常：非法数据值</translation>
     </message>
     <message>
-        <source>slave device failure</source>
-        <translation>从站设备故障</translation>
+        <source>exception: slave device failure</source>
+        <translation>异常：从站设备故障</translation>
     </message>
     <message>
-        <source>acknowledge</source>
-        <translation>已确认</translation>
+        <source>exception: acknowledge</source>
+        <translation>异常：已确认</translation>
     </message>
     <message>
-        <source>slave device busy</source>
-        <translation>从站设备忙</translation>
+        <source>exception: slave device busy</source>
+        <translation>异常：从站设备忙</translation>
     </message>
     <message>
-        <source>memory parity error</source>
-        <translation>存储奇偶校验错误</translation>
+        <source>exception: memory parity error</source>
+        <translation>异常：存储奇偶校验错误</translation>
     </message>
     <message>
-        <source>gateway path unavailable</source>
-        <translation>网关路径不可用</translation>
+        <source>exception: gateway path unavailable</source>
+        <translation>异常：网关路径不可用</translation>
     </message>
     <message>
-        <source>gateway target failed</source>
-        <translation>网关目标设备无响应</translation>
+        <source>exception: gateway target failed</source>
+        <translation>异常：网关目标设备无响应</translation>
     </message>
     <message>
         <source>unknown result</source>

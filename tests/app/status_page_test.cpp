@@ -307,6 +307,16 @@ private slots:
         QTRY_COMPARE(labelText(page, "m_lblPowerSupplyValue"), QStringLiteral("NULL"));
         QCOMPARE(labelText(page, "m_lblVoltageInputValue"), QString());
         QCOMPARE(labelText(page, "m_lblVoltageOutput"), QString());
+
+        // The block shown before the idle display comes again (a reconnect
+        // to a module that did not change): all of it is shown again.
+        page->slotOnSetEnabled(false);
+        feed(QStringLiteral("0=301 28=0 31=0"));
+        QCOMPARE(labelText(page, "m_lblPowerSupplyValue"), QStringLiteral("DC"));
+        QCOMPARE(labelText(page, "m_lblBatteryChargingStatusValue"), QStringLiteral("Charging"));
+        QCOMPARE(labelText(page, "m_lblPolicyModeValue"), QStringLiteral("PC"));
+        QCOMPARE(page->findChild<batteryWidget*>()->value(), 80);
+        QVERIFY(!page->findChild<batteryWidget*>()->isIdle());
     }
 
     void scriptByPolicy_data() {

@@ -1,4 +1,5 @@
-// Every text the program passes through tr() has a finished translation in
+// Every text the program passes through tr() (and the shared table of result
+// texts, which it translates in the comAdapter context) has a finished translation in
 // each shipped language: lupdate scans the sources afresh into a scratch file,
 // and every message found there must stand finished and non-empty in the
 // committed translation files, with the same %1, %2 ... place markers.
@@ -87,6 +88,7 @@ private slots:
         lupdate.start(
             QStringLiteral(QXUPS_LUPDATE),
             {QStringLiteral("-recursive"), QStringLiteral(QXUPS_APP_SOURCE_DIR),
+             QStringLiteral(QXUPS_RESULT_TEXT_HEADER),
              QStringLiteral("-locations"), QStringLiteral("none"), QStringLiteral("-ts"), scanned});
         QVERIFY2(lupdate.waitForFinished(120000), "lupdate did not finish");
         QVERIFY2(lupdate.exitStatus() == QProcess::NormalExit && lupdate.exitCode() == 0,
