@@ -1,0 +1,55 @@
+// Battery time left while on battery: a fit over the recent charge readings, seeded by a learned rate.
+#pragma once
+
+#include <stdint.h>
+
+namespace qxwatch {
+
+const int64_t kRuntimeUnknown = -1;
+
+struct RuntimeUpdate {
+    // Seconds left, kRuntimeUnknown on DC or while nothing supports a figure.
+    int64_t secondsLeft;
+    // Non-zero once, on the first update after a discharge that showed a
+    // measurable rate ended (DC back): percent per second, for the front end
+    // to fold into what it learned (foldLearnedRate) and keep.
+    double endedRatePerS;
+};
+
+// Fed every block (at least once a few seconds) with the time on the caller's
+// monotonic clock. The module reports whole percent, so the figure comes from
+// the times the charge stepped over the last minutes, not from single steps;
+// before two steps say anything, from the learned rate.
+class RuntimeEstimator {
+public:
+    // Percent per second learned from earlier discharges; 0 = none known.
+    void setLearnedRate(double percentPerS);
+    double learnedRate() const { return m_learned; }
+    RuntimeUpdate update(int64_t nowMs, int charge, bool onBattery);
+    int64_t secondsLeft() const { return m_last; }
+
+private:
+    static const int kSteps = 32;
+    double m_learned = 0;
+    int64_t m_last = kRuntimeUnknown;
+    bool m_onBattery = false;
+    int64_t m_startMs = 0;
+    int m_startCharge = -1;
+    int m_lastCharge = -1;
+    int64_t m_lastStepMs = 0;
+    // Ring of (time, charge) at each step down during this discharge.
+    int64_t m_stepMs[kSteps] = {};
+    int m_stepCharge[kSteps] = {};
+    int m_stepCount = 0;
+    int m_stepNext = 0;
+};
+
+// Folds one discharge's rate into the learned one, weighted toward the recent.
+double foldLearnedRate(double learned, double measuredPerS);
+
+// A recorded discharge's rate (times in ms, charges in %, in time order, as
+// the history keeps them); 0 when the samples do not support one (too short,
+// the charge not falling).
+double rateFromSamples(const int64_t* timesMs, const int* charges, int count);
+
+}  // namespace qxwatch
