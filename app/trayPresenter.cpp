@@ -29,6 +29,7 @@ trayPresenter::trayPresenter(QWidget* window) : QObject(window), m_window(window
     m_restoreAction = new QAction(tr("Restore"), this);
     m_restoreAction->setToolTip(tr("Restore the dialog"));
     m_quitAction = new QAction(tr("Quit"), this);
+    m_quitAction->setObjectName(QStringLiteral("m_quitAction"));
     m_quitAction->setToolTip(tr("Quit the Application"));
 
     m_trayMenu = new QMenu(window);
