@@ -105,14 +105,19 @@ void powerActions::apply(const qxwatch::ActionDecision& decision) {
         console.printMsg(text);
         emit signalNotice(text);
     }
-    if (decision.first != qxwatch::ActionCause::None) emit signalRunScript();
+    if (decision.first != qxwatch::ActionCause::None) {
+        // The one script of this outage runs now: a countdown still running
+        // would end in nothing, so it is not shown any longer.
+        if (m_policy.pending()) m_policy.cancel();
+        emit signalRunScript();
+    }
 
     // Asked each second only while a countdown runs.
     if (m_policy.pending() && !m_tick->isActive())
         m_tick->start();
     else if (!m_policy.pending())
         m_tick->stop();
-    setSecondsToGo(decision.pending ? decision.secondsToGo : -1);
+    setSecondsToGo(m_policy.pending() ? decision.secondsToGo : -1);
 }
 
 void powerActions::setSecondsToGo(qint64 seconds) {

@@ -460,11 +460,11 @@ private slots:
             << "0011"
             << "Battery time left about "
             << "about ";
-        QTest::newRow("runtime first, then the ride-through: one run")
-            << 1 << 10 << 3 << 0.1 << "@0 28=1; @1 28=0 26=17; @11 tick; @12 28=1"
-            << "0111"
+        QTest::newRow("runtime first ends the ride-through: one run")
+            << 1 << 10 << 3 << 0.1 << "@0 28=1; @1 28=0 26=17; @5 tick"
+            << "011"
             << "Battery time left about "
-            << "";
+            << "about ";
         QTest::newRow("time left from the learned rate") << 0 << 0 << 0 << 0.1 << "@0 28=0 26=30"
                                                          << "0"
                                                          << ""
