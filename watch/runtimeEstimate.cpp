@@ -11,8 +11,11 @@ namespace {
 // that a change of load is followed within a handful of steps.
 const int kFitSteps = 8;
 
-// How far off the fit two step intervals must be to count as a change of load.
+// How far off the fit two step intervals, or one, must be to count as a
+// change of load: well beyond the jitter of the block times and the module's
+// uneven steps.
 const double kChange = 1.4;
+const double kJump = 1.6;
 
 // The whole-percent reading is taken as rounded: a step to c is seen when the
 // true charge passes c + 0.5, and it stays at c down to c - 0.5.
@@ -49,15 +52,23 @@ void RuntimeEstimator::addStep(int64_t nowMs, int charge) {
     m_lastStepMs = nowMs;
     if (m_fitFrom < m_stepCount - kFitSteps) m_fitFrom = m_stepCount - kFitSteps;
 
-    // A change of load: the last two intervals agree with each other on a
-    // rate well off the one fitted before them. The fit starts again from
-    // them rather than taking several more steps to forget the old load.
+    // A change of load. One interval far off the fit before it: the fit starts
+    // again from it, where the stall bound had already taken the estimate, so
+    // the figure does not fall back to the old load at the step. Two intervals
+    // that agree on a rate less far off: the fit starts again from them rather
+    // than taking several more steps to forget the old load.
     const int last = m_stepCount - 1;
     if (last - 2 - m_fitFrom < 2) return;
+    const double newest = rateBetween(last - 1, last);
+    const double beforeNewest = fittedRate(m_fitFrom, last - 1);
+    if (newest > beforeNewest * kJump || newest * kJump < beforeNewest) {
+        m_fitFrom = last - 1;
+        return;
+    }
     const double before = fittedRate(m_fitFrom, last - 2);
-    const double first = rateBetween(last - 2, last - 1), second = rateBetween(last - 1, last);
-    const bool faster = first > before * kChange && second > before * kChange;
-    const bool slower = first * kChange < before && second * kChange < before;
+    const double previous = rateBetween(last - 2, last - 1);
+    const bool faster = previous > before * kChange && newest > before * kChange;
+    const bool slower = previous * kChange < before && newest * kChange < before;
     if (faster || slower) m_fitFrom = last - 2;
 }
 
