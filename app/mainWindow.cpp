@@ -1,9 +1,8 @@
+// The main window: its actions, menus, tool bars, pages and their wiring.
 #include "mainWindow.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QCloseEvent>
-#include <QCoreApplication>
 #include <QDockWidget>
 #include <QFile>
 #include <QIcon>
@@ -283,6 +282,7 @@ void mainWindow::createWidgets() {
         for (const monitorThread::extraValue& v : worker->extraValues())
             model->setRegisterValue(v.address, v.value, v.ok);
     });
+    createPowerActions();
 }
 
 bool mainWindow::isConnected() const {
@@ -331,17 +331,6 @@ void mainWindow::showTrayMessage(const QString& title, const QString& message) {
 
 const QStringList& mainWindow::trayMessages() const {
     return m_trayPresenter->messages();
-}
-
-void mainWindow::closeEvent(QCloseEvent* event) {
-    if (m_trayPresenter->canHideWindow()) {
-        hide();
-        event->ignore();
-        return;
-    }
-    // Without a tray a hidden window could not be reached again: closing quits.
-    event->accept();
-    QCoreApplication::quit();
 }
 
 void mainWindow::slotOnUpdate() {

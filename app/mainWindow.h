@@ -75,6 +75,10 @@ public:
     // Whether a viewer for .chm files is installed; tests replace the check.
     void setHelpViewerCheck(std::function<bool()> check);
     static bool chmViewerInstalled();
+    // Asks whether to quit while the computer is on battery: gets the
+    // question, returns the answer. The default is a message box; tests answer.
+    using QuitConfirmer = std::function<bool(const QString&)>;
+    void setQuitConfirmer(QuitConfirmer confirmer);
 
 signals:
     void signalOnGetDeviceType(QString str);
@@ -93,6 +97,8 @@ private slots:
     void slotOnShowConfigWidget(bool checked);
     void slotOnHelpClicked();
     void slotOnLinkState(int state);
+    void slotOnQuitRequested();
+    void slotOnPending(qint64 secondsToGo);
 
 private:
     void loadStyleSheet();
@@ -102,6 +108,11 @@ private:
     void createWidgets();
     void fitToContents();
     void closeConfigTab();
+    // The cancel action, the countdown and the time left in the status bar
+    // and the tray, the notices, the action settings (mainWindowPower.cpp).
+    void createPowerActions();
+    // Whether the user's quit may go ahead: asked while on battery.
+    bool confirmQuit();
 
     languageChooser* m_languageChooser = nullptr;
     inforWidget* m_inforWidget = nullptr;
@@ -117,6 +128,7 @@ private:
     QAction* m_configAction = nullptr;
     QAction* m_aboutAction = nullptr;
     QAction* m_helpAction = nullptr;
+    QAction* m_cancelPendingAction = nullptr;
 
     QMenu* m_controlMenu = nullptr;
     QMenu* m_optionMenu = nullptr;
@@ -136,4 +148,6 @@ private:
     bool m_autoHide = false;
     bool m_autoHidden = false;
     QString m_deviceType;
+    QuitConfirmer m_quitConfirmer;
+    bool m_sessionEnding = false;  // the desktop session ends: quit without asking
 };

@@ -1,3 +1,4 @@
+// The settings store: QSettings access and each stored key with its default and range.
 #include "settingsStore.h"
 
 #include "QXUPSBattery.h"
@@ -96,6 +97,32 @@ bool criticalRunsScript() {
 
 void setCriticalRunsScript(bool run) {
     setValue(kGroupPostProcess, QStringLiteral("criticalRunsScript"), run);
+}
+
+namespace {
+
+int bounded(const char* key, int top) {
+    bool ok = false;
+    const int stored = value(kGroupPostProcess, QLatin1String(key), 0).toInt(&ok);
+    return ok && stored >= 0 && stored <= top ? stored : 0;
+}
+
+}  // namespace
+
+int rideThroughS() {
+    return bounded("rideThroughS", 3600);
+}
+
+void setRideThroughS(int seconds) {
+    setValue(kGroupPostProcess, QStringLiteral("rideThroughS"), seconds);
+}
+
+int runtimeLevelMin() {
+    return bounded("runtimeLevelMin", 1440);
+}
+
+void setRuntimeLevelMin(int minutes) {
+    setValue(kGroupPostProcess, QStringLiteral("runtimeLevelMin"), minutes);
 }
 
 int historyDays() {

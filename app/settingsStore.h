@@ -32,6 +32,15 @@ void setCriticalLevel(int percent);
 bool criticalRunsScript();
 void setCriticalRunsScript(bool run);
 
+// When the DC-loss action runs: a ride-through delay in seconds after the
+// loss ("rideThroughS", 0..3600, default 0 = at the loss), and a level of
+// time left on battery in minutes that acts when the estimate falls below it
+// ("runtimeLevelMin", 0..1440, default 0 = off).
+int rideThroughS();
+void setRideThroughS(int seconds);
+int runtimeLevelMin();
+void setRuntimeLevelMin(int minutes);
+
 // How many days the history keeps ("historyDays", 1..3650, default 30).
 int historyDays();
 void setHistoryDays(int days);

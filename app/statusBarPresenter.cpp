@@ -8,6 +8,7 @@
 #include <QStatusBar>
 
 #include "monitorThread.h"
+#include "powerActions.h"
 
 statusBarPresenter::statusBarPresenter(QMainWindow* window) : QObject(window), m_window(window) {
     m_lblConnectState = new QLabel(tr("Disconnect"), window);
@@ -21,8 +22,13 @@ statusBarPresenter::statusBarPresenter(QMainWindow* window) : QObject(window), m
     // The format itself until the first tick puts the time in.
     m_lblTime = new QLabel(tr("yyyy-MM-dd hh:mm:ss"), window);
     m_lblTime->setObjectName(QStringLiteral("m_lblTime"));
+    m_lblPending = new QLabel(window);
+    m_lblPending->setObjectName(QStringLiteral("m_lblPending"));
+    m_lblPending->setStyleSheet(QStringLiteral("background-color:orange"));
+    m_lblPending->hide();
     QStatusBar* bar = window->statusBar();
     bar->addWidget(m_lblConnectState);
+    bar->addWidget(m_lblPending);
     bar->addPermanentWidget(m_lblHwVer);
     bar->addPermanentWidget(m_lblFwVer);
     bar->addPermanentWidget(m_lblDrvVer);
@@ -53,6 +59,11 @@ void statusBarPresenter::slotOnShowFwVer(QString msg) {
 void statusBarPresenter::slotOnShowDrvVer(QString msg) {
     m_drvVersion = msg;
     m_lblDrvVer->setText(QStringLiteral("DRV:") + msg);
+}
+
+void statusBarPresenter::slotOnPending(qint64 secondsToGo) {
+    if (secondsToGo >= 0) m_lblPending->setText(powerActions::countdownText(secondsToGo));
+    m_lblPending->setVisible(secondsToGo >= 0);
 }
 
 // showLinkState runs every 100 ms, and setting a style sheet re-polishes the

@@ -1,5 +1,6 @@
 // The window's status bar: the connection state, the module's hardware,
-// firmware and driver versions, and the clock.
+// firmware and driver versions, and the clock; while a post-process action is
+// pending, its countdown.
 #pragma once
 
 #include <QObject>
@@ -28,6 +29,8 @@ public slots:
     void slotOnShowHwVer(QString msg);
     void slotOnShowFwVer(QString msg);
     void slotOnShowDrvVer(QString msg);
+    // Seconds to the pending post-process action; -1 hides the countdown.
+    void slotOnPending(qint64 secondsToGo);
 
 private:
     void setConnectStateSheet(const QString& sheet);
@@ -38,5 +41,6 @@ private:
     QLabel* m_lblFwVer = nullptr;
     QLabel* m_lblDrvVer = nullptr;
     QLabel* m_lblTime = nullptr;
+    QLabel* m_lblPending = nullptr;
     QString m_drvVersion = QStringLiteral("0000");
 };

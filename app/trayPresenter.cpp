@@ -2,13 +2,13 @@
 #include "trayPresenter.h"
 
 #include <QAction>
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QIcon>
 #include <QMenu>
 #include <QWidget>
 
 #include "monitorThread.h"
+#include "powerActions.h"
 
 namespace {
 
@@ -22,13 +22,14 @@ trayPresenter::trayPresenter(QWidget* window) : QObject(window), m_window(window
     m_trayIcon = new QSystemTrayIcon(this);
     // Nothing is known of the module until the first status block arrives.
     setIcon(image("NotConnected.png"));
-    m_trayIcon->setToolTip(tr("Ambrel — not connected"));
+    setToolTip(tr("Ambrel — not connected"));
 
     m_minimizeAction = new QAction(tr("Minimize"), this);
     m_minimizeAction->setToolTip(tr("Minimize the dialog"));
     m_restoreAction = new QAction(tr("Restore"), this);
     m_restoreAction->setToolTip(tr("Restore the dialog"));
     m_quitAction = new QAction(tr("Quit"), this);
+    m_quitAction->setObjectName(QStringLiteral("m_quitAction"));
     m_quitAction->setToolTip(tr("Quit the Application"));
 
     m_trayMenu = new QMenu(window);
@@ -41,8 +42,12 @@ trayPresenter::trayPresenter(QWidget* window) : QObject(window), m_window(window
     connect(m_trayIcon, &QSystemTrayIcon::activated, this, &trayPresenter::slotOnTrayIconActivated);
     connect(m_minimizeAction, &QAction::triggered, window, &QWidget::hide);
     connect(m_restoreAction, &QAction::triggered, window, &QWidget::showNormal);
-    connect(m_quitAction, &QAction::triggered, qApp, &QCoreApplication::quit);
+    connect(m_quitAction, &QAction::triggered, this, &trayPresenter::signalQuitRequested);
     m_trayIcon->setVisible(true);
+}
+
+void trayPresenter::addMenuAction(QAction* action) {
+    m_trayMenu->insertAction(m_quitAction, action);
 }
 
 bool trayPresenter::trayAvailable() const {
@@ -122,13 +127,31 @@ void trayPresenter::updateToolTip() {
         tip = tr("Ambrel — on DC, %1 %, charging").arg(charge);
     else
         tip = tr("Ambrel — on DC, %1 %").arg(charge);
-    m_trayIcon->setToolTip(tip);
+    if (!m_powerDcOk)
+        tip += QLatin1Char('\n') + tr("Time left: %1").arg(powerActions::timeLeftText(m_runtimeS));
+    setToolTip(tip);
+}
+
+void trayPresenter::setToolTip(const QString& tip) {
+    m_stateTip = tip;
+    m_trayIcon->setToolTip(
+        m_pendingS < 0 ? tip : tip + QLatin1Char('\n') + powerActions::countdownText(m_pendingS));
+}
+
+void trayPresenter::slotOnRuntime(qint64 secondsLeft) {
+    m_runtimeS = secondsLeft;
+    updateToolTip();
+}
+
+void trayPresenter::slotOnPending(qint64 secondsToGo) {
+    m_pendingS = secondsToGo;
+    setToolTip(m_stateTip);
 }
 
 void trayPresenter::slotOnNotConnected() {
     m_powerCharge = -1;
     setIcon(image("NotConnected.png"));
-    m_trayIcon->setToolTip(tr("Ambrel — not connected"));
+    setToolTip(tr("Ambrel — not connected"));
 }
 
 void trayPresenter::followLinkState(int state, qint64 silentSinceMs) {
@@ -138,9 +161,9 @@ void trayPresenter::followLinkState(int state, qint64 silentSinceMs) {
         // Nothing the tray showed is known any more.
         slotOnNotConnected();
         if (silentSinceMs > 0) {
-            m_trayIcon->setToolTip(tr("Ambrel — no answer from the module since %1")
-                                       .arg(QDateTime::fromMSecsSinceEpoch(silentSinceMs)
-                                                .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"))));
+            setToolTip(tr("Ambrel — no answer from the module since %1")
+                           .arg(QDateTime::fromMSecsSinceEpoch(silentSinceMs)
+                                    .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"))));
         }
         // Once per lost line; a start that finds no module is no loss.
         m_lossAnnounced = before == monitorThread::Connected;

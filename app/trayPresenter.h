@@ -1,5 +1,7 @@
-// The tray icon: its menu, the image and tool tip that follow the power and
-// the link, and the desktop notifications it shows.
+// The tray icon: its menu, the image and tool tip that follow the power, the
+// time left, a pending post-process action and the link, and the desktop
+// notifications it shows. Its Quit asks the window (signalQuitRequested),
+// which may ask the user first.
 #pragma once
 
 #include <QObject>
@@ -34,6 +36,11 @@ public:
     // notified once (with the time of the module's last answer, silentSinceMs,
     // when known), its return too.
     void followLinkState(int state, qint64 silentSinceMs);
+    // An action of the window's in the menu, above Quit.
+    void addMenuAction(QAction* action);
+
+signals:
+    void signalQuitRequested();
 
 public slots:
     void slotOnChangeTrayIcon(bool state);
@@ -42,6 +49,10 @@ public slots:
     void slotOnBatteryAlert(int level);
     void slotOnBatteryWarning(const QString& message);
     void slotOnNotConnected();
+    // The time left on battery (seconds, -1 unknown).
+    void slotOnRuntime(qint64 secondsLeft);
+    // The countdown of a pending post-process action (seconds, -1 none).
+    void slotOnPending(qint64 secondsToGo);
 
 private slots:
     void slotOnTrayIconActivated(QSystemTrayIcon::ActivationReason reason);
@@ -49,6 +60,8 @@ private slots:
 private:
     void setIcon(const QString& path);
     void updateToolTip();
+    // The state's tip, with the countdown below it while one runs.
+    void setToolTip(const QString& tip);
 
     QWidget* m_window;
     QSystemTrayIcon* m_trayIcon = nullptr;
@@ -63,7 +76,10 @@ private:
     bool m_powerDcOk = false;
     int m_powerCharge = -1;
     int m_powerSource = 0;
-    int m_batteryAlert = 0;        // 0 none, 1 warning level, 2 critical level
+    int m_batteryAlert = 0;  // 0 none, 1 warning level, 2 critical level
+    qint64 m_runtimeS = -1;  // time left on battery, -1 unknown
+    qint64 m_pendingS = -1;  // seconds to a pending action, -1 none
+    QString m_stateTip;
     int m_shownLinkState = 0;      // the link state the tray and notifications last followed
     bool m_lossAnnounced = false;  // a lost line was notified; its return will be
 };

@@ -1,3 +1,4 @@
+// The history database: the schema and its steps, and the statements on it.
 #include "historyDb.h"
 
 #include <QDateTime>
@@ -6,8 +7,14 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
+#include <algorithm>
+#include <vector>
+
+#include "runtimeEstimate.h"
 
 namespace history {
+
+const char* const kLearnedDischargeRate = "discharge_rate";
 
 namespace {
 
@@ -63,6 +70,13 @@ const char* const kStep1[] = {
     "vout_sum INTEGER NOT NULL, battery INTEGER NOT NULL)",
 };
 
+// What the program learns from the discharges, and the estimate kept with
+// each sample.
+const char* const kStep2[] = {
+    "CREATE TABLE learned (name TEXT PRIMARY KEY, value REAL NOT NULL)",
+    "ALTER TABLE samples ADD COLUMN runtime INTEGER",
+};
+
 // Bucket widths from this on are drawn from the minutes.
 const qint64 kMinutesFromMs = 10 * 60 * 1000;
 
@@ -82,6 +96,10 @@ bool migrate(QSqlDatabase& db, int from, QString* error) {
     bool ok = true;
     if (from < 1) {
         for (const char* statement : kStep1)
+            ok = ok && exec(query, QLatin1String(statement), error, nullptr);
+    }
+    if (from < 2) {
+        for (const char* statement : kStep2)
             ok = ok && exec(query, QLatin1String(statement), error, nullptr);
     }
     ok = ok && exec(query, QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion), error,
@@ -176,7 +194,7 @@ bool insert(QSqlDatabase& db, const QVector<sample>& samples, const QVector<even
     if (!samples.isEmpty()) {
         QSqlQuery query(db);
         ok = query.prepare(
-            QStringLiteral("INSERT OR REPLACE INTO samples VALUES (?, ?, ?, ?, ?, ?, ?, ?)"));
+            QStringLiteral("INSERT OR REPLACE INTO samples VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"));
         for (int i = 0; ok && i < samples.size(); ++i) {
             const sample& s = samples.at(i);
             query.bindValue(0, s.timeMs);
@@ -187,6 +205,7 @@ bool insert(QSqlDatabase& db, const QVector<sample>& samples, const QVector<even
             query.bindValue(5, s.battery);
             query.bindValue(6, s.doBits);
             query.bindValue(7, s.diBits);
+            query.bindValue(8, s.runtime < 0 ? QVariant(QVariant::Int) : QVariant(s.runtime));
             ok = query.exec();
         }
         if (!ok) failure = query.lastError();
@@ -232,6 +251,61 @@ bool insert(QSqlDatabase& db, const QVector<sample>& samples, const QVector<even
     if (ok) failure = db.lastError();
     db.rollback();
     return done(false);
+}
+
+bool learned(QSqlDatabase& db, const char* name, double* value) {
+    QSqlQuery query(db);
+    query.prepare(QStringLiteral("SELECT value FROM learned WHERE name = ?"));
+    query.bindValue(0, QLatin1String(name));
+    if (!query.exec() || !query.next()) return false;
+    *value = query.value(0).toDouble();
+    return true;
+}
+
+bool storeLearned(QSqlDatabase& db, const char* name, double value) {
+    QSqlQuery query(db);
+    query.prepare(QStringLiteral("INSERT OR REPLACE INTO learned VALUES (?, ?)"));
+    query.bindValue(0, QLatin1String(name));
+    query.bindValue(1, value);
+    return query.exec();
+}
+
+double rateFromPastDischarges(QSqlDatabase& db, int discharges) {
+    // Newest first: a discharge is a run of samples on battery, ended by one
+    // on the DC input or by a gap in the samples (the program not watching).
+    const qint64 kGapMs = 5 * 60 * 1000;
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT t, charge, source FROM samples ORDER BY t DESC")))
+        return 0;
+    std::vector<double> rates;  // newest first
+    std::vector<int64_t> times;
+    std::vector<int> charges;
+    const auto endRun = [&]() {
+        if (times.size() >= 2) {
+            std::reverse(times.begin(), times.end());
+            std::reverse(charges.begin(), charges.end());
+            const double rate =
+                qxwatch::rateFromSamples(times.data(), charges.data(), int(times.size()));
+            if (rate > 0) rates.push_back(rate);
+        }
+        times.clear();
+        charges.clear();
+    };
+    while (query.next() && int(rates.size()) < discharges) {
+        const qint64 t = query.value(0).toLongLong();
+        const bool onBattery = query.value(2).toInt() == 2;
+        if (!times.empty() && (!onBattery || times.back() - t > kGapMs)) endRun();
+        if (onBattery) {
+            times.push_back(t);
+            charges.push_back(query.value(1).toInt());
+        }
+    }
+    if (int(rates.size()) < discharges) endRun();
+    double rate = 0;
+    for (auto it = rates.rbegin(); it != rates.rend(); ++it)
+        rate = rate == 0 ? *it : qxwatch::foldLearnedRate(rate, *it);
+    return rate;
 }
 
 int purgeBefore(QSqlDatabase& db, qint64 timeMs) {

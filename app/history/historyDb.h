@@ -13,7 +13,10 @@ class QSqlDatabase;
 namespace history {
 
 // The schema this program writes (PRAGMA user_version).
-const int kSchemaVersion = 1;
+const int kSchemaVersion = 2;
+
+// The learned row the program keeps: percent per second a discharge takes.
+extern const char* const kLearnedDischargeRate;  // "discharge_rate"
 
 // Event kinds; stored as their codes ("dc-lost", ...), which upsctl prints too.
 enum EventKind {
@@ -43,10 +46,11 @@ struct sample {
     int charge;     // %
     int inputMv;
     int outputMv;
-    int source;   // status word 27: 1 DC input, 2 battery
-    int battery;  // 0 charging, 1 full, 2 discharging
-    int doBits;   // bit 0 DC_OK, 1 Bat.Mode, 2 Bat.Ready, 3 SW
-    int diBits;   // bit 0 Remote, 1 Bat.Start, 2 Dev.PSts
+    int source;        // status word 27: 1 DC input, 2 battery
+    int battery;       // 0 charging, 1 full, 2 discharging
+    int doBits;        // bit 0 DC_OK, 1 Bat.Mode, 2 Bat.Ready, 3 SW
+    int diBits;        // bit 0 Remote, 1 Bat.Start, 2 Dev.PSts
+    int runtime = -1;  // seconds left on battery, -1 unknown (stored as NULL)
 };
 
 struct event {
@@ -81,6 +85,13 @@ void close(const QString& connection);
 // batch may be tried again) from a real failure.
 bool insert(QSqlDatabase& db, const QVector<sample>& samples, const QVector<event>& events,
             QString* error, bool* busy = nullptr);
+// A value the program learned (the learned table); false when there is none.
+bool learned(QSqlDatabase& db, const char* name, double* value);
+bool storeLearned(QSqlDatabase& db, const char* name, double value);
+// The discharge rate the last few discharges in the samples show (percent per
+// second, folded oldest first), 0 when none shows one.
+double rateFromPastDischarges(QSqlDatabase& db, int discharges);
+
 // Deletes samples and events older than the time; the number of rows gone, -1 on failure.
 int purgeBefore(QSqlDatabase& db, qint64 timeMs);
 

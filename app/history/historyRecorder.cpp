@@ -1,11 +1,14 @@
+// The history fed from the status page: samples, events and the learned discharge rate.
 #include "historyRecorder.h"
 
+#include <climits>
 #include <memory>
 
 #include "QXUPSStatus.h"
 #include "batThread.h"
 #include "historyStore.h"
 #include "monitorThread.h"
+#include "powerActions.h"
 #include "statusMonitorWidget.h"
 
 namespace history {
@@ -30,10 +33,19 @@ sample fromStatusBlock(const quint16* block, qint64 timeMs) {
 }
 
 void recordFrom(statusMonitorWidget* page, historyStore* store) {
+    // The block was decoded before it is sent: the estimate is this block's.
     QObject::connect(page, &statusMonitorWidget::signalStatusBlock, store,
-                     [store](const monitorThread::statusBlock& block) {
-                         store->recordSample(fromStatusBlock(block.data(), historyStore::nowMs()));
+                     [store, page](const monitorThread::statusBlock& block) {
+                         sample s = fromStatusBlock(block.data(), historyStore::nowMs());
+                         const qint64 left = page->actions()->secondsLeft();
+                         s.runtime = left < 0 ? -1 : int(qMin<qint64>(left, INT_MAX));
+                         store->recordSample(s);
                      });
+    // What the discharges taught, read when the file opens and kept after each.
+    QObject::connect(store, &historyStore::signalLearnedRate, page,
+                     &statusMonitorWidget::slotOnLearnedRate);
+    QObject::connect(page->actions(), &powerActions::signalLearnedRate, store,
+                     [store](double rate) { store->storeLearnedRate(rate); });
     // A disconnect only after a connect: a failed open is the log's business.
     // A lost line is the worker reconnecting after a connection; it is
     // restored when the worker is connected again.

@@ -1,7 +1,8 @@
 // Feeds the history from what the status page watches: the status blocks as
 // samples, and as events the DC and SW lines of the log, the low-battery
 // levels, the post-process script, register writes and the link's connect
-// and disconnect. Everything runs on the GUI thread and only queues.
+// and disconnect; and the discharge rate the page learns, both ways. Everything
+// runs on the GUI thread and only queues.
 #pragma once
 
 #include "historyDb.h"

@@ -85,6 +85,11 @@ void historyStore::recordEvent(int kind, const QString& text, qint64 timeMs) {
     m_events.append({timeMs < 0 ? nowMs() : timeMs, kind, text});
 }
 
+void historyStore::storeLearnedRate(double percentPerS) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (percentPerS > 0) m_learnedRate = percentPerS;
+}
+
 QString historyStore::problem() const {
     std::lock_guard<std::mutex> guard(m_lock);
     return m_problem;
@@ -166,6 +171,7 @@ void historyStore::run() {
             }
             m_state.store(Available);
             emit signalAvailability(true);
+            readLearnedRate(connection);
             const bool stopped = writeBatches(connection);
             history::close(connection);
             if (stopped) break;
@@ -182,6 +188,22 @@ void historyStore::run() {
     m_done.notify_all();
 }
 
+// How many of the last discharges teach the rate when none was kept yet.
+static const int kDischargesToLearnFrom = 3;
+
+void historyStore::readLearnedRate(const QString& connection) {
+    if (m_learnedRead) return;
+    m_learnedRead = true;
+    QSqlDatabase db = QSqlDatabase::database(connection, false);
+    double rate = 0;
+    if (!history::learned(db, history::kLearnedDischargeRate, &rate)) {
+        // Once: what the history already shows, kept so it is not derived again.
+        rate = history::rateFromPastDischarges(db, kDischargesToLearnFrom);
+        if (rate > 0) history::storeLearned(db, history::kLearnedDischargeRate, rate);
+    }
+    if (rate > 0) emit signalLearnedRate(rate);
+}
+
 bool historyStore::writeBatches(const QString& connection) {
     QSqlDatabase db = QSqlDatabase::database(connection, false);
     qint64 nextPurge = 0;
@@ -194,6 +216,8 @@ bool historyStore::writeBatches(const QString& connection) {
         QVector<history::event> events;
         samples.swap(m_samples);
         events.swap(m_events);
+        const double learnedRate = m_learnedRate;
+        m_learnedRate = 0;
         const quint64 wanted = m_flushWanted;
         const qint64 now = nowMs();
         const bool purge = m_purge || now >= nextPurge;
@@ -223,6 +247,10 @@ bool historyStore::writeBatches(const QString& connection) {
                 busyMs = qMin(busyMs == 0 ? kBusyRetryMs : busyMs * 2, kReopenMs);
             }
         }
+        // Kept for the next batch when the file would not take it now.
+        const bool learnedKept =
+            learnedRate > 0 &&
+            (busy || !history::storeLearned(db, history::kLearnedDischargeRate, learnedRate));
         if (purge && !busy) {
             history::purgeBefore(db, keepFrom);
             nextPurge = now + kPurgeIntervalMs;
@@ -235,6 +263,7 @@ bool historyStore::writeBatches(const QString& connection) {
             m_events = events + m_events;
             m_purge = m_purge || purge;
         }
+        if (learnedKept && m_learnedRate == 0) m_learnedRate = learnedRate;
         // A flush waits for one attempt, not for the other connection.
         m_flushDone = qMax(m_flushDone, wanted);
         m_done.notify_all();

@@ -6,7 +6,10 @@
 // unavailable (tried again every minute), and the program goes on watching the
 // module; a file busy with another connection only delays the batches; a damaged file is
 // moved aside with a time stamp and a new one started. Rows older than the
-// retention (UPS.conf, default 30 days) are deleted in the background.
+// retention (UPS.conf, default 30 days) are deleted in the background. It also
+// keeps the discharge rate the program learned: read (or, the first time,
+// derived from the discharges the samples show) when the file opens, and
+// stored with the next batch when a discharge taught a new one.
 #pragma once
 
 #include <QString>
@@ -57,6 +60,8 @@ public:
     void breakSamples();
     // An event at the time given, or now (-1).
     void recordEvent(int kind, const QString& text, qint64 timeMs = -1);
+    // The learned discharge rate (percent per second), kept with the next batch.
+    void storeLearnedRate(double percentPerS);
 
     State state() const { return static_cast<State>(m_state.load()); }
     QString path() const { return m_path; }
@@ -77,6 +82,9 @@ signals:
     void signalAvailability(bool available);
     // A batch reached the file.
     void signalWritten();
+    // Once, when the file first opens: the discharge rate learned earlier
+    // (percent per second); not sent when none is known.
+    void signalLearnedRate(double percentPerS);
 
 protected:
     void run() override;
@@ -86,6 +94,7 @@ private:
     // Writes batches until a stop (true) or a real failure (false).
     bool writeBatches(const QString& connection);
     void giveUp(const QString& why);
+    void readLearnedRate(const QString& connection);
 
     const QString m_path;
     std::atomic<int> m_state{Opening};
@@ -99,6 +108,9 @@ private:
     history::sample m_last{};
     bool m_stop = false;
     bool m_purge = true;
+    bool m_learnedRead = false;  // writer thread only
+    double m_learnedRate = 0;    // to store; 0 none
+
     quint64 m_flushWanted = 0;
     quint64 m_flushDone = 0;
     int m_flushIntervalMs = kFlushIntervalMs;

@@ -1,3 +1,4 @@
+// The configuration page: the register table, the write dialog and the post-process settings.
 #include "configWidget.h"
 
 #include <QCheckBox>
@@ -98,12 +99,33 @@ configWidget::configWidget(QWidget* parent) : baseWidget(parent) {
         new QCheckBox(tr("Run the post-process script at the critical level"));
     m_chkCriticalRunsScript->setObjectName(QStringLiteral("m_chkCriticalRunsScript"));
 
+    // When the DC-loss action runs: after riding through a short outage, or
+    // when the estimated time left on battery falls below a level.
+    m_spinRideThrough = new QSpinBox();
+    m_spinRideThrough->setObjectName(QStringLiteral("m_spinRideThrough"));
+    m_spinRideThrough->setRange(0, 3600);
+    m_spinRideThrough->setSuffix(tr(" s"));
+    m_spinRideThrough->setSpecialValueText(tr("At once"));
+    m_spinRuntimeLevel = new QSpinBox();
+    m_spinRuntimeLevel->setObjectName(QStringLiteral("m_spinRuntimeLevel"));
+    m_spinRuntimeLevel->setRange(0, 1440);
+    m_spinRuntimeLevel->setSuffix(tr(" min"));
+    m_spinRuntimeLevel->setSpecialValueText(tr("Off"));
+    QHBoxLayout* timingRow = new QHBoxLayout();
+    timingRow->addWidget(new QLabel(tr("Ride-through delay:")));
+    timingRow->addWidget(m_spinRideThrough);
+    timingRow->addSpacing(12);
+    timingRow->addWidget(new QLabel(tr("Act when time left is below:")));
+    timingRow->addWidget(m_spinRuntimeLevel);
+    timingRow->addStretch();
+
     m_groupBoxPostProcess = new QGroupBox(tr("Post Process"), this);
     m_groupBoxPostProcess->setObjectName(QStringLiteral("m_groupBoxPostProcess"));
     QVBoxLayout* groupLayout = new QVBoxLayout(m_groupBoxPostProcess);
     groupLayout->addLayout(policyRow);
     groupLayout->addLayout(scriptRow);
     groupLayout->addLayout(levelRow);
+    groupLayout->addLayout(timingRow);
     groupLayout->addWidget(m_chkCriticalRunsScript);
     pageLayout->addWidget(m_groupBoxPostProcess);
 
@@ -125,6 +147,10 @@ configWidget::configWidget(QWidget* parent) : baseWidget(parent) {
             &configWidget::slotOnBatteryLevelsEdited);
     connect(m_chkCriticalRunsScript, &QCheckBox::toggled, this,
             &configWidget::slotOnBatteryLevelsEdited);
+    connect(m_spinRideThrough, QOverload<int>::of(&QSpinBox::valueChanged), this,
+            &configWidget::slotOnActionTimingEdited);
+    connect(m_spinRuntimeLevel, QOverload<int>::of(&QSpinBox::valueChanged), this,
+            &configWidget::slotOnActionTimingEdited);
 
     m_timer = new QTimer(this);
     m_timer->setInterval(kRefreshIntervalMs);
@@ -210,6 +236,8 @@ void configWidget::slotOnLoadFromRegisterTable() {
     m_spinWarnLevel->setValue(settingsStore::warnLevel());
     m_spinCriticalLevel->setValue(settingsStore::criticalLevel());
     m_chkCriticalRunsScript->setChecked(settingsStore::criticalRunsScript());
+    m_spinRideThrough->setValue(settingsStore::rideThroughS());
+    m_spinRuntimeLevel->setValue(settingsStore::runtimeLevelMin());
 }
 
 void configWidget::slotOnBatteryLevelsEdited() {
@@ -220,6 +248,14 @@ void configWidget::slotOnBatteryLevelsEdited() {
     settingsStore::setCriticalLevel(critical);
     settingsStore::setCriticalRunsScript(runScript);
     emit signalBatteryLevelsChanged(warn, critical, runScript);
+}
+
+void configWidget::slotOnActionTimingEdited() {
+    const int rideThrough = m_spinRideThrough->value();
+    const int runtimeLevel = m_spinRuntimeLevel->value();
+    settingsStore::setRideThroughS(rideThrough);
+    settingsStore::setRuntimeLevelMin(runtimeLevel);
+    emit signalActionTimingChanged(rideThrough, runtimeLevel);
 }
 
 void configWidget::slotOnSaveToRegisterTable() {

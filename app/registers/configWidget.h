@@ -1,10 +1,10 @@
 // The configuration page: the connected product's configurable registers in a
 // table redrawn at most every 100 ms while the page is enabled, a dialog to
 // write one of them, and the post-process settings (the policy that decides
-// when the script runs, and the script file) kept in the user's settings
-// store. It talks to no device: the values come from the device worker's
-// status blocks and extra reads, and writes and the extra addresses go to it
-// through the page's signals.
+// when the script runs, the script file, the battery levels, the ride-through
+// delay and the runtime level) kept in the user's settings store. It talks to
+// no device: the values come from the device worker's status blocks and extra
+// reads, and writes and the extra addresses go to it through the page's signals.
 #pragma once
 
 #include <QModelIndex>
@@ -51,6 +51,8 @@ signals:
     void signalOnPolicyChanged(int policy);
     // The low-battery levels (percent, 0 = off) or the critical action changed.
     void signalBatteryLevelsChanged(int warnLevel, int criticalLevel, bool criticalRunsScript);
+    // The ride-through delay (s, 0 = at once) or the runtime level (min, 0 = off) changed.
+    void signalActionTimingChanged(int rideThroughS, int runtimeLevelMin);
     // A write asked for in the write dialog.
     void signalWriteRegister(quint32 address, quint16 value);
     // The table's registers outside the status block, after each load.
@@ -68,6 +70,7 @@ public slots:
     void slotOnSaveToRegisterTable();
     void slotOnPolicyChanged(int policy);
     void slotOnBatteryLevelsEdited();
+    void slotOnActionTimingEdited();
     void slotOnGetDeviceType(QString str);
     // A status block read by the worker (kBlockSize words).
     void slotOnStatusBlock(const std::array<quint16, 50>& block);
@@ -85,6 +88,8 @@ private:
     QSpinBox* m_spinWarnLevel;
     QSpinBox* m_spinCriticalLevel;
     QCheckBox* m_chkCriticalRunsScript;
+    QSpinBox* m_spinRideThrough;
+    QSpinBox* m_spinRuntimeLevel;
     QTimer* m_timer = nullptr;
 
     int m_policy = 0;

@@ -5,6 +5,7 @@
 
 #include "batteryWidget.h"
 #include "ledWidget.h"
+#include "powerActions.h"
 #include "statusMonitorWidget.h"
 
 namespace {
@@ -25,6 +26,19 @@ void statusMonitorWidget::decodeStatusBlock(const monitorThread::statusBlock& bl
     if (!m_viewShown) m_batteryWidget->setIdle(false);
     m_viewShown = true;
     if (changed != 0) showView(view, changed);
+    showTimeLeft();
+}
+
+void statusMonitorWidget::slotOnRuntime(qint64 secondsLeft) {
+    Q_UNUSED(secondsLeft);
+    showTimeLeft();
+}
+
+void statusMonitorWidget::showTimeLeft() {
+    const bool shown = m_viewShown && m_lastView.onBattery;
+    if (shown) m_lblTimeLeftValue->setText(powerActions::timeLeftText(m_actions->secondsLeft()));
+    m_lblTimeLeft->setVisible(shown);
+    m_lblTimeLeftValue->setVisible(shown);
 }
 
 void statusMonitorWidget::showView(const qxwatch::StatusView& view, unsigned changed) {
@@ -103,6 +117,7 @@ QString statusMonitorWidget::policyText(quint16 code) {
 void statusMonitorWidget::slotOnUpdate() {
     if (m_linkState == monitorThread::Connected) return;
     m_viewShown = false;
+    showTimeLeft();
 
     // The last device type read decides the voltage rows; the edge memory
     // stays, so a loss while disconnected is reported at the next read.

@@ -17,11 +17,12 @@
 #include "comSettings.h"
 #include "consolePrint.h"
 #include "ledWidget.h"
+#include "powerActions.h"
 #include "settingsStore.h"
 
 namespace {
 
-// Post-process policy codes.
+// Post-process policy codes; the DC loss's is the action policy's business.
 const int kPolicyOnDcLoss = 1;
 const int kPolicyOnSwOn = 2;
 
@@ -65,6 +66,11 @@ statusMonitorWidget::statusMonitorWidget(QWidget* parent) : baseWidget(parent) {
 
     m_batThread = new batThread(this);
     m_batThread->setObjectName(QStringLiteral("m_batThread"));
+
+    m_actions = new powerActions(this);
+    m_actions->setObjectName(QStringLiteral("m_actions"));
+    connect(m_actions, &powerActions::signalRunScript, this, &statusMonitorWidget::startScript);
+    connect(m_actions, &powerActions::signalRuntime, this, &statusMonitorWidget::slotOnRuntime);
 
     slotOnLoadFromRegisterTable();
 
@@ -127,15 +133,25 @@ void statusMonitorWidget::createLayout() {
     m_lblVoltageInputValue = createLabel(box, "m_lblVoltageInputValue", tr("00000mV"), 80);
     m_lblVoltageOutput = createLabel(box, "m_lblVoltageOutput", tr("Voltage Output:"), 100);
     m_lblVoltageOutputValue = createLabel(box, "m_lblVoltageOutputValue", tr("00000mV"), 80);
+    m_lblTimeLeft = createLabel(box, "m_lblTimeLeft", tr("Time left:"), 100);
+    m_lblTimeLeftValue = createLabel(box, "m_lblTimeLeftValue", tr("unknown"), 80);
 
-    QLabel* const captions[] = {m_lblPolicyMode, m_lblPowerSupply, m_lblBatteryChargingStatus,
-                                m_lblVoltageInput, m_lblVoltageOutput};
-    QLabel* const values[] = {m_lblPolicyModeValue, m_lblPowerSupplyValue,
-                              m_lblBatteryChargingStatusValue, m_lblVoltageInputValue,
-                              m_lblVoltageOutputValue};
-    for (int row = 0; row < 5; ++row) {
+    QLabel* const captions[] = {m_lblPolicyMode,   m_lblPowerSupply,   m_lblBatteryChargingStatus,
+                                m_lblVoltageInput, m_lblVoltageOutput, m_lblTimeLeft};
+    QLabel* const values[] = {
+        m_lblPolicyModeValue,   m_lblPowerSupplyValue,   m_lblBatteryChargingStatusValue,
+        m_lblVoltageInputValue, m_lblVoltageOutputValue, m_lblTimeLeftValue};
+    for (int row = 0; row < 6; ++row) {
         rows->addWidget(captions[row], row, 0);
         rows->addWidget(values[row], row, 1);
+    }
+    // The time left shows only on battery; its row keeps its place while
+    // hidden, so the rows above never move when the DC comes and goes.
+    for (QLabel* label : {m_lblTimeLeft, m_lblTimeLeftValue}) {
+        QSizePolicy policy = label->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        label->setSizePolicy(policy);
+        label->hide();
     }
     batteryLayout->addLayout(rows);
     batteryLayout->addItem(new QSpacerItem(40, 20, QSizePolicy::Expanding, QSizePolicy::Minimum));
@@ -213,6 +229,7 @@ void statusMonitorWidget::slotOnSetEnabled(bool enabled) {
 
 void statusMonitorWidget::slotOnPolicyChanged(int policy) {
     m_policy = policy;
+    m_actions->setDcLossActs(policy == kPolicyOnDcLoss);
 }
 
 void statusMonitorWidget::slotOnPollCycleChanged(quint32 value) {
@@ -275,6 +292,10 @@ void statusMonitorWidget::slotOnLoadFromRegisterTable() {
     m_warnLevel = settingsStore::warnLevel();
     m_criticalLevel = settingsStore::criticalLevel();
     m_criticalRunsScript = settingsStore::criticalRunsScript();
+    m_actions->setDcLossActs(m_policy == kPolicyOnDcLoss);
+    m_actions->setCriticalActs(m_criticalRunsScript);
+    m_actions->setRideThroughS(settingsStore::rideThroughS());
+    m_actions->setRuntimeLevelMin(settingsStore::runtimeLevelMin());
 }
 
 void statusMonitorWidget::startScript() {
@@ -314,7 +335,6 @@ void statusMonitorWidget::decodeEdges(const qxwatch::StatusView& view) {
         emit signalDC_OK(true);
         if (d.dcBackAfterLoss) emit signalPowerEvent(true);
     } else if (d.dc == qxwatch::DcEdge::Broken) {
-        if (d.dcActs && m_policy == kPolicyOnDcLoss) startScript();
         console.printMsg(tr("DC is broken."));
         emit signalDC_OK(false);
         emit signalPowerEvent(false);
@@ -333,6 +353,9 @@ void statusMonitorWidget::decodeEdges(const qxwatch::StatusView& view) {
     const int charge = view.charge;
     const int source = view.sourceCode;
     decodeBatteryLevels(d, charge);
+    // The DC loss, the time left and the critical level: the script runs on
+    // the first of them due, after the log lines that say why.
+    m_actions->feed(d, charge, view.onBattery);
     if (!m_summarySent || dcOk != m_lastSummaryDc || charge != m_lastSummaryCharge ||
         source != m_lastSummarySource) {
         m_summarySent = true;
@@ -357,7 +380,6 @@ void statusMonitorWidget::decodeBatteryLevels(const qxwatch::PowerDecision& d, i
         const QString text =
             tr("Battery critical: %1 % (critical level %2 %).").arg(charge).arg(m_criticalLevel);
         console.printMsg(text);
-        if (m_criticalRunsScript) startScript();
         emit signalBatteryWarning(text);
         emit signalBatteryLevel(2, text);
     }
@@ -373,4 +395,22 @@ void statusMonitorWidget::slotOnBatteryLevelsChanged(int warnLevel, int critical
     m_warnLevel = warnLevel;
     m_criticalLevel = criticalLevel;
     m_criticalRunsScript = criticalRunsScript;
+    m_actions->setCriticalActs(criticalRunsScript);
+}
+
+void statusMonitorWidget::slotOnActionTimingChanged(int rideThroughS, int runtimeLevelMin) {
+    m_actions->setRideThroughS(rideThroughS);
+    m_actions->setRuntimeLevelMin(runtimeLevelMin);
+}
+
+void statusMonitorWidget::slotOnLearnedRate(double percentPerS) {
+    m_actions->setLearnedRate(percentPerS);
+}
+
+void statusMonitorWidget::slotOnCancelPendingAction() {
+    m_actions->slotOnCancelPending();
+}
+
+bool statusMonitorWidget::watchingOnBattery() const {
+    return m_linkState != monitorThread::Disconnected && m_power.lastDc == 0;
 }

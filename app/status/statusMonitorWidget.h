@@ -2,7 +2,9 @@
 // (registers 40000..40049) as five labels, the battery gauge and seven
 // indicators. It owns the polling thread and the post-process script thread,
 // reports DC and SW edges to the message log and starts the script when the
-// stored policy asks for it. While the device is closed it shows an idle display.
+// stored policy asks for it (powerActions: ride-through delay, time left,
+// critical level). While on battery it shows the time left. While the device
+// is closed it shows an idle display.
 //
 // Watching the power does not depend on what is on screen: polling runs from
 // connect to disconnect whichever tab is in front and whether the window is
@@ -25,6 +27,7 @@ class batThread;
 class batteryWidget;
 class comSettings;
 class ledWidget;
+class powerActions;
 
 class statusMonitorWidget : public baseWidget {
     Q_OBJECT
@@ -55,6 +58,11 @@ public:
     batThread* scriptThread() const { return m_batThread; }
     monitorThread::State linkState() const { return m_linkState; }
     QString batPath() const { return m_batPath; }
+    powerActions* actions() const { return m_actions; }
+    // Watching a module that runs on battery (a block seen, not disconnected),
+    // and its charge then: what quitting would leave unprotected.
+    bool watchingOnBattery() const;
+    int charge() const { return m_lastView.charge; }
 
 signals:
     // Declared for connections by name; the page does not emit it.
@@ -89,6 +97,12 @@ public slots:
     // The warning and critical levels (percent, 0 = off) and whether reaching
     // the critical level runs the script.
     void slotOnBatteryLevelsChanged(int warnLevel, int criticalLevel, bool criticalRunsScript);
+    // The ride-through delay (s, 0 = at the loss) and the runtime level (min, 0 = off).
+    void slotOnActionTimingChanged(int rideThroughS, int runtimeLevelMin);
+    // The discharge rate learned earlier (percent per second), from the history.
+    void slotOnLearnedRate(double percentPerS);
+    // Control menu: the pending DC-loss action does not run for this outage.
+    void slotOnCancelPendingAction();
     // Takes effect the next time polling is started.
     void slotOnPollCycleChanged(quint32 value);
     void slotOnConnect(comSettings& settings);
@@ -103,6 +117,7 @@ private slots:
     void slotOnLoadFromRegisterTable();
     void slotOnReadResultReady();
     void slotOnWorkerState(int state, quint64 request);
+    void slotOnRuntime(qint64 secondsLeft);
 
 private:
     void createLayout();
@@ -111,6 +126,8 @@ private:
     void startScript();
     void decodeEdges(const qxwatch::StatusView& view);
     void decodeBatteryLevels(const qxwatch::PowerDecision& d, int charge);
+    // The time-left row: shown only while a block on battery is on screen.
+    void showTimeLeft();
     // Touches only the parts named in changed (qxwatch::Changed bits).
     void showView(const qxwatch::StatusView& view, unsigned changed);
     static QString policyText(quint16 code);
@@ -128,6 +145,8 @@ private:
     QLabel* m_lblVoltageInputValue;
     QLabel* m_lblVoltageOutput;
     QLabel* m_lblVoltageOutputValue;
+    QLabel* m_lblTimeLeft;
+    QLabel* m_lblTimeLeftValue;
     batteryWidget* m_batteryWidget;
     // DO Status
     QGroupBox* m_grpDoStatus;
@@ -167,5 +186,6 @@ private:
 
     monitorThread* m_monitorThread;
     batThread* m_batThread;
+    powerActions* m_actions;
     QTimer* m_refreshTimer;
 };

@@ -339,6 +339,26 @@
         <source>Run the post-process script at the critical level</source>
         <translation>Run the post-process script at the critical level</translation>
     </message>
+    <message>
+        <source> s</source>
+        <translation> s</translation>
+    </message>
+    <message>
+        <source>At once</source>
+        <translation>At once</translation>
+    </message>
+    <message>
+        <source> min</source>
+        <translation> min</translation>
+    </message>
+    <message>
+        <source>Ride-through delay:</source>
+        <translation>Ride-through delay:</translation>
+    </message>
+    <message>
+        <source>Act when time left is below:</source>
+        <translation>Act when time left is below:</translation>
+    </message>
 </context>
 <context>
     <name>inforWidget</name>
@@ -450,6 +470,22 @@
     <message>
         <source>History</source>
         <translation>History</translation>
+    </message>
+    <message>
+        <source>Cancel pending action</source>
+        <translation>Cancel pending action</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Quit</translation>
+    </message>
+    <message>
+        <source>Ambrel is protecting this computer: on battery, %1 %, the post-process script runs in %2 s. Quit anyway?</source>
+        <translation>Ambrel is protecting this computer: on battery, %1 %, the post-process script runs in %2 s. Quit anyway?</translation>
+    </message>
+    <message>
+        <source>Ambrel is protecting this computer: on battery, %1 %. Quit anyway?</source>
+        <translation>Ambrel is protecting this computer: on battery, %1 %. Quit anyway?</translation>
     </message>
 </context>
 <context>
@@ -591,6 +627,10 @@
     <message>
         <source>Communication with the module restored.</source>
         <translation>Communication with the module restored.</translation>
+    </message>
+    <message>
+        <source>Time left: %1</source>
+        <translation>Time left: %1</translation>
     </message>
 </context>
 <context>
@@ -772,6 +812,14 @@
     <message>
         <source>SW OFF.</source>
         <translation>SW OFF.</translation>
+    </message>
+    <message>
+        <source>Time left:</source>
+        <translation>Time left:</translation>
+    </message>
+    <message>
+        <source>unknown</source>
+        <translation>unknown</translation>
     </message>
 </context>
 <context>
@@ -1050,6 +1098,45 @@
     <message>
         <source>The history could not be exported: %1</source>
         <translation>The history could not be exported: %1</translation>
+    </message>
+</context>
+<context>
+    <name>powerActions</name>
+    <message>
+        <source>unknown</source>
+        <translation>unknown</translation>
+    </message>
+    <message>
+        <source>about %1 s</source>
+        <translation>about %1 s</translation>
+    </message>
+    <message>
+        <source>about %1 min</source>
+        <translation>about %1 min</translation>
+    </message>
+    <message>
+        <source>Post-process script in %1 s: DC lost</source>
+        <translation>Post-process script in %1 s: DC lost</translation>
+    </message>
+    <message>
+        <source>Pending action cancelled: the post-process script will not run for this outage.</source>
+        <translation>Pending action cancelled: the post-process script will not run for this outage.</translation>
+    </message>
+    <message>
+        <source>DC lost: the post-process script runs in %1 s unless the DC comes back.</source>
+        <translation>DC lost: the post-process script runs in %1 s unless the DC comes back.</translation>
+    </message>
+    <message>
+        <source>DC back after %1 s: the post-process script was not run.</source>
+        <translation>DC back after %1 s: the post-process script was not run.</translation>
+    </message>
+    <message>
+        <source>DC still lost after %1 s: the post-process script runs.</source>
+        <translation>DC still lost after %1 s: the post-process script runs.</translation>
+    </message>
+    <message>
+        <source>Battery time left %1: below the level of %2 min.</source>
+        <translation>Battery time left %1: below the level of %2 min.</translation>
     </message>
 </context>
 </TS>

@@ -339,6 +339,26 @@
         <source>Run the post-process script at the critical level</source>
         <translation>达到临界电量时运行后处理脚本</translation>
     </message>
+    <message>
+        <source> s</source>
+        <translation> 秒</translation>
+    </message>
+    <message>
+        <source>At once</source>
+        <translation>立即</translation>
+    </message>
+    <message>
+        <source> min</source>
+        <translation> 分钟</translation>
+    </message>
+    <message>
+        <source>Ride-through delay:</source>
+        <translation>断电延时：</translation>
+    </message>
+    <message>
+        <source>Act when time left is below:</source>
+        <translation>剩余时间低于此值时执行：</translation>
+    </message>
 </context>
 <context>
     <name>inforWidget</name>
@@ -450,6 +470,22 @@
     <message>
         <source>History</source>
         <translation>历史</translation>
+    </message>
+    <message>
+        <source>Cancel pending action</source>
+        <translation>取消待执行的操作</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>退出</translation>
+    </message>
+    <message>
+        <source>Ambrel is protecting this computer: on battery, %1 %, the post-process script runs in %2 s. Quit anyway?</source>
+        <translation>Ambrel 正在保护这台计算机：电池供电，%1 %，后处理脚本将在 %2 秒后运行。仍要退出吗？</translation>
+    </message>
+    <message>
+        <source>Ambrel is protecting this computer: on battery, %1 %. Quit anyway?</source>
+        <translation>Ambrel 正在保护这台计算机：电池供电，%1 %。仍要退出吗？</translation>
     </message>
 </context>
 <context>
@@ -591,6 +627,10 @@
     <message>
         <source>Communication with the module restored.</source>
         <translation>与模块的通信已恢复。</translation>
+    </message>
+    <message>
+        <source>Time left: %1</source>
+        <translation>剩余时间：%1</translation>
     </message>
 </context>
 <context>
@@ -772,6 +812,14 @@
     <message>
         <source>SW OFF.</source>
         <translation>SW 输出已关闭。</translation>
+    </message>
+    <message>
+        <source>Time left:</source>
+        <translation>剩余时间：</translation>
+    </message>
+    <message>
+        <source>unknown</source>
+        <translation>未知</translation>
     </message>
 </context>
 <context>
@@ -1050,6 +1098,45 @@
     <message>
         <source>The history could not be exported: %1</source>
         <translation>无法导出历史记录：%1</translation>
+    </message>
+</context>
+<context>
+    <name>powerActions</name>
+    <message>
+        <source>unknown</source>
+        <translation>未知</translation>
+    </message>
+    <message>
+        <source>about %1 s</source>
+        <translation>约 %1 秒</translation>
+    </message>
+    <message>
+        <source>about %1 min</source>
+        <translation>约 %1 分钟</translation>
+    </message>
+    <message>
+        <source>Post-process script in %1 s: DC lost</source>
+        <translation>后处理脚本将在 %1 秒后运行：直流断开</translation>
+    </message>
+    <message>
+        <source>Pending action cancelled: the post-process script will not run for this outage.</source>
+        <translation>待执行的操作已取消：本次断电不会运行后处理脚本。</translation>
+    </message>
+    <message>
+        <source>DC lost: the post-process script runs in %1 s unless the DC comes back.</source>
+        <translation>直流断开：除非直流恢复，后处理脚本将在 %1 秒后运行。</translation>
+    </message>
+    <message>
+        <source>DC back after %1 s: the post-process script was not run.</source>
+        <translation>直流在 %1 秒后恢复：未运行后处理脚本。</translation>
+    </message>
+    <message>
+        <source>DC still lost after %1 s: the post-process script runs.</source>
+        <translation>直流断开已 %1 秒：运行后处理脚本。</translation>
+    </message>
+    <message>
+        <source>Battery time left %1: below the level of %2 min.</source>
+        <translation>电池剩余时间%1：低于 %2 分钟的设定值。</translation>
     </message>
 </context>
 </TS>

@@ -73,10 +73,28 @@ private slots:
 
     // The low-battery levels: defaults 20 and 5 %, a stored value that is no
     // percentage keeps the default; an edit is stored and announced, and a
-    // new page (also without a device) shows the stored values.
+    // new page (also without a device) shows the stored values. The same for
+    // the ride-through delay and the runtime level (defaults 0: at once, off;
+    // out of range keeps the default).
     void batteryLevelsStoredAndShown() {
         settingsStore::setValue(settingsStore::kGroupPostProcess, "warnLevel", QString());
         settingsStore::setValue(settingsStore::kGroupPostProcess, "criticalLevel", "abc");
+        settingsStore::setValue(settingsStore::kGroupPostProcess, "rideThroughS", 3601);
+        {
+            configWidget page;
+            QCOMPARE(page.findChild<QSpinBox*>("m_spinRideThrough")->text(),
+                     QStringLiteral("At once"));
+            QCOMPARE(page.findChild<QSpinBox*>("m_spinRuntimeLevel")->text(),
+                     QStringLiteral("Off"));
+            QSignalSpy announced(&page, &configWidget::signalActionTimingChanged);
+            page.findChild<QSpinBox*>("m_spinRideThrough")->setValue(10);
+            page.findChild<QSpinBox*>("m_spinRuntimeLevel")->setValue(3);
+            QCOMPARE(announced.last(), QVariantList({10, 3}));
+        }
+        QCOMPARE(settingsStore::rideThroughS(), 10);
+        QCOMPARE(configWidget().findChild<QSpinBox*>("m_spinRuntimeLevel")->value(), 3);
+        settingsStore::setRideThroughS(0);
+        settingsStore::setRuntimeLevelMin(0);
         {
             configWidget page;
             QCOMPARE(page.findChild<QSpinBox*>("m_spinWarnLevel")->value(), 20);

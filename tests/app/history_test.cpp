@@ -1,6 +1,7 @@
 // The history: events from the simulator in order and in time, the samples'
 // dead band, retention, the CSV export read back (and upsctl's reading of the
-// same file), a file that cannot be used, and a writer killed mid-batch.
+// same file), the learned rate and an older file's migration, a file that
+// cannot be used, and a writer killed mid-batch.
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -357,6 +359,65 @@ private slots:
             30, 20000);
         QCOMPARE(store.state(), historyStore::Available);
         QCOMPARE(historyLines(console).filter(QStringLiteral("unavailable")), QStringList());
+    }
+
+    // A file of the first schema keeps its rows and gains the time left and
+    // the learned rate; with none learned yet, the rate comes once from the
+    // discharges the samples show (here 1 % in 10 s), is kept and announced;
+    // a rate learned later replaces it.
+    void learnedRateFromAnOlderFile() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("history.sqlite"));
+        const qint64 start = historyStore::nowMs() - kDayMs;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "v1");
+            db.setDatabaseName(path);
+            QVERIFY(db.open());
+            QSqlQuery q(db);
+            QVERIFY(
+                q.exec("CREATE TABLE samples (t INTEGER PRIMARY KEY, charge INTEGER NOT NULL, "
+                       "vin INTEGER, vout INTEGER, source INTEGER NOT NULL, battery INTEGER "
+                       "NOT NULL, do_bits INTEGER NOT NULL, di_bits INTEGER NOT NULL)"));
+            QVERIFY(
+                q.exec("CREATE TABLE events (id INTEGER PRIMARY KEY, t INTEGER NOT NULL, "
+                       "kind TEXT NOT NULL, text TEXT NOT NULL)"));
+            QVERIFY(
+                q.exec("CREATE TABLE minutes (m INTEGER PRIMARY KEY, n INTEGER NOT NULL, "
+                       "charge_sum INTEGER NOT NULL, vin_n INTEGER NOT NULL, vin_sum INTEGER "
+                       "NOT NULL, vin_min INTEGER, vin_max INTEGER, vout_sum INTEGER NOT NULL, "
+                       "battery INTEGER NOT NULL)"));
+            QVERIFY(q.exec(QStringLiteral("INSERT INTO samples VALUES (%1, 90, 0, 0, 1, 0, 1, 0)")
+                               .arg(start)));
+            for (int i = 0; i <= 20; ++i)
+                QVERIFY(
+                    q.exec(QStringLiteral("INSERT INTO samples VALUES (%1, %2, 0, 0, 2, 2, 0, 0)")
+                               .arg(start + 1000 + i * 5000)
+                               .arg(90 - i / 2)));
+            QVERIFY(q.exec("PRAGMA user_version = 1"));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("v1"));
+
+        {
+            historyStore store(path);
+            QSignalSpy learned(&store, &historyStore::signalLearnedRate);
+            store.open();
+            QTRY_COMPARE_WITH_TIMEOUT(learned.count(), 1, 20000);
+            QVERIFY2(qAbs(learned.at(0).at(0).toDouble() - 0.1) < 0.03,
+                     qPrintable(learned.at(0).at(0).toString()));
+            history::sample s = steady(historyStore::nowMs());
+            s.runtime = 540;
+            store.recordSample(s);
+            store.storeLearnedRate(0.25);
+            store.flush();
+        }
+        QCOMPARE(column(path, "PRAGMA user_version"), QStringList{"2"});
+        QCOMPARE(column(path, "SELECT COUNT(*) FROM samples WHERE runtime IS NULL"),
+                 QStringList{"22"});
+        QCOMPARE(column(path, "SELECT runtime FROM samples WHERE runtime IS NOT NULL"),
+                 QStringList{"540"});
+        QCOMPARE(column(path, "SELECT value FROM learned WHERE name = 'discharge_rate'"),
+                 QStringList{"0.25"});
     }
 
     // The export writes what was stored, and reads back field for field,

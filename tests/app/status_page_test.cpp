@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QtTest>
+#include <algorithm>
 #include <memory>
 
 #include "app_test_env.h"
@@ -19,6 +20,7 @@
 #include "comSettings.h"
 #include "ledWidget.h"
 #include "monitorThread.h"
+#include "powerActions.h"
 #include "settingsStore.h"
 #include "statusMonitorWidget.h"
 
@@ -108,6 +110,28 @@ private:
         return *m_holder;
     }
     batThread* scriptThread() { return m_page->findChild<batThread*>(); }
+    // Steps "@S words" (a block at S seconds on the page's clock), "@S tick"
+    // (the countdown's timer then) or "@S cancel" (the user's Cancel pending
+    // action); the number of script runs after each step.
+    QString runSteps(const QString& steps) {
+        qint64 now = 0;
+        m_page->actions()->setClock([&now]() { return now; });
+        QString runs;
+        for (const QString& step : steps.split(QLatin1Char(';'))) {
+            QStringList words = step.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+            now = qint64(words.takeFirst().mid(1).toDouble() * 1000);
+            if (words == QStringList{"tick"})
+                QMetaObject::invokeMethod(m_page->actions(), "slotOnTick");
+            else if (words == QStringList{"cancel"})
+                m_page->slotOnCancelPendingAction();
+            else
+                feed(words.join(QLatin1Char(' ')));
+            scriptThread()->wait(30000);
+            runs += QString::number(lineCount(m_marker));
+        }
+        m_page->actions()->setClock([]() { return qint64(0); });
+        return runs;
+    }
     QString dcSignals(const QSignalSpy& spy) {
         QString s;
         for (const QList<QVariant>& args : spy)
@@ -401,6 +425,75 @@ private slots:
         QCOMPARE(notified.count(), lines.size());
         QTEST(page->findChild<batteryWidget*>()->alertLevel(), "gauge");
         QTEST(lineCount(m_marker), "runs");
+    }
+
+    // When the script runs on battery: after the ride-through delay (not at
+    // all for a shorter outage or once cancelled), when the time left falls
+    // below the level; once per outage whichever comes first. The time left
+    // shows on battery only.
+    void actionPolicy_data() {
+        QTest::addColumn<int>("policy");
+        QTest::addColumn<int>("rideThroughS");
+        QTest::addColumn<int>("runtimeLevelMin");
+        QTest::addColumn<double>("learnedRate");
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QString>("runs");      // after each step
+        QTest::addColumn<QString>("logLine");   // the start of a line the log shows
+        QTest::addColumn<QString>("timeLeft");  // the row's text at the end, "" hidden
+        QTest::newRow("2 s blip within a 10 s ride-through")
+            << 1 << 10 << 0 << 0.0 << "@0 28=1; @1 28=0; @2 tick; @3 28=1"
+            << "0000"
+            << "DC back after 2 s: the post-process script was not run."
+            << "";
+        QTest::newRow("15 s outage runs it at 10 s")
+            << 1 << 10 << 0 << 0.0 << "@0 28=1; @1 28=0; @10.5 tick; @11 tick; @12 tick; @16 28=1"
+            << "000111"
+            << "DC still lost after 10 s: the post-process script runs."
+            << "";
+        QTest::newRow("cancelled: not for this outage")
+            << 1 << 10 << 0 << 0.0 << "@0 28=1; @1 28=0; @5 cancel; @11 tick; @16 28=1"
+            << "00000"
+            << "Pending action cancelled: the post-process script will not run for this outage."
+            << "";
+        QTest::newRow("runtime level reached once")
+            << 0 << 0 << 3 << 0.1 << "@0 28=1; @1 28=0 26=30; @2 28=0 26=17; @3 28=0 26=10"
+            << "0011"
+            << "Battery time left about "
+            << "about ";
+        QTest::newRow("runtime first ends the ride-through: one run")
+            << 1 << 10 << 3 << 0.1 << "@0 28=1; @1 28=0 26=17; @5 tick"
+            << "011"
+            << "Battery time left about "
+            << "about ";
+        QTest::newRow("time left from the learned rate") << 0 << 0 << 0 << 0.1 << "@0 28=0 26=30"
+                                                         << "0"
+                                                         << ""
+                                                         << "about 5 min";
+    }
+
+    void actionPolicy() {
+        QFETCH(int, policy);
+        QFETCH(int, rideThroughS);
+        QFETCH(int, runtimeLevelMin);
+        QFETCH(double, learnedRate);
+        QFETCH(QString, steps);
+        QFETCH(QString, logLine);
+        QFETCH(QString, timeLeft);
+        statusMonitorWidget* page = makePage();
+        page->slotOnPolicyChanged(policy);
+        page->slotOnActionTimingChanged(rideThroughS, runtimeLevelMin);
+        page->slotOnLearnedRate(learnedRate);
+        QTEST(runSteps(steps), "runs");
+        if (!logLine.isEmpty()) {
+            const QStringList lines = m_console.lines();
+            QVERIFY2(std::any_of(lines.begin(), lines.end(),
+                                 [&](const QString& line) { return line.startsWith(logLine); }),
+                     qPrintable(lines.join(QLatin1Char('\n'))));
+        }
+        QLabel* row = page->findChild<QLabel*>(QStringLiteral("m_lblTimeLeftValue"));
+        QCOMPARE(!row->isHidden(), !timeLeft.isEmpty());
+        QVERIFY2(row->text().startsWith(timeLeft), qPrintable(row->text()));
+        QVERIFY(!page->actions()->pending());
     }
 
     // A second loss while the script still runs starts nothing.

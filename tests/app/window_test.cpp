@@ -2,8 +2,8 @@
 // connection, hiding into the tray and AutoHide with and without a tray, the
 // language menu's restart question, and the Status Monitor tab: page
 // activation, a DC loss and return end to end whatever is on screen, a start
-// on battery and a loss while disconnected; the Config tab and the help's
-// address.
+// on battery and a loss while disconnected, a pending action cancelled and
+// the quit question on battery; the Config tab and the help's address.
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -408,6 +408,67 @@ private slots:
         QCOMPARE(m_sim.command("scenario dc-return"), QStringLiteral("ok"));
         w.stopDeviceWork();
         settingsStore::setBatExecutePolicy(0);
+    }
+
+    // A ride-through delay on a real DC loss: the countdown in the status bar
+    // and the tray tool tip (beside the time left), one notification, Cancel
+    // pending action offered while it runs; cancelled, the script does not run
+    // for this outage. Quitting on battery asks first; a No keeps the program.
+    void pendingActionCancelledAndQuitAsks() {
+        QVERIFY(writeSettings(false));
+        const QString marker = m_root.path() + QStringLiteral("/runs");
+        QFile::remove(marker);
+        setLossScript(marker);
+        settingsStore::setRideThroughS(30);
+        apptest::ConsoleRecord log;
+        mainWindow w;
+        w.setTrayAvailable(false);
+        QStringList asked;
+        w.setQuitConfirmer([&asked](const QString& question) {
+            asked << question;
+            return false;
+        });
+        QAction* cancel = action(w, "m_cancelPendingAction");
+        action(w, "m_connectAction")->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(log.lines().contains(QStringLiteral("DC is connected.")), 20000);
+        QVERIFY(!cancel->isEnabled());
+
+        QCOMPARE(m_sim.command("scenario dc-loss"), QStringLiteral("ok"));
+        QTRY_VERIFY_WITH_TIMEOUT(cancel->isEnabled(), 20000);
+        const QString countdown = label(w, "m_lblPending");
+        QVERIFY2(countdown.startsWith(QStringLiteral("Post-process script in ")) &&
+                     countdown.endsWith(QStringLiteral(" s: DC lost")),
+                 qPrintable(countdown));
+        QTRY_VERIFY_WITH_TIMEOUT(label(w, "m_lblPending") != countdown, 5000);
+        QVERIFY2(trayToolTip(w).contains(QStringLiteral("\nTime left: ")) &&
+                     trayToolTip(w).contains(QStringLiteral("\nPost-process script in ")),
+                 qPrintable(trayToolTip(w)));
+        QCOMPARE(w.trayMessages(), QStringList({"Ambrel: DC is broken.",
+                                                "Ambrel: DC lost: the post-process script runs "
+                                                "in 30 s unless the DC comes back."}));
+        action(w, "m_quitAction")->trigger();
+        QCOMPARE(asked.size(), 1);
+        QVERIFY2(asked.at(0).contains(QStringLiteral(" %, the post-process script runs in ")),
+                 qPrintable(asked.at(0)));
+
+        cancel->trigger();
+        QVERIFY(!cancel->isEnabled());
+        QVERIFY(w.findChild<QLabel*>(QStringLiteral("m_lblPending"))->isHidden());
+        QVERIFY(log.lines().contains(QStringLiteral(
+            "Pending action cancelled: the post-process script will not run for this outage.")));
+        action(w, "m_quitAction")->trigger();
+        QCOMPARE(
+            asked.last(),
+            QStringLiteral("Ambrel is protecting this computer: on battery, %1 %. Quit anyway?")
+                .arg(w.findChild<statusMonitorWidget*>()->charge()));
+        QVERIFY(w.isConnected());
+
+        QCOMPARE(m_sim.command("scenario dc-return"), QStringLiteral("ok"));
+        QTRY_COMPARE_WITH_TIMEOUT(log.lines().count(QStringLiteral("DC is connected.")), 2, 20000);
+        QCOMPARE(lineCount(marker), 0);
+        w.stopDeviceWork();
+        settingsStore::setBatExecutePolicy(0);
+        settingsStore::setRideThroughS(0);
     }
 
     // The simulator killed while connected (an adapter unplugged): the
