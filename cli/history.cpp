@@ -16,7 +16,9 @@ namespace {
 
 const int kUsage = 64;
 const int kNoInput = 66;  // the file cannot be read as a history
-const int kSchemaVersion = 1;
+// Version 2 added the learned discharge rate and each sample's time left, which
+// this reader does not need: it reads both versions.
+const int kSchemaVersion = 2;
 
 const char* const kSources[] = {"unknown", "dc", "battery"};
 const char* const kBatteryStates[] = {"charging", "full", "discharging"};
