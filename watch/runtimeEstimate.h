@@ -1,4 +1,4 @@
-// Battery time left while on battery: a fit over the recent charge readings, seeded by a learned rate.
+// Battery time left on battery: a fit over the recent charge readings, seeded by a learned rate.
 #pragma once
 
 #include <stdint.h>
@@ -29,14 +29,19 @@ public:
     int64_t secondsLeft() const { return m_last; }
 
 private:
+    void addStep(int64_t nowMs, int charge);
+    double fittedRate() const;
+
     static const int kSteps = 32;
     double m_learned = 0;
     int64_t m_last = kRuntimeUnknown;
     bool m_onBattery = false;
     int64_t m_startMs = 0;
     int m_startCharge = -1;
-    int m_lastCharge = -1;
+    int m_lastCharge = -1;  // the lowest reading this discharge
     int64_t m_lastStepMs = 0;
+    int64_t m_firstStepMs = 0;
+    int m_firstStepCharge = -1;
     // Ring of (time, charge) at each step down during this discharge.
     int64_t m_stepMs[kSteps] = {};
     int m_stepCharge[kSteps] = {};
