@@ -11,6 +11,12 @@ namespace {
 // that a change of load is followed within a handful of steps.
 const int kFitSteps = 8;
 
+// How far off the fit two step intervals, or one, must be to count as a
+// change of load: well beyond the jitter of the block times and the module's
+// uneven steps.
+const double kChange = 1.4;
+const double kJump = 1.6;
+
 // The whole-percent reading is taken as rounded: a step to c is seen when the
 // true charge passes c + 0.5, and it stays at c down to c - 0.5.
 const double kHalfStep = 0.5;
@@ -37,33 +43,57 @@ void RuntimeEstimator::addStep(int64_t nowMs, int charge) {
     if (m_stepCount == 0) {
         m_firstStepMs = nowMs;
         m_firstStepCharge = charge;
+        m_fitFrom = 0;
     }
-    m_stepMs[m_stepNext] = nowMs;
-    m_stepCharge[m_stepNext] = charge;
-    m_stepNext = (m_stepNext + 1) % kSteps;
+    m_stepMs[m_stepCount % kSteps] = nowMs;
+    m_stepCharge[m_stepCount % kSteps] = charge;
     ++m_stepCount;
     m_lastCharge = charge;
     m_lastStepMs = nowMs;
+    if (m_fitFrom < m_stepCount - kFitSteps) m_fitFrom = m_stepCount - kFitSteps;
+
+    // A change of load. One interval far off the fit before it: the fit starts
+    // again from it, where the stall bound had already taken the estimate, so
+    // the figure does not fall back to the old load at the step. Two intervals
+    // that agree on a rate less far off: the fit starts again from them rather
+    // than taking several more steps to forget the old load.
+    const int last = m_stepCount - 1;
+    if (last - 2 - m_fitFrom < 2) return;
+    const double newest = rateBetween(last - 1, last);
+    const double beforeNewest = fittedRate(m_fitFrom, last - 1);
+    if (newest > beforeNewest * kJump || newest * kJump < beforeNewest) {
+        m_fitFrom = last - 1;
+        return;
+    }
+    const double before = fittedRate(m_fitFrom, last - 2);
+    const double previous = rateBetween(last - 2, last - 1);
+    const bool faster = previous > before * kChange && newest > before * kChange;
+    const bool slower = previous * kChange < before && newest * kChange < before;
+    if (faster || slower) m_fitFrom = last - 2;
 }
 
-double RuntimeEstimator::fittedRate() const {
-    const int n = m_stepCount < kFitSteps ? m_stepCount : kFitSteps;
+double RuntimeEstimator::rateBetween(int from, int to) const {
+    return rateBetweenSteps(m_stepMs[from % kSteps], m_stepCharge[from % kSteps],
+                            m_stepMs[to % kSteps], m_stepCharge[to % kSteps]);
+}
+
+double RuntimeEstimator::fittedRate(int from, int to) const {
+    const int n = to - from + 1;
     if (n < 2) return 0;
     // Times relative to the newest step keep the sums small and exact enough.
+    const int64_t t0 = m_stepMs[to % kSteps];
     double meanT = 0, meanC = 0;
-    for (int i = 0; i < n; ++i) {
-        const int k = (m_stepNext - 1 - i + kSteps) % kSteps;
-        meanT += (m_stepMs[k] - m_lastStepMs) / 1000.0;
-        meanC += m_stepCharge[k];
+    for (int i = from; i <= to; ++i) {
+        meanT += (m_stepMs[i % kSteps] - t0) / 1000.0;
+        meanC += m_stepCharge[i % kSteps];
     }
     meanT /= n;
     meanC /= n;
     double stt = 0, stc = 0;
-    for (int i = 0; i < n; ++i) {
-        const int k = (m_stepNext - 1 - i + kSteps) % kSteps;
-        const double t = (m_stepMs[k] - m_lastStepMs) / 1000.0 - meanT;
+    for (int i = from; i <= to; ++i) {
+        const double t = (m_stepMs[i % kSteps] - t0) / 1000.0 - meanT;
         stt += t * t;
-        stc += t * (m_stepCharge[k] - meanC);
+        stc += t * (m_stepCharge[i % kSteps] - meanC);
     }
     if (stt <= 0) return 0;
     const double rate = -stc / stt;
@@ -78,7 +108,6 @@ RuntimeUpdate RuntimeEstimator::update(int64_t nowMs, int charge, bool onBattery
                 rateBetweenSteps(m_firstStepMs, m_firstStepCharge, m_lastStepMs, m_lastCharge);
         m_onBattery = false;
         m_stepCount = 0;
-        m_stepNext = 0;
         m_last = kRuntimeUnknown;
         return u;
     }
@@ -95,14 +124,13 @@ RuntimeUpdate RuntimeEstimator::update(int64_t nowMs, int charge, bool onBattery
         m_lastCharge = charge;
         m_lastStepMs = nowMs;
         m_stepCount = 0;
-        m_stepNext = 0;
     } else if (charge < m_lastCharge) {
         // Only new lows count: a reading that recovers for a while under a
         // lighter load is not a step, and the estimate keeps the lower charge.
         addStep(nowMs, charge);
     }
 
-    double rate = fittedRate();
+    double rate = fittedRate(m_fitFrom, m_stepCount - 1);
     if (rate <= 0) rate = m_learned;
     if (rate <= 0) {
         m_last = kRuntimeUnknown;

@@ -30,7 +30,8 @@ public:
 
 private:
     void addStep(int64_t nowMs, int charge);
-    double fittedRate() const;
+    double rateBetween(int from, int to) const;
+    double fittedRate(int from, int to) const;
 
     static const int kSteps = 32;
     double m_learned = 0;
@@ -42,11 +43,12 @@ private:
     int64_t m_lastStepMs = 0;
     int64_t m_firstStepMs = 0;
     int m_firstStepCharge = -1;
-    // Ring of (time, charge) at each step down during this discharge.
+    // Ring of (time, charge) at each step down during this discharge, step i
+    // at i % kSteps; the fit runs over the steps from m_fitFrom on.
     int64_t m_stepMs[kSteps] = {};
     int m_stepCharge[kSteps] = {};
     int m_stepCount = 0;
-    int m_stepNext = 0;
+    int m_fitFrom = 0;
 };
 
 // Folds one discharge's rate into the learned one, weighted toward the recent.

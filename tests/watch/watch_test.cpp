@@ -1,11 +1,14 @@
 // Table test of the watching rules: decoding, edges, levels and the line on a fake clock.
 #include <gtest/gtest.h>
+#include <math.h>
 #include <string.h>
 
 #include "QXUPSStatus.h"
+#include "actionPolicy.h"
 #include "lineWatch.h"
 #include "powerWatch.h"
 #include "resultText.h"
+#include "runtimeEstimate.h"
 #include "statusBlock.h"
 
 using namespace qxwatch;
@@ -147,4 +150,161 @@ TEST(WatchResultText, EveryCodeNamed) {
     for (int code : codes)
         EXPECT_STRNE(resultText(code), "unknown result") << code;
     EXPECT_STREQ(resultText(1), "unknown result");
+}
+
+// Synthetic discharges fed once a second with the whole percent a module shows
+// (truncated); the truth is the true charge over the true rate at that second.
+TEST(WatchRuntime, SyntheticDischarges) {
+    enum Expect { Within, Unknown, Grows };
+    struct Row {
+        const char* name;
+        double start, rate;  // % and %/s
+        int changeS;         // from here on at rate2 (0: never)
+        double rate2;        // 0: the charge stalls
+        int endS;            // then the DC returns
+        bool learnFirst;     // an earlier discharge at rate taught the learned rate
+        int checkFromS;      // first second checked
+        double tolerance;    // relative, with Within
+        Expect expect;
+    } rows[] = {
+        {"constant", 90.3, 0.05, 0, 0, 1400, false, 60, 0.10, Within},
+        // Checked before the change and again from 60 s after it.
+        {"load doubled", 95.6, 0.04, 600, 0.08, 1200, false, 60, 0.10, Within},
+        {"load halved", 95.6, 0.1, 300, 0.05, 1200, false, 60, 0.15, Within},
+        {"learned", 80.7, 0.06, 0, 0, 600, true, 10, 0.20, Within},
+        {"stall", 90.3, 0.1, 200, 0, 400, false, 0, 0, Grows},
+        {"no basis", 55.0, 0.0, 0, 0, 300, false, 0, 0, Unknown},
+    };
+    for (const Row& r : rows) {
+        RuntimeEstimator e;
+        if (r.learnFirst) {
+            for (int t = 0; t <= 300; ++t)
+                e.update(t * 1000, int(99.5 - r.rate * t), true);
+            const double ended = e.update(301000, 100, false).endedRatePerS;
+            EXPECT_NEAR(ended, r.rate, r.rate * 0.05) << r.name;
+            e.setLearnedRate(foldLearnedRate(e.learnedRate(), ended));
+        }
+        const int64_t base = 1000000;
+        int64_t atStall = kRuntimeUnknown, prev = kRuntimeUnknown;
+        for (int t = 0; t <= r.endS; ++t) {
+            const bool after = r.changeS > 0 && t >= r.changeS;
+            const double level = after ? r.start - r.rate * r.changeS - r.rate2 * (t - r.changeS)
+                                       : r.start - r.rate * t;
+            const double rate = after ? r.rate2 : r.rate;
+            const int64_t s = e.update(base + t * 1000, int(floor(level)), true).secondsLeft;
+            EXPECT_EQ(s, e.secondsLeft());
+            // Before two steps nothing supports a figure without a learned rate.
+            if (r.expect == Unknown || (!r.learnFirst && t < 1 / r.rate - 1)) {
+                EXPECT_EQ(s, kRuntimeUnknown) << r.name << " " << t;
+            }
+            const bool settling = after && t < r.changeS + 60;
+            if (r.expect == Within && t >= r.checkFromS && !settling) {
+                const double truth = level / rate;
+                EXPECT_NEAR(double(s), truth, truth * r.tolerance) << r.name << " " << t;
+            }
+            if (r.expect == Grows && t == r.changeS) atStall = s;
+            // A step interval is 10 s: past it the estimate must grow, never hold.
+            if (r.expect == Grows && t > r.changeS + 15) {
+                EXPECT_GT(s, prev) << r.name << " " << t;
+            }
+            prev = s;
+        }
+        if (r.expect == Grows) {
+            EXPECT_GT(prev, 3 * atStall) << r.name;
+        }
+        // The DC back: unknown, the discharge's rate once.
+        const RuntimeUpdate back = e.update(base + (r.endS + 1) * 1000, 100, false);
+        EXPECT_EQ(back.secondsLeft, kRuntimeUnknown) << r.name;
+        if (r.expect == Within && r.changeS == 0) {
+            EXPECT_NEAR(back.endedRatePerS, r.rate, r.rate * 0.05) << r.name;
+        }
+        if (r.expect == Unknown) {
+            EXPECT_EQ(back.endedRatePerS, 0) << r.name;
+        }
+        EXPECT_EQ(e.update(base + (r.endS + 2) * 1000, 100, false).endedRatePerS, 0) << r.name;
+    }
+
+    // Recorded samples: the rate between the first and the last step.
+    const int64_t times[] = {0, 5000, 10000, 20000, 30000, 40000};
+    const int falling[] = {80, 80, 79, 79, 78, 77};
+    const int flat[] = {80, 80, 80, 81, 80, 80};
+    EXPECT_NEAR(rateFromSamples(times, falling, 6), 2.0 / 30, 1e-9);
+    EXPECT_EQ(rateFromSamples(times, flat, 6), 0);
+    EXPECT_EQ(rateFromSamples(times, falling, 3), 0);
+    EXPECT_NEAR(foldLearnedRate(0.1, 0.2), 0.13, 1e-9);
+    EXPECT_EQ(foldLearnedRate(0, 0.2), 0.2);
+    EXPECT_EQ(foldLearnedRate(0.1, 0), 0.1);
+}
+
+// Each row one update after the rows before it; critical and runtime rules on.
+TEST(WatchPolicy, RideThroughAndRules) {
+    const DcEdge N = DcEdge::None, B = DcEdge::Broken, C = DcEdge::Connected;
+    const ActionCause none = ActionCause::None;
+    struct Row {
+        int64_t nowS;
+        DcEdge dc;
+        bool dcActs, critical;
+        int64_t runtimeS, rideS;
+        bool cancel;  // the user cancels before this update; expected result
+        bool dcLoss, lowRuntime, criticalDue;
+        ActionCause first;
+        int64_t toGo;  // -1 nothing pending
+        bool started, cancelledByReturn;
+        int64_t lostForS;
+    } rows[] = {
+        // A 2 s blip with a 10 s ride-through: nothing runs.
+        {0, B, true, false, -1, 10, false, false, false, false, none, 10, true, false, 0},
+        {1, N, false, false, -1, 10, false, false, false, false, none, 9, false, false, 0},
+        {2, C, false, false, -1, 10, false, false, false, false, none, -1, false, true, 2},
+        // A 15 s outage: due once at 10 s; the rules after it are no longer first.
+        {100, B, true, false, 900, 10, false, false, false, false, none, 10, true, false, 0},
+        {109, N, false, false, 800, 10, false, false, false, false, none, 1, false, false, 0},
+        {110, N, false, false, 790, 10, false, true, false, false, ActionCause::DcLost, -1, false,
+         false, 0},
+        {111, N, false, false, 290, 10, false, false, true, false, none, -1, false, false, 0},
+        {112, N, false, false, 280, 10, false, false, false, false, none, -1, false, false, 0},
+        {113, N, false, true, 270, 10, false, false, false, true, none, -1, false, false, 0},
+        {115, C, false, false, -1, 10, false, false, false, false, none, -1, false, false, 0},
+        // The user cancels: the runtime rule still acts, and is the first.
+        {200, B, true, false, -1, 10, false, false, false, false, none, 10, true, false, 0},
+        {203, N, false, false, -1, 10, true, false, false, false, none, -1, false, false, 0},
+        {204, N, false, false, 500, 10, false, false, false, false, none, -1, false, false, 0},
+        {212, N, false, false, 299, 10, false, false, true, false, ActionCause::LowRuntime, -1,
+         false, false, 0},
+        {220, N, false, false, 350, 10, false, false, false, false, none, -1, false, false, 0},
+        {221, N, false, false, 250, 10, false, false, false, false, none, -1, false, false, 0},
+        {230, C, false, false, -1, 10, false, false, false, false, none, -1, false, false, 0},
+        // An unknown start: no countdown, no DC-loss action; critical acts.
+        {300, B, false, true, -1, 10, false, false, false, true, ActionCause::CriticalLevel, -1,
+         false, false, 0},
+        {320, N, false, false, 100, 10, false, false, true, false, none, -1, false, false, 0},
+        {330, C, false, false, -1, 10, false, false, false, false, none, -1, false, false, 0},
+        // No ride-through: due at the loss block itself.
+        {400, B, true, false, -1, 0, false, true, false, false, ActionCause::DcLost, -1, false,
+         false, 0},
+    };
+    ActionPolicy p;
+    int n = 0;
+    for (const Row& r : rows) {
+        if (r.cancel) {
+            EXPECT_TRUE(p.cancel()) << "row " << n;
+            EXPECT_FALSE(p.cancel()) << "row " << n;
+        }
+        PowerDecision power = {};
+        power.dc = r.dc;
+        power.dcActs = r.dcActs;
+        power.criticalReached = r.critical;
+        const ActionSettings settings = {true, r.rideS, 300, true};
+        const ActionDecision d = p.update(r.nowS * 1000, power, r.runtimeS, settings);
+        EXPECT_EQ(d.dcLossDue, r.dcLoss) << "row " << n;
+        EXPECT_EQ(d.lowRuntimeDue, r.lowRuntime) << "row " << n;
+        EXPECT_EQ(d.criticalDue, r.criticalDue) << "row " << n;
+        EXPECT_EQ(d.first, r.first) << "row " << n;
+        EXPECT_EQ(d.pending, r.toGo >= 0) << "row " << n;
+        EXPECT_EQ(d.secondsToGo, r.toGo) << "row " << n;
+        EXPECT_EQ(d.pendingStarted, r.started) << "row " << n;
+        EXPECT_EQ(d.cancelledByReturn, r.cancelledByReturn) << "row " << n;
+        EXPECT_EQ(d.lostForS, r.lostForS) << "row " << n;
+        ++n;
+    }
 }
