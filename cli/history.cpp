@@ -1,12 +1,16 @@
+// upsctl history: the program's samples and events, and the rate it learned, read from its file.
 #include "history.h"
 
+#include <errno.h>
 #include <getopt.h>
 #include <limits.h>
+#include <math.h>
 #include <sqlite3.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -249,4 +253,42 @@ int upsctlHistory(int argc, char** argv) {
         return kNoInput;
     }
     return 0;
+}
+
+bool readLearnedRate(const std::string& path, double* rate, std::string* why) {
+    *rate = 0;
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0 && errno == ENOENT) return true;
+    sqlite3* db = nullptr;
+    sqlite3_stmt* row = nullptr;
+    int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    if (rc == SQLITE_OK) {
+        sqlite3_busy_timeout(db, 2000);
+        rc = sqlite3_prepare_v2(db, "SELECT value FROM learned WHERE name = 'discharge_rate'", -1,
+                                &row, nullptr);
+    }
+    bool ok = true;
+    if (rc == SQLITE_OK) {
+        rc = sqlite3_step(row);
+        if (rc == SQLITE_ROW) {
+            const double value = sqlite3_column_double(row, 0);
+            if (isfinite(value) && value >= 0) {
+                *rate = value;
+            } else {
+                ok = false;
+                *why = "the learned discharge rate is no rate";
+            }
+        } else if (rc != SQLITE_DONE) {
+            ok = false;
+            *why = sqlite3_errmsg(db);
+        }
+    } else if (db != nullptr && strncmp(sqlite3_errmsg(db), "no such table", 13) == 0) {
+        // A history from before the program learned rates: nothing learned.
+    } else {
+        ok = false;
+        *why = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+    }
+    sqlite3_finalize(row);
+    sqlite3_close(db);
+    return ok;
 }

@@ -21,6 +21,7 @@
 #include "QXUPSSDK.h"
 #include "history.h"
 #include "resultText.h"
+#include "runtimeEstimate.h"
 #include "statusBlock.h"
 #include "upsctlMonitor.h"
 #include "upsctlStatus.h"
@@ -100,6 +101,11 @@ enum OptionId {
     kOptOnCriticalBattery,
     kOptWarnLevel,
     kOptCriticalLevel,
+    kOptOnLowRuntime,
+    kOptRideThrough,
+    kOptRuntimeLevel,
+    kOptRuntimeWait,
+    kOptHistory,
     kOptForce,
     kOptHelp,
 };
@@ -121,6 +127,11 @@ const struct option kOptions[] = {
     {"on-critical-battery", required_argument, nullptr, kOptOnCriticalBattery},
     {"warn-level", required_argument, nullptr, kOptWarnLevel},
     {"critical-level", required_argument, nullptr, kOptCriticalLevel},
+    {"on-low-runtime", required_argument, nullptr, kOptOnLowRuntime},
+    {"ride-through", required_argument, nullptr, kOptRideThrough},
+    {"runtime-level", required_argument, nullptr, kOptRuntimeLevel},
+    {"runtime-wait", required_argument, nullptr, kOptRuntimeWait},
+    {"history", required_argument, nullptr, kOptHistory},
     {"force", no_argument, nullptr, kOptForce},
     {"help", no_argument, nullptr, kOptHelp},
     {nullptr, 0, nullptr, 0},
@@ -154,8 +165,15 @@ int main(int argc, char** argv) {
                               {"on-comm-lost", nullptr, 0, 0, nullptr, nullptr},
                               {"on-comm-ok", nullptr, 0, 0, nullptr, nullptr},
                               {"on-low-battery", nullptr, 0, 0, nullptr, nullptr},
-                              {"on-critical-battery", nullptr, 0, 0, nullptr, nullptr}};
+                              {"on-critical-battery", nullptr, 0, 0, nullptr, nullptr},
+                              {"on-low-runtime", nullptr, 0, 0, nullptr, nullptr}};
     bool levelsGiven = false;
+    // Seconds, minutes (0 off), seconds; the history file whose learned rate
+    // seeds the runtime estimate.
+    unsigned long rideThrough = 0;
+    unsigned long runtimeLevel = 0;
+    unsigned long runtimeWait = 0;
+    const char* history = nullptr;
 
     // Options may stand before or after the command ("status --json").
     int id;
@@ -225,6 +243,31 @@ int main(int argc, char** argv) {
             case kOptOnCriticalBattery:
                 hooks[kHookCriticalBattery].command = optarg;
                 break;
+            case kOptOnLowRuntime:
+                hooks[kHookLowRuntime].command = optarg;
+                break;
+            case kOptRideThrough:
+                if (!parseNumber(optarg, 3600, &rideThrough))
+                    return badOption("ride-through", optarg);
+                break;
+            case kOptRuntimeLevel:
+                if (!parseNumber(optarg, 1440, &runtimeLevel)) {
+                    return badOption("runtime-level", optarg);
+                }
+                break;
+            case kOptRuntimeWait:
+                if (!parseNumber(optarg, 3600, &runtimeWait))
+                    return badOption("runtime-wait", optarg);
+                break;
+            case kOptHistory:
+#ifdef _WIN32
+                fprintf(stderr, "upsctl: --history is not available in this build\n");
+                return usageError();
+#else
+                if (*optarg == '\0') return badOption("history", optarg);
+                history = optarg;
+                break;
+#endif
             case kOptWarnLevel:
                 if (!parseNumber(optarg, 100, &n)) return badOption("warn-level", optarg);
                 warnLevel = (int)n;
@@ -254,7 +297,8 @@ int main(int argc, char** argv) {
     uint16_t values[123] = {};
     bool ok = true;
     const bool isMonitor = strcmp(command, "monitor") == 0;
-    if (json && strcmp(command, "status") != 0) {
+    const bool isStatus = strcmp(command, "status") == 0;
+    if (json && !isStatus) {
         fprintf(stderr, "upsctl: --json belongs to the status command\n");
         ok = false;
     } else if (force && strcmp(command, "write") != 0) {
@@ -265,8 +309,24 @@ int main(int argc, char** argv) {
                })) {
         fprintf(stderr, "upsctl: --on-* commands belong to the monitor command\n");
         ok = false;
-    } else if (levelsGiven && !isMonitor && strcmp(command, "status") != 0) {
+    } else if (levelsGiven && !isMonitor && !isStatus) {
         fprintf(stderr, "upsctl: --warn-level and --critical-level belong to status and monitor\n");
+        ok = false;
+    } else if (!isMonitor && (rideThrough > 0 || runtimeLevel > 0)) {
+        fprintf(stderr,
+                "upsctl: --ride-through and --runtime-level belong to the monitor command\n");
+        ok = false;
+    } else if (rideThrough > 0 && hooks[kHookDcLoss].command == nullptr) {
+        fprintf(stderr, "upsctl: --ride-through delays the --on-dc-loss command: give both\n");
+        ok = false;
+    } else if (runtimeLevel == 0 && hooks[kHookLowRuntime].command != nullptr) {
+        fprintf(stderr, "upsctl: --on-low-runtime runs below --runtime-level MINUTES: give both\n");
+        ok = false;
+    } else if (runtimeWait > 0 && !isStatus) {
+        fprintf(stderr, "upsctl: --runtime-wait belongs to the status command\n");
+        ok = false;
+    } else if (history != nullptr && !isMonitor && !isStatus) {
+        fprintf(stderr, "upsctl: --history belongs to status and monitor\n");
         ok = false;
     } else if (strcmp(command, "info") == 0 || strcmp(command, "status") == 0) {
         ok = rest == 0;
@@ -298,7 +358,21 @@ int main(int argc, char** argv) {
         return usageError();
     }
 
-    if (isMonitor && !watchStopSignals()) return IoError;
+    // What the program learned of this module's discharges, when asked for:
+    // a history that cannot be read is told and the estimate starts from
+    // nothing, rather than the monitor not starting.
+    double learnedRate = 0;
+#ifndef _WIN32
+    if (history != nullptr) {
+        std::string why;
+        if (!readLearnedRate(history, &learnedRate, &why)) {
+            fprintf(stderr, "upsctl: warning: no learned discharge rate from %s: %s\n", history,
+                    why.c_str());
+        }
+    }
+#endif
+    // A status that waits for an estimate ends early on Ctrl-C, as the monitor does.
+    if ((isMonitor || runtimeWait > 0) && !watchStopSignals()) return IoError;
     UPS_DeviceInfo info = {};
     int rc = UPS_DeviceOpen(&device, &info);
     if (rc == PortError) {
@@ -310,15 +384,15 @@ int main(int argc, char** argv) {
     if (strcmp(command, "info") == 0) {
         printf("device type %u\nhardware version %u\nfirmware version %u\ndriver version %u\n",
                info.deviceType, info.hardwareVersion, info.firmwareVersion, info.driverVersion);
-    } else if (strcmp(command, "status") == 0) {
-        uint16_t status[qxwatch::kStatusWords] = {};
-        rc = UPS_ReadRegisters(&device, qxwatch::kStatusStart, qxwatch::kStatusWords, status);
+    } else if (isStatus) {
+        qxwatch::StatusView view = {};
+        long long runtime = qxwatch::kRuntimeUnknown;
+        rc = readStatus(&device, learnedRate, runtimeWait, &view, &runtime);
         if (rc == Success) {
-            const qxwatch::StatusView view = qxwatch::decodeStatus(status);
             if (json) {
-                printStatusJson(view, warnLevel, criticalLevel);
+                printStatusJson(view, runtime, warnLevel, criticalLevel);
             } else {
-                printStatus(view);
+                printStatus(view, runtime);
             }
         }
     } else if (strcmp(command, "read") == 0) {
@@ -341,7 +415,9 @@ int main(int argc, char** argv) {
     } else {
         // The monitor closes the device itself (it may be closed already
         // after a lost line).
-        return monitor(&device, interval, hooks, warnLevel, criticalLevel);
+        const MonitorLevels levels = {warnLevel, criticalLevel, (long long)rideThrough,
+                                      (long long)runtimeLevel, learnedRate};
+        return monitor(&device, interval, hooks, levels);
     }
     UPS_DeviceClose(&device);
     return rc == Success ? 0 : fail(command, rc);

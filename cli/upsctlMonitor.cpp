@@ -10,6 +10,7 @@
 #include "powerWatch.h"
 #include "resultText.h"
 #include "statusBlock.h"
+#include "upsctlDischarge.h"
 #include "upsctlStatus.h"
 
 namespace {
@@ -17,19 +18,6 @@ namespace {
 // Set when standard output can no longer be written (a closed pipe): the
 // monitor then ends as on SIGTERM, hooks first.
 bool g_outputLost = false;
-
-std::string duration(long long ms) {
-    const long long seconds = (ms + 500) / 1000;
-    char text[64];
-    if (seconds < 60) {
-        snprintf(text, sizeof text, "%lld s", seconds);
-    } else if (seconds < 3600) {
-        snprintf(text, sizeof text, "%lld min %lld s", seconds / 60, seconds % 60);
-    } else {
-        snprintf(text, sizeof text, "%lld h %lld min", seconds / 3600, seconds / 60 % 60);
-    }
-    return text;
-}
 
 }  // namespace
 
@@ -44,8 +32,10 @@ void logLine(const char* format, ...) {
     if (fflush(stdout) != 0) g_outputLost = true;
 }
 
-int monitor(UPS_DeviceDescriptor* device, unsigned long intervalMs, Hook* hooks, int warnLevel,
-            int criticalLevel) {
+int monitor(UPS_DeviceDescriptor* device, unsigned long intervalMs, Hook* hooks,
+            const MonitorLevels& levels) {
+    const int warnLevel = levels.warnLevel;
+    const int criticalLevel = levels.criticalLevel;
     // The rules are the shared ones: the line (lost-line time, back-off,
     // collapse of failures, sleep) in LineWatch, the DC/SW edges and the
     // levels in PowerWatch. Both outlive a lost line, so that the first block
@@ -56,6 +46,11 @@ int monitor(UPS_DeviceDescriptor* device, unsigned long intervalMs, Hook* hooks,
         qxwatch::lostAfterMs(line.timings, device->responseTimeoutMs, (uint32_t)intervalMs);
     line.opened(monotonicMs(), sleptMs());
     qxwatch::PowerWatch power;
+    // The runtime and the delayed actions; a countdown runs on between polls
+    // and while the line is down.
+    Discharge discharge(levels.learnedRate, levels.rideThroughS, levels.runtimeLevelMin,
+                        &hooks[kHookDcLoss], &hooks[kHookLowRuntime]);
+    long long nextPollMs = 0;
     std::string last;
     bool open = true;
     bool lost = false;
@@ -73,7 +68,11 @@ int monitor(UPS_DeviceDescriptor* device, unsigned long intervalMs, Hook* hooks,
 
     while (!stop) {
         long long wakeAt;
-        if (!open) {
+        if (monotonicMs() < nextPollMs) {
+            // Woken for the countdown alone.
+            discharge.act(monotonicMs(), qxwatch::PowerDecision{});
+            wakeAt = nextPollMs;
+        } else if (!open) {
             UPS_DeviceInfo info = {};
             int rc = UPS_DeviceOpen(device, &info);
             if (rc == Success) {
@@ -108,21 +107,28 @@ int monitor(UPS_DeviceDescriptor* device, unsigned long intervalMs, Hook* hooks,
                 }
             } else {
                 if (d.log == qxwatch::LineLog::Restored) {
-                    logLine("Communication restored after %s", duration(d.restoredAfterMs).c_str());
+                    logLine("Communication restored after %s",
+                            duration((d.restoredAfterMs + 500) / 1000).c_str());
                     if (lost) startHook(&hooks[kHookCommOk]);
                     lost = false;
                 }
                 const qxwatch::StatusView view = qxwatch::decodeStatus(status);
+                const long long runtime = discharge.runtime(monotonicMs(), view);
+                // A line when the block changes, with the runtime of that
+                // moment: a new estimate alone is no change.
                 std::string text = statusLine(view);
-                if (text != last) logLine("%s", text.c_str());
+                if (text != last)
+                    logLine("%s runtime_s=%s", text.c_str(), runtimeText(runtime).c_str());
                 last = text;
                 const qxwatch::PowerDecision p = power.update(view, warnLevel, criticalLevel);
                 if (p.dc == qxwatch::DcEdge::Connected) {
                     logLine("DC is connected.");
                 } else if (p.dc == qxwatch::DcEdge::Broken) {
                     logLine("DC is broken.");
-                    if (p.dcActs) startHook(&hooks[kHookDcLoss]);
                 }
+                // The DC-loss hook at once or after the ride-through, the
+                // low-runtime one.
+                discharge.act(monotonicMs(), p);
                 if (p.sw == qxwatch::SwEdge::On) {
                     logLine("SW ON.");
                     if (p.swActs) startHook(&hooks[kHookSwOn]);
@@ -141,9 +147,12 @@ int monitor(UPS_DeviceDescriptor* device, unsigned long intervalMs, Hook* hooks,
                 wakeAt = monotonicMs() + (long long)intervalMs;
             }
         }
+        nextPollMs = wakeAt;
+        if (discharge.wakeAtMs() < wakeAt) wakeAt = discharge.wakeAtMs();
         if (fflush(stdout) != 0) g_outputLost = true;
         stop = g_outputLost || sleepUntil(wakeAt, hooks, kHookCount);
     }
+    discharge.stop();
     for (int k = 0; k < kHookCount; ++k)
         endHook(&hooks[k], "as the monitor stopped");
     if (open) UPS_DeviceClose(device);

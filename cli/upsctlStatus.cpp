@@ -3,7 +3,13 @@
 
 #include <stdio.h>
 
+#include <string>
+
 #include "QXUPSBattery.h"
+#include "resultText.h"
+#include "runtimeEstimate.h"
+#include "upsctlDischarge.h"
+#include "upsctlSystem.h"
 
 namespace {
 
@@ -63,12 +69,38 @@ std::string statusLine(const qxwatch::StatusView& v) {
     return line;
 }
 
-void printStatus(const qxwatch::StatusView& v) {
+int readStatus(UPS_DeviceDescriptor* device, double learnedRate, unsigned long waitS,
+               qxwatch::StatusView* view, long long* runtime) {
+    qxwatch::RuntimeEstimator estimator;
+    estimator.setLearnedRate(learnedRate);
+    const long long deadline = monotonicMs() + (long long)waitS * 1000;
+    for (bool first = true;; first = false) {
+        uint16_t status[qxwatch::kStatusWords] = {};
+        const int rc =
+            UPS_ReadRegisters(device, qxwatch::kStatusStart, qxwatch::kStatusWords, status);
+        if (rc != Success) {
+            if (first) return rc;
+            // The block already read is still good: shown, without a figure.
+            fprintf(stderr, "upsctl: warning: reading again for the runtime failed: %s (%d)\n",
+                    qxwatch::resultText(rc), rc);
+            return Success;
+        }
+        *view = qxwatch::decodeStatus(status);
+        *runtime = estimator.update(monotonicMs(), view->charge, view->onBattery).secondsLeft;
+        if (!view->onBattery || *runtime != qxwatch::kRuntimeUnknown) return Success;
+        const long long next = monotonicMs() + 1000;
+        if (next > deadline || sleepUntil(next, nullptr, 0)) return Success;
+    }
+}
+
+void printStatus(const qxwatch::StatusView& v, long long runtime) {
     using namespace qxwatch;
     printf("Device type:     %u\n", v.deviceType);
     printf("Power supply:    %s\n", powerSourceText(v.source));
     printf("Battery status:  %s\n", chargeStateText(v.chargeState));
     printf("Battery charge:  %u %%\n", v.charge);
+    printf("Time left:       %s\n",
+           runtime == qxwatch::kRuntimeUnknown ? "unknown" : duration(runtime).c_str());
     if (v.hasVoltages) {
         printf("Voltage input:   %u mV\n", v.voltageInputMv);
         printf("Voltage output:  %u mV\n", v.voltageOutputMv);
@@ -82,8 +114,9 @@ void printStatus(const qxwatch::StatusView& v) {
 
 // The same fields as printStatus, as one JSON object. Every text is one of
 // the fixed texts above, so none needs escaping. A device without voltage
-// registers gives null voltages.
-void printStatusJson(const qxwatch::StatusView& v, int warnLevel, int criticalLevel) {
+// registers gives null voltages; an unknown runtime (on DC, no basis yet) null.
+void printStatusJson(const qxwatch::StatusView& v, long long runtime, int warnLevel,
+                     int criticalLevel) {
     using namespace qxwatch;
     char voltageInput[16] = "null";
     char voltageOutput[16] = "null";
@@ -97,11 +130,12 @@ void printStatusJson(const qxwatch::StatusView& v, int warnLevel, int criticalLe
         "\"policy_mode\": \"%s\", "
         "\"do\": {\"dc_ok\": %s, \"bat_mode\": %s, \"bat_ready\": %s, \"sw\": %s}, "
         "\"di\": {\"remote\": %s, \"bat_start\": %s, \"dev_psts\": %s}, "
-        "\"low_battery\": %s, \"critical_battery\": %s}\n",
+        "\"low_battery\": %s, \"critical_battery\": %s, \"runtime_s\": %s}\n",
         v.deviceType, powerSourceText(v.source), chargeStateText(v.chargeState), v.charge,
         voltageInput, voltageOutput, policyModeText(v.policyCode), trueFalse(v.bit(kDcOkBit)),
         trueFalse(v.bit(kBatModeBit)), trueFalse(v.bit(kBatReadyBit)), trueFalse(v.bit(kSwBit)),
         trueFalse(v.bit(kRemoteBit)), trueFalse(v.bit(kBatStartBit)), trueFalse(v.bit(kDevPStsBit)),
         trueFalse(QXUPS_LevelReached(v.charge, warnLevel, v.onBattery)),
-        trueFalse(QXUPS_LevelReached(v.charge, criticalLevel, v.onBattery)));
+        trueFalse(QXUPS_LevelReached(v.charge, criticalLevel, v.onBattery)),
+        runtime == qxwatch::kRuntimeUnknown ? "null" : std::to_string(runtime).c_str());
 }

@@ -241,14 +241,14 @@ void explainPortError(unsigned port, bool byPath) {
     // The library opens a port exclusively (a flock and TIOCEXCL): ask the
     // device the same way, so a port held by another program says so.
     const int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    const bool busy = (fd < 0 && errno == EBUSY) ||
-                      (fd >= 0 && isatty(fd) && flock(fd, LOCK_EX | LOCK_NB) != 0 &&
-                       errno == EWOULDBLOCK);
+    const bool busy =
+        (fd < 0 && errno == EBUSY) ||
+        (fd >= 0 && isatty(fd) && flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK);
     const bool serial = fd < 0 || isatty(fd);
     if (fd >= 0) close(fd);
     if (busy) {
-        fprintf(stderr, "upsctl: cannot open %s (%s): it is in use by another program (%d)\n",
-                path, name, PortError);
+        fprintf(stderr, "upsctl: cannot open %s (%s): it is in use by another program (%d)\n", path,
+                name, PortError);
     } else if (!serial) {
         fprintf(stderr, "upsctl: cannot open %s (%s): not a serial port (%d)\n", path, name,
                 PortError);

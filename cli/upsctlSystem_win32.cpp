@@ -110,8 +110,7 @@ void startHook(Hook* hook) {
     // system closes the job's last handle and ends the command with it.
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    if (!SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits,
-                                 sizeof limits)) {
+    if (!SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
         logLine("%s: cannot start the command: error %lu", hook->name,
                 (unsigned long)GetLastError());
         CloseHandle(nul);

@@ -31,6 +31,7 @@ const int kStatusCount = qxwatch::kStatusWords;
 const int kPolicyModeAddress = 40035;
 const long kRefusalLogMs = 60000;  // any client may send INSTCMD at any rate
 const char kCommError[] = "experimental.comm.error";
+const long kMaxLowRuntime = 86400;  // s: a day on battery is more than any module holds
 
 struct Bit {
     qxwatch::Bit bit;
@@ -89,6 +90,11 @@ Driver::Driver(Settings& settings, const QString& dataDir)
     if (low != settings.defaults.end() && parseNumber(low->second, 0, 100, &n)) {
         m_lowCharge = static_cast<int>(n);
     }
+    const auto lowRuntime = settings.defaults.find("battery.runtime.low");
+    if (lowRuntime != settings.defaults.end() &&
+        parseNumber(lowRuntime->second, 0, kMaxLowRuntime, &n)) {
+        m_lowRuntime = n;
+    }
     m_line.lostAfter = qxwatch::lostAfterMs(
         m_line.timings, static_cast<uint32_t>(settings.device.responseTimeoutMs),
         static_cast<uint32_t>(settings.pollMs));
@@ -103,6 +109,9 @@ void Driver::publishFixed() {
     publish("battery.charge.low", std::to_string(m_lowCharge));
     m_server.setFlags("battery.charge.low", "RW NUMBER");
     m_server.addRange("battery.charge.low", 0, 100);
+    publish("battery.runtime.low", std::to_string(m_lowRuntime));
+    m_server.setFlags("battery.runtime.low", "RW NUMBER");
+    m_server.addRange("battery.runtime.low", 0, kMaxLowRuntime);
     for (const auto& d : m_settings.defaults) {
         if (m_server.info(d.first) == nullptr) publish(d.first, d.second);
     }
@@ -150,6 +159,14 @@ nutsock::Status Driver::setVariable(const std::string& name, const std::string& 
         publish(name, std::to_string(n));
         if (m_haveBlock) publishBlock();
         logLine(LOG_NOTICE, "battery.charge.low set to %ld %%", n);
+        return nutsock::StatusHandled;
+    }
+    if (name == "battery.runtime.low") {
+        if (!parseNumber(value, 0, kMaxLowRuntime, &n)) return nutsock::StatusInvalid;
+        m_lowRuntime = n;
+        publish(name, std::to_string(n));
+        if (m_haveBlock) publishBlock();
+        logLine(LOG_NOTICE, "battery.runtime.low set to %ld s", n);
         return nutsock::StatusHandled;
     }
     int address = -1;
@@ -334,6 +351,12 @@ void Driver::poll() {
     }
     memcpy(m_block, block, sizeof m_block);
     m_haveBlock = true;
+    const qxwatch::StatusView view = qxwatch::decodeStatus(block);
+    const qxwatch::RuntimeUpdate runtime = m_runtime.update(now, view.charge, view.onBattery);
+    if (runtime.endedRatePerS != 0) {
+        m_learnedRate = qxwatch::foldLearnedRate(m_learnedRate, runtime.endedRatePerS);
+        m_runtime.setLearnedRate(m_learnedRate);
+    }
     publishBlock();
     for (const int address : m_writable) {
         const int offset = address - kStatusBase;
@@ -374,8 +397,18 @@ void Driver::publishBlock() {
         case qxwatch::ChargeState::Unknown:  // a source code the driver cannot read
             break;
     }
-    if (QXUPS_LevelReached(view.charge, m_lowCharge, view.onBattery)) status += " LB";
+    // LB also when the time left falls below battery.runtime.low, so that
+    // upsmon shuts down in time whatever the load.
+    const int64_t runtime = m_runtime.secondsLeft();
+    const bool runtimeLow =
+        view.onBattery && runtime != qxwatch::kRuntimeUnknown && runtime < m_lowRuntime;
+    if (QXUPS_LevelReached(view.charge, m_lowCharge, view.onBattery) || runtimeLow) status += " LB";
     publish("battery.charge", std::to_string(view.charge));
+    // Only a figure the estimate supports; none on DC or before the charge fell.
+    if (runtime != qxwatch::kRuntimeUnknown)
+        publish("battery.runtime", std::to_string(runtime));
+    else
+        m_server.delInfo("battery.runtime");
     // Withdrawn rather than left at what an earlier block said.
     if (charger != nullptr)
         publish("battery.charger.status", charger);

@@ -15,6 +15,7 @@
 #include "driverSocket.h"
 #include "lineWatch.h"
 #include "registerRange.h"
+#include "runtimeEstimate.h"
 #include "statusBlock.h"
 #include "upsConf.h"
 
@@ -66,6 +67,11 @@ private:
     long m_refusalsUntold = 0;
     qxwatch::LineWatch m_line;  // lost-line time, back-off and sleep rule, as the program's
     int m_lowCharge = kQXUPS_DefaultWarnLevel;  // the program's warning level
+    // The runtime estimate, seeded by the rate the discharges since the
+    // start showed (kept in memory only); LB below m_lowRuntime seconds.
+    qxwatch::RuntimeEstimator m_runtime;
+    double m_learnedRate = 0;
+    long m_lowRuntime = 180;
     std::string m_model;
     bool m_policyWritable = false;
     std::vector<int> m_writable;

@@ -176,6 +176,10 @@ bool takeOptions(const Options& options, Settings& settings) {
             ok = value == "none" || value == "odd" || value == "even";
             d.parity = value == "odd" ? 1 : value == "even" ? 2 : 0;
         } else if (key.compare(0, 8, "default.") == 0) {
+            // The levels the driver judges LB by: a typing error is told at
+            // the start, not taken for the default level.
+            if (key == "default.battery.charge.low") ok = parseNumber(value, 0, 100, &n);
+            if (key == "default.battery.runtime.low") ok = parseNumber(value, 0, 86400, &n);
             settings.defaults[key.substr(8)] = value;
         } else if (key.compare(0, 9, "override.") == 0) {
             settings.overrides[key.substr(9)] = value;

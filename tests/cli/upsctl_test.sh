@@ -59,17 +59,17 @@ fields() {
 d = json.load(sys.stdin)
 print(sorted(d), sorted(d["do"].items()), sorted(d["di"].items()), d["device_type"],
       d["power_supply"], d["battery_status"], d["battery_charge"], d["voltage_input_mv"],
-      d["voltage_output_mv"], d["policy_mode"])'
+      d["voltage_output_mv"], d["policy_mode"], d["runtime_s"])'
 }
-keys="['battery_charge', 'battery_status', 'critical_battery', 'device_type', 'di', 'do', 'low_battery', 'policy_mode', 'power_supply', 'voltage_input_mv', 'voltage_output_mv']"
+keys="['battery_charge', 'battery_status', 'critical_battery', 'device_type', 'di', 'do', 'low_battery', 'policy_mode', 'power_supply', 'runtime_s', 'voltage_input_mv', 'voltage_output_mv']"
 check "status --json" "$keys [('bat_mode', False), ('bat_ready', True), ('dc_ok', True), ('sw', False)] \
-[('bat_start', False), ('dev_psts', True), ('remote', False)] 302 DC Charging 80 24000 24000 PC" \
+[('bat_start', False), ('dev_psts', True), ('remote', False)] 302 DC Charging 80 24000 24000 PC None" \
     "$(run status --json | fields)"
 echo "set 0 301" >&3
 echo "set 35 5" >&3
 sleep 0.3
 check "status --json 301" "$keys [('bat_mode', False), ('bat_ready', True), ('dc_ok', True), ('sw', False)] \
-[('bat_start', False), ('dev_psts', True), ('remote', False)] 301 DC Charging 80 None None ∞ Sec." \
+[('bat_start', False), ('dev_psts', True), ('remote', False)] 301 DC Charging 80 None None ∞ Sec. None" \
     "$(run status --json | fields)"
 echo "set 0 302" >&3
 echo "set 35 0" >&3
@@ -87,6 +87,28 @@ check "read-only register" 11 $?
 echo "scenario dc-loss" >&3
 sleep 0.3
 check "dc loss seen" "Power supply:    UPS" "$(run status | grep '^Power supply')"
+
+# runtime_s on battery (null on DC above): at once from the rate the program
+# learned (0.25 %/s: 80 % last 320 s), none from a history without one, and
+# within 15 % of the truth (charge / 0.5 %/s) once --runtime-wait saw it fall.
+runtime() {  # RATE: "ok", or what runtime_s and the charge were
+    python3 -c 'import json, sys
+d = json.load(sys.stdin); r = d["runtime_s"]; truth = d["battery_charge"] / float(sys.argv[1])
+print("ok" if r is not None and abs(r - truth) <= 0.15 * truth else "%s for %s %%" % (r, d["battery_charge"]))' "$1"
+}
+python3 -c 'import sqlite3, sys
+db = sqlite3.connect(sys.argv[1])
+db.execute("CREATE TABLE learned (name TEXT PRIMARY KEY, value REAL NOT NULL)")
+db.execute("INSERT INTO learned VALUES (\"discharge_rate\", 0.25)")
+db.commit()' "$work/history.sqlite"
+check "runtime from the learned rate" ok "$(run status --json --history "$work/history.sqlite" | runtime 0.25)"
+check "no learned rate" "0 None" "$(run status --json --history "$work/none.sqlite" 2>&1 |
+    python3 -c 'import json, sys; print(0, json.load(sys.stdin)["runtime_s"])')"
+echo "scenario charge -0.5" >&3
+check "runtime after --runtime-wait" ok "$(run status --json --runtime-wait 15 | runtime 0.5)"
+check "Time left" 1 "$(run status --runtime-wait 15 | grep -c '^Time left:  *[0-9]* min [0-9]* s$')"
+echo "scenario charge 0" >&3
+echo "set 26 80" >&3
 
 echo "fault silent" >&3
 sleep 0.3
@@ -199,9 +221,14 @@ on-dc-loss: command ended as the monitor stopped" \
 check "command runs" "loss
 loss" "$(cat "$work/losses")"
 
-# A lost line: the simulator killed (an unplugged adapter) is found lost
-# once, and a new one on the same link is found again without help; a DC loss
-# made while the line was down is an edge once back. Read errors collapse.
+# --ride-through 10: a 2 s blip runs no hook and says so; an outage of 15 s
+# runs it once, 10 s after the loss even with polls 3 s apart (the countdown
+# runs between them). The runtime falls below --runtime-level 1 once (75 %
+# at 1 %/s crosses 60 s after 15 s) and runs its hook once.
+stamp() {  # stamp FILE PATTERN: seconds of the day of the last line matching
+    grep "$2" "$1" | tail -1 | sed 's/^[0-9-]* \([0-9]*\):\([0-9]*\):\([0-9.]*\)>>.*/\1 \2 \3/' |
+        awk '{ print $1 * 3600 + $2 * 60 + $3 }'
+}
 wait_for() {  # wait_for FILE PATTERN SECONDS
     for _ in $(seq $(($3 * 10))); do
         grep -q "$2" "$1" && return 0
@@ -209,6 +236,51 @@ wait_for() {  # wait_for FILE PATTERN SECONDS
     done
     return 1
 }
+mon="$work/monitor-ride"
+echo "scenario dc-return" >&3
+sleep 0.3
+"$upsctl" --port 9 --timeout 300 monitor 100 --ride-through 10 \
+    --on-dc-loss "echo loss >>'$work/ride'" >"$mon" &
+monitor_pid=$!
+wait_for "$mon" "DC is connected" 10
+for step in dc-loss dc-return; do
+    echo "scenario $step" >&3
+    sleep 2
+done
+kill -TERM $monitor_pid
+wait $monitor_pid
+check "ride-through: a blip" "DC is broken.
+on-dc-loss: command runs in 10 s unless the DC returns (ride-through)
+DC is connected.
+DC back after N s: the on-dc-loss command was not run." \
+    "$(sed -n 's/^.*>>//; /^source=/d; s/after [0-9]* s/after N s/; p' "$mon" | tail -n +2)"
+mon="$work/monitor-outage"
+echo "set 26 75" >&3
+"$upsctl" --port 9 --timeout 300 monitor 3000 --ride-through 10 --on-dc-loss "echo loss >>'$work/ride'" \
+    --runtime-level 1 --on-low-runtime "echo runtime >>'$work/ride'" >"$mon" &
+monitor_pid=$!
+wait_for "$mon" "DC is connected" 10
+echo "scenario dc-loss" >&3
+echo "scenario charge -1" >&3
+wait_for "$mon" "Runtime low" 30
+sleep 4
+echo "scenario dc-return" >&3
+echo "scenario charge 0" >&3
+kill -TERM $monitor_pid
+wait $monitor_pid
+delay=$(awk -v a="$(stamp "$mon" 'DC is broken')" -v b="$(stamp "$mon" 'on-dc-loss: command started')" \
+    'BEGIN { print (b - a >= 9.5 && b - a <= 11.5) ? "ok" : b - a }')
+check "ride-through: the hook 10 s after the loss" ok "$delay"
+check "ride-through and runtime hooks once each" "loss runtime" "$(sort "$work/ride" | tr '\n' ' ' | sed 's/ $//')"
+left=$(sed -n 's/.*Runtime low: \([0-9]*\) s left (runtime level 1 min)\.$/\1/p' "$mon")
+check "runtime low at the crossing ($left s)" 1 "$([ -n "$left" ] && [ "$left" -ge 40 ] && [ "$left" -lt 60 ] && echo 1)"
+check "runtime_s in the status lines" "unknown number" "$(grep -o 'source=DC .* runtime_s=unknown$' "$mon" |
+    head -1 | sed 's/.*=//') $(grep -qE 'source=UPS .* runtime_s=[0-9]+$' "$mon" && echo number)"
+echo "set 26 80" >&3
+
+# A lost line: the simulator killed (an unplugged adapter) is found lost
+# once, and a new one on the same link is found again without help; a DC loss
+# made while the line was down is an edge once back. Read errors collapse.
 mon="$work/monitor-lost"
 echo "scenario dc-return" >&3
 sleep 0.3
