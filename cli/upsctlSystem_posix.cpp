@@ -20,6 +20,7 @@
 #include <unistd.h>
 
 #include "QXUPSPorts.h"
+#include "sleptClock.h"
 #include "upsctlSystem.h"
 
 extern char** environ;
@@ -56,14 +57,8 @@ long long monotonicMs() {
     return (long long)now.tv_sec * 1000 + now.tv_nsec / 1000000;
 }
 
-// CLOCK_MONOTONIC stops while the system is suspended, CLOCK_BOOTTIME does
-// not: their difference grows by the time spent asleep.
 long long sleptMs() {
-    struct timespec boot;
-    struct timespec mono;
-    clock_gettime(CLOCK_BOOTTIME, &boot);
-    clock_gettime(CLOCK_MONOTONIC, &mono);
-    return (long long)(boot.tv_sec - mono.tv_sec) * 1000 + (boot.tv_nsec - mono.tv_nsec) / 1000000;
+    return qxwatch::systemSleptMs();
 }
 
 void startHook(Hook* hook) {

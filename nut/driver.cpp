@@ -17,6 +17,7 @@
 #include "productTable.h"
 #include "registerTable.h"
 #include "resultText.h"
+#include "sleptClock.h"
 
 namespace nutdriver {
 
@@ -51,17 +52,6 @@ long nowMs() {
     struct timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
     return static_cast<long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
-
-// The time the system spent asleep so far: boot time runs on in a suspend,
-// monotonic time does not.
-int64_t sleptMs() {
-    struct timespec boot;
-    struct timespec mono;
-    clock_gettime(CLOCK_BOOTTIME, &boot);
-    clock_gettime(CLOCK_MONOTONIC, &mono);
-    return (static_cast<int64_t>(boot.tv_sec) - mono.tv_sec) * 1000 +
-           (static_cast<int64_t>(boot.tv_nsec) - mono.tv_nsec) / 1000000;
 }
 
 // Millivolts as volts: "24.0", "12.35".
@@ -256,7 +246,7 @@ int Driver::tryOpen() {
         return rc;
     }
     m_open = true;
-    m_line.opened(nowMs(), sleptMs());
+    m_line.opened(nowMs(), qxwatch::systemSleptMs());
     m_openError.clear();
     m_server.delInfo(kCommError);
     identify(info.deviceType);
@@ -326,7 +316,7 @@ void Driver::loadTables(uint16_t deviceType) {
 void Driver::poll() {
     uint16_t block[kStatusCount] = {};
     const long lastGoodMs = static_cast<long>(m_line.lastGoodMs);
-    const int64_t slept = sleptMs();
+    const int64_t slept = qxwatch::systemSleptMs();
     const int rc = UPS_ReadRegisters(&m_settings.device, kStatusBase, kStatusCount, block);
     const long now = nowMs();
     // Lost after the lost-line time, or at the first failing read after the

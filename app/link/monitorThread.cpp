@@ -8,6 +8,7 @@
 #include "comAdapter.h"
 #include "comSettings.h"
 #include "consolePrint.h"
+#include "sleptClock.h"
 
 monitorThread::monitorThread(QObject* parent) : QThread(parent) {
     m_statusBuffer.fill(0);
@@ -147,14 +148,8 @@ void monitorThread::setSleepClock(sleepClock clock) {
     m_sleepClock = clock;
 }
 
-// CLOCK_MONOTONIC stops while the system is suspended, CLOCK_BOOTTIME does
-// not: their difference grows by the time spent asleep.
 qint64 monitorThread::systemSleptMs() {
-    struct timespec boot;
-    struct timespec mono;
-    clock_gettime(CLOCK_BOOTTIME, &boot);
-    clock_gettime(CLOCK_MONOTONIC, &mono);
-    return (qint64(boot.tv_sec) - mono.tv_sec) * 1000 + (boot.tv_nsec - mono.tv_nsec) / 1000000;
+    return qxwatch::systemSleptMs();
 }
 
 qint64 monitorThread::steadyMs() {
