@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QGroupBox>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -88,13 +89,6 @@ configWidget::configWidget(QWidget* parent) : baseWidget(parent) {
     };
     m_spinWarnLevel = levelBox("m_spinWarnLevel");
     m_spinCriticalLevel = levelBox("m_spinCriticalLevel");
-    QHBoxLayout* levelRow = new QHBoxLayout();
-    levelRow->addWidget(new QLabel(tr("Warning level:")));
-    levelRow->addWidget(m_spinWarnLevel);
-    levelRow->addSpacing(12);
-    levelRow->addWidget(new QLabel(tr("Critical level:")));
-    levelRow->addWidget(m_spinCriticalLevel);
-    levelRow->addStretch();
     m_chkCriticalRunsScript =
         new QCheckBox(tr("Run the post-process script at the critical level"));
     m_chkCriticalRunsScript->setObjectName(QStringLiteral("m_chkCriticalRunsScript"));
@@ -111,21 +105,25 @@ configWidget::configWidget(QWidget* parent) : baseWidget(parent) {
     m_spinRuntimeLevel->setRange(0, 1440);
     m_spinRuntimeLevel->setSuffix(tr(" min"));
     m_spinRuntimeLevel->setSpecialValueText(tr("Off"));
-    QHBoxLayout* timingRow = new QHBoxLayout();
-    timingRow->addWidget(new QLabel(tr("Ride-through delay:")));
-    timingRow->addWidget(m_spinRideThrough);
-    timingRow->addSpacing(12);
-    timingRow->addWidget(new QLabel(tr("Act when time left is below:")));
-    timingRow->addWidget(m_spinRuntimeLevel);
-    timingRow->addStretch();
+    // The levels and the timings in one grid, so that their boxes line up.
+    QGridLayout* levelGrid = new QGridLayout();
+    levelGrid->addWidget(new QLabel(tr("Warning level:")), 0, 0);
+    levelGrid->addWidget(m_spinWarnLevel, 0, 1);
+    levelGrid->addWidget(new QLabel(tr("Critical level:")), 0, 3);
+    levelGrid->addWidget(m_spinCriticalLevel, 0, 4);
+    levelGrid->addWidget(new QLabel(tr("Ride-through delay:")), 1, 0);
+    levelGrid->addWidget(m_spinRideThrough, 1, 1);
+    levelGrid->addWidget(new QLabel(tr("Act when time left is below:")), 1, 3);
+    levelGrid->addWidget(m_spinRuntimeLevel, 1, 4);
+    levelGrid->setColumnMinimumWidth(2, 12);
+    levelGrid->setColumnStretch(5, 1);
 
     m_groupBoxPostProcess = new QGroupBox(tr("Post Process"), this);
     m_groupBoxPostProcess->setObjectName(QStringLiteral("m_groupBoxPostProcess"));
     QVBoxLayout* groupLayout = new QVBoxLayout(m_groupBoxPostProcess);
     groupLayout->addLayout(policyRow);
     groupLayout->addLayout(scriptRow);
-    groupLayout->addLayout(levelRow);
-    groupLayout->addLayout(timingRow);
+    groupLayout->addLayout(levelGrid);
     groupLayout->addWidget(m_chkCriticalRunsScript);
     pageLayout->addWidget(m_groupBoxPostProcess);
 
