@@ -29,7 +29,7 @@ const char* const kBatteryStates[] = {"charging", "full", "discharging"};
 
 void usage(FILE* out) {
     fprintf(out,
-            "usage: upsctl history [--db PATH] [--since DURATION] [--events] [--csv]\n"
+            "usage: upsctl history [--db PATH] [--since DURATION] [--events] [--utc] [--csv]\n"
             "\n"
             "Prints the samples (or with --events the events) the program stored,\n"
             "oldest first; the program may be running.\n"
@@ -37,8 +37,10 @@ void usage(FILE* out) {
             "                    program's settings folder)\n"
             "  --since DURATION  how far back: N followed by s, m, h or d (default 24h)\n"
             "  --events          the events instead of the samples\n"
+            "  --utc             times in UTC (2026-03-01T12:00:00.000Z) instead of\n"
+            "                    local time with its offset (2026-03-01T13:00:00.000+01:00)\n"
             "  --csv             CSV as the program's export writes it (RFC 4180,\n"
-            "                    ISO 8601 UTC times)\n"
+            "                    ISO 8601 UTC times, whether or not --utc is given)\n"
             "Exit status: 0 success, 64 bad usage, 66 the file cannot be read.\n");
 }
 
@@ -87,13 +89,27 @@ bool parseDuration(const char* text, int64_t* ms) {
     return true;
 }
 
-std::string isoTime(int64_t ms) {
+// ISO 8601 with milliseconds: UTC with a Z, or local time with its offset
+// from UTC (which the program's History page shows).
+std::string isoTime(int64_t ms, bool utc) {
     const time_t seconds = (time_t)(ms / 1000);
-    struct tm utc;
-    gmtime_r(&seconds, &utc);
+    struct tm when;
+    if (utc)
+        gmtime_r(&seconds, &when);
+    else
+        localtime_r(&seconds, &when);
+    char zone[16] = "Z";
+    if (!utc) {
+        // Offsets lie within a day; the bound keeps the text to its six characters.
+        const int offset = (int)(when.tm_gmtoff / 60 % (24 * 60));
+        const int minutes = offset < 0 ? -offset : offset;
+        snprintf(zone, sizeof zone, "%c%02d:%02d", offset < 0 ? '-' : '+', minutes / 60,
+                 minutes % 60);
+    }
     char text[96];
-    snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
-             utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, (int)(ms % 1000));
+    snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d%s", when.tm_year + 1900,
+             when.tm_mon + 1, when.tm_mday, when.tm_hour, when.tm_min, when.tm_sec,
+             (int)(ms % 1000), zone);
     return text;
 }
 
@@ -119,14 +135,18 @@ std::string name(const char* const* names, int count, int value) {
 }  // namespace
 
 int upsctlHistory(int argc, char** argv) {
-    static const struct option kOptions[] = {
-        {"db", required_argument, nullptr, 'd'}, {"since", required_argument, nullptr, 's'},
-        {"events", no_argument, nullptr, 'e'},   {"csv", no_argument, nullptr, 'c'},
-        {"help", no_argument, nullptr, 'h'},     {nullptr, 0, nullptr, 0}};
+    static const struct option kOptions[] = {{"db", required_argument, nullptr, 'd'},
+                                             {"since", required_argument, nullptr, 's'},
+                                             {"events", no_argument, nullptr, 'e'},
+                                             {"csv", no_argument, nullptr, 'c'},
+                                             {"utc", no_argument, nullptr, 'u'},
+                                             {"help", no_argument, nullptr, 'h'},
+                                             {nullptr, 0, nullptr, 0}};
     std::string path;
     int64_t sinceMs = 24 * 3600 * 1000LL;
     bool events = false;
     bool csv = false;
+    bool utc = false;
     int id;
     optind = 1;
     while ((id = getopt_long(argc, argv, "", kOptions, nullptr)) != -1) {
@@ -146,6 +166,9 @@ int upsctlHistory(int argc, char** argv) {
                 break;
             case 'c':
                 csv = true;
+                break;
+            case 'u':
+                utc = true;
                 break;
             case 'h':
                 usage(stdout);
@@ -206,17 +229,19 @@ int upsctlHistory(int argc, char** argv) {
         return kNoInput;
     }
 
+    // The CSV is the program's export, in UTC; the table in local time unless --utc.
+    const int timeWidth = utc ? 24 : 29;
     if (csv)
         fputs(events ? "time,kind,text\r\n"
                      : "time,charge_percent,input_mv,output_mv,source,battery,do_bits,di_bits\r\n",
               stdout);
     else if (events)
-        printf("%-24s  %-16s  %s\n", "time", "event", "text");
+        printf("%-*s  %-16s  %s\n", timeWidth, "time", "event", "text");
     else
-        printf("%-24s  %6s  %9s  %9s  %-7s  %-11s  %2s  %2s\n", "time", "charge", "input_mv",
-               "output_mv", "source", "battery", "DO", "DI");
+        printf("%-*s  %6s  %9s  %9s  %-7s  %-11s  %2s  %2s\n", timeWidth, "time", "charge",
+               "input_mv", "output_mv", "source", "battery", "DO", "DI");
     while ((rc = sqlite3_step(rows)) == SQLITE_ROW) {
-        const std::string time = isoTime(sqlite3_column_int64(rows, 0));
+        const std::string time = isoTime(sqlite3_column_int64(rows, 0), utc || csv);
         if (events) {
             const std::string kind = column(rows, 1);
             std::string text = column(rows, 2);
@@ -226,7 +251,7 @@ int upsctlHistory(int argc, char** argv) {
             } else {
                 for (char& c : text)
                     if (c == '\r' || c == '\n') c = ' ';
-                printf("%-24s  %-16s  %s\n", time.c_str(), kind.c_str(), text.c_str());
+                printf("%-*s  %-16s  %s\n", timeWidth, time.c_str(), kind.c_str(), text.c_str());
             }
             continue;
         }
@@ -237,7 +262,7 @@ int upsctlHistory(int argc, char** argv) {
                    column(rows, 2).c_str(), column(rows, 3).c_str(), source.c_str(),
                    battery.c_str(), column(rows, 6).c_str(), column(rows, 7).c_str());
         } else {
-            printf("%-24s  %5s%%  %9s  %9s  %-7s  %-11s  %2s  %2s\n", time.c_str(),
+            printf("%-*s  %5s%%  %9s  %9s  %-7s  %-11s  %2s  %2s\n", timeWidth, time.c_str(),
                    column(rows, 1).c_str(), column(rows, 2).c_str(), column(rows, 3).c_str(),
                    source.c_str(), battery.c_str(), column(rows, 6).c_str(),
                    column(rows, 7).c_str());

@@ -388,11 +388,14 @@ int main(int argc, char** argv) {
         qxwatch::StatusView view = {};
         long long runtime = qxwatch::kRuntimeUnknown;
         rc = readStatus(&device, learnedRate, runtimeWait, &view, &runtime);
+        // The product by its name as the window shows it, when the table lists it.
+        std::string product;
+        if (rc == Success) productTitle(view.deviceType, &product);
         if (rc == Success) {
             if (json) {
-                printStatusJson(view, runtime, warnLevel, criticalLevel);
+                printStatusJson(view, product, runtime, warnLevel, criticalLevel);
             } else {
-                printStatus(view, runtime);
+                printStatus(view, product, runtime);
             }
         }
     } else if (strcmp(command, "read") == 0) {

@@ -48,6 +48,26 @@ const char* trueFalse(bool value) {
     return value ? "true" : "false";
 }
 
+// A JSON string, or null for an empty text: the product's name comes from a
+// data file and may hold anything.
+std::string jsonString(const std::string& text) {
+    if (text.empty()) return "null";
+    std::string quoted = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            quoted += '\\';
+            quoted += (char)c;
+        } else if (c < 0x20) {
+            char escaped[8];
+            snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            quoted += escaped;
+        } else {
+            quoted += (char)c;
+        }
+    }
+    return quoted + "\"";
+}
+
 }  // namespace
 
 // One line of the decoded status block.
@@ -93,8 +113,9 @@ int readStatus(UPS_DeviceDescriptor* device, double learnedRate, unsigned long w
     }
 }
 
-void printStatus(const qxwatch::StatusView& v, long long runtime) {
+void printStatus(const qxwatch::StatusView& v, const std::string& product, long long runtime) {
     using namespace qxwatch;
+    printf("Product:         %s\n", product.empty() ? "unknown" : product.c_str());
     printf("Device type:     %u\n", v.deviceType);
     printf("Power supply:    %s\n", powerSourceText(v.source));
     printf("Battery status:  %s\n", chargeStateText(v.chargeState));
@@ -112,11 +133,11 @@ void printStatus(const qxwatch::StatusView& v, long long runtime) {
            onOff(v.bit(kBatStartBit)), onOff(v.bit(kDevPStsBit)));
 }
 
-// The same fields as printStatus, as one JSON object. Every text is one of
-// the fixed texts above, so none needs escaping. A device without voltage
+// The same fields as printStatus, as one JSON object. Every text but the
+// product's name is one of the fixed texts above, so only that is escaped. A device without voltage
 // registers gives null voltages; an unknown runtime (on DC, no basis yet) null.
-void printStatusJson(const qxwatch::StatusView& v, long long runtime, int warnLevel,
-                     int criticalLevel) {
+void printStatusJson(const qxwatch::StatusView& v, const std::string& product, long long runtime,
+                     int warnLevel, int criticalLevel) {
     using namespace qxwatch;
     char voltageInput[16] = "null";
     char voltageOutput[16] = "null";
@@ -125,16 +146,18 @@ void printStatusJson(const qxwatch::StatusView& v, long long runtime, int warnLe
         snprintf(voltageOutput, sizeof voltageOutput, "%u", v.voltageOutputMv);
     }
     printf(
-        "{\"device_type\": %u, \"power_supply\": \"%s\", \"battery_status\": \"%s\", "
+        "{\"product\": %s, \"device_type\": %u, \"power_supply\": \"%s\", \"battery_status\": "
+        "\"%s\", "
         "\"battery_charge\": %u, \"voltage_input_mv\": %s, \"voltage_output_mv\": %s, "
         "\"policy_mode\": \"%s\", "
         "\"do\": {\"dc_ok\": %s, \"bat_mode\": %s, \"bat_ready\": %s, \"sw\": %s}, "
         "\"di\": {\"remote\": %s, \"bat_start\": %s, \"dev_psts\": %s}, "
         "\"low_battery\": %s, \"critical_battery\": %s, \"runtime_s\": %s}\n",
-        v.deviceType, powerSourceText(v.source), chargeStateText(v.chargeState), v.charge,
-        voltageInput, voltageOutput, policyModeText(v.policyCode), trueFalse(v.bit(kDcOkBit)),
-        trueFalse(v.bit(kBatModeBit)), trueFalse(v.bit(kBatReadyBit)), trueFalse(v.bit(kSwBit)),
-        trueFalse(v.bit(kRemoteBit)), trueFalse(v.bit(kBatStartBit)), trueFalse(v.bit(kDevPStsBit)),
+        jsonString(product).c_str(), v.deviceType, powerSourceText(v.source),
+        chargeStateText(v.chargeState), v.charge, voltageInput, voltageOutput,
+        policyModeText(v.policyCode), trueFalse(v.bit(kDcOkBit)), trueFalse(v.bit(kBatModeBit)),
+        trueFalse(v.bit(kBatReadyBit)), trueFalse(v.bit(kSwBit)), trueFalse(v.bit(kRemoteBit)),
+        trueFalse(v.bit(kBatStartBit)), trueFalse(v.bit(kDevPStsBit)),
         trueFalse(QXUPS_LevelReached(v.charge, warnLevel, v.onBattery)),
         trueFalse(QXUPS_LevelReached(v.charge, criticalLevel, v.onBattery)),
         runtime == qxwatch::kRuntimeUnknown ? "null" : std::to_string(runtime).c_str());

@@ -14,9 +14,10 @@ std::string statusLine(const qxwatch::StatusView& v);
 // result code; runtime kRuntimeUnknown when nothing gave a figure.
 int readStatus(UPS_DeviceDescriptor* device, double learnedRate, unsigned long waitS,
                qxwatch::StatusView* view, long long* runtime);
-// The status command's text; runtime in seconds, kRuntimeUnknown none.
-void printStatus(const qxwatch::StatusView& v, long long runtime);
+// The status command's text; runtime in seconds, kRuntimeUnknown none;
+// product the product table's name for the device type, empty when unknown.
+void printStatus(const qxwatch::StatusView& v, const std::string& product, long long runtime);
 // The same fields as one JSON object, with the low-battery levels (percent,
-// 0 off) judged.
-void printStatusJson(const qxwatch::StatusView& v, long long runtime, int warnLevel,
-                     int criticalLevel);
+// 0 off) judged; an unknown product is null.
+void printStatusJson(const qxwatch::StatusView& v, const std::string& product, long long runtime,
+                     int warnLevel, int criticalLevel);

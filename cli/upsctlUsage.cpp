@@ -27,7 +27,9 @@ void upsctlUsage(FILE* out) {
             "addresses 40000..65535):\n"
             "  info                      device type, hardware, firmware and driver version\n"
             "  status [--json] [--runtime-wait SECONDS]\n"
-            "                            the status block, decoded; --json prints one JSON\n"
+            "                            the product (by the product table; \"unknown\", in\n"
+            "                            JSON null, when it does not list the module)\n"
+            "                            and the status block, decoded; --json prints one JSON\n"
             "                            object with the same fields, whether the low\n"
             "                            battery levels are reached, and runtime_s (null on\n"
             "                            DC or with no basis). On battery the time left\n"
@@ -107,9 +109,10 @@ void upsctlUsage(FILE* out) {
 #ifdef _WIN32
             "  history                   not available in this build\n"
 #else
-            "  history [--db PATH] [--since 24h] [--events] [--csv]\n"
-            "                            the samples or events the program stored (no\n"
-            "                            module needed; 'upsctl history --help')\n"
+            "  history [--db PATH] [--since 24h] [--events] [--utc] [--csv]\n"
+            "                            the samples or events the program stored, in local\n"
+            "                            time (--utc: UTC; no module needed; 'upsctl history\n"
+            "                            --help')\n"
 #endif
             "\n"
             "Exit status: 0 success, the library's result code on failure (2 invalid\n"

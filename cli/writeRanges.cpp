@@ -10,6 +10,10 @@ bool writeRangesAllow(uint16_t, unsigned long, const uint16_t*, int, std::string
     return true;
 }
 
+bool productTitle(uint16_t, std::string*) {
+    return false;
+}
+
 #else
 
 #include <limits.h>
@@ -41,6 +45,17 @@ std::string dataFolder() {
 }
 
 }  // namespace
+
+bool productTitle(uint16_t deviceType, std::string* title) {
+    const QString products =
+        QString::fromStdString(dataFolder()) + QStringLiteral("/configs/config_product.xml");
+    QString found;
+    bool listed = false;
+    if (productTable::findTitle(products, deviceType, &found, &listed) != 0 || !listed)
+        return false;
+    *title = found.toStdString();
+    return true;
+}
 
 bool writeRangesAllow(uint16_t deviceType, unsigned long address, const uint16_t* values, int count,
                       std::string* refusal, std::string* note) {

@@ -1,7 +1,9 @@
+// The History page's chart: its axes, lines, shading, markers, legend and cursor.
 #include "historyChart.h"
 
 #include <QDateTime>
 #include <QHelpEvent>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QToolTip>
@@ -18,12 +20,18 @@ const QColor kInput(33, 102, 204);
 const QColor kInputBand(33, 102, 204, 50);
 const QColor kOutput(230, 115, 0);
 const QColor kBattery(255, 179, 0, 56);
+// An outage of a few pixels is shaded stronger, or it would not be seen.
+const QColor kBatteryNarrow(255, 179, 0, 130);
+const QColor kNoData(0, 0, 0, 20);
+const QColor kCursor(0, 0, 0, 150);
 const QColor kBad(229, 57, 53);
 const QColor kGood(46, 160, 67);
 const QColor kOther(110, 110, 110);
 
 const int kMarkerSize = 7;
-const int kMarkerReach = 5;  // pixels around a marker that show its text
+const int kMarkerReach = 5;    // pixels around a marker that show its text
+const int kMarkerLines = 12;   // the most events one tool tip lists
+const double kMinShadePx = 2;  // an outage never shades less than this
 
 QColor markerColour(int kind) {
     switch (kind) {
@@ -102,9 +110,10 @@ QSize historyChart::minimumSizeHint() const {
 }
 
 void historyChart::setData(qint64 fromMs, qint64 toMs, const QVector<history::bucket>& buckets,
-                           const QVector<history::event>& events) {
+                           const QVector<history::event>& events, qint64 firstSampleMs) {
     m_fromMs = fromMs;
     m_toMs = qMax(fromMs + 1, toMs);
+    m_firstSampleMs = firstSampleMs;
     m_buckets = buckets;
     m_events = events;
     update();
@@ -119,6 +128,11 @@ QRect historyChart::plotRect() const {
     return QRect(left, top, qMax(1, width() - left - right), qMax(1, height() - top - bottom));
 }
 
+QRect historyChart::valueRect(const QRect& plot) const {
+    const int headroom = qBound(4, plot.height() / 16, 16);
+    return plot.adjusted(0, qMin(headroom, plot.height() / 2), 0, 0);
+}
+
 int historyChart::plotWidth() const {
     return plotRect().width();
 }
@@ -127,19 +141,79 @@ double historyChart::xOf(qint64 timeMs, const QRect& plot) const {
     return plot.left() + double(timeMs - m_fromMs) * plot.width() / double(m_toMs - m_fromMs);
 }
 
+qint64 historyChart::timeAt(double x, const QRect& plot) const {
+    return m_fromMs + qint64((x - plot.left()) * double(m_toMs - m_fromMs) / plot.width());
+}
+
+qint64 historyChart::gapMs() const {
+    return qMax<qint64>(30000, 3 * (m_toMs - m_fromMs) / qMax(1, plotWidth()));
+}
+
+qint64 historyChart::dataStartMs() const {
+    // A start within a few columns of the range's (the retention's purge runs
+    // hourly) is no hole worth a word.
+    const qint64 span = m_toMs - m_fromMs;
+    const qint64 slack = qMax(gapMs(), span / 100);
+    if (m_firstSampleMs < 0 || m_firstSampleMs - m_fromMs <= slack) return m_fromMs;
+    return qMin(m_firstSampleMs, m_toMs);
+}
+
+QString historyChart::noDataText() const {
+    const qint64 start = dataStartMs();
+    if (start <= m_fromMs) return QString();
+    return tr("No data before %1")
+        .arg(QDateTime::fromMSecsSinceEpoch(start).toString(QStringLiteral("yyyy-MM-dd hh:mm")));
+}
+
+QString historyChart::readoutAt(qint64 timeMs) const {
+    if (timeMs < m_fromMs || timeMs > m_toMs) return QString();
+    if (timeMs < dataStartMs()) return noDataText();
+    const QString when =
+        QDateTime::fromMSecsSinceEpoch(timeMs).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    // The nearest column, when it is near enough to be joined in the lines.
+    int nearest = -1;
+    qint64 distance = 0;
+    for (int i = 0; i < m_buckets.size(); ++i) {
+        const qint64 d = std::llabs(m_buckets.at(i).timeMs - timeMs);
+        if (nearest < 0 || d < distance) {
+            nearest = i;
+            distance = d;
+        }
+    }
+    if (nearest < 0 || distance > gapMs() / 2)
+        return when + QLatin1Char('\n') + tr("No samples at this time");
+    const history::bucket& b = m_buckets.at(nearest);
+    const auto volts = [](double mv) {
+        return mv < 0 ? tr("none") : tr("%1 V").arg(mv / 1000.0, 0, 'f', 1);
+    };
+    QStringList lines{when, tr("Charge: %1 %").arg(qRound(b.charge)),
+                      tr("Input: %1").arg(volts(b.inputMv)),
+                      tr("Output: %1").arg(volts(b.outputMv))};
+    if (b.onBattery) lines << tr("On battery");
+    return lines.join(QLatin1Char('\n'));
+}
+
 QString historyChart::markerText(const QPoint& at) const {
     const QRect plot = plotRect();
     if (at.y() < plot.top() - kMarkerSize - kMarkerReach || at.y() > plot.bottom())
         return QString();
     QStringList lines;
-    // Oldest first, as they happened.
+    int more = 0;
+    // Oldest first, as they happened, each with its time.
     for (int i = m_events.size() - 1; i >= 0; --i) {
         const history::event& e = m_events.at(i);
         if (std::abs(xOf(e.timeMs, plot) - at.x()) > kMarkerReach) continue;
-        lines << QDateTime::fromMSecsSinceEpoch(e.timeMs).toString(
-                     QStringLiteral("yyyy-MM-dd hh:mm:ss")) +
-                     QStringLiteral("  ") + kindName(e.kind) + QStringLiteral(": ") + e.text;
+        if (lines.size() == kMarkerLines) {
+            ++more;
+            continue;
+        }
+        QString line = QDateTime::fromMSecsSinceEpoch(e.timeMs).toString(
+                           QStringLiteral("yyyy-MM-dd hh:mm:ss")) +
+                       QStringLiteral("  ") + kindName(e.kind);
+        if (!e.text.isEmpty()) line += QStringLiteral(": ") + e.text;
+        lines << line;
     }
+    if (more > 0) lines << tr("… and %n more", nullptr, more);
     return lines.join(QLatin1Char('\n'));
 }
 
@@ -156,25 +230,83 @@ bool historyChart::event(QEvent* e) {
     return QWidget::event(e);
 }
 
+void historyChart::mouseMoveEvent(QMouseEvent* event) {
+    const QRect plot = plotRect();
+    const int x = plot.contains(event->pos()) ? event->pos().x() : -1;
+    if (x != m_cursorX) {
+        m_cursorX = x;
+        update();
+    }
+    QWidget::mouseMoveEvent(event);
+}
+
+void historyChart::leaveEvent(QEvent* event) {
+    if (m_cursorX >= 0) {
+        m_cursorX = -1;
+        update();
+    }
+    QWidget::leaveEvent(event);
+}
+
+void historyChart::paintCursor(QPainter& painter, const QRect& plot) {
+    const QRect values = valueRect(plot);
+    const QString text = readoutAt(timeAt(m_cursorX, plot));
+    painter.setPen(QPen(kCursor, 1));
+    painter.drawLine(QPointF(m_cursorX + 0.5, plot.top()), QPointF(m_cursorX + 0.5, plot.bottom()));
+    if (text.isEmpty()) return;
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    const QFontMetrics metrics(font());
+    int textWidth = 0;
+    for (const QString& line : lines)
+        textWidth = qMax(textWidth, metrics.horizontalAdvance(line));
+    const int pad = 5;
+    QRectF box(0, values.top() + 2, textWidth + 2 * pad, lines.size() * metrics.height() + 2 * pad);
+    // Beside the cursor, on the side with room.
+    box.moveLeft(m_cursorX + 10 + box.width() <= plot.right() ? m_cursorX + 10
+                                                              : m_cursorX - 10 - box.width());
+    box.moveLeft(qMax<double>(plot.left() + 1, box.left()));
+    QColor back = palette().color(QPalette::ToolTipBase);
+    back.setAlpha(235);
+    painter.setBrush(back);
+    painter.setPen(QPen(kGrid.darker(), 1));
+    painter.drawRect(box);
+    painter.setPen(palette().color(QPalette::ToolTipText));
+    for (int i = 0; i < lines.size(); ++i)
+        painter.drawText(QRectF(box.left() + pad, box.top() + pad + i * metrics.height(), textWidth,
+                                metrics.height()),
+                         Qt::AlignLeft | Qt::AlignVCenter, lines.at(i));
+    painter.setBrush(Qt::NoBrush);
+}
+
 void historyChart::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), palette().color(QPalette::Base));
     painter.setRenderHint(QPainter::Antialiasing, true);
     const QRect plot = plotRect();
+    const QRect values = valueRect(plot);
     const QFontMetrics metrics(font());
 
-    // The voltage axis: 0 to the highest voltage, rounded up to 4 V, so that
-    // its four steps are whole volts.
+    // The voltage axis: 0 to a whole number of volts per step, four steps,
+    // the highest voltage at least a twentieth below the top so that its line
+    // does not lie on the full charge's.
     double maxMv = 0;
     for (const history::bucket& b : m_buckets)
         maxMv = qMax(maxMv, qMax<double>(b.inputMax, b.outputMv));
-    const double topMv = qMax(4000.0, std::ceil(maxMv / 4000.0) * 4000.0);
-    const auto yCharge = [&plot](double percent) {
-        return plot.bottom() - percent * plot.height() / 100.0;
+    const double stepV = qMax(1.0, std::ceil(maxMv * 1.05 / 4 / 1000.0));
+    const double topMv = 4 * stepV * 1000.0;
+    const auto yCharge = [&values](double percent) {
+        return values.bottom() - percent * values.height() / 100.0;
     };
-    const auto yVolt = [&plot, topMv](double mv) {
-        return plot.bottom() - mv * plot.height() / topMv;
+    const auto yVolt = [&values, topMv](double mv) {
+        return values.bottom() - mv * values.height() / topMv;
     };
+
+    // The time before the first sample: greyed, and said.
+    const qint64 dataStart = dataStartMs();
+    const double noDataRight = xOf(dataStart, plot);
+    if (dataStart > m_fromMs)
+        painter.fillRect(QRectF(plot.left(), plot.top(), noDataRight - plot.left(), plot.height()),
+                         kNoData);
 
     // Periods on battery, shaded per column.
     const qint64 span = m_toMs - m_fromMs;
@@ -186,7 +318,9 @@ void historyChart::paintEvent(QPaintEvent*) {
         while (i + 1 < m_buckets.size() && m_buckets.at(i + 1).onBattery)
             ++i;
         const double right = xOf(m_buckets.at(i).timeMs, plot) + qMax(column, 1.0);
-        painter.fillRect(QRectF(x, plot.top(), right - x, plot.height()), kBattery);
+        const double width = qMax(right - x, kMinShadePx);
+        painter.fillRect(QRectF(x, plot.top(), width, plot.height()),
+                         width < 4 ? kBatteryNarrow : kBattery);
     }
 
     // Grid and axes: five rows (0, 25 ... 100 %), time ticks at round times.
@@ -224,13 +358,13 @@ void historyChart::paintEvent(QPaintEvent*) {
 
     // The lines; a gap of more than three columns (or half a minute) in the
     // samples is a time without polling and breaks them.
-    const qint64 gapMs = qMax<qint64>(30000, 3 * span / qMax(1, plot.width()));
+    const qint64 gap = gapMs();
     painter.setClipRect(plot.adjusted(-1, -1, 1, 1));
     QPainterPath charge, input, output;
     QVector<QLineF> band;  // the input's range in each column
     for (int i = 0; i < m_buckets.size(); ++i) {
         const history::bucket& b = m_buckets.at(i);
-        const bool joined = i > 0 && b.timeMs - m_buckets.at(i - 1).timeMs <= gapMs;
+        const bool joined = i > 0 && b.timeMs - m_buckets.at(i - 1).timeMs <= gap;
         const double x = xOf(b.timeMs, plot);
         if (b.inputMin >= 0 && b.inputMax > b.inputMin)
             band.append(QLineF(x, yVolt(b.inputMin), x, yVolt(b.inputMax)));
@@ -250,10 +384,14 @@ void historyChart::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing, m_buckets.size() * 3 < plot.width());
     painter.setPen(QPen(kInputBand, qMax(1.0, column)));
     painter.drawLines(band);
-    painter.setPen(QPen(kOutput, 1.5));
-    painter.drawPath(output);
-    painter.setPen(QPen(kInput, 1.5));
+    // The output, most often equal to the input, is dashed over it: where the
+    // two agree the line shows both colours in turn.
+    painter.setPen(QPen(kInput, 2.5));
     painter.drawPath(input);
+    QPen dashed(kOutput, 2, Qt::CustomDashLine, Qt::FlatCap);
+    dashed.setDashPattern({3, 3});
+    painter.setPen(dashed);
+    painter.drawPath(output);
     painter.setPen(QPen(kCharge, 2));
     painter.drawPath(charge);
     painter.setClipping(false);
@@ -279,22 +417,27 @@ void historyChart::paintEvent(QPaintEvent*) {
     painter.setBrush(Qt::NoBrush);
     painter.setPen(QPen(kFrame, 1));
     painter.drawRect(plot);
+    enum swatch { Line, Dashed, Block };
     struct legendItem {
         QColor colour;
         QString text;
-        bool block;
+        swatch kind;
     };
-    const legendItem legend[] = {{kCharge, tr("Charge (%)"), false},
-                                 {kInput, tr("Input (V)"), false},
-                                 {kOutput, tr("Output (V)"), false},
-                                 {kBattery, tr("On battery"), true}};
+    const legendItem legend[] = {{kCharge, tr("Charge (%)"), Line},
+                                 {kInput, tr("Input (V)"), Line},
+                                 {kOutput, tr("Output (V)"), Dashed},
+                                 {kBattery, tr("On battery"), Block}};
     double x = plot.left();
     const double y = plot.top() - kMarkerSize - 4 - metrics.height() / 2.0;
     for (const legendItem& item : legend) {
-        if (item.block)
+        if (item.kind == Block) {
             painter.fillRect(QRectF(x, y - 5, 18, 10), item.colour.darker(110));
-        else
+        } else if (item.kind == Dashed) {
+            for (int dash = 0; dash < 3; ++dash)
+                painter.fillRect(QRectF(x + dash * 7, y - 1.5, 4, 3), item.colour);
+        } else {
             painter.fillRect(QRectF(x, y - 1.5, 18, 3), item.colour);
+        }
         painter.setPen(palette().color(QPalette::Text));
         const int textWidth = metrics.horizontalAdvance(item.text);
         painter.drawText(
@@ -306,5 +449,23 @@ void historyChart::paintEvent(QPaintEvent*) {
     if (m_buckets.isEmpty()) {
         painter.setPen(palette().color(QPalette::PlaceholderText));
         painter.drawText(plot, Qt::AlignCenter, tr("No samples in this time range"));
+    } else if (dataStart > m_fromMs) {
+        // In the greyed part when it has room, else boxed beside it.
+        const QString text = noDataText();
+        const int textWidth = metrics.horizontalAdvance(text) + 12;
+        QRectF box(noDataRight - plot.left() >= textWidth ? plot.left() : noDataRight + 4,
+                   plot.center().y() - metrics.height(), textWidth, metrics.height() * 2);
+        if (box.left() > plot.left()) {
+            painter.setPen(QPen(kGrid, 1));
+            painter.setBrush(palette().color(QPalette::Base));
+            painter.drawRect(box);
+            painter.setBrush(Qt::NoBrush);
+        } else {
+            box.setWidth(noDataRight - plot.left());
+        }
+        painter.setPen(palette().color(QPalette::PlaceholderText));
+        painter.drawText(box, Qt::AlignCenter, text);
     }
+
+    if (m_cursorX >= 0) paintCursor(painter, plot);
 }

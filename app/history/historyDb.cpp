@@ -361,6 +361,15 @@ QVector<bucket> chart(QSqlDatabase& db, qint64 fromMs, qint64 toMs, int columns)
     return buckets;
 }
 
+qint64 firstSampleMs(QSqlDatabase& db) {
+    // The time is the row id: the first row, not a scan.
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("SELECT MIN(t) FROM samples")) || !query.next() ||
+        query.isNull(0))
+        return -1;
+    return query.value(0).toLongLong();
+}
+
 QVector<event> events(QSqlDatabase& db, qint64 fromMs, qint64 toMs, int kind, int limit) {
     QVector<event> rows;
     QSqlQuery query(db);

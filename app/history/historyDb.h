@@ -99,6 +99,8 @@ int purgeBefore(QSqlDatabase& db, qint64 timeMs);
 // width, decimated in SQL; buckets of 10 minutes and more are made from the
 // per-minute sums kept beside the samples.
 QVector<bucket> chart(QSqlDatabase& db, qint64 fromMs, qint64 toMs, int columns);
+// The time of the oldest sample stored, -1 when there is none.
+qint64 firstSampleMs(QSqlDatabase& db);
 // Events in [fromMs, toMs), newest first; kind -1 takes every kind.
 QVector<event> events(QSqlDatabase& db, qint64 fromMs, qint64 toMs, int kind, int limit);
 

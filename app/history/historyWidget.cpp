@@ -1,3 +1,4 @@
+// The History page: range buttons, the chart, the event list and the CSV export.
 #include "historyWidget.h"
 
 #include <QAbstractButton>
@@ -5,6 +6,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateTime>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -12,6 +14,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSqlDatabase>
+#include <QStandardPaths>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -19,19 +22,31 @@
 #include <QtConcurrent/QtConcurrentRun>
 #include <atomic>
 
-#include "appPaths.h"
 #include "consolePrint.h"
 #include "historyChart.h"
 #include "historyStore.h"
+#include "settingsStore.h"
 
 namespace {
 
 const qint64 kHourMs = 3600 * 1000LL;
+const char* const kSettingsGroup = "History";
 
 // Each query opens its own connection on the pool thread that runs it.
 QString readerName() {
     static std::atomic<quint64> next{0};
     return QStringLiteral("history-read-%1").arg(++next);
+}
+
+// The folder Export… opens in: the last one used while it is there, else the
+// user's documents, else home (never the program's own folder).
+QString exportFolder() {
+    const QString last =
+        settingsStore::value(kSettingsGroup, QStringLiteral("exportFolder")).toString();
+    if (!last.isEmpty() && QFileInfo(last).isDir()) return last;
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (!documents.isEmpty() && QFileInfo(documents).isDir()) return documents;
+    return QDir::homePath();
 }
 
 }  // namespace
@@ -223,7 +238,7 @@ void historyWidget::reload() {
     const int kind = m_kind->currentData().toInt();
     const QString path = m_store->path();
     m_watcher.setFuture(QtConcurrent::run([path, from, to, columns, kind]() {
-        result r{from, to, {}, {}, {}, false};
+        result r{from, to, {}, {}, {}, -1, false};
         const QString name = readerName();
         if (!history::open(name, path, true, nullptr)) return r;
         {
@@ -231,6 +246,7 @@ void historyWidget::reload() {
             r.buckets = history::chart(db, from, to, columns);
             r.markers = history::events(db, from, to, -1, kListLimit);
             r.list = kind < 0 ? r.markers : history::events(db, from, to, kind, kListLimit);
+            r.firstSampleMs = history::firstSampleMs(db);
             r.ok = true;
         }
         history::close(name);
@@ -240,7 +256,7 @@ void historyWidget::reload() {
 
 void historyWidget::slotOnLoaded() {
     const result r = m_watcher.result();
-    m_chart->setData(r.fromMs, r.toMs, r.buckets, r.markers);
+    m_chart->setData(r.fromMs, r.toMs, r.buckets, r.markers, r.firstSampleMs);
     m_list->clear();
     QList<QTreeWidgetItem*> items;
     for (const history::event& e : r.list) {
@@ -258,11 +274,13 @@ void historyWidget::slotOnLoaded() {
 
 void historyWidget::slotOnExport() {
     const QString suggested =
-        appPaths::settingsDir() + QStringLiteral("/history-") +
+        exportFolder() + QStringLiteral("/history-") +
         QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmm"));
     QString base = QFileDialog::getSaveFileName(this, tr("Export history"), suggested,
                                                 tr("CSV files (*.csv)"));
     if (base.isEmpty()) return;
+    settingsStore::setValue(kSettingsGroup, QStringLiteral("exportFolder"),
+                            QFileInfo(base).absolutePath());
     for (const QString& ending :
          {QStringLiteral(".csv"), QStringLiteral("-samples"), QStringLiteral("-events")})
         if (base.endsWith(ending)) base.chop(ending.size());

@@ -60,6 +60,7 @@ private:
         QVector<history::bucket> buckets;
         QVector<history::event> markers;
         QVector<history::event> list;
+        qint64 firstSampleMs;
         bool ok;
     };
     void reload();
