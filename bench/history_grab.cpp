@@ -1,7 +1,8 @@
 // The History tab for a look by eye; a tool, not a test. It writes a
 // compressed hour of scenarios (charging, a DC loss with the script run, the
-// discharge to the warning level, the DC back, a register write, the SW
-// output on and off, a short disconnect) as past samples and events into
+// discharge to the warning level, the DC back, two outages of 15 and 30 s, a
+// register write, the SW output on and off, a short disconnect) as past
+// samples and events into
 // $QXUPS_APPDIR/history.sqlite, then shows the program's window with the
 // History tab in front at the size given, for the seconds given:
 //   QXUPS_APPDIR=/tmp/grab build/bin/history_grab 1100x700 20 [HOURS] & import -window root x.png
@@ -35,6 +36,10 @@ void fillHour(const QString& path, qint64 now) {
     event(15.05, history::ScriptEnded, "Post-process script ended with exit status 0.");
     event(33.9, history::LowBattery, "Battery low: 20 % (warning level 20 %).");
     event(35, history::DcBack, "DC is connected.");
+    event(40, history::DcLost, "DC is broken.");
+    event(40.25, history::DcBack, "DC is connected.");
+    event(42, history::DcLost, "DC is broken.");
+    event(42.5, history::DcBack, "DC is connected.");
     event(45, history::WriteRegister, "40035 = 2: done");
     event(50, history::SwOn, "SW ON.");
     event(52, history::SwOff, "SW OFF.");
@@ -44,12 +49,13 @@ void fillHour(const QString& path, qint64 now) {
         const double m = (t - start) / 60000.0;
         if (m >= 55 && m < 56.5) continue;  // not connected
         history::sample s{t, 0, 24000 + int(t / 10000 % 5) * 30, 24010, 1, 0, 0b0101, 0};
+        const bool shortOutage = (m >= 40 && m < 40.25) || (m >= 42 && m < 42.5);
         if (m < 15) {
             s.charge = qMin(100, 78 + int(m * 1.6));
-        } else if (m < 35) {
-            s.charge = qMax(15, 100 - int((m - 15) * 4));
+        } else if (m < 35 || shortOutage) {
+            s.charge = shortOutage ? 20 + int((m - 35) * 2.2) : qMax(15, 100 - int((m - 15) * 4));
             s.inputMv = 0;
-            s.outputMv = 23400 - int((m - 15) * 60);
+            s.outputMv = shortOutage ? 23300 : 23400 - int((m - 15) * 60);
             s.source = 2;
             s.battery = 2;
             s.doBits = 0b0110;

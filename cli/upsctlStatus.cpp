@@ -115,8 +115,8 @@ int readStatus(UPS_DeviceDescriptor* device, double learnedRate, unsigned long w
 
 void printStatus(const qxwatch::StatusView& v, const std::string& product, long long runtime) {
     using namespace qxwatch;
-    printf("Product:         %s\n", product.empty() ? "unknown" : product.c_str());
     printf("Device type:     %u\n", v.deviceType);
+    printf("Product:         %s\n", product.empty() ? "unknown" : product.c_str());
     printf("Power supply:    %s\n", powerSourceText(v.source));
     printf("Battery status:  %s\n", chargeStateText(v.chargeState));
     printf("Battery charge:  %u %%\n", v.charge);

@@ -167,9 +167,9 @@ QString historyChart::noDataText() const {
 
 QString historyChart::readoutAt(qint64 timeMs) const {
     if (timeMs < m_fromMs || timeMs > m_toMs) return QString();
-    if (timeMs < dataStartMs()) return noDataText();
     const QString when =
         QDateTime::fromMSecsSinceEpoch(timeMs).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    if (timeMs < dataStartMs()) return when + QLatin1Char('\n') + noDataText();
     // The nearest column, when it is near enough to be joined in the lines.
     int nearest = -1;
     qint64 distance = 0;
@@ -213,7 +213,7 @@ QString historyChart::markerText(const QPoint& at) const {
         if (!e.text.isEmpty()) line += QStringLiteral(": ") + e.text;
         lines << line;
     }
-    if (more > 0) lines << tr("… and %n more", nullptr, more);
+    if (more > 0) lines << tr("… and %1 more").arg(more);
     return lines.join(QLatin1Char('\n'));
 }
 

@@ -232,6 +232,7 @@ void historyWidget::reload() {
         return;
     }
     m_pending = false;
+    m_loading = true;
     const qint64 to = m_follow->isChecked() ? historyStore::nowMs() : m_endMs;
     const qint64 from = to - m_spanMs;
     const int columns = qMax(1, m_chart->plotWidth());
@@ -256,6 +257,7 @@ void historyWidget::reload() {
 
 void historyWidget::slotOnLoaded() {
     const result r = m_watcher.result();
+    m_loading = false;
     m_chart->setData(r.fromMs, r.toMs, r.buckets, r.markers, r.firstSampleMs);
     m_list->clear();
     QList<QTreeWidgetItem*> items;

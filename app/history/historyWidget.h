@@ -37,8 +37,8 @@ public:
     void setFollow(bool follow);
     // Shows the range ending at the time given (not following).
     void showUntil(qint64 endMs);
-    // Whether a query is under way (tests wait for it).
-    bool busy() const { return m_watcher.isRunning() || m_pending; }
+    // Whether a query is under way or its result not yet shown (tests wait for it).
+    bool busy() const { return m_loading || m_pending; }
     historyChart* chart() const { return m_chart; }
 
     // Writes "<base>-samples.csv" and "<base>-events.csv" for the range shown;
@@ -79,6 +79,7 @@ private:
     QFutureWatcher<result> m_watcher;
     bool m_front = false;
     bool m_pending = false;  // a reload asked for while one runs
+    bool m_loading = false;  // from a query's start until its result is shown
     qint64 m_spanMs = 24 * 3600 * 1000LL;
     qint64 m_endMs = 0;  // the fixed end while not following
 };

@@ -1012,6 +1012,38 @@
         <source>No samples in this time range</source>
         <translation>No samples in this time range</translation>
     </message>
+    <message>
+        <source>No data before %1</source>
+        <translation>No data before %1</translation>
+    </message>
+    <message>
+        <source>No samples at this time</source>
+        <translation>No samples at this time</translation>
+    </message>
+    <message>
+        <source>none</source>
+        <translation>none</translation>
+    </message>
+    <message>
+        <source>%1 V</source>
+        <translation>%1 V</translation>
+    </message>
+    <message>
+        <source>Charge: %1 %</source>
+        <translation>Charge: %1 %</translation>
+    </message>
+    <message>
+        <source>Input: %1</source>
+        <translation>Input: %1</translation>
+    </message>
+    <message>
+        <source>Output: %1</source>
+        <translation>Output: %1</translation>
+    </message>
+    <message>
+        <source>… and %1 more</source>
+        <translation>… and %1 more</translation>
+    </message>
 </context>
 <context>
     <name>historyWidget</name>

@@ -1012,6 +1012,38 @@
         <source>No samples in this time range</source>
         <translation>此时间范围内没有数据</translation>
     </message>
+    <message>
+        <source>No data before %1</source>
+        <translation>%1 之前没有数据</translation>
+    </message>
+    <message>
+        <source>No samples at this time</source>
+        <translation>此时没有数据</translation>
+    </message>
+    <message>
+        <source>none</source>
+        <translation>无</translation>
+    </message>
+    <message>
+        <source>%1 V</source>
+        <translation>%1 V</translation>
+    </message>
+    <message>
+        <source>Charge: %1 %</source>
+        <translation>电量：%1 %</translation>
+    </message>
+    <message>
+        <source>Input: %1</source>
+        <translation>输入：%1</translation>
+    </message>
+    <message>
+        <source>Output: %1</source>
+        <translation>输出：%1</translation>
+    </message>
+    <message>
+        <source>… and %1 more</source>
+        <translation>……另有 %1 条</translation>
+    </message>
 </context>
 <context>
     <name>historyWidget</name>

@@ -17,6 +17,7 @@
 
 #include "app_test_env.h"
 #include "app_test_sim.h"
+#include "historyChart.h"
 #include "historyRecorder.h"
 #include "historyStore.h"
 #include "historyWidget.h"
@@ -141,6 +142,26 @@ private slots:
                                 [](const history::bucket& b) { return b.onBattery; }));
         }
         history::close(QStringLiteral("export"));
+        // The page's cursor reads the values back; at 7 d the days before the
+        // first sample are greyed and said to hold no data.
+        {
+            historyWidget view(&store);
+            view.resize(800, 600);
+            view.show();
+            view.setSpanMs(3600 * 1000LL);
+            view.slotOnSetEnabled(true);
+            QTRY_VERIFY(!view.busy());
+            const QString values = view.chart()->readoutAt(now - 3000);
+            for (const char* part : {"Charge: 80 %", "Input: 24.0 V", "Output: 24.1 V"})
+                QVERIFY2(values.contains(QLatin1String(part)), qPrintable(values));
+            view.setSpanMs(7 * kDayMs);
+            QTRY_VERIFY(!view.busy());
+            const QString before = QStringLiteral("No data before ") +
+                                   QDateTime::fromMSecsSinceEpoch(now - 3000)
+                                       .toString(QStringLiteral("yyyy-MM-dd hh:mm"));
+            QCOMPARE(view.chart()->readoutAt(now - 3 * kDayMs).split('\n').value(1), before);
+            QVERIFY(view.chart()->readoutAt(now - 2500).contains(QLatin1String("Charge:")));
+        }
 
         const QString samplesCsv = readAll(base + "-samples.csv");
         const QVector<QStringList> sampleRows = parseCsv(samplesCsv);

@@ -51,6 +51,7 @@ out=$(run status)
 check "status exit" 0 $?
 check "status source" "Power supply:    DC" "$(grep '^Power supply' <<<"$out")"
 check "status voltage" "Voltage input:   24000 mV" "$(grep '^Voltage input' <<<"$out")"
+check "status product" "Product:         DCU-2410" "$(grep '^Product' <<<"$out")"
 
 # status --json: valid JSON with every field of the human output; a device
 # type without voltage registers gives null voltages.
@@ -59,17 +60,17 @@ fields() {
 d = json.load(sys.stdin)
 print(sorted(d), sorted(d["do"].items()), sorted(d["di"].items()), d["device_type"],
       d["power_supply"], d["battery_status"], d["battery_charge"], d["voltage_input_mv"],
-      d["voltage_output_mv"], d["policy_mode"], d["runtime_s"])'
+      d["voltage_output_mv"], d["policy_mode"], d["runtime_s"], d["product"])'
 }
-keys="['battery_charge', 'battery_status', 'critical_battery', 'device_type', 'di', 'do', 'low_battery', 'policy_mode', 'power_supply', 'runtime_s', 'voltage_input_mv', 'voltage_output_mv']"
+keys="['battery_charge', 'battery_status', 'critical_battery', 'device_type', 'di', 'do', 'low_battery', 'policy_mode', 'power_supply', 'product', 'runtime_s', 'voltage_input_mv', 'voltage_output_mv']"
 check "status --json" "$keys [('bat_mode', False), ('bat_ready', True), ('dc_ok', True), ('sw', False)] \
-[('bat_start', False), ('dev_psts', True), ('remote', False)] 302 DC Charging 80 24000 24000 PC None" \
+[('bat_start', False), ('dev_psts', True), ('remote', False)] 302 DC Charging 80 24000 24000 PC None DCU-2410" \
     "$(run status --json | fields)"
 echo "set 0 301" >&3
 echo "set 35 5" >&3
 sleep 0.3
 check "status --json 301" "$keys [('bat_mode', False), ('bat_ready', True), ('dc_ok', True), ('sw', False)] \
-[('bat_start', False), ('dev_psts', True), ('remote', False)] 301 DC Charging 80 None None ∞ Sec. None" \
+[('bat_start', False), ('dev_psts', True), ('remote', False)] 301 DC Charging 80 None None ∞ Sec. None DCU-1205" \
     "$(run status --json | fields)"
 echo "set 0 302" >&3
 echo "set 35 0" >&3
@@ -430,6 +431,32 @@ low
 low" "$(sort "$work/low")"
 echo "scenario dc-return" >&3
 echo "set 26 80" >&3
+
+# A device type the product table does not list is named as unknown.
+echo "set 0 777" >&3
+sleep 0.3
+check "status product unknown" "Product:         unknown None" \
+    "$(run status | grep '^Product') $(run status --json | python3 -c 'import json, sys; print(json.load(sys.stdin)["product"])')"
+echo "set 0 302" >&3
+
+# history: local time with its offset by default (as the program shows it),
+# UTC with a Z for scripts; east, west and half-hour offsets.
+t=$(( $(date +%s) - 3600 ))
+python3 -c 'import sqlite3, sys
+db = sqlite3.connect(sys.argv[1])
+db.execute("CREATE TABLE samples (t INTEGER PRIMARY KEY, charge INTEGER NOT NULL, vin INTEGER, vout INTEGER, source INTEGER NOT NULL, battery INTEGER NOT NULL, do_bits INTEGER NOT NULL, di_bits INTEGER NOT NULL, runtime INTEGER)")
+db.execute("CREATE TABLE events (id INTEGER PRIMARY KEY, t INTEGER NOT NULL, kind TEXT NOT NULL, text TEXT NOT NULL)")
+db.execute("INSERT INTO events VALUES (1, ?, \"dc-lost\", \"DC is broken.\")", (int(sys.argv[2]) * 1000 + 123,))
+db.execute("PRAGMA user_version = 2")
+db.commit()' "$work/times.sqlite" "$t"
+for tz in IST-5:30 EST5 UTC0; do
+    check "history local $tz" "$(TZ=$tz date -d @"$t" +%Y-%m-%dT%H:%M:%S.123%:z)" \
+        "$(TZ=$tz "$upsctl" history --db "$work/times.sqlite" --events | awk 'NR == 2 {print $1}')"
+done
+check "history --utc" "$(date -u -d @"$t" +%Y-%m-%dT%H:%M:%S.123Z)" \
+    "$(TZ=IST-5:30 "$upsctl" history --db "$work/times.sqlite" --events --utc | awk 'NR == 2 {print $1}')"
+check "history --csv stays UTC" "$(date -u -d @"$t" +%Y-%m-%dT%H:%M:%S.123Z),dc-lost,DC is broken." \
+    "$(TZ=EST5 "$upsctl" history --db "$work/times.sqlite" --events --csv | sed -n '2s/\r$//p')"
 
 # As the README has it, pasted into an interactive shell: a simulator in the
 # background keeps serving instead of being stopped for reading the terminal.
