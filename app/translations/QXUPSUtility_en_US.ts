@@ -694,10 +694,6 @@
         <translation>Voltage Input:</translation>
     </message>
     <message>
-        <source>00000mV</source>
-        <translation>00000mV</translation>
-    </message>
-    <message>
         <source>Voltage Output:</source>
         <translation>Voltage Output:</translation>
     </message>

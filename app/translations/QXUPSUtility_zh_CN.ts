@@ -694,10 +694,6 @@
         <translation>输入电压：</translation>
     </message>
     <message>
-        <source>00000mV</source>
-        <translation>00000mV</translation>
-    </message>
-    <message>
         <source>Voltage Output:</source>
         <translation>输出电压：</translation>
     </message>
