@@ -1,26 +1,24 @@
-// The device link's files (config_com.xml, config_product.xml), the port-name
-// rule, the program's folders, files and single-instance lock, the settings
-// store, and every XML reader's refusal of a deeply nested document.
+// The device link's files (config_com.xml, config_product.xml): loaded, saved
+// in order, a failed save that keeps the previous file; the port-name rule,
+// and every XML reader's refusal of a deeply nested document. The program's
+// folders, private files, lock and settings store are in
+// settings_folders_test.cpp.
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <QCoreApplication>
-#include <QSettings>
 #include <QtTest>
-#include <functional>
 
 #include "LanguageCheck.h"
 #include "app_test_env.h"
 #include "app_test_sim.h"
 #include "appPaths.h"
-#include "autoStart.h"
 #include "comSettings.h"
 #include "comSettingsFile.h"
 #include "consolePrint.h"
-#include "instanceLock.h"
-#include "settingsStore.h"
+#include "settings_test_support.h"
 #include "upsDataModel.h"
+
+using namespace settingstest;
 
 namespace {
 
@@ -45,37 +43,6 @@ QString summary(const comSettings& s) {
 
 const char kDefaults[] = "COM1|1|1|115200|0|8|1|0|1000|3|10|0|0|0";
 
-bool writeFile(const QString& path, const QByteArray& contents) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(contents) == contents.size();
-}
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-// Root ignores folder permissions: when we are root, the check runs in a child
-// process as the unprivileged user "nobody". True when the check passed.
-bool asUnprivileged(const std::function<bool()>& check) {
-    if (geteuid() != 0) return check();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (setresgid(65534, 65534, 65534) != 0 || setresuid(65534, 65534, 65534) != 0) _exit(2);
-        _exit(check() ? 0 : 1);
-    }
-    int status = 0;
-    return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
-           WEXITSTATUS(status) == 0;
-}
-
-// The permission bits of a file or folder, -1 when it does not exist.
-int modeOf(const QString& path) {
-    struct stat st;
-    return lstat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
-}
-
 // Collects the console's messages while it lives.
 struct MessageLog {
     MessageLog() {
@@ -89,18 +56,10 @@ struct MessageLog {
 
 }  // namespace
 
-class SettingsTest : public QObject {
+class SettingsTest : public QObject, private WorkFolder {
     Q_OBJECT
-private:
-    QString m_dir;
-
-    QString file(const QString& name) { return m_dir + QLatin1Char('/') + name; }
-
 private slots:
-    void initTestCase() {
-        m_dir = appPaths::dataDir() + QStringLiteral("/work");
-        QVERIFY(QDir().mkpath(m_dir));
-    }
+    void initTestCase() { makeWorkFolder(); }
 
     void loadConfig_data() {
         QTest::addColumn<QByteArray>("xml");
@@ -211,35 +170,6 @@ private slots:
         QCOMPARE(stat(QFile::encodeName(path).constData(), &replaced), 0);
         QVERIFY(replaced.st_ino != old.st_ino);
         QVERIFY(readFile(path) != before);
-    }
-
-    // A program folder that cannot be written sends the settings to the
-    // per-user configuration folder; data is still read from the program's.
-    void unwritableProgramFolderKeepsSettingsPerUser() {
-        QCOMPARE(appPaths::settingsDir(), appPaths::dataDir());
-        QCOMPARE(appPaths::readableFile(QStringLiteral("configs/config_product.xml")),
-                 appPaths::dataDir() + QStringLiteral("/configs/config_product.xml"));
-
-        const QString program = file(QStringLiteral("installed"));
-        QVERIFY(QDir().mkpath(program + QStringLiteral("/configs")));
-        QVERIFY(writeFile(program + QStringLiteral("/configs/config_product.xml"), "<P/>"));
-        QCOMPARE(chmod(QFile::encodeName(program).constData(), 0555), 0);
-        const QByteArray saved = qgetenv("QXUPS_APPDIR");
-        qputenv("QXUPS_APPDIR", QFile::encodeName(program));
-        const QString perUser =
-            qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Tarvel/UPS");
-        const bool passed = asUnprivileged([&] {
-            const QString com = appPaths::settingsFile(QStringLiteral("configs/config_com.xml"));
-            return appPaths::settingsDir() == perUser &&
-                   appPaths::readableFile(QStringLiteral("configs/config_product.xml")) ==
-                       program + QStringLiteral("/configs/config_product.xml") &&
-                   appPaths::makeFolderFor(com) &&
-                   comSettingsFile::saveConfig(comSettings(), com) &&
-                   appPaths::readableFile(QStringLiteral("configs/config_com.xml")) == com;
-        });
-        qputenv("QXUPS_APPDIR", saved);
-        chmod(QFile::encodeName(program).constData(), 0755);
-        QVERIFY(passed);
     }
 
     void portNumberFromName_data() {
@@ -382,173 +312,6 @@ private slots:
             QCOMPARE(module.command("get 0"), QStringLiteral("value 301"));
         }
         QVERIFY(readFile(path) == deep);
-    }
-
-    // Whatever the umask, the files the program writes are the user's alone
-    // (the autostart entry readable by all) and so are the folders it makes.
-    void filesArePrivateWhateverTheUmask_data() {
-        QTest::addColumn<QString>("writer");
-        QTest::addColumn<int>("fileMode");
-        QTest::newRow("config_com.xml") << "config_com.xml" << 0600;
-        QTest::newRow("UPS.conf") << "UPS.conf" << 0600;
-        QTest::newRow("select.ini") << "select.ini" << 0600;
-        // A shared install's folder: a link planted at the name is not followed.
-        QTest::newRow("config_com.xml over a planted link") << "config_com.xml link" << 0600;
-        QTest::newRow("select.ini over a planted link") << "select.ini link" << 0600;
-        QTest::newRow("autostart entry") << "autostart" << 0644;
-    }
-
-    void filesArePrivateWhateverTheUmask() {
-        QFETCH(QString, writer);
-        QFETCH(int, fileMode);
-        const bool planted = writer.endsWith(QLatin1String(" link"));
-        if (planted) writer.chop(5);
-        const QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
-        QString path;
-        if (writer == QLatin1String("config_com.xml")) {
-            path = file(QStringLiteral("umask/configs/config_com.xml"));
-        } else if (writer == QLatin1String("UPS.conf")) {
-            path = config + QStringLiteral("/Tarvel/UPS.conf");
-        } else if (writer == QLatin1String("select.ini")) {
-            path = appPaths::settingsFile(QStringLiteral("help/select.ini"));
-        } else {
-            path = autoStart::entryFile();
-        }
-        const QString folder = QFileInfo(path).absolutePath();
-        QVERIFY(!QFileInfo::exists(folder) || QDir(folder).removeRecursively());
-        const QString victim = file(QStringLiteral("umask-victim"));
-        if (planted) {
-            QVERIFY(appPaths::makeFolder(folder) && writeFile(victim, "victim"));
-            QCOMPARE(symlink(QFile::encodeName(victim).constData(),
-                             QFile::encodeName(path).constData()),
-                     0);
-        }
-
-        const mode_t saved = umask(0);
-        bool written = true;
-        if (writer == QLatin1String("config_com.xml"))
-            written =
-                appPaths::makeFolderFor(path) && comSettingsFile::saveConfig(comSettings(), path);
-        else if (writer == QLatin1String("UPS.conf"))
-            settingsStore::setBatPath(QStringLiteral("/opt/on-loss.sh"));
-        else if (writer == QLatin1String("select.ini"))
-            settingsStore::setFileValue(path, QStringLiteral("/SELECTED/Language"), 1);
-        else
-            written = autoStart::registerProgram(QStringLiteral("/opt/QXUPSUtility"));
-        umask(saved);
-
-        QVERIFY(written);
-        QCOMPARE(modeOf(path), fileMode);
-        QCOMPARE(modeOf(folder), 0700);
-        if (planted) QCOMPARE(readFile(victim), QByteArray("victim"));
-    }
-
-    // The single-instance lock is taken only in a folder that nobody but the
-    // user can write, and only in a regular file of the user's with no other
-    // link; otherwise the program runs without it and says so.
-    void instanceLockStaysPrivate_data() {
-        QTest::addColumn<QString>("runtime");  // private, shared, other's, unset
-        QTest::addColumn<QString>("atName");   // what stands at the lock's name
-        QTest::addColumn<QString>("lockIn");   // runtime, cache, none (unguarded)
-        const auto row = [](const char* tag, const char* runtime, const char* atName,
-                            const char* lockIn) {
-            QTest::newRow(tag) << QString::fromLatin1(runtime) << QString::fromLatin1(atName)
-                               << QString::fromLatin1(lockIn);
-        };
-        row("private runtime folder", "private", "", "runtime");
-        row("stale lock file", "private", "own file", "runtime");
-        row("runtime folder others can write", "shared", "", "cache");
-        row("runtime folder of another user", "other's", "", "cache");
-        row("no runtime folder", "unset", "", "cache");
-        row("symlink at the name", "private", "symlink", "none");
-        row("hard link at the name", "private", "hard link", "none");
-        row("fifo at the name", "private", "fifo", "none");
-        row("another user's file", "private", "other's file", "none");
-        row("cache folder is a link", "unset", "cache link", "none");
-    }
-
-    void instanceLockStaysPrivate() {
-        QFETCH(QString, runtime);
-        QFETCH(QString, atName);
-        QFETCH(QString, lockIn);
-        const bool needsRoot =
-            runtime == QLatin1String("other's") || atName == QLatin1String("other's file");
-        if (needsRoot && geteuid() != 0) QSKIP("only root can make another user's files");
-
-        const QString base = file(QStringLiteral("lock/") + QLatin1String(QTest::currentDataTag()));
-        const QString runtimeDir = base + QStringLiteral("/runtime");
-        const QString cacheDir = base + QStringLiteral("/cache");
-        const QString victim = base + QStringLiteral("/victim");
-        QVERIFY(QDir().mkpath(runtimeDir) && QDir().mkpath(cacheDir) &&
-                writeFile(victim, "victim"));
-        const QByteArray runtimeName = QFile::encodeName(runtimeDir);
-        QCOMPARE(chmod(runtimeName.constData(), runtime == QLatin1String("shared") ? 0777 : 0700),
-                 0);
-        if (runtime == QLatin1String("other's"))
-            QCOMPARE(chown(runtimeName.constData(), 65534, 65534), 0);
-        const QString atPath = runtimeDir + QStringLiteral("/lock");
-        const QByteArray at = QFile::encodeName(atPath);
-        const QByteArray victimName = QFile::encodeName(victim);
-        if (atName == QLatin1String("own file") || atName == QLatin1String("other's file")) {
-            QVERIFY(writeFile(atPath, "stale"));
-            if (atName == QLatin1String("other's file"))
-                QCOMPARE(chown(at.constData(), 65534, 65534), 0);
-        } else if (atName == QLatin1String("symlink")) {
-            QCOMPARE(symlink(victimName.constData(), at.constData()), 0);
-        } else if (atName == QLatin1String("hard link")) {
-            QCOMPARE(link(victimName.constData(), at.constData()), 0);
-        } else if (atName == QLatin1String("fifo")) {
-            QCOMPARE(mkfifo(at.constData(), 0600), 0);
-        } else if (atName == QLatin1String("cache link")) {
-            QCOMPARE(
-                symlink(QFile::encodeName(runtimeDir).constData(),
-                        QFile::encodeName(cacheDir + QStringLiteral("/QXUPSUtility")).constData()),
-                0);
-        }
-
-        const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
-        const QByteArray savedCache = qgetenv("XDG_CACHE_HOME");
-        if (runtime == QLatin1String("unset"))
-            qunsetenv("XDG_RUNTIME_DIR");
-        else
-            qputenv("XDG_RUNTIME_DIR", runtimeName);
-        qputenv("XDG_CACHE_HOME", QFile::encodeName(cacheDir));
-        if (lockIn == QLatin1String("none"))
-            QTest::ignoreMessage(QtWarningMsg,
-                                 QRegularExpression(QStringLiteral("single-instance lock")));
-        instanceLock lock(QStringLiteral("lock"));
-        const instanceLock::Outcome outcome = lock.acquire();
-        qputenv("XDG_RUNTIME_DIR", savedRuntime);
-        qputenv("XDG_CACHE_HOME", savedCache);
-
-        if (lockIn == QLatin1String("none")) {
-            QCOMPARE(outcome, instanceLock::Unavailable);
-            QVERIFY(!lock.held());
-            QCOMPARE(readFile(victim), QByteArray("victim"));
-            if (atName == QLatin1String("other's file"))
-                QCOMPARE(readFile(atPath), QByteArray("stale"));
-            return;
-        }
-        const QString folder = lockIn == QLatin1String("runtime")
-                                   ? runtimeDir
-                                   : cacheDir + QStringLiteral("/QXUPSUtility");
-        QCOMPARE(outcome, instanceLock::Acquired);
-        QCOMPARE(lock.path(), folder + QStringLiteral("/lock"));
-        QCOMPARE(readFile(lock.path()), QByteArray::number(static_cast<qint64>(getpid())) + '\n');
-        QCOMPARE(modeOf(folder), 0700);
-    }
-
-    void settingsStoreLivesInTheUsersConfiguration() {
-        settingsStore::setBatPath(QStringLiteral("/opt/on loss.sh"));
-        settingsStore::setBatExecutePolicy(2);
-        settingsStore::setLanguage(QStringLiteral("de"));
-        QCOMPARE(settingsStore::batPath(), QStringLiteral("/opt/on loss.sh"));
-        QCOMPARE(settingsStore::batExecutePolicy(), 2);
-        QSettings file(qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Tarvel/UPS.conf"),
-                       QSettings::IniFormat);
-        QCOMPARE(file.value(QStringLiteral("REVOV_Azezed/batPath")).toString(),
-                 QStringLiteral("/opt/on loss.sh"));
-        QCOMPARE(file.value(QStringLiteral("Language/Language")).toString(), QStringLiteral("de"));
     }
 };
 
