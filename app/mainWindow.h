@@ -1,6 +1,7 @@
 // The program's only top-level window: the message page and the settings page
-// in docks, the tab pages in the centre, menus, tool bars and the status bar.
-// It owns the status bar's labels (statusBarPresenter), the Language menu
+// in docks, the tab pages in the centre (both scroll in a small window), menus,
+// tool bars and the status bar. It owns the status bar's labels
+// (statusBarPresenter), the log dock's height (logDockSizer), the Language menu
 // (languageChooser), the tray icon (trayPresenter), the restart hand-over
 // (restartHandover) and the help launcher (helpLauncher). Its constructor
 // wires the pages together.

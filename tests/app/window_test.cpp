@@ -18,7 +18,6 @@
 #include <QTimer>
 #include <QUrl>
 #include <QtTest>
-#include <cmath>
 
 #include "app_test_env.h"
 #include "app_test_sim.h"
@@ -69,19 +68,6 @@ bool statusPageDisplays(const mainWindow& w) {
 
 bool statusPagePolls(const mainWindow& w) {
     return w.findChild<statusMonitorWidget*>()->findChild<monitorThread*>()->isRunning();
-}
-
-// The contrast of two colours as readability guidelines define it (1 to 21).
-double contrast(const QColor& a, const QColor& b) {
-    auto luminance = [](const QColor& c) {
-        auto channel = [](double v) {
-            return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
-        };
-        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) +
-               0.0722 * channel(c.blueF());
-    };
-    const double la = luminance(a), lb = luminance(b);
-    return (qMax(la, lb) + 0.05) / (qMin(la, lb) + 0.05);
 }
 }  // namespace
 
