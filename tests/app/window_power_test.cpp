@@ -267,11 +267,17 @@ private slots:
                                   QStringLiteral(":/mainWindow/images/UPS/DC.png"), 20000);
         batteryWidget* gauge = w.findChild<batteryWidget*>();
         QVERIFY(!gauge->isIdle());
+        // The Config tab, open at the loss, closes with the line and comes back with it.
+        QTabWidget* tabs = w.findChild<QTabWidget*>(QStringLiteral("m_tabWidget"));
+        configWidget* config = w.findChild<configWidget*>();
+        action(w, "m_configAction")->trigger();
+        QVERIFY(tabs->indexOf(config) >= 0);
 
         m_sim.kill();
         QTRY_VERIFY_WITH_TIMEOUT(
             label(w, "m_lblConnectState").startsWith(QStringLiteral("Reconnecting (attempt ")),
             20000);
+        QTRY_VERIFY_WITH_TIMEOUT(tabs->indexOf(config) < 0, 5000);
         QVERIFY(!w.findChild<QLabel*>(QStringLiteral("m_lblConnectState"))
                      ->styleSheet()
                      .contains(QLatin1String("green")));
@@ -298,6 +304,8 @@ private slots:
         QCOMPARE(m_sim.command("scenario dc-loss"), QStringLiteral("ok"));
         QCOMPARE(m_sim.command("set 26 42"), QStringLiteral("ok"));
         QTRY_VERIFY_WITH_TIMEOUT(w.isConnected(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(tabs->indexOf(config) >= 0, 5000);
+        QCOMPARE(tabs->currentIndex(), 0);
         QTRY_COMPARE_WITH_TIMEOUT(gauge->value(), 42, 10000);
         QVERIFY(!gauge->isIdle());
         QTRY_COMPARE_WITH_TIMEOUT(lineCount(marker), 1, 20000);
