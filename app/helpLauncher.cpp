@@ -68,7 +68,20 @@ void helpLauncher::showHelp(bool connected, const QString& connectedProduct) {
         return;
     }
     const bool opened = m_urlOpener ? m_urlOpener(url) : QDesktopServices::openUrl(url);
-    if (!opened) consolePrint::instance().printMsg(tr("Cannot open help file: %1").arg(path));
+    if (opened) return;
+    // The desktop opens files through xdg-open: without it nothing can be
+    // opened, however fine the file and the viewer are.
+    if (QStandardPaths::findExecutable(QStringLiteral("xdg-open")).isEmpty()) {
+        const QString text =
+            tr("Cannot open help file %1: the program that opens files, xdg-open, is not "
+               "installed: install xdg-utils (for example with \"sudo apt-get install "
+               "xdg-utils\").")
+                .arg(path);
+        consolePrint::instance().printMsg(text);
+        QMessageBox::information(m_window, tr("Help"), text);
+        return;
+    }
+    consolePrint::instance().printMsg(tr("Cannot open help file: %1").arg(path));
 }
 
 // xchm on the path, or any viewer the desktop names for compiled help.

@@ -1,13 +1,22 @@
+// The message page: the log view, its following of new lines and its menu.
 #include "inforWidget.h"
 
+#include <QAction>
+#include <QDateTime>
+#include <QDir>
+#include <QFileDialog>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QSaveFile>
 #include <QScrollBar>
 #include <QShowEvent>
-#include <QTimer>
-
-#include <QDateTime>
-#include <QPlainTextEdit>
+#include <QStandardPaths>
 #include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
+
+#include "consolePrint.h"
 
 inforWidget::inforWidget(QWidget* parent) : baseWidget(parent) {
     setObjectName(QStringLiteral("inforWidget"));
@@ -17,7 +26,8 @@ inforWidget::inforWidget(QWidget* parent) : baseWidget(parent) {
     QVBoxLayout* verticalLayout = new QVBoxLayout(this);
     verticalLayout->setObjectName(QStringLiteral("verticalLayout"));
     verticalLayout->setSpacing(6);
-    verticalLayout->setContentsMargins(11, 11, 11, 11);
+    // Thin margins: in a low window every pixel of the dock is a line of log.
+    verticalLayout->setContentsMargins(6, 2, 6, 2);
 
     m_mainTabWidget = new QTabWidget(this);
     m_mainTabWidget->setObjectName(QStringLiteral("m_mainTabWidget"));
@@ -29,7 +39,7 @@ inforWidget::inforWidget(QWidget* parent) : baseWidget(parent) {
     QVBoxLayout* verticalLayout_2 = new QVBoxLayout(m_tabStatus);
     verticalLayout_2->setObjectName(QStringLiteral("verticalLayout_2"));
     verticalLayout_2->setSpacing(6);
-    verticalLayout_2->setContentsMargins(11, 11, 11, 11);
+    verticalLayout_2->setContentsMargins(2, 2, 2, 2);
 
     m_statusOutput = new QPlainTextEdit(m_tabStatus);
     m_statusOutput->setObjectName(QStringLiteral("m_statusOutput"));
@@ -52,6 +62,17 @@ inforWidget::inforWidget(QWidget* parent) : baseWidget(parent) {
     });
     verticalLayout_2->addWidget(m_statusOutput);
 
+    m_saveFileChooser = [](QWidget* owner, const QString& caption, const QString& proposed,
+                           const QString& filters) {
+        return QFileDialog::getSaveFileName(owner, caption, proposed, filters);
+    };
+    m_statusOutput->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_statusOutput, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        QMenu* menu = createLogMenu();
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->popup(m_statusOutput->viewport()->mapToGlobal(at));
+    });
+
     m_mainTabWidget->addTab(m_tabStatus, tr("Status"));
     m_mainTabWidget->setCurrentWidget(m_tabStatus);
     verticalLayout->addWidget(m_mainTabWidget);
@@ -66,8 +87,64 @@ void inforWidget::slotOnShowMsg(QString msg) {
 
 void inforWidget::showEvent(QShowEvent* event) {
     baseWidget::showEvent(event);
-    if (m_followLog) {
-        QScrollBar* bar = m_statusOutput->verticalScrollBar();
-        bar->setValue(bar->maximum());
+    if (!m_followLog) return;
+    scrollToEnd();
+    // Lines added while the window was hidden are laid out only once it is
+    // shown again, which moves the end: the view goes there again after that,
+    // so that the newest line is at the bottom, not alone at the top.
+    QTimer::singleShot(0, this, [this]() {
+        if (m_followLog) scrollToEnd();
+    });
+}
+
+void inforWidget::scrollToEnd() {
+    QScrollBar* bar = m_statusOutput->verticalScrollBar();
+    bar->setValue(bar->maximum());
+}
+
+void inforWidget::setSaveFileChooser(SaveFileChooser chooser) {
+    m_saveFileChooser = std::move(chooser);
+}
+
+QMenu* inforWidget::createLogMenu() {
+    QMenu* menu = m_statusOutput->createStandardContextMenu();
+    menu->addSeparator();
+    QAction* save = menu->addAction(tr("Save log…"), this, &inforWidget::slotOnSaveLogAs);
+    save->setObjectName(QStringLiteral("m_saveLogAction"));
+    QAction* clear = menu->addAction(tr("Clear"), m_statusOutput, &QPlainTextEdit::clear);
+    clear->setObjectName(QStringLiteral("m_clearLogAction"));
+    const bool empty = m_statusOutput->document()->isEmpty();
+    save->setEnabled(!empty);
+    clear->setEnabled(!empty);
+    return menu;
+}
+
+void inforWidget::slotOnSaveLogAs() {
+    // Proposed in the user's documents (or home), never in the program's folder.
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (folder.isEmpty() || !QDir(folder).exists()) folder = QDir::homePath();
+    const QString proposed =
+        folder + QStringLiteral("/ambrel-log-") +
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss")) +
+        QStringLiteral(".txt");
+    const QString fileName =
+        m_saveFileChooser(this, tr("Save log"), proposed,
+                          tr("Text files (*.txt)") + QStringLiteral(";;") + tr("All files (*)"));
+    if (fileName.isEmpty()) return;
+    if (!saveLog(fileName))
+        QMessageBox::warning(this, tr("Save log"),
+                             tr("The log could not be saved to %1.").arg(fileName));
+}
+
+bool inforWidget::saveLog(const QString& fileName) {
+    // Written whole or not at all: a failed save leaves no half file behind.
+    QSaveFile file(fileName);
+    const QByteArray text = m_statusOutput->toPlainText().toUtf8() + '\n';
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
+        consolePrint::instance().printMsg(
+            tr("ERR: The log could not be saved to %1: %2").arg(fileName, file.errorString()));
+        return false;
     }
+    consolePrint::instance().printMsg(tr("The log was saved to %1.").arg(fileName));
+    return true;
 }

@@ -9,6 +9,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -26,6 +28,7 @@
 #include "historyWidget.h"
 #include "inforWidget.h"
 #include "languageChooser.h"
+#include "logDockSizer.h"
 #include "monitorThread.h"
 #include "restartHandover.h"
 #include "statusBarPresenter.h"
@@ -43,6 +46,16 @@ const char kImages[] = ":/mainWindow/images/UPS/";
 
 QString image(const char* name) {
     return QLatin1String(kImages) + QLatin1String(name);
+}
+
+// A page that scrolls when the window is smaller than the page needs, rather
+// than squeezing its controls over each other.
+QScrollArea* scrolling(QWidget* page, QWidget* parent) {
+    QScrollArea* area = new QScrollArea(parent);
+    area->setWidgetResizable(true);
+    area->setFrameShape(QFrame::NoFrame);
+    area->setWidget(page);
+    return area;
 }
 
 }  // namespace
@@ -83,17 +96,6 @@ mainWindow::mainWindow(QWidget* parent) : QMainWindow(parent) {
 
 mainWindow::~mainWindow() = default;
 
-void mainWindow::fitToContents() {
-    // The docks and the status bar need more than the frame's first size, so
-    // the window opens large enough to show them whole. The status bar is
-    // measured with its first texts; the state and the clock grow once the
-    // first tick fills them in.
-    const int growth = m_statusBarPresenter->growthAfterFirstTick();
-    QSize opening = size().expandedTo(minimumSizeHint());
-    opening.setWidth(qMax(opening.width(), statusBar()->sizeHint().width() + growth + 16));
-    resize(opening);
-}
-
 void mainWindow::loadStyleSheet() {
     // A missing style sheet leaves Qt's own look.
     QFile file(appPaths::dataFile(QStringLiteral("Themes/MainPage.qss")));
@@ -108,8 +110,9 @@ void mainWindow::createActions() {
     m_disconnectAction->setObjectName(QStringLiteral("m_disconnectAction"));
     // Shows and hides the configuration tab; its connection comes before
     // every other connection of the window.
-    m_configAction = new QAction(tr("Config"), this);
+    m_configAction = new QAction(QIcon(image("config.png")), tr("Config"), this);
     m_configAction->setObjectName(QStringLiteral("m_configAction"));
+    m_configAction->setToolTip(tr("Show the configuration tab (while a module is connected)"));
     m_configAction->setCheckable(true);
     connect(m_configAction, &QAction::triggered, this, &mainWindow::slotOnShowConfigWidget);
     m_aboutAction = new QAction(QIcon(image("about.png")), tr("About"), this);
@@ -144,6 +147,8 @@ void mainWindow::createToolBars() {
     m_disconnectToolBar->addAction(m_disconnectAction);
     m_helpToolBar = addToolBar(tr("Help"));
     m_helpToolBar->setObjectName(QStringLiteral("m_helpToolBar"));
+    // The Config tab is found beside Help, not only in the Option menu.
+    m_helpToolBar->addAction(m_configAction);
     m_helpToolBar->addAction(m_helpAction);
     for (QToolBar* bar : {m_connectToolBar, m_disconnectToolBar, m_helpToolBar})
         bar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
@@ -157,32 +162,33 @@ void mainWindow::createWidgets() {
     informationDock->setAllowedAreas(Qt::BottomDockWidgetArea);
     informationDock->setWidget(m_inforWidget);
     addDockWidget(Qt::BottomDockWidgetArea, informationDock);
+    // The log's height follows the window's, at the share the user dragged
+    // it to (remembered).
+    m_logDockSizer = new logDockSizer(this, informationDock);
+    m_informationDock = informationDock;
 
     m_comSettingsWidget = new comSettingsWidget(this);
     QDockWidget* commDock = new QDockWidget(tr("Comm"), this);
     commDock->setObjectName(QStringLiteral("m_commDock"));
     commDock->setFeatures(QDockWidget::NoDockWidgetFeatures);
     commDock->setAllowedAreas(Qt::LeftDockWidgetArea);
-    commDock->setWidget(m_comSettingsWidget);
+    m_commScroll = scrolling(m_comSettingsWidget, commDock);
+    // The panel scrolls up and down only: it is never narrower than its
+    // controls.
+    m_commScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_commScroll->setMinimumWidth(m_comSettingsWidget->minimumSizeHint().width() +
+                                  m_commScroll->verticalScrollBar()->sizeHint().width());
+    commDock->setWidget(m_commScroll);
     addDockWidget(Qt::LeftDockWidgetArea, commDock);
-    // The dock opens as wide as the page asks, not at its narrowest. A size
-    // given before the window is shown is lost when the window lays itself
-    // out, so it is given again once the event loop runs.
-    auto widenCommDock = [this, commDock]() {
-        const int wanted = m_comSettingsWidget->sizeHint().width();
-        const int missing = wanted - commDock->width();
-        if (missing <= 0) return;
-        // The central page keeps its own minimum, so the window grows by what
-        // the dock lacks.
-        if (!isMaximized() && !isFullScreen()) resize(width() + missing, height());
-        resizeDocks({commDock}, {wanted}, Qt::Horizontal);
-    };
-    widenCommDock();
-    QTimer::singleShot(0, this, widenCommDock);
+    // The dock opens as wide as the page asks, not at its narrowest
+    // (fitToContents).
+    m_commDock = commDock;
 
     m_tabWidget = new QTabWidget(this);
     m_tabWidget->setObjectName(QStringLiteral("m_tabWidget"));
-    setCentralWidget(m_tabWidget);
+    m_pagesScroll = scrolling(m_tabWidget, this);
+    m_pagesScroll->setObjectName(QStringLiteral("m_pagesScroll"));
+    setCentralWidget(m_pagesScroll);
 
     // The status page is tab 0 for the life of the program. Inserting the
     // first tab makes it current, so making it current again emits nothing:
@@ -292,8 +298,14 @@ bool mainWindow::isConnected() const {
 void mainWindow::slotOnLinkState(int state) {
     m_trayPresenter->followLinkState(state, m_statusMonitorWidget->worker()->silentSinceMs());
     slotOnUpdate();
-    // After a restart, the tab that was in front comes back once connected.
-    if (state == monitorThread::Connected) m_restartHandover->slotOnConnected();
+    if (state != monitorThread::Connected) return;
+    if (m_configBackOnLink) {
+        m_configBackOnLink = false;
+        if (!m_configAction->isChecked()) m_configAction->trigger();
+        if (m_configBackInFront) m_tabWidget->setCurrentWidget(m_configWidget);
+    }
+    // After a restart, the tabs that were open come back once connected.
+    m_restartHandover->slotOnConnected();
 }
 
 void mainWindow::stopDeviceWork() {
@@ -354,7 +366,15 @@ void mainWindow::slotOnUpdate() {
         m_connectAction->setEnabled(closing);
         m_disconnectToolBar->setEnabled(!closing);
         m_disconnectAction->setEnabled(!closing);
-        // The configuration page never stays open without a device.
+        // The configuration page never stays open without a device. Closed
+        // by a lost line, it comes back with the line (in front again if it
+        // was); a Disconnect closes it for good.
+        if (state == monitorThread::Reconnecting && m_tabWidget->indexOf(m_configWidget) >= 0) {
+            m_configBackOnLink = true;
+            m_configBackInFront = m_tabWidget->currentWidget() == m_configWidget;
+        } else if (closing) {
+            m_configBackOnLink = false;
+        }
         closeConfigTab();
     }
     m_statusBarPresenter->showLinkState(state, m_statusMonitorWidget->worker());

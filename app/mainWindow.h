@@ -1,6 +1,7 @@
 // The program's only top-level window: the message page and the settings page
-// in docks, the tab pages in the centre, menus, tool bars and the status bar.
-// It owns the status bar's labels (statusBarPresenter), the Language menu
+// in docks, the tab pages in the centre (both scroll in a small window), menus,
+// tool bars and the status bar. It owns the status bar's labels
+// (statusBarPresenter), the log dock's height (logDockSizer), the Language menu
 // (languageChooser), the tray icon (trayPresenter), the restart hand-over
 // (restartHandover) and the help launcher (helpLauncher). Its constructor
 // wires the pages together.
@@ -13,7 +14,9 @@
 
 class QAction;
 class QCloseEvent;
+class QDockWidget;
 class QMenu;
+class QScrollArea;
 class QTabWidget;
 class QTimer;
 class QToolBar;
@@ -28,6 +31,7 @@ class historyStore;
 class historyWidget;
 class inforWidget;
 class languageChooser;
+class logDockSizer;
 class statusBarPresenter;
 class statusMonitorWidget;
 
@@ -107,6 +111,7 @@ private:
     void createToolBars();
     void createWidgets();
     void fitToContents();
+    void widenCommDock();
     void closeConfigTab();
     // The cancel action, the countdown and the time left in the status bar
     // and the tray, the notices, the action settings (mainWindowPower.cpp).
@@ -118,6 +123,12 @@ private:
     inforWidget* m_inforWidget = nullptr;
     comSettingsWidget* m_comSettingsWidget = nullptr;
     QTabWidget* m_tabWidget = nullptr;
+    QScrollArea* m_pagesScroll = nullptr;  // the tab pages, scrolling in a small window
+    QScrollArea* m_commScroll = nullptr;   // the Comm panel, scrolling in a low window
+    QDockWidget* m_commDock = nullptr;
+    QDockWidget* m_informationDock = nullptr;
+    int m_commDockWidth = 0;  // the width the Comm dock opens with
+    logDockSizer* m_logDockSizer = nullptr;
     statusMonitorWidget* m_statusMonitorWidget = nullptr;
     configWidget* m_configWidget = nullptr;  // in a tab only while shown
     historyStore* m_historyStore = nullptr;
@@ -148,6 +159,8 @@ private:
     bool m_autoHide = false;
     bool m_autoHidden = false;
     QString m_deviceType;
+    bool m_configBackOnLink = false;   // the Config tab closed at a line loss: reopen it
+    bool m_configBackInFront = false;  // ... and it was in front
     QuitConfirmer m_quitConfirmer;
     bool m_sessionEnding = false;  // the desktop session ends: quit without asking
 };

@@ -1,5 +1,5 @@
 // The main window's part in the post-process policy: the cancel action, the countdown, the quit
-// question.
+// question, and closing into the tray.
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -11,6 +11,7 @@
 #include "configWidget.h"
 #include "mainWindow.h"
 #include "powerActions.h"
+#include "settingsStore.h"
 #include "statusBarPresenter.h"
 #include "statusMonitorWidget.h"
 #include "trayPresenter.h"
@@ -82,6 +83,15 @@ void mainWindow::closeEvent(QCloseEvent* event) {
     if (m_trayPresenter->canHideWindow() && !m_sessionEnding) {
         hide();
         event->ignore();
+        // Said once for good: a window that vanishes looks like a program
+        // that ended, while it still watches the power.
+        const QString shown = QStringLiteral("trayNoticeShown");
+        if (!settingsStore::value(settingsStore::kGroupWindow, shown, false).toBool()) {
+            settingsStore::setValue(settingsStore::kGroupWindow, shown, true);
+            showTrayMessage(tr("Ambrel"),
+                            tr("Ambrel keeps running in the tray and watches the power. "
+                               "Quit it from the tray icon's menu."));
+        }
         return;
     }
     // Without a tray a hidden window could not be reached again: closing quits.

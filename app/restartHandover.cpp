@@ -29,6 +29,8 @@ QStringList restartHandover::restartArguments(bool connected) const {
     if (connected) arguments << QStringLiteral("--connect");
     if (QWidget* front = m_tabs->currentWidget())
         arguments << QStringLiteral("--tab") << front->objectName();
+    // The Config tab comes back also when it was open behind another tab.
+    if (m_tabs->indexOf(m_configPage) >= 0) arguments << QStringLiteral("--config");
     // The log's last lines, handed over in a private file the successor reads
     // and removes.
     const QString logFile = appPaths::settingsFile(QLatin1String(kRestartLog));
@@ -58,17 +60,22 @@ bool restartHandover::resumeAfterRestart(const QStringList& arguments) {
     consolePrint::instance().printMsg(tr("Restarted to change the language."));
     const int tab = arguments.indexOf(QStringLiteral("--tab"));
     if (tab >= 0 && tab + 1 < arguments.size()) m_resumeTab = arguments.at(tab + 1);
+    m_resumeConfig = arguments.contains(QStringLiteral("--config"));
     if (arguments.contains(QStringLiteral("--connect"))) return true;
     m_resumeTab.clear();
+    m_resumeConfig = false;
     return false;
 }
 
 void restartHandover::slotOnConnected() {
     // The Config tab exists only while connected, so it is shown first.
+    const bool config =
+        m_resumeConfig || (!m_resumeTab.isEmpty() && m_resumeTab == m_configPage->objectName());
+    m_resumeConfig = false;
+    if (config && !m_showConfig->isChecked()) m_showConfig->trigger();
     if (m_resumeTab.isEmpty()) return;
     const QString name = m_resumeTab;
     m_resumeTab.clear();
-    if (name == m_configPage->objectName() && !m_showConfig->isChecked()) m_showConfig->trigger();
     for (int i = 0; i < m_tabs->count(); ++i)
         if (m_tabs->widget(i)->objectName() == name) m_tabs->setCurrentIndex(i);
 }

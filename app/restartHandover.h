@@ -1,5 +1,6 @@
 // The language restart's hand-over: what a program about to restart passes to
-// its successor (connected or not, the tab in front, the log's last lines),
+// its successor (connected or not, the tab in front, whether the Config tab
+// is open, the log's last lines),
 // and how the successor takes it up.
 #pragma once
 
@@ -28,7 +29,8 @@ public:
     bool resumeAfterRestart(const QStringList& arguments);
 
 public slots:
-    // Once connected: brings back the tab that was in front, once.
+    // Once connected: brings back the Config tab when it was open and the tab
+    // that was in front, once.
     void slotOnConnected();
 
 private:
@@ -36,5 +38,6 @@ private:
     QPlainTextEdit* m_log;
     QAction* m_showConfig;
     QWidget* m_configPage;
-    QString m_resumeTab;  // the tab to bring back once connected
+    QString m_resumeTab;          // the tab to bring back once connected
+    bool m_resumeConfig = false;  // the Config tab was open, in front or not
 };

@@ -11,6 +11,7 @@ namespace settingsStore {
 
 const char* const kGroupPostProcess = "REVOV_Azezed";
 const char* const kGroupLanguage = "Language";
+const char* const kGroupWindow = "Window";
 
 namespace {
 

@@ -11,6 +11,7 @@ namespace settingsStore {
 
 extern const char* const kGroupPostProcess;  // "REVOV_Azezed"
 extern const char* const kGroupLanguage;     // "Language"
+extern const char* const kGroupWindow;       // "Window": the window's layout, notices given once
 
 QVariant value(const char* group, const QString& key, const QVariant& defaultValue = QVariant());
 void setValue(const char* group, const QString& key, const QVariant& value);

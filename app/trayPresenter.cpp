@@ -87,11 +87,21 @@ void trayPresenter::slotOnChangeTrayIcon(bool state) {
 }
 
 void trayPresenter::slotOnPowerSummary(bool dcOk, int charge, int source) {
-    slotOnChangeTrayIcon(dcOk);
     m_powerDcOk = dcOk;
     m_powerCharge = charge;
     m_powerSource = source;
+    updatePowerIcon();
     updateToolTip();
+}
+
+// On battery at or below the warning level the tray says so by its image:
+// the tool tip alone is seen only when pointed at.
+void trayPresenter::updatePowerIcon() {
+    if (m_powerCharge < 0) return;
+    if (!m_powerDcOk && m_batteryAlert > 0)
+        setIcon(image("LowBattery.png"));
+    else
+        slotOnChangeTrayIcon(m_powerDcOk);
 }
 
 void trayPresenter::slotOnPowerEvent(bool dcOk) {
@@ -104,6 +114,7 @@ void trayPresenter::slotOnPowerEvent(bool dcOk) {
 
 void trayPresenter::slotOnBatteryAlert(int level) {
     m_batteryAlert = level;
+    updatePowerIcon();
     updateToolTip();
 }
 

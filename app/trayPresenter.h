@@ -59,6 +59,8 @@ private slots:
 
 private:
     void setIcon(const QString& path);
+    // The image for the last state reported: DC, battery or low battery.
+    void updatePowerIcon();
     void updateToolTip();
     // The state's tip, with the countdown below it while one runs.
     void setToolTip(const QString& tip);

@@ -39,17 +39,18 @@ void RuntimeEstimator::setLearnedRate(double percentPerS) {
     m_learned = usableRate(percentPerS) ? percentPerS : 0;
 }
 
-void RuntimeEstimator::addStep(int64_t nowMs, int charge) {
+void RuntimeEstimator::addStep(int64_t atMs, int64_t slackMs, int charge) {
     if (m_stepCount == 0) {
-        m_firstStepMs = nowMs;
+        m_firstStepMs = atMs;
         m_firstStepCharge = charge;
         m_fitFrom = 0;
     }
-    m_stepMs[m_stepCount % kSteps] = nowMs;
+    m_stepMs[m_stepCount % kSteps] = atMs;
     m_stepCharge[m_stepCount % kSteps] = charge;
+    m_stepSlackMs[m_stepCount % kSteps] = slackMs;
     ++m_stepCount;
     m_lastCharge = charge;
-    m_lastStepMs = nowMs;
+    m_lastStepMs = atMs;
     if (m_fitFrom < m_stepCount - kFitSteps) m_fitFrom = m_stepCount - kFitSteps;
 
     // A change of load. One interval far off the fit before it: the fit starts
@@ -59,6 +60,9 @@ void RuntimeEstimator::addStep(int64_t nowMs, int charge) {
     // than taking several more steps to forget the old load.
     const int last = m_stepCount - 1;
     if (last - 2 - m_fitFrom < 2) return;
+    // Readings a second apart see steps two seconds apart one to three
+    // seconds apart: an interval that short says nothing of the load.
+    if (!timedWellEnough(last - 1, last)) return;
     const double newest = rateBetween(last - 1, last);
     const double beforeNewest = fittedRate(m_fitFrom, last - 1);
     if (newest > beforeNewest * kJump || newest * kJump < beforeNewest) {
@@ -70,6 +74,13 @@ void RuntimeEstimator::addStep(int64_t nowMs, int charge) {
     const bool faster = previous > before * kChange && newest > before * kChange;
     const bool slower = previous * kChange < before && newest * kChange < before;
     if (faster || slower) m_fitFrom = last - 2;
+}
+
+// Whether the steps from..to are far enough apart for the uncertainty of
+// their times (the readings' spacing) to spoil a rate by at most a quarter.
+bool RuntimeEstimator::timedWellEnough(int from, int to) const {
+    const int64_t span = m_stepMs[to % kSteps] - m_stepMs[from % kSteps];
+    return 4 * (m_stepSlackMs[from % kSteps] + m_stepSlackMs[to % kSteps]) <= span;
 }
 
 double RuntimeEstimator::rateBetween(int from, int to) const {
@@ -127,10 +138,18 @@ RuntimeUpdate RuntimeEstimator::update(int64_t nowMs, int charge, bool onBattery
     } else if (charge < m_lastCharge) {
         // Only new lows count: a reading that recovers for a while under a
         // lighter load is not a step, and the estimate keeps the lower charge.
-        addStep(nowMs, charge);
+        // The step fell between the last reading and this one: taken as
+        // halfway, which is off by at most half the spacing either way.
+        const int64_t slack = nowMs > m_prevUpdateMs ? (nowMs - m_prevUpdateMs) / 2 : 0;
+        addStep(nowMs - slack, slack, charge);
     }
+    m_prevUpdateMs = nowMs;
 
-    double rate = fittedRate(m_fitFrom, m_stepCount - 1);
+    // Steps too close for the readings' spacing give no slope yet.
+    const int lastStep = m_stepCount - 1;
+    double rate = m_stepCount >= 2 && timedWellEnough(m_fitFrom, lastStep)
+                      ? fittedRate(m_fitFrom, lastStep)
+                      : 0;
     if (rate <= 0) rate = m_learned;
     if (rate <= 0) {
         m_last = kRuntimeUnknown;
@@ -138,8 +157,12 @@ RuntimeUpdate RuntimeEstimator::update(int64_t nowMs, int charge, bool onBattery
     }
     // No step for longer than the rate says one takes: the charge fell less
     // than a percent in that time, so the rate is at most that.
+    // Counted from the reading that saw the step, the latest it can have been.
+    const int64_t seenMs =
+        m_lastStepMs + (m_stepCount > 0 ? m_stepSlackMs[(m_stepCount - 1) % kSteps] : 0);
+    const double sinceSeenS = nowMs > seenMs ? (nowMs - seenMs) / 1000.0 : 0;
+    if (rate * sinceSeenS > 1) rate = 1 / sinceSeenS;
     const double sinceStepS = nowMs > m_lastStepMs ? (nowMs - m_lastStepMs) / 1000.0 : 0;
-    if (rate * sinceStepS > 1) rate = 1 / sinceStepS;
 
     // Where the charge is within the shown percent: from the step's edge
     // (or, before any step, the middle of the percent) down at the rate.

@@ -29,7 +29,8 @@ public:
     int64_t secondsLeft() const { return m_last; }
 
 private:
-    void addStep(int64_t nowMs, int charge);
+    void addStep(int64_t atMs, int64_t slackMs, int charge);
+    bool timedWellEnough(int from, int to) const;
     double rateBetween(int from, int to) const;
     double fittedRate(int from, int to) const;
 
@@ -47,6 +48,10 @@ private:
     // at i % kSteps; the fit runs over the steps from m_fitFrom on.
     int64_t m_stepMs[kSteps] = {};
     int m_stepCharge[kSteps] = {};
+    // How far off each step's time may be: half the time between the
+    // reading that saw it and the one before (the step fell in between).
+    int64_t m_stepSlackMs[kSteps] = {};
+    int64_t m_prevUpdateMs = 0;
     int m_stepCount = 0;
     int m_fitFrom = 0;
 };

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QGridLayout>
@@ -69,8 +70,9 @@ configWidget::configWidget(QWidget* parent) : baseWidget(parent) {
     m_lblBatPath = new QLabel(tr("Post Process Script file:"));
     m_lineEditBatPath = new QLineEdit();
     m_lineEditBatPath->setObjectName(QStringLiteral("m_lineEditBatPath"));
-    // It shows the chosen script; a path typed here would never be used.
-    m_lineEditBatPath->setReadOnly(true);
+    // A path typed here is taken when the field is left or Enter pressed,
+    // as a file chosen with "..." is.
+    m_lineEditBatPath->setPlaceholderText(tr("full path of the script, or choose it with ..."));
     m_btnOpenBatFile = new QPushButton(tr("..."));
     m_btnOpenBatFile->setObjectName(QStringLiteral("m_btnOpenBatFile"));
     QHBoxLayout* scriptRow = new QHBoxLayout();
@@ -136,6 +138,8 @@ configWidget::configWidget(QWidget* parent) : baseWidget(parent) {
                                          static_cast<quint16>(value));
             });
     connect(m_btnOpenBatFile, &QPushButton::clicked, this, &configWidget::slotOnOpenBatFile);
+    connect(m_lineEditBatPath, &QLineEdit::editingFinished, this,
+            &configWidget::slotOnBatPathEdited);
 
     slotOnLoadFromRegisterTable();
     // Connected after the stored values are shown: loading writes nothing.
@@ -207,26 +211,78 @@ void configWidget::slotOnRowDoubleClicked(const QModelIndex& index) {
 
 void configWidget::slotOnOpenBatFile() {
     // Any script or program can be the post-process script here, not only a
-    // batch file.
-    const QString filters = tr("shell scripts(*.sh)") + QStringLiteral(";;") +
-                            tr("bat files(*.bat)") + QStringLiteral(";;") + tr("all files(*)");
-    m_batPath = m_fileChooser(this, tr("Open bat file"), QDir::currentPath(), filters);
-    if (!m_batPath.isEmpty()) {
-        m_lineEditBatPath->setText(m_batPath);
-    } else {
+    // shell script. The dialog opens where the present script is, else in
+    // the user's home (never in the program's folder).
+    const QString filters = tr("shell scripts(*.sh)") + QStringLiteral(";;") + tr("all files(*)") +
+                            QStringLiteral(";;") + tr("bat files(*.bat)");
+    const QString folder = QFileInfo(m_batPath).absolutePath();
+    const QString start = !m_batPath.isEmpty() && QDir(folder).exists() ? folder : QDir::homePath();
+    const QString chosen = m_fileChooser(this, tr("Open bat file"), start, filters);
+    if (chosen.isEmpty()) {
         // Cancelling clears the stored script; say so, since the status page
         // will not run anything any more.
-        m_batPath.clear();
         m_lineEditBatPath->clear();
+        useBatPath(QString());
         consolePrint::instance().printMsg(
             tr("The script file dialog was cancelled: no post-process script is set any more."));
+        return;
     }
+    m_lineEditBatPath->setText(chosen);
+    useBatPath(chosen);
+}
+
+void configWidget::slotOnBatPathEdited() {
+    QString typed = m_lineEditBatPath->text().trimmed();
+    if (typed == m_batPath) {
+        // Editing ends at every focus change: nothing new is said, but a
+        // refused text put back to the stored path loses its mark.
+        if (m_batPath.isEmpty() || QFileInfo(m_batPath).isFile()) markBatPath(QString());
+        return;
+    }
+    if (typed == QStringLiteral("~") || typed.startsWith(QStringLiteral("~/")))
+        typed = QDir::homePath() + typed.mid(1);
+    if (typed.isEmpty()) {
+        useBatPath(QString());
+        consolePrint::instance().printMsg(tr("No post-process script is set any more."));
+        return;
+    }
+    // A relative path would depend on the folder the program was started
+    // in: it is refused, and the text stays in the field to be corrected.
+    if (QDir::isRelativePath(typed)) {
+        const QString message =
+            tr("ERR: The post-process script needs its full path (starting with /): %1").arg(typed);
+        markBatPath(message);
+        consolePrint::instance().printMsg(message);
+        return;
+    }
+    m_lineEditBatPath->setText(typed);
+    useBatPath(typed);
+}
+
+void configWidget::useBatPath(const QString& path) {
+    // Stored whether or not the file is there yet (it is looked for again
+    // each time the script is to run), but a missing one is said at once.
+    m_batPath = path;
     slotOnSaveToRegisterTable();
+    if (path.isEmpty() || QFileInfo(path).isFile()) {
+        markBatPath(QString());
+        return;
+    }
+    const QString message = tr("Post-process script not found: %1").arg(path);
+    markBatPath(message);
+    consolePrint::instance().printMsg(message);
+}
+
+void configWidget::markBatPath(const QString& problem) {
+    m_lineEditBatPath->setToolTip(problem);
+    m_lineEditBatPath->setStyleSheet(problem.isEmpty() ? QString()
+                                                       : QStringLiteral("border:1px solid red"));
 }
 
 void configWidget::slotOnLoadFromRegisterTable() {
     m_batPath = settingsStore::batPath();
     m_lineEditBatPath->setText(m_batPath);
+    markBatPath(QString());
     // Read as unsigned; a value that is no policy counts as none.
     const uint stored = static_cast<uint>(settingsStore::batExecutePolicy());
     m_policy = stored < static_cast<uint>(m_cbPolicy->count()) ? static_cast<int>(stored) : 0;

@@ -66,6 +66,8 @@ public slots:
     void slotOnUpdate();
     void slotOnRowDoubleClicked(const QModelIndex& index);
     void slotOnOpenBatFile();
+    // The path typed into the script field, taken when editing ends.
+    void slotOnBatPathEdited();
     void slotOnLoadFromRegisterTable();
     void slotOnSaveToRegisterTable();
     void slotOnPolicyChanged(int policy);
@@ -76,6 +78,11 @@ public slots:
     void slotOnStatusBlock(const std::array<quint16, 50>& block);
 
 private:
+    // Stores the script path (chosen or typed) and says when no file is there.
+    void useBatPath(const QString& path);
+    // Marks the script field with what is wrong with it; empty clears the mark.
+    void markBatPath(const QString& problem);
+
     QTableView* m_tableView;
     upsDataModel* m_dataModel;  // no parent: the page deletes it
     configDialog* m_configDialog;

@@ -1,3 +1,4 @@
+// The battery gauge: its geometry, state and painting.
 #include "batteryWidget.h"
 
 #include <QPainter>
@@ -25,6 +26,13 @@ void batteryWidget::setIdle(bool idle) {
 void batteryWidget::setAlertLevel(int level) {
     if (level == m_alertLevel) return;
     m_alertLevel = level;
+    update();
+}
+
+void batteryWidget::setCriticalLevel(int level) {
+    const int bounded = level > 0 ? qMin(level, m_maximum) : kDefaultCriticalLevel;
+    if (bounded == m_criticalLevel) return;
+    m_criticalLevel = bounded;
     update();
 }
 
@@ -76,7 +84,8 @@ void batteryWidget::paintEvent(QPaintEvent*) {
     painter.save();
     painter.setPen(QPen(fill, m_penWidth, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
     painter.setBrush(fill);
-    const int cells = m_idle ? 0 : m_value / (m_maximum / m_cellCount);
+    const int cellValue = m_maximum / m_cellCount;
+    const int cells = m_idle ? 0 : m_value / cellValue;
     const int cellWidth = m_cellPitch - m_cellSpacing;
     if (cellWidth > 0 && m_cellHeight > 0) {
         for (int i = 0; i < cells; ++i) {
@@ -85,6 +94,17 @@ void batteryWidget::paintEvent(QPaintEvent*) {
         }
     }
     painter.restore();
+
+    // Below one cell the outline alone would look the same at 19 % and at
+    // 1 %: a thin bar across the middle of the first cell follows the charge,
+    // red at or below the critical level, amber above it.
+    if (!m_idle && cells == 0 && m_value > 0 && cellWidth > 0 && m_cellHeight > 0) {
+        const int length = qMax(2, cellWidth * m_value / cellValue);
+        const int thickness = qMax(3, m_cellHeight / 3);
+        const QRect bar(m_cellSpacing, m_marginY + m_cellInset + (m_cellHeight - thickness) / 2,
+                        length, thickness);
+        painter.fillRect(bar, m_value <= m_criticalLevel ? kRed : kAmber);
+    }
 
     painter.save();
     QPen textPen(m_idle || m_alertLevel == 0 ? border : fill.darker(130));

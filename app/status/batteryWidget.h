@@ -1,5 +1,6 @@
-// A horizontal battery symbol with up to five charge cells and the charge in
-// percent, painted by hand so that it scales with the status page.
+// A horizontal battery symbol with up to five charge cells (one per 20 %), a
+// thin bar in the first cell below 20 %, and the charge in percent, painted by
+// hand so that it scales with the status page.
 #pragma once
 
 #include <QColor>
@@ -22,6 +23,11 @@ public:
     // empty battery on alert still shows it.
     void setAlertLevel(int level);
     int alertLevel() const { return m_alertLevel; }
+    // The critical level (percent) the low bar turns red at; 0 (off) keeps
+    // the default, red from 9 % down, since a charge that low is red anyway.
+    static const int kDefaultCriticalLevel = 9;
+    void setCriticalLevel(int level);
+    int criticalLevel() const { return m_criticalLevel; }
 
 signals:
     // Kept for connections made by name; the widget never emits it.
@@ -46,6 +52,7 @@ private:
     bool m_idle = false;
     QColor m_idleColor{150, 150, 150, 255};
     int m_alertLevel = 0;
+    int m_criticalLevel = kDefaultCriticalLevel;
     int m_minimum = 0;
     int m_maximum = 100;
     QColor m_borderColor{0, 0, 0, 255};

@@ -1,3 +1,4 @@
+// The indicator lamp: its geometry, state slots and painting.
 #include "ledWidget.h"
 
 #include <QPainter>
@@ -81,15 +82,24 @@ void ledWidget::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing, true);
 
-    const QColor color = m_on ? m_onColor : m_offColor;
-    painter.setPen(QPen(color, 1, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
-    painter.setBrush(QBrush(color, Qt::SolidPattern));
+    // Disabled: no state known. An empty ring in the disabled text colour,
+    // so that it differs from an off lamp in shape, not only in shade.
+    const bool known = isEnabled();
+    const QColor muted = palette().color(QPalette::Disabled, QPalette::WindowText);
+    const QColor color = !known ? muted : m_on ? m_onColor : m_offColor;
     const int m = m_lampMargin;
+    if (known) {
+        painter.setPen(QPen(color, 1, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
+        painter.setBrush(QBrush(color, Qt::SolidPattern));
+    } else {
+        painter.setPen(QPen(color, qMax(1, m_unit / 8)));
+        painter.setBrush(Qt::NoBrush);
+    }
     if (m_lampRect.width() > 2 * m) {
         painter.drawEllipse(m_lampRect.adjusted(m, m, -m, -m));
     }
 
-    painter.setPen(m_textColor);
+    painter.setPen(known ? m_textColor : muted);
     painter.setFont(font());
     painter.drawText(m_textRect, Qt::AlignCenter, m_text);
 }

@@ -1,5 +1,6 @@
 // A round indicator lamp with a caption below it, for the module's digital
-// inputs and outputs on the status page.
+// inputs and outputs on the status page. Disabled, it shows that no state is
+// known: a grey ring and a greyed caption.
 #pragma once
 
 #include <QColor>

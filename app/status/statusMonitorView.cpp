@@ -14,6 +14,19 @@ QString millivolts(quint16 value) {
     return QString::number(value) + QStringLiteral("mV");
 }
 
+// A reading, in the normal text colour.
+void showValue(QLabel* label, const QString& text) {
+    label->setText(text);
+    label->setEnabled(true);
+}
+
+// No reading: a dash (a sign, the same in every language) in the disabled
+// text colour, so that it cannot pass for a value of the module.
+void showPlaceholder(QLabel* label) {
+    label->setText(QString(QChar(0x2014)));
+    label->setEnabled(false);
+}
+
 }  // namespace
 
 void statusMonitorWidget::decodeStatusBlock(const monitorThread::statusBlock& block) {
@@ -23,7 +36,12 @@ void statusMonitorWidget::decodeStatusBlock(const monitorThread::statusBlock& bl
     // display everything is.
     const unsigned changed = m_viewShown ? qxwatch::changedFields(m_lastView, view) : ~0u;
     m_lastView = view;
-    if (!m_viewShown) m_batteryWidget->setIdle(false);
+    if (!m_viewShown) {
+        m_batteryWidget->setIdle(false);
+        for (ledWidget* led : {m_ledDC_OK, m_ledBatMode, m_ledBatReady, m_ledSW, m_ledRemote,
+                               m_ledBatStart, m_ledDevSts})
+            led->setEnabled(true);
+    }
     m_viewShown = true;
     if (changed != 0) showView(view, changed);
     showTimeLeft();
@@ -49,28 +67,28 @@ void statusMonitorWidget::showView(const qxwatch::StatusView& view, unsigned cha
             m_lblVoltageInputValue->clear();
             m_lblVoltageOutputValue->clear();
         } else {
-            m_lblVoltageInputValue->setText(millivolts(view.voltageInputMv));
-            m_lblVoltageOutputValue->setText(millivolts(view.voltageOutputMv));
+            showValue(m_lblVoltageInputValue, millivolts(view.voltageInputMv));
+            showValue(m_lblVoltageOutputValue, millivolts(view.voltageOutputMv));
         }
     }
 
     if (changed & qxwatch::kChangedCharge) m_batteryWidget->slotOnSetValue(view.charge);
 
     // A charge over 100 on the DC input, or an unknown power source, keeps
-    // the label shown last.
+    // the label shown last (after the idle display: its placeholder).
     if (changed & qxwatch::kChangedChargeState) {
         if (view.chargeState == qxwatch::ChargeState::Charging)
-            m_lblBatteryChargingStatusValue->setText(tr("Charging"));
+            showValue(m_lblBatteryChargingStatusValue, tr("Charging"));
         else if (view.chargeState == qxwatch::ChargeState::Full)
-            m_lblBatteryChargingStatusValue->setText(tr("Charge Full"));
+            showValue(m_lblBatteryChargingStatusValue, tr("Charge Full"));
         else if (view.chargeState == qxwatch::ChargeState::Discharging)
-            m_lblBatteryChargingStatusValue->setText(tr("Discharging"));
+            showValue(m_lblBatteryChargingStatusValue, tr("Discharging"));
     }
     if (changed & qxwatch::kChangedSource) {
         if (view.source == qxwatch::PowerSource::Dc)
-            m_lblPowerSupplyValue->setText(tr("DC"));
+            showValue(m_lblPowerSupplyValue, tr("DC"));
         else if (view.source == qxwatch::PowerSource::Battery)
-            m_lblPowerSupplyValue->setText(tr("UPS"));
+            showValue(m_lblPowerSupplyValue, tr("UPS"));
     }
 
     if (changed & qxwatch::kChangedBits) {
@@ -84,7 +102,7 @@ void statusMonitorWidget::showView(const qxwatch::StatusView& view, unsigned cha
     }
 
     if (changed & qxwatch::kChangedPolicy)
-        m_lblPolicyModeValue->setText(policyText(view.policyCode));
+        showValue(m_lblPolicyModeValue, policyText(view.policyCode));
 }
 
 QString statusMonitorWidget::policyText(quint16 code) {
@@ -116,6 +134,10 @@ QString statusMonitorWidget::policyText(quint16 code) {
 
 void statusMonitorWidget::slotOnUpdate() {
     if (m_linkState == monitorThread::Connected) return;
+    showPlaceholders();
+}
+
+void statusMonitorWidget::showPlaceholders() {
     m_viewShown = false;
     showTimeLeft();
 
@@ -127,16 +149,18 @@ void statusMonitorWidget::slotOnUpdate() {
         m_lblVoltageInputValue->clear();
         m_lblVoltageOutputValue->clear();
     } else {
-        m_lblVoltageInputValue->setText(millivolts(0));
-        m_lblVoltageOutputValue->setText(millivolts(0));
+        showPlaceholder(m_lblVoltageInputValue);
+        showPlaceholder(m_lblVoltageOutputValue);
     }
     m_batteryWidget->slotOnSetValue(0);
     m_batteryWidget->setIdle(true);
     m_batteryWidget->setAlertLevel(0);
-    m_lblBatteryChargingStatusValue->setText(tr("NULL"));
-    m_lblPowerSupplyValue->setText(tr("NULL"));
+    showPlaceholder(m_lblBatteryChargingStatusValue);
+    showPlaceholder(m_lblPowerSupplyValue);
+    showPlaceholder(m_lblPolicyModeValue);
     for (ledWidget* led : {m_ledDC_OK, m_ledBatMode, m_ledBatReady, m_ledSW, m_ledRemote,
-                           m_ledBatStart, m_ledDevSts})
+                           m_ledBatStart, m_ledDevSts}) {
         led->turnOff();
-    m_lblPolicyModeValue->setText(tr("NULL"));
+        led->setEnabled(false);
+    }
 }

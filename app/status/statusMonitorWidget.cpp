@@ -73,6 +73,7 @@ statusMonitorWidget::statusMonitorWidget(QWidget* parent) : baseWidget(parent) {
     connect(m_actions, &powerActions::signalRuntime, this, &statusMonitorWidget::slotOnRuntime);
 
     slotOnLoadFromRegisterTable();
+    showPlaceholders();
 
     m_refreshTimer = new QTimer(this);
     m_refreshTimer->setObjectName(QStringLiteral("m_refreshTimer"));
@@ -122,17 +123,18 @@ void statusMonitorWidget::createLayout() {
 
     QWidget* box = m_grpBatteryStatus;
     m_lblPolicyMode = createLabel(box, "m_lblPolicyMode", tr("Policy Mode:"), 100);
-    m_lblPolicyModeValue = createLabel(box, "m_lblPolicyModeValue", tr("NULL"), 80);
+    // The values are filled in by the idle display (showPlaceholders) until a block is read.
+    m_lblPolicyModeValue = createLabel(box, "m_lblPolicyModeValue", QString(), 80);
     m_lblPowerSupply = createLabel(box, "m_lblPowerSupply", tr("Power Supply:"), 100);
-    m_lblPowerSupplyValue = createLabel(box, "m_lblPowerSupplyValue", tr("DC"), 80);
+    m_lblPowerSupplyValue = createLabel(box, "m_lblPowerSupplyValue", QString(), 80);
     m_lblBatteryChargingStatus =
         createLabel(box, "m_lblBatteryChargingStatus", tr("Battery Status:"), 100);
     m_lblBatteryChargingStatusValue =
-        createLabel(box, "m_lblBatteryChargingStatusValue", tr("Discharging"), 80);
+        createLabel(box, "m_lblBatteryChargingStatusValue", QString(), 80);
     m_lblVoltageInput = createLabel(box, "m_lblVoltageInput", tr("Voltage Input:"), 100);
-    m_lblVoltageInputValue = createLabel(box, "m_lblVoltageInputValue", tr("00000mV"), 80);
+    m_lblVoltageInputValue = createLabel(box, "m_lblVoltageInputValue", QString(), 80);
     m_lblVoltageOutput = createLabel(box, "m_lblVoltageOutput", tr("Voltage Output:"), 100);
-    m_lblVoltageOutputValue = createLabel(box, "m_lblVoltageOutputValue", tr("00000mV"), 80);
+    m_lblVoltageOutputValue = createLabel(box, "m_lblVoltageOutputValue", QString(), 80);
     m_lblTimeLeft = createLabel(box, "m_lblTimeLeft", tr("Time left:"), 100);
     m_lblTimeLeftValue = createLabel(box, "m_lblTimeLeftValue", tr("unknown"), 80);
 
@@ -267,6 +269,9 @@ void statusMonitorWidget::setLinkState(monitorThread::State state) {
     // the DC/SW memory stays, so that block is compared with the last known.
     if (state == monitorThread::Reconnecting) m_summarySent = false;
     m_linkState = state;
+    // Whatever was shown is no reading any more, whether or not the page is
+    // in front: the idle display replaces it at once, not at the next tick.
+    if (state != monitorThread::Connected) showPlaceholders();
     // While connected the blocks drive the page and the idle display has
     // nothing to do: its timer then only wakes the GUI thread, so it slows.
     m_refreshTimer->setInterval(state == monitorThread::Connected ? kConnectedRefreshMs
@@ -296,6 +301,7 @@ void statusMonitorWidget::slotOnLoadFromRegisterTable() {
     m_actions->setCriticalActs(m_criticalRunsScript);
     m_actions->setRideThroughS(settingsStore::rideThroughS());
     m_actions->setRuntimeLevelMin(settingsStore::runtimeLevelMin());
+    m_batteryWidget->setCriticalLevel(m_criticalLevel);
 }
 
 void statusMonitorWidget::startScript() {
@@ -396,6 +402,7 @@ void statusMonitorWidget::slotOnBatteryLevelsChanged(int warnLevel, int critical
     m_criticalLevel = criticalLevel;
     m_criticalRunsScript = criticalRunsScript;
     m_actions->setCriticalActs(criticalRunsScript);
+    m_batteryWidget->setCriticalLevel(criticalLevel);
 }
 
 void statusMonitorWidget::slotOnActionTimingChanged(int rideThroughS, int runtimeLevelMin) {

@@ -3,8 +3,9 @@
 // indicators. It owns the polling thread and the post-process script thread,
 // reports DC and SW edges to the message log and starts the script when the
 // stored policy asks for it (powerActions: ride-through delay, time left,
-// critical level). While on battery it shows the time left. While the device
-// is closed it shows an idle display.
+// critical level). While on battery it shows the time left. Until a block is
+// read, and while the device is closed or the line lost, it shows an idle
+// display of placeholders.
 //
 // Watching the power does not depend on what is on screen: polling runs from
 // connect to disconnect whichever tab is in front and whether the window is
@@ -130,6 +131,9 @@ private:
     void showTimeLeft();
     // Touches only the parts named in changed (qxwatch::Changed bits).
     void showView(const qxwatch::StatusView& view, unsigned changed);
+    // The idle display: no value passes for a reading. Every value shows a
+    // greyed dash, the gauge is idle and the indicators are greyed rings.
+    void showPlaceholders();
     static QString policyText(quint16 code);
     void setLinkState(monitorThread::State state);
 

@@ -359,6 +359,22 @@
         <source>Act when time left is below:</source>
         <translation>Act when time left is below:</translation>
     </message>
+    <message>
+        <source>full path of the script, or choose it with ...</source>
+        <translation>full path of the script, or choose it with ...</translation>
+    </message>
+    <message>
+        <source>No post-process script is set any more.</source>
+        <translation>No post-process script is set any more.</translation>
+    </message>
+    <message>
+        <source>ERR: The post-process script needs its full path (starting with /): %1</source>
+        <translation>ERR: The post-process script needs its full path (starting with /): %1</translation>
+    </message>
+    <message>
+        <source>Post-process script not found: %1</source>
+        <translation>Post-process script not found: %1</translation>
+    </message>
 </context>
 <context>
     <name>inforWidget</name>
@@ -369,6 +385,38 @@
     <message>
         <source>Status</source>
         <translation>Status</translation>
+    </message>
+    <message>
+        <source>Save log…</source>
+        <translation>Save log…</translation>
+    </message>
+    <message>
+        <source>Clear</source>
+        <translation>Clear</translation>
+    </message>
+    <message>
+        <source>Save log</source>
+        <translation>Save log</translation>
+    </message>
+    <message>
+        <source>Text files (*.txt)</source>
+        <translation>Text files (*.txt)</translation>
+    </message>
+    <message>
+        <source>All files (*)</source>
+        <translation>All files (*)</translation>
+    </message>
+    <message>
+        <source>The log could not be saved to %1.</source>
+        <translation>The log could not be saved to %1.</translation>
+    </message>
+    <message>
+        <source>ERR: The log could not be saved to %1: %2</source>
+        <translation>ERR: The log could not be saved to %1: %2</translation>
+    </message>
+    <message>
+        <source>The log was saved to %1.</source>
+        <translation>The log was saved to %1.</translation>
     </message>
 </context>
 <context>
@@ -486,6 +534,14 @@
     <message>
         <source>Ambrel is protecting this computer: on battery, %1 %. Quit anyway?</source>
         <translation>Ambrel is protecting this computer: on battery, %1 %. Quit anyway?</translation>
+    </message>
+    <message>
+        <source>Show the configuration tab (while a module is connected)</source>
+        <translation>Show the configuration tab (while a module is connected)</translation>
+    </message>
+    <message>
+        <source>Ambrel keeps running in the tray and watches the power. Quit it from the tray icon's menu.</source>
+        <translation>Ambrel keeps running in the tray and watches the power. Quit it from the tray icon's menu.</translation>
     </message>
 </context>
 <context>
@@ -654,6 +710,10 @@
         <source>Cannot open help file: %1</source>
         <translation>Cannot open help file: %1</translation>
     </message>
+    <message>
+        <source>Cannot open help file %1: the program that opens files, xdg-open, is not installed: install xdg-utils (for example with &quot;sudo apt-get install xdg-utils&quot;).</source>
+        <translation>Cannot open help file %1: the program that opens files, xdg-open, is not installed: install xdg-utils (for example with &quot;sudo apt-get install xdg-utils&quot;).</translation>
+    </message>
 </context>
 <context>
     <name>statusMonitorWidget</name>
@@ -692,10 +752,6 @@
     <message>
         <source>Voltage Input:</source>
         <translation>Voltage Input:</translation>
-    </message>
-    <message>
-        <source>00000mV</source>
-        <translation>00000mV</translation>
     </message>
     <message>
         <source>Voltage Output:</source>

@@ -359,6 +359,22 @@
         <source>Act when time left is below:</source>
         <translation>剩余时间低于此值时执行：</translation>
     </message>
+    <message>
+        <source>full path of the script, or choose it with ...</source>
+        <translation>脚本的完整路径，或用 ... 选择</translation>
+    </message>
+    <message>
+        <source>No post-process script is set any more.</source>
+        <translation>当前未设置后处理脚本。</translation>
+    </message>
+    <message>
+        <source>ERR: The post-process script needs its full path (starting with /): %1</source>
+        <translation>ERR: 后处理脚本需要完整路径（以 / 开头）：%1</translation>
+    </message>
+    <message>
+        <source>Post-process script not found: %1</source>
+        <translation>未找到后处理脚本：%1</translation>
+    </message>
 </context>
 <context>
     <name>inforWidget</name>
@@ -369,6 +385,38 @@
     <message>
         <source>Status</source>
         <translation>状态</translation>
+    </message>
+    <message>
+        <source>Save log…</source>
+        <translation>保存日志…</translation>
+    </message>
+    <message>
+        <source>Clear</source>
+        <translation>清除</translation>
+    </message>
+    <message>
+        <source>Save log</source>
+        <translation>保存日志</translation>
+    </message>
+    <message>
+        <source>Text files (*.txt)</source>
+        <translation>文本文件 (*.txt)</translation>
+    </message>
+    <message>
+        <source>All files (*)</source>
+        <translation>所有文件 (*)</translation>
+    </message>
+    <message>
+        <source>The log could not be saved to %1.</source>
+        <translation>无法将日志保存到 %1。</translation>
+    </message>
+    <message>
+        <source>ERR: The log could not be saved to %1: %2</source>
+        <translation>ERR: 无法将日志保存到 %1：%2</translation>
+    </message>
+    <message>
+        <source>The log was saved to %1.</source>
+        <translation>日志已保存到 %1。</translation>
     </message>
 </context>
 <context>
@@ -486,6 +534,14 @@
     <message>
         <source>Ambrel is protecting this computer: on battery, %1 %. Quit anyway?</source>
         <translation>Ambrel 正在保护这台计算机：电池供电，%1 %。仍要退出吗？</translation>
+    </message>
+    <message>
+        <source>Show the configuration tab (while a module is connected)</source>
+        <translation>显示配置选项卡（连接模块时）</translation>
+    </message>
+    <message>
+        <source>Ambrel keeps running in the tray and watches the power. Quit it from the tray icon's menu.</source>
+        <translation>Ambrel 仍在托盘中运行并监视电源。要退出程序，请使用托盘图标的菜单。</translation>
     </message>
 </context>
 <context>
@@ -654,6 +710,10 @@
         <source>Cannot open help file: %1</source>
         <translation>无法打开帮助文件：%1</translation>
     </message>
+    <message>
+        <source>Cannot open help file %1: the program that opens files, xdg-open, is not installed: install xdg-utils (for example with &quot;sudo apt-get install xdg-utils&quot;).</source>
+        <translation>无法打开帮助文件 %1：未安装用于打开文件的程序 xdg-open：请安装 xdg-utils（例如运行 &quot;sudo apt-get install xdg-utils&quot;）。</translation>
+    </message>
 </context>
 <context>
     <name>statusMonitorWidget</name>
@@ -692,10 +752,6 @@
     <message>
         <source>Voltage Input:</source>
         <translation>输入电压：</translation>
-    </message>
-    <message>
-        <source>00000mV</source>
-        <translation>00000mV</translation>
     </message>
     <message>
         <source>Voltage Output:</source>

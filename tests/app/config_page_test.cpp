@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include "app_test_env.h"
@@ -118,39 +119,75 @@ private slots:
         settingsStore::setCriticalRunsScript(false);
     }
 
+    // The script chosen with "..." or typed into the field ("@" is a folder
+    // where the script is): stored, and said when no file is there; a
+    // relative path is refused and stays in the field to be corrected.
     void scriptFileDialog_data() {
-        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<bool>("typed");
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("stored");
         QTest::addColumn<QStringList>("log");
-        QTest::newRow("chosen") << "/opt/my scripts/#down.sh" << QStringList();
+        const QString there = QStringLiteral("@/my scripts/#down.sh");
+        const QString gone = QStringLiteral("/opt/my scripts/#down.sh");
+        QTest::newRow("chosen") << false << there << there << QStringList();
+        QTest::newRow("chosen, not there")
+            << false << gone << gone << QStringList{"Post-process script not found: " + gone};
         QTest::newRow("cancelled")
+            << false << ""
             << ""
             << QStringList{
                    "The script file dialog was cancelled: no post-process script "
                    "is set any more."};
+        QTest::newRow("typed") << true << " " + there + " " << there << QStringList();
+        QTest::newRow("typed, not there")
+            << true << gone << gone << QStringList{"Post-process script not found: " + gone};
+        QTest::newRow("typed, relative")
+            << true << "down.sh"
+            << "/old/script.sh"
+            << QStringList{
+                   "ERR: The post-process script needs its full path (starting with /): down.sh"};
+        QTest::newRow("typed, emptied")
+            << true << ""
+            << "" << QStringList{"No post-process script is set any more."};
     }
 
     void scriptFileDialog() {
-        QFETCH(QString, chosen);
+        QFETCH(bool, typed);
+        QFETCH(QString, input);
+        QFETCH(QString, stored);
         QFETCH(QStringList, log);
+        QTemporaryDir folder;
+        QVERIFY(QDir().mkpath(folder.path() + QStringLiteral("/my scripts")));
+        QFile script(folder.path() + QStringLiteral("/my scripts/#down.sh"));
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        input.replace(QLatin1Char('@'), folder.path());
+        stored.replace(QLatin1Char('@'), folder.path());
         settingsStore::setBatPath(QStringLiteral("/old/script.sh"));
         configWidget page;
         auto* shown = page.findChild<QLineEdit*>("m_lineEditBatPath");
         QCOMPARE(shown->text(), QStringLiteral("/old/script.sh"));
+        QVERIFY(!shown->isReadOnly());
         QStringList asked;
         page.setFileChooser(
             [&](QWidget*, const QString& caption, const QString& dir, const QString& filters) {
                 asked << caption << dir << filters;
-                return chosen;
+                return input;
             });
         apptest::ConsoleRecord console;
-        page.slotOnOpenBatFile();
-        QCOMPARE(asked.value(0), QStringLiteral("Open bat file"));
-        QCOMPARE(asked.value(1), QDir::currentPath());
-        QVERIFY(asked.value(2).contains("(*.sh)") && asked.value(2).contains("(*.bat)"));
-        QCOMPARE(settingsStore::batPath(), chosen);
-        QCOMPARE(shown->text(), chosen);
-        QVERIFY(shown->isReadOnly());
+        if (typed) {
+            shown->setText(input);
+            emit shown->editingFinished();
+        } else {
+            page.slotOnOpenBatFile();
+            QCOMPARE(asked.value(0), QStringLiteral("Open bat file"));
+            // The stored script's folder is gone: the user's home, not the program's folder.
+            QCOMPARE(asked.value(1), QDir::homePath());
+            QVERIFY(asked.value(2).contains("(*.sh)") && asked.value(2).contains("(*)"));
+        }
+        QCOMPARE(settingsStore::batPath(), stored);
+        QCOMPARE(shown->text(), stored == QStringLiteral("/old/script.sh") ? input : stored);
         QCOMPARE(console.lines(), log);
+        QCOMPARE(shown->toolTip().isEmpty(), log.isEmpty() || input.isEmpty());
     }
 
     void selectionSurvivesRefreshes() {

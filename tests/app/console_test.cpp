@@ -1,10 +1,14 @@
 // The message page: time-stamped lines, order across threads, bounded log.
+#include <QAction>
 #include <QApplication>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QScrollBar>
+#include <QTemporaryDir>
 #include <QTextBlock>
 #include <QtTest>
+#include <memory>
 #include <thread>
 
 #include "app_test_env.h"
@@ -61,6 +65,24 @@ private slots:
         QVERIFY(line(page, 0).endsWith(QStringLiteral(">>25")));
         QVERIFY(line(page, inforWidget::kMaxLogLines - 1)
                     .endsWith(QStringLiteral(">>%1").arg(total - 1)));
+
+        // The menu's "Save log…" writes every line kept; a file that cannot
+        // be written loses nothing; "Clear" empties the log.
+        QTemporaryDir folder;
+        const QString saved = folder.path() + QStringLiteral("/log.txt");
+        page.setSaveFileChooser(
+            [&saved](QWidget*, const QString&, const QString&, const QString&) { return saved; });
+        std::unique_ptr<QMenu> menu(page.createLogMenu());
+        menu->findChild<QAction*>(QStringLiteral("m_saveLogAction"))->trigger();
+        QFile file(saved);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = file.readAll().split('\n');
+        QCOMPARE(lines.size(), inforWidget::kMaxLogLines + 1);
+        QVERIFY(lines.at(0).endsWith(">>25"));
+        QVERIFY(!page.saveLog(folder.path() + QStringLiteral("/no folder/log.txt")));
+        QCOMPARE(page.statusOutput()->blockCount(), inforWidget::kMaxLogLines);
+        menu->findChild<QAction*>(QStringLiteral("m_clearLogAction"))->trigger();
+        QVERIFY(page.statusOutput()->document()->isEmpty());
     }
 
     // The view follows new lines while left at the bottom, also across a

@@ -27,6 +27,7 @@ void imagesTest::resourceSizes_data() {
         {"DC.png", {16, 16}},
         {"UPS.png", {16, 16}},
         {"NotConnected.png", {16, 16}},
+        {"LowBattery.png", {16, 16}},
         {"main_cnc.png", {193, 246}},
         {"connect.png", icon},
         {"disconnect.png", icon},
@@ -74,7 +75,7 @@ void imagesTest::resourceSizes() {
     QCOMPARE(qAlpha(img.pixel(0, 0)), 0);
 }
 
-// The three tray states must be told apart without colour: the alpha masks
+// The four tray states must be told apart without colour: the alpha masks
 // (pixels at least half opaque) of each pair must differ over a good part of
 // the icon.
 void imagesTest::trayIconsDifferInShape_data() {
@@ -86,6 +87,12 @@ void imagesTest::trayIconsDifferInShape_data() {
                                        << "NotConnected.png";
     QTest::newRow("UPS, not connected") << "UPS.png"
                                         << "NotConnected.png";
+    QTest::newRow("UPS, low battery") << "UPS.png"
+                                      << "LowBattery.png";
+    QTest::newRow("low battery, DC") << "LowBattery.png"
+                                     << "DC.png";
+    QTest::newRow("low battery, not connected") << "LowBattery.png"
+                                                << "NotConnected.png";
 }
 
 void imagesTest::trayIconsDifferInShape() {

@@ -52,18 +52,22 @@ private slots:
 
     void cleanup() { afterCase(); }
 
-    // Nothing runs until the first connection or tab change: no idle display,
-    // no polling, and the initial texts stay.
+    // Nothing runs until the first connection or tab change: no idle timer,
+    // no polling, and no value that could pass for a reading.
     void idleAfterConstruction() {
         statusMonitorWidget* page = makePage();
         QTest::qWait(100);
         QVERIFY(!page->findChild<QTimer*>(QStringLiteral("m_refreshTimer"))->isActive());
         QVERIFY(!page->findChild<monitorThread*>()->isRunning());
         QVERIFY(!scriptThread()->isRunning());
-        QCOMPARE(labelText(page, "m_lblPolicyModeValue"), QStringLiteral("NULL"));
-        QCOMPARE(labelText(page, "m_lblPowerSupplyValue"), QStringLiteral("DC"));
-        QCOMPARE(labelText(page, "m_lblBatteryChargingStatusValue"), QStringLiteral("Discharging"));
-        QCOMPARE(labelText(page, "m_lblVoltageInputValue"), QStringLiteral("00000mV"));
+        const QString dash(QChar(0x2014));
+        QCOMPARE(labelText(page, "m_lblPolicyModeValue"), dash);
+        QCOMPARE(labelText(page, "m_lblPowerSupplyValue"), dash);
+        QCOMPARE(labelText(page, "m_lblBatteryChargingStatusValue"), dash);
+        QCOMPARE(labelText(page, "m_lblVoltageInputValue"), dash);
+        QVERIFY(!page->findChild<QLabel*>(QStringLiteral("m_lblPowerSupplyValue"))->isEnabled());
+        QVERIFY(page->findChild<batteryWidget*>()->isIdle());
+        QVERIFY(!page->findChild<ledWidget*>(QStringLiteral("m_ledDC_OK"))->isEnabled());
         QVERIFY(m_console.lines().isEmpty());
     }
 
@@ -204,14 +208,16 @@ private slots:
         QVERIFY(!comAdapter::instance().isConnected());
         feed(QStringLiteral("29=1 30=1 31=1 32=1 33=1 34=1 35=3"));
         page->slotOnSetEnabled(true);
-        QTRY_COMPARE(labelText(page, "m_lblPowerSupplyValue"), QStringLiteral("NULL"));
-        QCOMPARE(labelText(page, "m_lblBatteryChargingStatusValue"), QStringLiteral("NULL"));
-        QCOMPARE(labelText(page, "m_lblPolicyModeValue"), QStringLiteral("NULL"));
-        QCOMPARE(labelText(page, "m_lblVoltageInputValue"), QStringLiteral("0mV"));
-        QCOMPARE(labelText(page, "m_lblVoltageOutputValue"), QStringLiteral("0mV"));
+        const QString dash(QChar(0x2014));
+        QTRY_COMPARE(labelText(page, "m_lblPowerSupplyValue"), dash);
+        QCOMPARE(labelText(page, "m_lblBatteryChargingStatusValue"), dash);
+        QCOMPARE(labelText(page, "m_lblPolicyModeValue"), dash);
+        QCOMPARE(labelText(page, "m_lblVoltageInputValue"), dash);
+        QCOMPARE(labelText(page, "m_lblVoltageOutputValue"), dash);
         QCOMPARE(page->findChild<batteryWidget*>()->value(), 0);
         QVERIFY(page->findChild<batteryWidget*>()->isIdle());  // grey, no percentage
         QCOMPARE(ledStates(page), QStringLiteral("0000000"));
+        QVERIFY(!page->findChild<ledWidget*>(QStringLiteral("m_ledSW"))->isEnabled());
         page->slotOnSetEnabled(false);
         QVERIFY(!page->findChild<monitorThread*>()->isRunning());
 
@@ -219,7 +225,7 @@ private slots:
         feed(QStringLiteral("0=301 28=0 31=0"));
         QCOMPARE(m_console.lines(), QStringList({"DC is broken.", "SW OFF."}));
         page->slotOnSetEnabled(true);
-        QTRY_COMPARE(labelText(page, "m_lblPowerSupplyValue"), QStringLiteral("NULL"));
+        QTRY_COMPARE(labelText(page, "m_lblPowerSupplyValue"), dash);
         QCOMPARE(labelText(page, "m_lblVoltageInputValue"), QString());
         QCOMPARE(labelText(page, "m_lblVoltageOutput"), QString());
 
@@ -230,6 +236,8 @@ private slots:
         QCOMPARE(labelText(page, "m_lblPowerSupplyValue"), QStringLiteral("DC"));
         QCOMPARE(labelText(page, "m_lblBatteryChargingStatusValue"), QStringLiteral("Charging"));
         QCOMPARE(labelText(page, "m_lblPolicyModeValue"), QStringLiteral("PC"));
+        QVERIFY(page->findChild<QLabel*>(QStringLiteral("m_lblPolicyModeValue"))->isEnabled());
+        QVERIFY(page->findChild<ledWidget*>(QStringLiteral("m_ledSW"))->isEnabled());
         QCOMPARE(page->findChild<batteryWidget*>()->value(), 80);
         QVERIFY(!page->findChild<batteryWidget*>()->isIdle());
     }

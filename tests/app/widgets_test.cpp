@@ -69,14 +69,20 @@ void widgetsTest::gaugeCells_data() {
     QTest::addColumn<int>("input");
     QTest::addColumn<int>("shown");
     QTest::addColumn<int>("cells");
-    QTest::addColumn<int>("alert");  // low-battery level: 0 green, 1 amber, 2 red
-    QTest::newRow("150 clamps") << 150 << 100 << 5 << 0;
-    QTest::newRow("-5 clamps") << -5 << 0 << 0 << 0;
-    QTest::newRow("19") << 19 << 19 << 0 << 0;
-    QTest::newRow("20") << 20 << 20 << 1 << 0;
-    QTest::newRow("99") << 99 << 99 << 4 << 0;
-    QTest::newRow("warning level: amber") << 40 << 40 << 2 << 1;
-    QTest::newRow("critical level: red") << 40 << 40 << 2 << 2;
+    QTest::addColumn<int>("alert");     // low-battery level: 0 green, 1 amber, 2 red
+    QTest::addColumn<int>("critical");  // the critical level set, -1 none
+    QTest::addColumn<int>("bar");       // below one cell: the low bar's length
+    QTest::addColumn<int>("barAlert");  // and its colour, as alert
+    QTest::newRow("150 clamps") << 150 << 100 << 5 << 0 << -1 << 0 << 0;
+    QTest::newRow("-5 clamps, no bar") << -5 << 0 << 0 << 0 << -1 << 0 << 2;
+    QTest::newRow("19: amber bar") << 19 << 19 << 0 << 0 << -1 << 32 << 1;
+    QTest::newRow("20") << 20 << 20 << 1 << 0 << -1 << 0 << 0;
+    QTest::newRow("99") << 99 << 99 << 4 << 0 << -1 << 0 << 0;
+    QTest::newRow("warning level: amber") << 40 << 40 << 2 << 1 << -1 << 0 << 0;
+    QTest::newRow("critical level: red") << 40 << 40 << 2 << 2 << -1 << 0 << 0;
+    QTest::newRow("1: red stub") << 1 << 1 << 0 << 0 << -1 << 2 << 2;
+    QTest::newRow("9 above critical 5: amber") << 9 << 9 << 0 << 0 << 5 << 15 << 1;
+    QTest::newRow("5 at critical 5: red") << 5 << 5 << 0 << 2 << 5 << 8 << 2;
 }
 
 // A 210-pixel gauge: body 200, pitch 39, cells 34 wide from x = 5, 44, 83,
@@ -86,10 +92,14 @@ void widgetsTest::gaugeCells() {
     QFETCH(int, shown);
     QFETCH(int, cells);
     QFETCH(int, alert);
+    QFETCH(int, critical);
+    QFETCH(int, bar);
+    QFETCH(int, barAlert);
     batteryWidget gauge;
     gauge.resize(210, 60);
     gauge.slotOnSetValue(input);
     gauge.setAlertLevel(alert);
+    if (critical >= 0) gauge.setCriticalLevel(critical);
     QCOMPARE(gauge.value(), shown);
 
     const QImage image = paintAlone(gauge);
@@ -109,6 +119,15 @@ void widgetsTest::gaugeCells() {
                  qPrintable(QString("gap before cell %1").arg(i)));
     }
     QVERIFY(image.pixelColor(starts[4] + 36, row) != fill);
+
+    // The low bar runs along the middle of the first cell, from its left edge.
+    if (cells == 0) {
+        int lit = 0;
+        for (int dx = 0; dx < 34; ++dx)
+            if (image.pixelColor(5 + dx, 30) == fills[barAlert]) ++lit;
+        QCOMPARE(lit, bar);
+        if (bar > 0) QCOMPARE(image.pixelColor(5 + bar - 1, 30), fills[barAlert]);
+    }
 }
 
 // 60 x 70: lamp square (10, 0, 40, 40), lamp drawn at (12, 2) with diameter

@@ -124,6 +124,8 @@ private slots:
         action(w, "m_disconnectAction")->trigger();
         QCOMPARE(w.trayIconPath(), QStringLiteral(":/mainWindow/images/UPS/NotConnected.png"));
         QCOMPARE(trayToolTip(w), QStringLiteral("Ambrel — not connected"));
+        // At once, whichever tab is in front: the last block is no reading any more.
+        QCOMPARE(label(w, "m_lblPowerSupplyValue"), QString(QChar(0x2014)));
         w.stopDeviceWork();
         QVERIFY(!w.findChild<monitorThread*>()->isRunning());
         settingsStore::setBatExecutePolicy(0);
@@ -171,7 +173,15 @@ private slots:
         QCOMPARE(log.lines().count(QStringLiteral("DC is broken.")), 2);
         QCOMPARE(lineCount(marker), 1);
 
+        // At the warning level the tray image says so; back on DC it is the DC one.
+        const QString charge = m_sim.command("get 26").section(QLatin1Char(' '), -1);
+        QCOMPARE(m_sim.command("set 26 12"), QStringLiteral("ok"));
+        QTRY_COMPARE_WITH_TIMEOUT(w.trayIconPath(),
+                                  QStringLiteral(":/mainWindow/images/UPS/LowBattery.png"), 5000);
         QCOMPARE(m_sim.command("scenario dc-return"), QStringLiteral("ok"));
+        QTRY_COMPARE_WITH_TIMEOUT(w.trayIconPath(),
+                                  QStringLiteral(":/mainWindow/images/UPS/DC.png"), 5000);
+        QCOMPARE(m_sim.command(qPrintable("set 26 " + charge)), QStringLiteral("ok"));
         w.stopDeviceWork();
         settingsStore::setBatExecutePolicy(0);
     }
@@ -257,11 +267,17 @@ private slots:
                                   QStringLiteral(":/mainWindow/images/UPS/DC.png"), 20000);
         batteryWidget* gauge = w.findChild<batteryWidget*>();
         QVERIFY(!gauge->isIdle());
+        // The Config tab, open at the loss, closes with the line and comes back with it.
+        QTabWidget* tabs = w.findChild<QTabWidget*>(QStringLiteral("m_tabWidget"));
+        configWidget* config = w.findChild<configWidget*>();
+        action(w, "m_configAction")->trigger();
+        QVERIFY(tabs->indexOf(config) >= 0);
 
         m_sim.kill();
         QTRY_VERIFY_WITH_TIMEOUT(
             label(w, "m_lblConnectState").startsWith(QStringLiteral("Reconnecting (attempt ")),
             20000);
+        QTRY_VERIFY_WITH_TIMEOUT(tabs->indexOf(config) < 0, 5000);
         QVERIFY(!w.findChild<QLabel*>(QStringLiteral("m_lblConnectState"))
                      ->styleSheet()
                      .contains(QLatin1String("green")));
@@ -270,7 +286,7 @@ private slots:
                      QStringLiteral("Ambrel — no answer from the module since 20")),
                  qPrintable(trayToolTip(w)));
         QTRY_VERIFY_WITH_TIMEOUT(gauge->isIdle(), 5000);
-        QCOMPARE(label(w, "m_lblPowerSupplyValue"), QStringLiteral("NULL"));
+        QCOMPARE(label(w, "m_lblPowerSupplyValue"), QString(QChar(0x2014)));
         // The settings stay locked while the worker keeps trying.
         QVERIFY(!w.findChild<QComboBox*>(QStringLiteral("m_cmbComPort"))->isEnabled());
         QVERIFY(!action(w, "m_connectAction")->isEnabled());
@@ -288,6 +304,8 @@ private slots:
         QCOMPARE(m_sim.command("scenario dc-loss"), QStringLiteral("ok"));
         QCOMPARE(m_sim.command("set 26 42"), QStringLiteral("ok"));
         QTRY_VERIFY_WITH_TIMEOUT(w.isConnected(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(tabs->indexOf(config) >= 0, 5000);
+        QCOMPARE(tabs->currentIndex(), 0);
         QTRY_COMPARE_WITH_TIMEOUT(gauge->value(), 42, 10000);
         QVERIFY(!gauge->isIdle());
         QTRY_COMPARE_WITH_TIMEOUT(lineCount(marker), 1, 20000);

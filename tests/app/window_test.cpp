@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDockWidget>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
@@ -95,9 +96,13 @@ private slots:
         // Device type 301 is listed in the shipped product file.
         QCOMPARE(w.windowTitle(), QStringLiteral("Ambrel_DCU-1205"));
         QTRY_COMPARE_WITH_TIMEOUT(label(w, "m_lblConnectState"), QStringLiteral("Connected"), 5000);
-        QVERIFY(w.findChild<QLabel*>(QStringLiteral("m_lblConnectState"))
-                    ->styleSheet()
-                    .contains(QLatin1String("green")));
+        QLabel* state = w.findChild<QLabel*>(QStringLiteral("m_lblConnectState"));
+        QVERIFY(state->styleSheet().contains(QLatin1String("green")));
+        // Readable: the text against its green at the contrast asked of body text.
+        state->ensurePolished();
+        const double ratio = contrast(state->palette().color(QPalette::WindowText),
+                                      state->palette().color(QPalette::Window));
+        QVERIFY2(ratio >= 4.5, qPrintable(QString::number(ratio)));
         QVERIFY(!action(w, "m_connectAction")->isEnabled());
         QVERIFY(QDateTime::fromString(label(w, "m_lblTime"), QStringLiteral("yyyy-MM-dd hh:mm:ss"))
                     .isValid());
@@ -121,6 +126,7 @@ private slots:
     void closeAndAutoHideFollowTheTray() {
         QFETCH(bool, tray);
         QVERIFY(writeSettings(true));
+        settingsStore::setValue(settingsStore::kGroupWindow, "trayNoticeShown", false);
         mainWindow w;
         w.setTrayAvailable(tray);
         QCOMPARE(w.trayIconPath(), QStringLiteral(":/mainWindow/images/UPS/NotConnected.png"));
@@ -146,6 +152,16 @@ private slots:
         giveUp.start(1000);
         QCOMPARE(QCoreApplication::exec(), tray ? 7 : 0);
         QVERIFY(!w.isVisible());
+        if (!tray) return;
+        // The first close into the tray says once, for good, that the program runs on.
+        w.show();
+        w.close();
+        QVERIFY(!w.isVisible());
+        const QString notice = QStringLiteral(
+            "Ambrel: Ambrel keeps running in the tray and watches the power. Quit it from the "
+            "tray icon's menu.");
+        QCOMPARE(w.trayMessages().count(notice), 1);
+        QVERIFY(settingsStore::value(settingsStore::kGroupWindow, "trayNoticeShown").toBool());
     }
 
     void languageMenuAsksToRestart_data() {
@@ -232,6 +248,43 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!statusPagePolls(w), 5000);
     }
 
+    // The window fits an 800 x 600 screen less a panel: its minimum leaves
+    // every control of the Comm panel clear of the others (the panel and the
+    // pages scroll instead), and the log opens at the share of the height
+    // the user last dragged it to.
+    void fitsASmallScreen() {
+        QVERIFY(writeSettings(false));
+        settingsStore::setValue(settingsStore::kGroupWindow, "logDockShare", 0.5);
+        mainWindow w;
+        const QSize least = w.minimumSizeHint().expandedTo(w.minimumSize());
+        QVERIFY2(least.width() <= 800 && least.height() <= 560,
+                 qPrintable(QStringLiteral("%1x%2").arg(least.width()).arg(least.height())));
+        w.resize(least);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QTest::qWait(200);
+        QCOMPARE(w.size(), least);
+        comSettingsWidget* panel = w.findChild<comSettingsWidget*>();
+        QList<QRect> taken;
+        for (QWidget* control :
+             panel->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+            if (control->isVisible()) taken << control->geometry();
+        QVERIFY(taken.size() >= 20);
+        for (int i = 0; i < taken.size(); ++i)
+            for (int j = i + 1; j < taken.size(); ++j)
+                QVERIFY2(!taken.at(i).intersects(taken.at(j)),
+                         qPrintable(QStringLiteral("%1 %2").arg(i).arg(j)));
+
+        w.resize(800, 560);
+        QDockWidget* log = w.findChild<QDockWidget*>(QStringLiteral("m_informationDock"));
+        const auto share = [&w, log]() {
+            return double(log->height()) / (log->height() + w.centralWidget()->height());
+        };
+        QTRY_VERIFY2_WITH_TIMEOUT(qAbs(share() - 0.5) < 0.03, qPrintable(QString::number(share())),
+                                  5000);
+        settingsStore::setValue(settingsStore::kGroupWindow, "logDockShare", QVariant());
+    }
+
     // The Config tab closes itself while no device is open; while one is, it
     // is added behind "Status Monitor" and "History", and only the page in front refreshes.
     void configTabFollowsConnectionAndFront() {
@@ -272,7 +325,19 @@ private slots:
         QCOMPARE(tabs->count(), 2);
         QVERIFY(!config->isRefreshing());
         QTRY_VERIFY_WITH_TIMEOUT(statusPageDisplays(w), 5000);
+
+        // Open behind "Status Monitor" at a language restart: back behind it.
+        configAction->trigger();
+        const QStringList arguments = w.restartArguments();
         action(w, "m_disconnectAction")->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(!comAdapter::instance().isConnected(), 10000);
+        mainWindow successor;
+        successor.resumeAfterRestart(arguments);
+        QTabWidget* again = successor.findChild<QTabWidget*>(QStringLiteral("m_tabWidget"));
+        QTRY_COMPARE_WITH_TIMEOUT(again->count(), 3, 10000);
+        QCOMPARE(again->tabText(2), QStringLiteral("Config"));
+        QCOMPARE(again->currentIndex(), 0);
+        action(successor, "m_disconnectAction")->trigger();
     }
 
     // The help's address: the connected product or the one chosen in the
@@ -283,15 +348,20 @@ private slots:
         QTest::addColumn<QString>("folder");
         QTest::addColumn<int>("language");
         QTest::addColumn<QString>("file");  // empty: nothing opened
+        QTest::addColumn<bool>("xdgOpen");  // xdg-open, which opens files, is installed
         QTest::newRow("connected A1, language 1")
-            << true << QString() << 1 << QStringLiteral("/help/A1/A1help_en.chm");
+            << true << QString() << 1 << QStringLiteral("/help/A1/A1help_en.chm") << true;
         QTest::newRow("A1 chosen, language 0")
-            << false << QString() << 0 << QStringLiteral("/help/A1/A1help.chm");
-        QTest::newRow("folder with blank and #")
-            << false << QStringLiteral("/odd dir #2") << 0 << QStringLiteral("/help/A1/A1help.chm");
+            << false << QString() << 0 << QStringLiteral("/help/A1/A1help.chm") << true;
+        QTest::newRow("folder with blank and #") << false << QStringLiteral("/odd dir #2") << 0
+                                                 << QStringLiteral("/help/A1/A1help.chm") << true;
         // No viewer for .chm files: a message box and a log line say what to
         // install, and nothing is handed to the desktop.
-        QTest::newRow("no viewer") << true << QString() << 1 << QString();
+        QTest::newRow("no viewer") << true << QString() << 1 << QString() << true;
+        // The desktop fails to open the file and xdg-open is missing: the
+        // message names it and its package.
+        QTest::newRow("no xdg-open")
+            << true << QString() << 1 << QStringLiteral("/help/A1/A1help_en.chm") << false;
     }
 
     void helpAddress() {
@@ -299,7 +369,11 @@ private slots:
         QFETCH(QString, folder);
         QFETCH(int, language);
         QFETCH(QString, file);
+        QFETCH(bool, xdgOpen);
         const QByteArray appDir = qgetenv("QXUPS_APPDIR");
+        const QByteArray path = qgetenv("PATH");
+        if (!xdgOpen)
+            qputenv("PATH", QFile::encodeName(m_root.path() + QStringLiteral("/nothing")));
         const QString dir = QString::fromLocal8Bit(appDir) + folder;
         qputenv("QXUPS_APPDIR", QFile::encodeName(dir));
         QVERIFY(writeSettings(false));
@@ -310,9 +384,9 @@ private slots:
         QList<QUrl> urls;
         {
             mainWindow w;
-            w.setUrlOpener([&urls](const QUrl& url) {
+            w.setUrlOpener([&urls, xdgOpen](const QUrl& url) {
                 urls << url;
-                return true;
+                return xdgOpen;
             });
             w.setHelpViewerCheck([&file]() { return !file.isEmpty(); });
             if (connected) {
@@ -343,7 +417,15 @@ private slots:
                 QCOMPARE(box.m_texts, QStringList{missing});
                 QVERIFY(log.lines().contains(missing));
             }
+            if (!xdgOpen) {
+                QCOMPARE(box.m_texts.size(), 1);
+                QVERIFY2(box.m_texts.at(0).contains(QLatin1String("xdg-open")) &&
+                             box.m_texts.at(0).contains(QLatin1String("install xdg-utils")),
+                         qPrintable(box.m_texts.at(0)));
+                QVERIFY(log.lines().contains(box.m_texts.at(0)));
+            }
         }
+        qputenv("PATH", path);
         qputenv("QXUPS_APPDIR", appDir);
         if (file.isEmpty()) {
             QCOMPARE(urls.size(), 0);

@@ -1,12 +1,14 @@
-// The main window tests' helpers: settings file, widgets by name, the simulator.
+// The main window tests' helpers: settings file, widgets by name, the simulator, colour contrast.
 #pragma once
 
 #include <QAction>
+#include <QColor>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -63,6 +65,19 @@ inline void endCase(apptest::SimulatedModule& sim) {
     if (comAdapter::instance().isConnected()) comAdapter::instance().slotCloseDevice();
     // A case that failed half-way leaves the module answering for the next.
     if (sim.running()) sim.command("fault none");
+}
+
+// The contrast of two colours as readability guidelines define it (1 to 21).
+inline double contrast(const QColor& a, const QColor& b) {
+    auto luminance = [](const QColor& c) {
+        auto channel = [](double v) {
+            return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) +
+               0.0722 * channel(c.blueF());
+    };
+    const double la = luminance(a), lb = luminance(b);
+    return (qMax(la, lb) + 0.05) / (qMin(la, lb) + 0.05);
 }
 
 }  // namespace windowtest

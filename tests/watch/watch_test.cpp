@@ -224,6 +224,27 @@ TEST(WatchRuntime, SyntheticDischarges) {
         EXPECT_EQ(e.update(base + (r.endS + 2) * 1000, 100, false).endedRatePerS, 0) << r.name;
     }
 
+    // Readings about a second apart (as upsctl's wait and a polling driver
+    // take them) on steps two seconds apart: a step is seen up to a reading
+    // late, so two or three steps alone give rates off by half or double.
+    // Every figure given must hold, and one must come within 15 s.
+    for (int jitterMs : {0, 300}) {
+        RuntimeEstimator e;
+        const int64_t base = 5000000;
+        int64_t firstFigureMs = -1;
+        for (int i = 0; i <= 60; ++i) {
+            const int64_t t = i * 1000 + ((i % 3) - 1) * jitterMs;
+            const double level = 77.9 - 0.5 * (t / 1000.0);
+            const int64_t s = e.update(base + t, int(floor(level)), true).secondsLeft;
+            if (s == kRuntimeUnknown) continue;
+            if (firstFigureMs < 0) firstFigureMs = t;
+            const double truth = level / 0.5;
+            EXPECT_NEAR(double(s), truth, truth * 0.15) << "coarse " << jitterMs << " " << t;
+        }
+        EXPECT_GE(firstFigureMs, 0);
+        EXPECT_LE(firstFigureMs, 15000) << "coarse " << jitterMs;
+    }
+
     // Recorded samples: the rate between the first and the last step.
     const int64_t times[] = {0, 5000, 10000, 20000, 30000, 40000};
     const int falling[] = {80, 80, 79, 79, 78, 77};

@@ -343,9 +343,9 @@ void paintLed(QPainter& p, const QColor& base, const QColor& hot) {
 }
 
 // 16 px tray icons, drawn on the pixel grid. DC: round green badge with a
-// bolt. UPS: upright battery with a nub, amber. Not connected: a grey
-// diamond with a cross. The silhouettes differ so that the state reads without
-// telling the colours apart.
+// bolt. UPS: upright battery with a nub, amber. Low battery: a hollow battery
+// with a red foot and a "!". Not connected: a grey diamond with a cross. The silhouettes differ so
+// that the state reads without telling the colours apart.
 void paintTrayDc(QPainter& p) {
     p.setPen(QPen(pal::greenDark, 1));
     p.setBrush(pal::green);
@@ -366,6 +366,27 @@ void paintTrayUps(QPainter& p) {
     p.setBrush(pal::amber);
     p.drawRect(QRectF(4, 8, 8, 3));
     p.drawRect(QRectF(4, 12, 8, 3));
+}
+
+// Low battery: the battery narrowed to the left and hollow, one short red
+// segment at its foot, and a red "!" beside it; the hollow body and the mark
+// keep it apart from the full UPS battery without the colours.
+void paintTrayLowBattery(QPainter& p) {
+    p.setPen(Qt::NoPen);
+    p.setBrush(pal::inkDark);
+    p.drawRect(QRectF(2.5, 0.5, 4, 2));
+    p.drawRoundedRect(QRectF(0.5, 2, 9, 14), 1.2, 1.2);
+    p.setBrush(pal::light);
+    p.drawRect(QRectF(2, 3.5, 6, 11));
+    p.setBrush(pal::red);
+    p.drawRect(QRectF(2, 11.5, 6, 3));
+    // the mark: a dark edge keeps the red readable on red and dark panels
+    p.setBrush(pal::redDark);
+    p.drawRoundedRect(QRectF(11, 0.5, 4.5, 10), 1.5, 1.5);
+    p.drawEllipse(QRectF(11, 11.5, 4.5, 4.5));
+    p.setBrush(pal::red);
+    p.drawRoundedRect(QRectF(12, 1.5, 2.5, 8), 1, 1);
+    p.drawEllipse(QRectF(12, 12.5, 2.5, 2.5));
 }
 
 void paintTrayNotConnected(QPainter& p) {

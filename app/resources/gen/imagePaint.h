@@ -33,6 +33,7 @@ void begin(QPainter& p, QImage& img, qreal units);
 
 void paintTrayDc(QPainter& p);
 void paintTrayUps(QPainter& p);
+void paintTrayLowBattery(QPainter& p);
 void paintTrayNotConnected(QPainter& p);
 void paintModule(QPainter& p, bool small);
 void paintConnect(QPainter& p);

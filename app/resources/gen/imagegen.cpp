@@ -37,6 +37,7 @@ QVector<Icon> iconTable() {
         {"DC.png", 16, 16, 16, paintTrayDc},
         {"UPS.png", 16, 16, 16, paintTrayUps},
         {"NotConnected.png", 16, 16, 16, paintTrayNotConnected},
+        {"LowBattery.png", 16, 16, 16, paintTrayLowBattery},
         {"main_cnc.png", 193, 246, 193, [](QPainter& p) { paintModule(p, false); }},
         {"connect.png", 40, 40, 40, paintConnect},
         {"disconnect.png", 40, 40, 40, paintDisconnect},
@@ -151,7 +152,8 @@ QImage contactSheet(const QVector<Icon>& icons, const QVector<QImage>& images,
         y += gridH + pad;
         // tray icons at 4x, pixels kept sharp
         int x = pad;
-        for (int k = 0; k < 2; ++k) {
+        for (int k = 0; k < icons.size(); ++k) {
+            if (icons[k].w != 16) continue;
             const QImage big =
                 images[k].scaled(64, 64, Qt::IgnoreAspectRatio, Qt::FastTransformation);
             p.drawImage(x + (cell - 64) / 2, y, big);
@@ -161,10 +163,13 @@ QImage contactSheet(const QVector<Icon>& icons, const QVector<QImage>& images,
         }
         y += trayH + pad;
         x = pad;
-        p.drawImage(x, y + (256 - images[2].height()) / 2, images[2]);
-        p.drawText(QRect(x, y + 256, images[2].width(), labelH), Qt::AlignCenter,
-                   QString::fromLatin1(icons[2].name));
-        x += images[2].width() + 2 * pad;
+        int module = 0;
+        while (module < icons.size() - 1 && qstrcmp(icons[module].name, "main_cnc.png") != 0)
+            ++module;
+        p.drawImage(x, y + (256 - images[module].height()) / 2, images[module]);
+        p.drawText(QRect(x, y + 256, images[module].width(), labelH), Qt::AlignCenter,
+                   QString::fromLatin1(icons[module].name));
+        x += images[module].width() + 2 * pad;
         for (const QImage& l : launchers) {
             p.drawImage(x, y + 256 - l.height(), l);
             p.drawText(QRect(x, y + 256, qMax(l.width(), 64), labelH), Qt::AlignCenter,
