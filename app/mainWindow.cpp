@@ -1,6 +1,7 @@
 // The main window: its actions, menus, tool bars, pages and their wiring.
 #include "mainWindow.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QDockWidget>
@@ -150,6 +151,18 @@ void mainWindow::createToolBars() {
     // The Config tab is found beside Help, not only in the Option menu.
     m_helpToolBar->addAction(m_configAction);
     m_helpToolBar->addAction(m_helpAction);
+    // From the tool bar the tab comes to the front: a button that only added
+    // a tab behind the page in view would seem to do nothing. The menu entry
+    // adds it behind, as it always has.
+    if (QAbstractButton* button =
+            qobject_cast<QAbstractButton*>(m_helpToolBar->widgetForAction(m_configAction))) {
+        connect(button, &QAbstractButton::clicked, this, [this]() {
+            QTimer::singleShot(0, this, [this]() {
+                const int index = m_tabWidget->indexOf(m_configWidget);
+                if (index >= 0) m_tabWidget->setCurrentIndex(index);
+            });
+        });
+    }
     for (QToolBar* bar : {m_connectToolBar, m_disconnectToolBar, m_helpToolBar})
         bar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
 }

@@ -40,6 +40,10 @@ void mainWindow::fitToContents() {
     opening.rheight() += qMax(0, logHeight - m_informationDock->minimumSizeHint().height());
     const int growth = m_statusBarPresenter->growthAfterFirstTick();
     opening.setWidth(qMax(opening.width(), statusBar()->sizeHint().width() + growth + 16));
+    // What the pages need at the least is cramped for the chart and the
+    // register table: a window opens at a comfortable size where the screen
+    // has room for it.
+    opening = opening.expandedTo(QSize(1000, 700));
     m_commDockWidth = commWanted;
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         // Room for the window manager's frame and title.
