@@ -107,8 +107,14 @@ int readStatus(UPS_DeviceDescriptor* device, double learnedRate, unsigned long w
         }
         *view = qxwatch::decodeStatus(status);
         *runtime = estimator.update(monotonicMs(), view->charge, view->onBattery).secondsLeft;
-        if (!view->onBattery || *runtime != qxwatch::kRuntimeUnknown) return Success;
-        const long long next = monotonicMs() + 1000;
+        // A figure from few steps may be a quarter off: one that can still
+        // wait reads on until the steps have spread out (an eighth at most).
+        const bool settled = *runtime != qxwatch::kRuntimeUnknown &&
+                             (estimator.fitSpread() < 0 || estimator.fitSpread() <= 0.125);
+        if (!view->onBattery || settled) return Success;
+        // Four readings a second: a step's time is then known to an eighth of
+        // a second, so the slope needs fewer steps to be trusted.
+        const long long next = monotonicMs() + 250;
         if (next > deadline || sleepUntil(next, nullptr, 0)) return Success;
     }
 }

@@ -34,7 +34,7 @@ void upsctlUsage(FILE* out) {
             "                            battery levels are reached, and runtime_s (null on\n"
             "                            DC or with no basis). On battery the time left\n"
             "                            comes from the learned rate (--history) or, reading\n"
-            "                            once a second for up to SECONDS (default 0), from\n"
+            "                            4 times a second for up to SECONDS (default 0), from\n"
             "                            the charge's fall\n"
             "  read ADDR [COUNT]         COUNT (1..125, default 1) registers from ADDR\n"
             "  write ADDR VALUE [VALUE...] [--force]\n"

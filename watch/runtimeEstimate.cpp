@@ -120,6 +120,7 @@ RuntimeUpdate RuntimeEstimator::update(int64_t nowMs, int charge, bool onBattery
         m_onBattery = false;
         m_stepCount = 0;
         m_last = kRuntimeUnknown;
+        m_spread = -1;
         return u;
     }
     // A reading out of range says nothing; the discharge so far is kept.
@@ -150,6 +151,12 @@ RuntimeUpdate RuntimeEstimator::update(int64_t nowMs, int charge, bool onBattery
     double rate = m_stepCount >= 2 && timedWellEnough(m_fitFrom, lastStep)
                       ? fittedRate(m_fitFrom, lastStep)
                       : 0;
+    m_spread = -1;
+    if (rate > 0) {
+        const int64_t span = m_stepMs[lastStep % kSteps] - m_stepMs[m_fitFrom % kSteps];
+        m_spread = double(m_stepSlackMs[m_fitFrom % kSteps] + m_stepSlackMs[lastStep % kSteps]) /
+                   double(span);
+    }
     if (rate <= 0) rate = m_learned;
     if (rate <= 0) {
         m_last = kRuntimeUnknown;

@@ -27,6 +27,11 @@ public:
     double learnedRate() const { return m_learned; }
     RuntimeUpdate update(int64_t nowMs, int charge, bool onBattery);
     int64_t secondsLeft() const { return m_last; }
+    // How far off the fitted rate may be for the timing of its steps (as a
+    // share of it: 0.25 at most, smaller as the steps spread out), or -1 when
+    // the figure comes from the learned rate or there is none. A caller that
+    // can wait for a better figure (a one-shot reading) waits for a small one.
+    double fitSpread() const { return m_spread; }
 
 private:
     void addStep(int64_t atMs, int64_t slackMs, int charge);
@@ -37,6 +42,7 @@ private:
     static const int kSteps = 32;
     double m_learned = 0;
     int64_t m_last = kRuntimeUnknown;
+    double m_spread = -1;
     bool m_onBattery = false;
     int64_t m_startMs = 0;
     int m_startCharge = -1;
