@@ -45,6 +45,9 @@ unsigned changedFields(const StatusView& a, const StatusView& b) {
         m |= kChangedVoltages;
     if (a.bits != b.bits) m |= kChangedBits;
     if (a.policyCode != b.policyCode) m |= kChangedPolicy;
+    if (a.knownBits != b.knownBits || a.hasCharge != b.hasCharge || a.hasPolicy != b.hasPolicy ||
+        a.hasDeviceType != b.hasDeviceType)
+        m |= kChangedKnown;
     return m;
 }
 

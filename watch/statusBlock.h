@@ -13,6 +13,7 @@ enum class PowerSource : uint8_t { Dc, Battery, Unknown };  // word 27: 1, 2, ot
 enum class ChargeState : uint8_t { Charging, Full, Over100, Discharging, Unknown };
 // The seven bits, in the order the pages show them (words 28..34).
 enum Bit { kDcOkBit, kBatModeBit, kBatReadyBit, kSwBit, kRemoteBit, kBatStartBit, kDevPStsBit };
+const uint8_t kAllBits = 0x7f;
 
 struct StatusView {
     uint16_t deviceType;
@@ -26,7 +27,15 @@ struct StatusView {
     uint16_t voltageOutputMv;  // both 0 without voltages
     uint8_t bits;              // bit k set = Bit k on
     uint16_t policyCode;       // word 35; 0..9 known, anything else shown as none
+    // What the source gives. A block gives everything; a UPS watched
+    // through Network UPS Tools may publish only some of it, and what it
+    // leaves out is shown as unknown (grey LED, "—"), never invented.
+    uint8_t knownBits = kAllBits;  // bit k set = Bit k has a source
+    bool hasCharge = true;
+    bool hasPolicy = true;
+    bool hasDeviceType = true;  // deviceType (and so the product's tables) known
     bool bit(Bit b) const { return (bits >> b) & 1u; }
+    bool knows(Bit b) const { return (knownBits >> b) & 1u; }
 };
 
 // What differs between two views, so a page touches only what changed.
@@ -39,6 +48,7 @@ enum Changed : unsigned {
     kChangedVoltages = 1u << 5,
     kChangedBits = 1u << 6,
     kChangedPolicy = 1u << 7,
+    kChangedKnown = 1u << 8,  // a field gained or lost its source
 };
 
 // words: the 50 words of the block.
