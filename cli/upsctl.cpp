@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "QXUPSBattery.h"
 #include "QXUPSSDK.h"
@@ -23,6 +24,7 @@
 #include "resultText.h"
 #include "runtimeEstimate.h"
 #include "statusBlock.h"
+#include "upsctlConfig.h"
 #include "upsctlMonitor.h"
 #include "upsctlStatus.h"
 #include "upsctlSystem.h"
@@ -145,6 +147,10 @@ int badOption(const char* name, const char* value) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A service's settings file stands for the options it holds.
+    std::vector<std::string> configArgs;
+    std::vector<char*> configPointers;
+    if (!expandConfig(&argc, &argv, kOptions, &configArgs, &configPointers)) return usageError();
     // The low-battery levels (percent, 0 off), shared by status and monitor.
     int warnLevel = kQXUPS_DefaultWarnLevel;
     int criticalLevel = kQXUPS_DefaultCriticalLevel;

@@ -173,9 +173,9 @@ if [ "$(id -u)" -eq 0 ]; then
     # nobody may not reach the build tree (a clone in root's 0700 home): it
     # runs a copy of upsctl and the library its RUNPATH ($ORIGIN) finds.
     mkdir -m 755 "$work/bin"
-    cp "$upsctl" "$(dirname "$upsctl")/libQXUPSSDK.so" "$work/bin/"
+    cp "$upsctl" "$(dirname "$upsctl")/libQXUPSSDK.so.1" "$work/bin/"
     chmod 755 "$work/bin/upsctl"
-    chmod 644 "$work/bin/libQXUPSSDK.so"
+    chmod 644 "$work/bin/libQXUPSSDK.so.1"
     denied_upsctl=$work/bin/upsctl
 fi
 err=$(cd "$work" && "${as_other[@]}" "$denied_upsctl" --device "$work/locked" info 2>&1)
