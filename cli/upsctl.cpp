@@ -109,6 +109,7 @@ enum OptionId {
     kOptRuntimeWait,
     kOptHistory,
     kOptForce,
+    kOptInterval,
     kOptHelp,
 };
 
@@ -135,6 +136,7 @@ const struct option kOptions[] = {
     {"runtime-wait", required_argument, nullptr, kOptRuntimeWait},
     {"history", required_argument, nullptr, kOptHistory},
     {"force", no_argument, nullptr, kOptForce},
+    {"interval", required_argument, nullptr, kOptInterval},
     {"help", no_argument, nullptr, kOptHelp},
     {nullptr, 0, nullptr, 0},
 };
@@ -180,6 +182,8 @@ int main(int argc, char** argv) {
     unsigned long runtimeLevel = 0;
     unsigned long runtimeWait = 0;
     const char* history = nullptr;
+    // monitor's poll interval, ms; its INTERVAL_MS argument says the same.
+    unsigned long interval = 1000;
 
     // Options may stand before or after the command ("status --json").
     int id;
@@ -230,6 +234,10 @@ int main(int argc, char** argv) {
                 break;
             case kOptForce:
                 force = true;
+                break;
+            case kOptInterval:
+                if (!parseNumber(optarg, 3600000, &interval) || interval == 0)
+                    return badOption("interval", optarg);
                 break;
             case kOptOnDcLoss:
                 hooks[kHookDcLoss].command = optarg;
@@ -299,7 +307,6 @@ int main(int argc, char** argv) {
     // Check the command's arguments before touching the line.
     unsigned long address = 0;
     unsigned long count = 1;
-    unsigned long interval = 1000;
     uint16_t values[123] = {};
     bool ok = true;
     const bool isMonitor = strcmp(command, "monitor") == 0;

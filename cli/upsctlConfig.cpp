@@ -11,9 +11,9 @@ const size_t kMaxLine = 4096;
 const int kMaxSettings = 64;
 
 std::string trim(const std::string& s) {
-    const size_t a = s.find_first_not_of(" \t\r");
+    const size_t a = s.find_first_not_of(" \t\r\n");
     if (a == std::string::npos) return std::string();
-    const size_t b = s.find_last_not_of(" \t\r");
+    const size_t b = s.find_last_not_of(" \t\r\n");
     return s.substr(a, b - a + 1);
 }
 
@@ -61,10 +61,6 @@ bool readFile(const char* path, const struct option* options, std::vector<std::s
             fprintf(stderr, "upsctl: %s:%d: more than %d settings\n", path, lineNo, kMaxSettings);
             ok = false;
             break;
-        }
-        if (key == "interval") {  // monitor's interval, an argument of its own
-            out->push_back(value);
-            continue;
         }
         const struct option* o = findOption(options, key);
         if (o == nullptr || key == "config" || key == "help") {

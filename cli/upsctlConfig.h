@@ -7,9 +7,8 @@
 #include <vector>
 
 // Replaces "--config FILE" (or "--config=FILE") in the command line by the
-// file's settings, appended after the rest as "--key value" (a setting
-// "interval = 2000" as monitor's interval), so that one file holds what a
-// service's command line would. A key is a long option's name without its
+// file's settings, appended after the rest as "--key value", so that one
+// file holds what a service's command line would. A key is a long option's name without its
 // dashes; a flag takes yes/no (or true/false, 1/0). '#' starts a comment
 // line; a value may be in double quotes. store keeps the new arguments;
 // *argv points into it. False, with the file and line named on stderr, for
