@@ -16,6 +16,9 @@ bool splitWords(const std::string& line, std::vector<std::string>* words) {
         if (c < 0x20 && c != '\t') return false;
         if (c == '\\') {
             if (++k == line.size()) return false;
+            // An escaped control character is still one.
+            const unsigned char escaped = (unsigned char)line[k];
+            if (escaped < 0x20 && escaped != '\t') return false;
             word += line[k];
             inWord = true;
         } else if (c == '"') {
