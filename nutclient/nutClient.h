@@ -37,6 +37,7 @@ bool isPermanent(Error e);  // UnknownUps, AccessDenied, InvalidPassword
 const uint16_t kDefaultPort = 3493;
 
 // UPS@HOST[:PORT], HOST may be [v6]; false with a reason for anything else.
+// UPS may be empty ("@HOST": LIST UPS needs only the host).
 struct Target {
     std::string ups;
     std::string host;

@@ -2,8 +2,9 @@
 # Our clients of upsd: upssim on a pseudo terminal -> qxups-nut -> upsd on
 # 127.0.0.1 on a free port, and a second UPS served by NUT's own dummy-ups
 # from a .dev file, all from a private NUT_CONFPATH/NUT_STATEPATH. upsctl
-# --nut: status (text and JSON) of both, list, a monitor that sees a DC loss,
-# a lost module, upsd stopped and started again, and a wrong UPS name.
+# --nut: status (text and JSON) of both, list, a wrong UPS name, servers
+# that send an endless line or nothing, and a monitor that sees a DC loss, a
+# lost module, and upsd stopped and started again.
 #   nut_client_test.sh BIN_DIR        (exit 77 when NUT is not installed)
 set -u
 bin=$(cd "$1" && pwd)
@@ -127,6 +128,41 @@ check "list" "dcups  DC UPS module under test|dummy  NUT's dummy" \
 out=$(timeout 30 "$bin/upsctl" --nut "nosuch@$host" monitor 1000 2>&1)
 check "wrong UPS: exit" 1 "$?"
 check "wrong UPS: said once" 1 "$(grep -c "unknown UPS 'nosuch'" <<<"$out")"
+
+# ---- broken servers: an endless line, silence -----------------------------------
+# fake_upsd PORT MODE: a one-client stand-in that answers any request with
+# a line that never ends (flood) or with nothing (silent).
+fake_upsd() {
+    python3 - "$@" <<'PY' &
+import socket, sys, time
+server = socket.socket()
+server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+server.bind(("127.0.0.1", int(sys.argv[1])))
+server.listen(1)
+server.settimeout(30)
+client, _ = server.accept()
+client.recv(1024)
+deadline = time.monotonic() + 20
+try:
+    while time.monotonic() < deadline:
+        if sys.argv[2] == "flood":
+            client.sendall(b"x" * 65536)
+        else:
+            time.sleep(0.1)
+except OSError:
+    pass
+PY
+    pids+=($!)
+    sleep 0.5
+}
+fake_port=$(free_port)
+fake_upsd "$fake_port" flood
+out=$(timeout 30 "$bin/upsctl" --nut "dcups@127.0.0.1:$fake_port" status 2>&1)
+check "endless line" "1 upsctl: upsd on 127.0.0.1: broken answer" "$? $out"
+fake_port=$(free_port)
+fake_upsd "$fake_port" silent
+out=$(timeout 30 "$bin/upsctl" --nut "dcups@127.0.0.1:$fake_port" --timeout 500 status 2>&1)
+check "silent server" "1 upsctl: upsd on 127.0.0.1: no answer in time" "$? $out"
 
 # ---- the monitor: a DC loss, a lost module, upsd away and back ----------------
 start_monitor mon dcups 1000 --on-dc-loss "date +%s.%N >>'$work/hook'"

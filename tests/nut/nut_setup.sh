@@ -87,7 +87,8 @@ sim_says() {  # sim_says COMMAND EXPECTED: the simulator's answer to COMMAND
     [ "$(tail -n 1 "$work/sim.out")" == "$2" ]
 }
 
-port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+free_port() { python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
+port=$(free_port)
 runas=$(id -un)
 if [ "$(id -u)" -eq 0 ]; then
     runas=nut
