@@ -133,13 +133,15 @@ check "wrong UPS: said once" 1 "$(grep -c "unknown UPS 'nosuch'" <<<"$out")"
 # fake_upsd PORT MODE: a one-client stand-in that answers any request with
 # a line that never ends (flood) or with nothing (silent).
 fake_upsd() {
-    python3 - "$@" <<'PY' &
+    rm -f "$work/fake.ready"
+    python3 - "$@" "$work/fake.ready" <<'PY' &
 import socket, sys, time
 server = socket.socket()
 server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
 server.bind(("127.0.0.1", int(sys.argv[1])))
 server.listen(1)
 server.settimeout(30)
+open(sys.argv[3], "w").close()  # listening
 client, _ = server.accept()
 client.recv(1024)
 deadline = time.monotonic() + 20
@@ -153,7 +155,7 @@ except OSError:
     pass
 PY
     pids+=($!)
-    sleep 0.5
+    wait_for "fake upsd $2 listens" 30 test -e "$work/fake.ready"
 }
 fake_port=$(free_port)
 fake_upsd "$fake_port" flood
