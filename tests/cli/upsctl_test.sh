@@ -192,6 +192,18 @@ err=$(cd "$work" && "${as_other[@]}" "$denied_upsctl" --device "$work/locked" in
 check "denied port" "3 $work/locked dialout" \
     "$? $(grep -o "$work/locked" <<<"$err" | head -1) $(grep -o dialout <<<"$err" | head -1)"
 
+# Under systemd (Type=notify, a watchdog) the monitor says READY=1 once and
+# then WATCHDOG=1 at every poll, as datagrams on $NOTIFY_SOCKET.
+socat -u UNIX-RECV:"$work/notify",unlink-early OPEN:"$work/notified",creat,append &
+listener=$!
+for _ in $(seq 50); do [ -S "$work/notify" ] && break; sleep 0.1; done
+NOTIFY_SOCKET=$work/notify WATCHDOG_USEC=5000000 timeout 3 "$upsctl" --port 9 --timeout 300 \
+    monitor 500 >/dev/null 2>&1
+kill $listener 2>/dev/null
+wait $listener 2>/dev/null
+check "service notification" "1 yes" "$(grep -o 'READY=1' "$work/notified" | wc -l) \
+$(grep -o 'WATCHDOG=1' "$work/notified" | wc -l | awk '{print ($1 > 2) ? "yes" : "no"}')"
+
 # monitor --on-dc-loss: the command runs once per DC loss and polling goes on
 # while it runs. As in the program, DC already lost at start is reported but
 # runs nothing; an edge while the command still runs starts nothing; stopping
