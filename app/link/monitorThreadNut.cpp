@@ -196,20 +196,20 @@ void monitorThread::writeNut(const QString& name, const QString& value) {
         problem = tr("no user is set for upsd on the Comm page");
     } else {
         if (e == nutclient::Error::None) e = connection.login(m_link.nutUser, m_link.nutPassword);
+        if (e == nutclient::Error::None)
+            e = connection.setVar(m_link.nutUps, name.toStdString(), value.toStdString());
+        // upsd takes any user and password at login and judges them at the
+        // first request that needs them: either refusal is the login's.
         if (e == nutclient::Error::InvalidPassword || e == nutclient::Error::AccessDenied) {
             problem = tr("upsd on %1 refused the login of user %2 (%3)")
                           .arg(QString::fromStdString(m_link.nutHost),
                                QString::fromStdString(m_link.nutUser),
                                QString::fromUtf8(nutclient::errorText(e)));
-        } else {
-            if (e == nutclient::Error::None)
-                e = connection.setVar(m_link.nutUps, name.toStdString(), value.toStdString());
-            if (e != nutclient::Error::None) {
-                QString text = QString::fromUtf8(nutclient::errorText(e));
-                if (!connection.lastError().empty())
-                    text = QString::fromStdString(connection.lastError());
-                problem = tr("upsd on %1: %2").arg(QString::fromStdString(m_link.nutHost), text);
-            }
+        } else if (e != nutclient::Error::None) {
+            QString text = QString::fromUtf8(nutclient::errorText(e));
+            if (!connection.lastError().empty())
+                text += QStringLiteral(" (%1)").arg(QString::fromStdString(connection.lastError()));
+            problem = tr("upsd on %1: %2").arg(QString::fromStdString(m_link.nutHost), text);
         }
     }
     consolePrint& console = consolePrint::instance();
