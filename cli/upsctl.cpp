@@ -24,6 +24,7 @@
 #include "runtimeEstimate.h"
 #include "statusBlock.h"
 #include "upsctlMonitor.h"
+#include "upsctlNut.h"
 #include "upsctlStatus.h"
 #include "upsctlSystem.h"
 #include "upsctlUsage.h"
@@ -107,6 +108,9 @@ enum OptionId {
     kOptRuntimeWait,
     kOptHistory,
     kOptForce,
+    kOptNut,
+    kOptUser,
+    kOptPasswordFile,
     kOptHelp,
 };
 
@@ -133,6 +137,9 @@ const struct option kOptions[] = {
     {"runtime-wait", required_argument, nullptr, kOptRuntimeWait},
     {"history", required_argument, nullptr, kOptHistory},
     {"force", no_argument, nullptr, kOptForce},
+    {"nut", required_argument, nullptr, kOptNut},
+    {"user", required_argument, nullptr, kOptUser},
+    {"password-file", required_argument, nullptr, kOptPasswordFile},
     {"help", no_argument, nullptr, kOptHelp},
     {nullptr, 0, nullptr, 0},
 };
@@ -174,6 +181,12 @@ int main(int argc, char** argv) {
     unsigned long runtimeLevel = 0;
     unsigned long runtimeWait = 0;
     const char* history = nullptr;
+    // --nut: the UPS through upsd instead of the module on a line.
+    const char* nut = nullptr;
+    const char* user = nullptr;
+    const char* passwordFile = nullptr;
+    bool lineOptions = false;  // an option of the serial line given
+    bool timeoutGiven = false;
 
     // Options may stand before or after the command ("status --json").
     int id;
@@ -183,30 +196,45 @@ int main(int argc, char** argv) {
             case kOptHelp:
                 upsctlUsage(stdout);
                 return 0;
+            case kOptNut:
+                nut = optarg;
+                break;
+            case kOptUser:
+                user = optarg;
+                break;
+            case kOptPasswordFile:
+                passwordFile = optarg;
+                break;
             case kOptAscii:
+                lineOptions = true;
                 device.framing = 1;
                 break;
             case kOptPort:
                 if (!parseNumber(optarg, 255, &n)) return badOption("port", optarg);
                 device.portNumber = (uint8_t)n;
                 byPath = false;
+                lineOptions = true;
                 break;
             case kOptDevice:
                 if (*optarg == '\0') return badOption("device", optarg);
                 if (!useDevicePath(&device, optarg)) return usageError();
                 byPath = true;
+                lineOptions = true;
                 break;
             case kOptSlave:
                 if (!parseNumber(optarg, 247, &n) || n < 1) return badOption("slave", optarg);
                 device.slaveAddress = (uint8_t)n;
+                lineOptions = true;
                 break;
             case kOptBaud:
                 if (!parseNumber(optarg, 4000000, &n) || n < 1) return badOption("baud", optarg);
                 device.baudRate = (uint32_t)n;
+                lineOptions = true;
                 break;
             case kOptTimeout:
                 if (!parseNumber(optarg, 65534, &n) || n < 1) return badOption("timeout", optarg);
                 device.responseTimeoutMs = (uint32_t)n;
+                timeoutGiven = true;
                 break;
             case kOptParity:
                 if (strcmp(optarg, "none") == 0) {
@@ -218,6 +246,7 @@ int main(int argc, char** argv) {
                 } else {
                     return badOption("parity", optarg);
                 }
+                lineOptions = true;
                 break;
             case kOptJson:
                 json = true;
@@ -293,12 +322,22 @@ int main(int argc, char** argv) {
     // Check the command's arguments before touching the line.
     unsigned long address = 0;
     unsigned long count = 1;
-    unsigned long interval = 1000;
+    unsigned long interval = nut != nullptr ? kNutDefaultIntervalMs : 1000;
     uint16_t values[123] = {};
     bool ok = true;
     const bool isMonitor = strcmp(command, "monitor") == 0;
     const bool isStatus = strcmp(command, "status") == 0;
-    if (json && !isStatus) {
+    const bool isWrite = strcmp(command, "write") == 0;
+    if (nut != nullptr && lineOptions) {
+        fprintf(stderr, "upsctl: --nut watches a UPS through upsd: no serial line options\n");
+        ok = false;
+    } else if ((user != nullptr || passwordFile != nullptr) && (nut == nullptr || !isWrite)) {
+        fprintf(stderr, "upsctl: --user and --password-file belong to --nut ... write\n");
+        ok = false;
+    } else if (nut != nullptr && (force || runtimeWait > 0)) {
+        fprintf(stderr, "upsctl: --force and --runtime-wait need the module on its line\n");
+        ok = false;
+    } else if (json && !isStatus) {
         fprintf(stderr, "upsctl: --json belongs to the status command\n");
         ok = false;
     } else if (force && strcmp(command, "write") != 0) {
@@ -327,6 +366,16 @@ int main(int argc, char** argv) {
         ok = false;
     } else if (history != nullptr && !isMonitor && !isStatus) {
         fprintf(stderr, "upsctl: --history belongs to status and monitor\n");
+        ok = false;
+    } else if (nut != nullptr && (strcmp(command, "list") == 0 || isWrite)) {
+        ok = rest == (isWrite ? 2 : 0);
+    } else if (nut != nullptr && isMonitor) {
+        ok = rest == 0 || (rest == 1 && parseNumber(args[0], 3600000, &interval) && interval > 0);
+        if (ok && interval < kNutMinIntervalMs) {
+            fprintf(stderr, "upsctl: through upsd the monitor polls at most once a second\n");
+            ok = false;
+        }
+    } else if (nut != nullptr && !isStatus) {
         ok = false;
     } else if (strcmp(command, "info") == 0 || strcmp(command, "status") == 0) {
         ok = rest == 0;
@@ -373,6 +422,16 @@ int main(int argc, char** argv) {
 #endif
     // A status that waits for an estimate ends early on Ctrl-C, as the monitor does.
     if ((isMonitor || runtimeWait > 0) && !watchStopSignals()) return IoError;
+    const MonitorLevels levels = {warnLevel, criticalLevel, (long long)rideThrough,
+                                  (long long)runtimeLevel, learnedRate};
+    if (nut != nullptr) {
+        // One request waits 5 s unless --timeout says otherwise.
+        const NutRequest request = {
+            nut,  command,  rest,
+            args, interval, timeoutGiven ? (int)device.responseTimeoutMs : 5000,
+            json, user,     passwordFile};
+        return nutCommand(request, hooks, levels, warnLevel, criticalLevel);
+    }
     UPS_DeviceInfo info = {};
     int rc = UPS_DeviceOpen(&device, &info);
     if (rc == PortError) {
@@ -418,8 +477,6 @@ int main(int argc, char** argv) {
     } else {
         // The monitor closes the device itself (it may be closed already
         // after a lost line).
-        const MonitorLevels levels = {warnLevel, criticalLevel, (long long)rideThrough,
-                                      (long long)runtimeLevel, learnedRate};
         return monitor(&device, interval, hooks, levels);
     }
     UPS_DeviceClose(&device);

@@ -19,6 +19,34 @@ namespace {
 // monitor then ends as on SIGTERM, hooks first.
 bool g_outputLost = false;
 
+// The module on its serial line, through the library.
+class DeviceSource : public MonitorSource {
+public:
+    explicit DeviceSource(UPS_DeviceDescriptor* device) : m_device(device) {}
+    int open() override {
+        UPS_DeviceInfo info = {};
+        return UPS_DeviceOpen(m_device, &info);
+    }
+    int read(qxwatch::StatusView* view) override {
+        uint16_t status[qxwatch::kStatusWords] = {};
+        const int rc =
+            UPS_ReadRegisters(m_device, qxwatch::kStatusStart, qxwatch::kStatusWords, status);
+        if (rc == Success) *view = qxwatch::decodeStatus(status);
+        return rc;
+    }
+    void close() override { UPS_DeviceClose(m_device); }
+    std::string readErrorText(int code) const override {
+        return std::to_string(code) + " (" + qxwatch::resultText(code) + ")";
+    }
+    std::string errorText(int code) const override {
+        return "error " + std::to_string(code) + ": " + qxwatch::resultText(code);
+    }
+    uint32_t timeoutMs() const override { return m_device->responseTimeoutMs; }
+
+private:
+    UPS_DeviceDescriptor* m_device;
+};
+
 }  // namespace
 
 // One monitor line: time stamp, ">>", message (the program's log format).
@@ -34,6 +62,12 @@ void logLine(const char* format, ...) {
 
 int monitor(UPS_DeviceDescriptor* device, unsigned long intervalMs, Hook* hooks,
             const MonitorLevels& levels) {
+    DeviceSource source(device);
+    return monitorSource(&source, intervalMs, hooks, levels);
+}
+
+int monitorSource(MonitorSource* source, unsigned long intervalMs, Hook* hooks,
+                  const MonitorLevels& levels) {
     const int warnLevel = levels.warnLevel;
     const int criticalLevel = levels.criticalLevel;
     // The rules are the shared ones: the line (lost-line time, back-off,
@@ -42,8 +76,7 @@ int monitor(UPS_DeviceDescriptor* device, unsigned long intervalMs, Hook* hooks,
     // after it is compared with the last one seen; at start a module already
     // on battery (or with SW on) is reported but runs no command.
     qxwatch::LineWatch line;
-    line.lostAfter =
-        qxwatch::lostAfterMs(line.timings, device->responseTimeoutMs, (uint32_t)intervalMs);
+    line.lostAfter = qxwatch::lostAfterMs(line.timings, source->timeoutMs(), (uint32_t)intervalMs);
     line.opened(monotonicMs(), sleptMs());
     qxwatch::PowerWatch power;
     // The runtime and the delayed actions; a countdown runs on between polls
@@ -55,14 +88,19 @@ int monitor(UPS_DeviceDescriptor* device, unsigned long intervalMs, Hook* hooks,
     bool open = true;
     bool lost = false;
     bool stop = false;
+    int exitCode = Success;
+    int lastLogged = Success;
 
-    // The first read failure is printed, then a summary at most once a minute.
-    auto logFailure = [](const qxwatch::LineDecision& d) {
-        if (d.log == qxwatch::LineLog::FirstReadFailure) {
-            logLine("Read error: %d (%s)", d.result, qxwatch::resultText(d.result));
+    // The first read failure is printed, then a summary at most once a minute
+    // (and, when the source wants it, each failure of a new kind).
+    auto logFailure = [&](const qxwatch::LineDecision& d) {
+        if (d.log == qxwatch::LineLog::FirstReadFailure ||
+            (source->logsEachKind() && d.result != lastLogged)) {
+            logLine("Read error: %s", source->readErrorText(d.result).c_str());
+            lastLogged = d.result;
         } else if (d.log == qxwatch::LineLog::Summary) {
-            logLine("Still no answer, %d attempts (error %d: %s)", d.failures, d.result,
-                    qxwatch::resultText(d.result));
+            logLine("Still no answer, %d attempts (%s)", d.failures,
+                    source->errorText(d.result).c_str());
         }
     };
 
@@ -73,8 +111,7 @@ int monitor(UPS_DeviceDescriptor* device, unsigned long intervalMs, Hook* hooks,
             discharge.act(monotonicMs(), qxwatch::PowerDecision{});
             wakeAt = nextPollMs;
         } else if (!open) {
-            UPS_DeviceInfo info = {};
-            int rc = UPS_DeviceOpen(device, &info);
+            const int rc = source->open();
             if (rc == Success) {
                 open = true;
                 line.opened(monotonicMs(), sleptMs());
@@ -85,21 +122,24 @@ int monitor(UPS_DeviceDescriptor* device, unsigned long intervalMs, Hook* hooks,
             wakeAt = d.nextAttemptAtMs;
         } else {
             const long long slept = sleptMs();
-            uint16_t status[qxwatch::kStatusWords] = {};
-            int rc =
-                UPS_ReadRegisters(device, qxwatch::kStatusStart, qxwatch::kStatusWords, status);
+            qxwatch::StatusView view = {};
+            const int rc = source->read(&view);
             const qxwatch::LineDecision d = line.readDone(rc, monotonicMs(), slept);
-            if (rc != Success) {
+            if (rc != Success && source->permanent(rc)) {
+                logLine("%s", source->errorText(rc).c_str());
+                exitCode = rc;
+                break;
+            } else if (rc != Success) {
                 logFailure(d);
                 last.clear();
                 if (d.lost) {
-                    logLine("Communication with the module lost (error %d: %s)", rc,
-                            qxwatch::resultText(rc));
+                    logLine("Communication with the module lost (%s)",
+                            source->errorText(rc).c_str());
                     lost = true;
                     startHook(&hooks[kHookCommLost]);
                     // A device path that went away is only found again by
                     // opening it anew.
-                    UPS_DeviceClose(device);
+                    source->close();
                     open = false;
                     wakeAt = d.nextAttemptAtMs;
                 } else {
@@ -111,8 +151,8 @@ int monitor(UPS_DeviceDescriptor* device, unsigned long intervalMs, Hook* hooks,
                             duration((d.restoredAfterMs + 500) / 1000).c_str());
                     if (lost) startHook(&hooks[kHookCommOk]);
                     lost = false;
+                    lastLogged = Success;
                 }
-                const qxwatch::StatusView view = qxwatch::decodeStatus(status);
                 const long long runtime = discharge.runtime(monotonicMs(), view);
                 // A line when the block changes, with the runtime of that
                 // moment: a new estimate alone is no change.
@@ -120,7 +160,9 @@ int monitor(UPS_DeviceDescriptor* device, unsigned long intervalMs, Hook* hooks,
                 if (text != last)
                     logLine("%s runtime_s=%s", text.c_str(), runtimeText(runtime).c_str());
                 last = text;
-                const qxwatch::PowerDecision p = power.update(view, warnLevel, criticalLevel);
+                // A charge without a source reaches no level.
+                const qxwatch::PowerDecision p = power.update(view, view.hasCharge ? warnLevel : 0,
+                                                              view.hasCharge ? criticalLevel : 0);
                 if (p.dc == qxwatch::DcEdge::Connected) {
                     logLine("DC is connected.");
                 } else if (p.dc == qxwatch::DcEdge::Broken) {
@@ -155,6 +197,6 @@ int monitor(UPS_DeviceDescriptor* device, unsigned long intervalMs, Hook* hooks,
     discharge.stop();
     for (int k = 0; k < kHookCount; ++k)
         endHook(&hooks[k], "as the monitor stopped");
-    if (open) UPS_DeviceClose(device);
-    return Success;
+    if (open) source->close();
+    return exitCode;
 }

@@ -40,12 +40,27 @@ const char* chargeStateText(qxwatch::ChargeState state) {
     }
 }
 
-const char* onOff(bool value) {
-    return value ? "on" : "off";
+// A bit, or "unknown" / null when the source does not give it.
+const char* onOff(const qxwatch::StatusView& v, qxwatch::Bit b) {
+    return !v.knows(b) ? "unknown" : v.bit(b) ? "on" : "off";
 }
 
 const char* trueFalse(bool value) {
     return value ? "true" : "false";
+}
+
+const char* trueFalse(const qxwatch::StatusView& v, qxwatch::Bit b) {
+    return !v.knows(b) ? "null" : trueFalse(v.bit(b));
+}
+
+// The charge, or "unknown" (text) / null (JSON) without a source.
+std::string chargeText(const qxwatch::StatusView& v, const char* unknown) {
+    return v.hasCharge ? std::to_string(v.charge) : unknown;
+}
+
+// 0/1 of a bit in a monitor line, "?" without a source.
+char bitDigit(const qxwatch::StatusView& v, qxwatch::Bit b) {
+    return !v.knows(b) ? '?' : v.bit(b) ? '1' : '0';
 }
 
 // A JSON string, or null for an empty text: the product's name comes from a
@@ -80,12 +95,13 @@ std::string statusLine(const qxwatch::StatusView& v) {
                  v.voltageOutputMv);
     }
     snprintf(line, sizeof line,
-             "source=%s battery=%s charge=%u%%%s DC_OK=%d Bat.Mode=%d Bat.Ready=%d SW=%d "
-             "Remote=%d Bat.Start=%d Dev.PSts=%d policy=%s",
-             powerSourceText(v.source), chargeStateText(v.chargeState), v.charge, voltages,
-             v.bit(kDcOkBit), v.bit(kBatModeBit), v.bit(kBatReadyBit), v.bit(kSwBit),
-             v.bit(kRemoteBit), v.bit(kBatStartBit), v.bit(kDevPStsBit),
-             policyModeText(v.policyCode));
+             "source=%s battery=%s charge=%s%s%s DC_OK=%c Bat.Mode=%c Bat.Ready=%c SW=%c "
+             "Remote=%c Bat.Start=%c Dev.PSts=%c policy=%s",
+             powerSourceText(v.source), chargeStateText(v.chargeState),
+             chargeText(v, "unknown").c_str(), v.hasCharge ? "%" : "", voltages,
+             bitDigit(v, kDcOkBit), bitDigit(v, kBatModeBit), bitDigit(v, kBatReadyBit),
+             bitDigit(v, kSwBit), bitDigit(v, kRemoteBit), bitDigit(v, kBatStartBit),
+             bitDigit(v, kDevPStsBit), v.hasPolicy ? policyModeText(v.policyCode) : "unknown");
     return line;
 }
 
@@ -121,27 +137,32 @@ int readStatus(UPS_DeviceDescriptor* device, double learnedRate, unsigned long w
 
 void printStatus(const qxwatch::StatusView& v, const std::string& product, long long runtime) {
     using namespace qxwatch;
-    printf("Device type:     %u\n", v.deviceType);
+    if (v.hasDeviceType) {
+        printf("Device type:     %u\n", v.deviceType);
+    } else {
+        printf("Device type:     unknown\n");
+    }
     printf("Product:         %s\n", product.empty() ? "unknown" : product.c_str());
     printf("Power supply:    %s\n", powerSourceText(v.source));
     printf("Battery status:  %s\n", chargeStateText(v.chargeState));
-    printf("Battery charge:  %u %%\n", v.charge);
+    printf("Battery charge:  %s%s\n", chargeText(v, "unknown").c_str(), v.hasCharge ? " %" : "");
     printf("Time left:       %s\n",
            runtime == qxwatch::kRuntimeUnknown ? "unknown" : duration(runtime).c_str());
     if (v.hasVoltages) {
         printf("Voltage input:   %u mV\n", v.voltageInputMv);
         printf("Voltage output:  %u mV\n", v.voltageOutputMv);
     }
-    printf("Policy mode:     %s\n", policyModeText(v.policyCode));
-    printf("DO: DC_OK=%s Bat.Mode=%s Bat.Ready=%s SW=%s\n", onOff(v.bit(kDcOkBit)),
-           onOff(v.bit(kBatModeBit)), onOff(v.bit(kBatReadyBit)), onOff(v.bit(kSwBit)));
-    printf("DI: Remote=%s Bat.Start=%s Dev.PSts=%s\n", onOff(v.bit(kRemoteBit)),
-           onOff(v.bit(kBatStartBit)), onOff(v.bit(kDevPStsBit)));
+    printf("Policy mode:     %s\n", v.hasPolicy ? policyModeText(v.policyCode) : "unknown");
+    printf("DO: DC_OK=%s Bat.Mode=%s Bat.Ready=%s SW=%s\n", onOff(v, kDcOkBit),
+           onOff(v, kBatModeBit), onOff(v, kBatReadyBit), onOff(v, kSwBit));
+    printf("DI: Remote=%s Bat.Start=%s Dev.PSts=%s\n", onOff(v, kRemoteBit), onOff(v, kBatStartBit),
+           onOff(v, kDevPStsBit));
 }
 
 // The same fields as printStatus, as one JSON object. Every text but the
 // product's name is one of the fixed texts above, so only that is escaped. A device without voltage
-// registers gives null voltages; an unknown runtime (on DC, no basis yet) null.
+// registers gives null voltages; an unknown runtime (on DC, no basis yet) null;
+// so is every field the source does not give (a UPS watched through upsd).
 void printStatusJson(const qxwatch::StatusView& v, const std::string& product, long long runtime,
                      int warnLevel, int criticalLevel) {
     using namespace qxwatch;
@@ -151,20 +172,25 @@ void printStatusJson(const qxwatch::StatusView& v, const std::string& product, l
         snprintf(voltageInput, sizeof voltageInput, "%u", v.voltageInputMv);
         snprintf(voltageOutput, sizeof voltageOutput, "%u", v.voltageOutputMv);
     }
+    const std::string deviceType = v.hasDeviceType ? std::to_string(v.deviceType) : "null";
+    const std::string policy =
+        v.hasPolicy ? std::string("\"") + policyModeText(v.policyCode) + "\"" : "null";
+    const char* low =
+        v.hasCharge ? trueFalse(QXUPS_LevelReached(v.charge, warnLevel, v.onBattery)) : "null";
+    const char* critical =
+        v.hasCharge ? trueFalse(QXUPS_LevelReached(v.charge, criticalLevel, v.onBattery)) : "null";
     printf(
-        "{\"product\": %s, \"device_type\": %u, \"power_supply\": \"%s\", \"battery_status\": "
+        "{\"product\": %s, \"device_type\": %s, \"power_supply\": \"%s\", \"battery_status\": "
         "\"%s\", "
-        "\"battery_charge\": %u, \"voltage_input_mv\": %s, \"voltage_output_mv\": %s, "
-        "\"policy_mode\": \"%s\", "
+        "\"battery_charge\": %s, \"voltage_input_mv\": %s, \"voltage_output_mv\": %s, "
+        "\"policy_mode\": %s, "
         "\"do\": {\"dc_ok\": %s, \"bat_mode\": %s, \"bat_ready\": %s, \"sw\": %s}, "
         "\"di\": {\"remote\": %s, \"bat_start\": %s, \"dev_psts\": %s}, "
         "\"low_battery\": %s, \"critical_battery\": %s, \"runtime_s\": %s}\n",
-        jsonString(product).c_str(), v.deviceType, powerSourceText(v.source),
-        chargeStateText(v.chargeState), v.charge, voltageInput, voltageOutput,
-        policyModeText(v.policyCode), trueFalse(v.bit(kDcOkBit)), trueFalse(v.bit(kBatModeBit)),
-        trueFalse(v.bit(kBatReadyBit)), trueFalse(v.bit(kSwBit)), trueFalse(v.bit(kRemoteBit)),
-        trueFalse(v.bit(kBatStartBit)), trueFalse(v.bit(kDevPStsBit)),
-        trueFalse(QXUPS_LevelReached(v.charge, warnLevel, v.onBattery)),
-        trueFalse(QXUPS_LevelReached(v.charge, criticalLevel, v.onBattery)),
+        jsonString(product).c_str(), deviceType.c_str(), powerSourceText(v.source),
+        chargeStateText(v.chargeState), chargeText(v, "null").c_str(), voltageInput, voltageOutput,
+        policy.c_str(), trueFalse(v, kDcOkBit), trueFalse(v, kBatModeBit),
+        trueFalse(v, kBatReadyBit), trueFalse(v, kSwBit), trueFalse(v, kRemoteBit),
+        trueFalse(v, kBatStartBit), trueFalse(v, kDevPStsBit), low, critical,
         runtime == qxwatch::kRuntimeUnknown ? "null" : std::to_string(runtime).c_str());
 }

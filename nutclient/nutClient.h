@@ -24,7 +24,8 @@ enum class Error {
     DriverNotConnected,  // ERR DRIVER-NOT-CONNECTED
     UnknownUps,          // ERR UNKNOWN-UPS
     AccessDenied,        // ERR ACCESS-DENIED
-    InvalidPassword,     // ERR INVALID-PASSWORD / INVALID-USERNAME / USERNAME-REQUIRED / PASSWORD-REQUIRED
+    InvalidPassword,     // ERR INVALID-PASSWORD / INVALID-USERNAME / USERNAME-REQUIRED /
+                         // PASSWORD-REQUIRED
     Server,              // any other ERR word
 };
 
@@ -36,6 +37,7 @@ bool isPermanent(Error e);  // UnknownUps, AccessDenied, InvalidPassword
 const uint16_t kDefaultPort = 3493;
 
 // UPS@HOST[:PORT], HOST may be [v6]; false with a reason for anything else.
+// UPS may be empty ("@HOST": LIST UPS needs only the host).
 struct Target {
     std::string ups;
     std::string host;
@@ -91,7 +93,16 @@ public:
     const std::string& lastError() const { return m_lastError; }
 
 private:
-    int m_fd = -1;
+    Error sendLine(const std::string& line, long long deadlineMs);
+    Error readLine(std::string* line, long long deadlineMs);
+    // A request answered by one OK or ERR line.
+    Error simple(const std::string& request);
+    // LIST <head...>: the words after the head of each entry.
+    Error list(const std::vector<std::string>& head,
+               std::vector<std::vector<std::string>>* entries);
+    Error listVariables(const char* kind, const std::string& ups, std::vector<Variable>* out);
+
+    int m_fd = -1;  // a Winsock SOCKET fits in it too
     int m_timeoutMs;
     std::string m_lastError;
     std::string m_buffer;  // received bytes not yet taken as lines

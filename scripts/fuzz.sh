@@ -2,8 +2,9 @@
 # Builds the fuzz targets (RTU and ASCII receive paths, the simulator's and the
 # program's register table readers, the program's config_com.xml,
 # config_product.xml and config_Language.xml readers, the NUT driver's socket
-# protocol) with clang under ASan+UBSan and runs each for the given number of
-# seconds (default 60) on a copy of its seed corpus.
+# protocol, the NUT client's answer parser) with clang under ASan+UBSan and
+# runs each for the given number of seconds (default 60) on a copy of its
+# seed corpus.
 #   bash scripts/fuzz.sh 60
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -16,11 +17,11 @@ CC=clang CXX=clang++ cmake -S . -B "$dir" -G Ninja -DQXUPS_BUILD_FUZZ=ON -DQXUPS
     exit 1
 }
 cmake --build "$dir" -j"$(nproc)" --target fuzz_rtu_receive fuzz_ascii_receive fuzz_register_table \
-    fuzz_link_files fuzz_language_list fuzz_register_model fuzz_nut_line
+    fuzz_link_files fuzz_language_list fuzz_register_model fuzz_nut_line fuzz_nut_answer
 
 status=0
 for target in rtu_receive ascii_receive register_table link_files language_list register_model \
-    nut_line; do
+    nut_line nut_answer; do
     corpus="$dir/corpus-$target"
     seeds="fuzz/corpus/${target%_receive}"
     # A target without its seeds would only fuzz from scratch and look fine.

@@ -3,7 +3,8 @@
 # checks the DLL's export table, and drives the DLL through upsctl.exe under
 # Wine against upssim (a Linux program) on pseudo terminals mapped as COM ports
 # in a throwaway Wine prefix: RTU and ASCII open and read, a write read back,
-# the time-out on a silent module, an exception answer and a missing port. The
+# the time-out on a silent module, an exception answer and a missing port;
+# upsctl --nut through Winsock against a stand-in for upsd. The
 # library's API tests run there too, built for Windows, each of their pseudo
 # terminals made on the Linux side by scripts/wine_pty_bridge.py.
 # Wine's serial layer is not Windows's; this proves the Win32 code paths and
@@ -160,6 +161,37 @@ check "exception answer" 11 'illegal data address' -- --port 13 info
 echo "fault none" >&7
 check "module answers again" 0 '^device type 302' -- --port 13 info
 check "a port with no device" 3 'cannot open COM99' -- --port 99 info
+
+# --nut through Winsock, against a stand-in for upsd on 127.0.0.1 that
+# answers LIST VAR for one UPS; then a port where nobody listens.
+nut_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+python3 - "$nut_port" <<'PY' &
+import socket, sys
+server = socket.socket()
+server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+server.bind(("127.0.0.1", int(sys.argv[1])))
+server.listen(4)
+server.settimeout(120)
+answer = (b'BEGIN LIST VAR dcups\nVAR dcups ups.status "OB DISCHRG"\n'
+          b'VAR dcups battery.charge "42"\nEND LIST VAR dcups\n')
+for _ in range(4):
+    try:
+        client, _ = server.accept()
+    except OSError:
+        break
+    with client, client.makefile("rb") as lines:
+        for line in lines:
+            if line.startswith(b"LIST VAR dcups"):
+                client.sendall(answer)
+            elif line.startswith(b"LIST VAR"):
+                client.sendall(b"ERR UNKNOWN-UPS\n")
+PY
+sims+=($!)
+sleep 0.5
+check "--nut status through Winsock" 0 '"battery_charge": 42, .*"dc_ok": false, "bat_mode": null' -- \
+    --nut "dcups@127.0.0.1:$nut_port" status --json
+check "--nut unknown UPS" 1 "unknown UPS 'other'" -- --nut "other@127.0.0.1:$nut_port" status
+check "--nut refused" 1 'connection refused' -- --nut "dcups@127.0.0.1:1" status
 
 # The monitor: a DC loss runs its hook (cmd /c writing a file, then waiting)
 # while polling goes on; Ctrl+C (SIGINT under Wine) ends the monitor and the

@@ -5,62 +5,11 @@
 # a planted link in the state folder, a second start, a module swapped on the
 # line, a line only root may open, and a driver out of descriptors.
 #   nut_test.sh BIN_DIR        (exit 77 when NUT is not installed)
-#
-# Started as root, the daemons drop to the user nut, which cannot read a
-# private (0700) build tree: what they need is copied into a world-readable
-# folder, and the pseudo terminals are opened to them.
 set -u
 bin=$(cd "$1" && pwd)
-export PATH="$PATH:/usr/sbin:/sbin"
-
-find_tool() {  # the real program, not Debian's wrapper that reads /etc/nut/nut.conf
-    if [ -x "/lib/nut/$1" ]; then echo "/lib/nut/$1"; else command -v "$1"; fi
-}
-upsd=$(find_tool upsd)
-upsmon=$(find_tool upsmon)
-upsdrvctl=$(command -v upsdrvctl)
-if [ -z "$upsd" ] || [ -z "$upsmon" ] || [ -z "$upsdrvctl" ] || ! command -v upsc >/dev/null ||
-    ! command -v upsrw >/dev/null; then
-    echo "SKIP: Network UPS Tools (nut-server, nut-client) not installed"
-    exit 77
-fi
+. "$(dirname "$0")/nut_setup.sh"
 
 poll=2  # the driver's poll interval, s
-work=$(mktemp -d)
-chmod 755 "$work"
-conf="$work/conf"
-state="$work/state"
-drv="$work/drv"
-mkdir -p "$conf" "$state" "$drv"
-cp -a "$bin/qxups-nut" "$bin"/libQXUPSSDK.so* "$bin/configs" "$bin/iconfigs" "$drv"/
-chmod -R a+rX "$drv"
-
-failures=0
-passes=0
-check() {  # check NAME EXPECTED ACTUAL
-    if [ "$2" == "$3" ]; then
-        passes=$((passes + 1))
-    else
-        echo "FAIL $1: expected [$2], got [$3]"
-        failures=$((failures + 1))
-    fi
-}
-# wait_for NAME SECONDS COMMAND...: until the command succeeds, at most SECONDS.
-wait_for() {
-    local name=$1 deadline=$((SECONDS + $2))
-    shift 2
-    until "$@" >/dev/null 2>&1; do
-        if [ $SECONDS -ge $deadline ]; then
-            echo "FAIL $name: not within $deadline s"
-            failures=$((failures + 1))
-            return 1
-        fi
-        sleep 0.2
-    done
-    passes=$((passes + 1))
-}
-
-sim=""
 upsd_pid=""
 upsmon_pid=""
 cleanup() {
@@ -74,38 +23,6 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-
-start_sim() {  # start_sim [private]: private leaves the terminal to root alone
-    rm -f "$work/sim.in" "$work/sim.out"
-    mkfifo "$work/sim.in"
-    "$bin/upssim" --pty "$work/line" --registers "$drv/iconfigs/DCU-2410/config_registers.xml" \
-        --quit-on-eof <"$work/sim.in" >"$work/sim.out" 2>>"$work/sim.err" &
-    sim=$!
-    exec 3>"$work/sim.in"
-    for _ in $(seq 100); do
-        grep -q '^ready ' "$work/sim.out" 2>/dev/null && break
-        sleep 0.05
-    done
-    # The driver, dropped to nut when started as root, reopens the line.
-    [ "${1:-}" == private ] || chmod 666 "$(readlink -f "$work/line")"
-}
-stop_sim() {
-    [ -z "$sim" ] && return
-    kill "$sim" 2>/dev/null
-    exec 3>&-
-    wait "$sim" 2>/dev/null
-    sim=""
-}
-sim_says() {  # sim_says COMMAND EXPECTED: the simulator's answer to COMMAND
-    local before
-    before=$(wc -l <"$work/sim.out")
-    echo "$1" >&3
-    for _ in $(seq 50); do
-        [ "$(wc -l <"$work/sim.out")" -gt "$before" ] && break
-        sleep 0.05
-    done
-    [ "$(tail -n 1 "$work/sim.out")" == "$2" ]
-}
 
 # drv_dump SOCKET: what the driver answers to DUMPALL on its socket (upsd
 # shows nothing of a stale driver).
@@ -130,18 +47,8 @@ reason_is_permission() {
         grep -q '^SETINFO experimental.comm.error "permission denied on /dev/pts/.*: the driver runs as nut"'
 }
 
-port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 ups="dcups@127.0.0.1:$port"
-runas=$(id -un)
-if [ "$(id -u)" -eq 0 ]; then
-    runas=nut
-    chown nut: "$state"
-fi
-chmod 770 "$state"
 
-cat >"$conf/nut.conf" <<EOF
-MODE=standalone
-EOF
 cat >"$conf/ups.conf" <<EOF
 driverpath = $drv
 [dcups]
@@ -178,9 +85,7 @@ EOF
 for event in ONLINE ONBATT LOWBATT FSD COMMOK COMMBAD SHUTDOWN REPLBATT NOCOMM NOPARENT; do
     echo "NOTIFYFLAG $event SYSLOG" >>"$conf/upsmon.conf"
 done
-chmod 640 "$conf"/*
-[ "$runas" == nut ] && chgrp nut "$conf"/*
-export NUT_CONFPATH=$conf NUT_STATEPATH=$state NUT_ALTPIDPATH=$state
+conf_done
 
 # A link planted by the nut account in the state folder is replaced, never
 # written through (nor handed to nut).

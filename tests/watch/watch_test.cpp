@@ -6,6 +6,7 @@
 #include "QXUPSStatus.h"
 #include "actionPolicy.h"
 #include "lineWatch.h"
+#include "nutView.h"
 #include "powerWatch.h"
 #include "resultText.h"
 #include "runtimeEstimate.h"
@@ -54,6 +55,94 @@ TEST(WatchStatus, Decode) {
     EXPECT_EQ(changedFields(view(1, 1, 50), view(1, 1, 51)), unsigned(kChangedCharge));
     EXPECT_EQ(changedFields(view(1, 1, 50, 0), view(1, 1, 50, 1)), unsigned(kChangedBits));
     EXPECT_TRUE(view(1, 1, 50) == view(1, 1, 50));
+}
+
+// NUT variables onto the view: what is not published stays unknown.
+TEST(WatchNut, Facts) {
+    typedef std::vector<std::pair<std::string, std::string>> Vars;
+    struct Row {
+        const char* what;
+        Vars vars;
+        bool onBattery;
+        ChargeState state;
+        uint8_t bits, knownBits;
+        bool hasCharge, hasVoltages, hasPolicy, lowBattery;
+        int64_t runtimeS;
+        bool ours;
+    } rows[] = {
+        {"our driver, words 27 and 28 disagreeing: DC_OK decides",
+         {{"driver.name", "qxups-nut"},
+          {"ups.status", "OB CHRG LB"},
+          {"battery.charge", "3"},
+          {"battery.runtime", "95"},
+          {"input.voltage", "24.0"},
+          {"output.voltage", "13.65"},
+          {"experimental.do.dc_ok", "0"},
+          {"experimental.do.bat_mode", "1"},
+          {"experimental.do.bat_ready", "1"},
+          {"experimental.do.sw", "0"},
+          {"experimental.di.remote", "0"},
+          {"experimental.di.bat_start", "1"},
+          {"experimental.di.dev_psts", "0"},
+          {"experimental.policy.mode", "6"}},
+         true,
+         ChargeState::Charging,
+         0x26,
+         kAllBits,
+         true,
+         true,
+         true,
+         true,
+         95,
+         true},
+        {"a foreign UPS: DC_OK from OL, nothing else invented",
+         {{"ups.status", "OL"}, {"battery.charge", "100"}, {"driver.name", "usbhid-ups"}},
+         false,
+         ChargeState::Full,
+         0x01,
+         0x01,
+         true,
+         false,
+         false,
+         false,
+         kRuntimeUnknown,
+         false},
+        {"garbage: numbers that are none are absent",
+         {{"ups.status", "OB"},
+          {"battery.charge", "lots"},
+          {"battery.runtime", "1e3"},
+          {"input.voltage", "230"},
+          {"output.voltage", "x"},
+          {"experimental.do.sw", "yes"},
+          {"experimental.policy.mode", "-1"}},
+         true,
+         ChargeState::Discharging,
+         0x00,
+         0x01,
+         false,
+         false,
+         false,
+         false,
+         kRuntimeUnknown,
+         false},
+    };
+    for (const Row& r : rows) {
+        const NutFacts f = nutFacts(r.vars);
+        EXPECT_EQ(f.view.onBattery, r.onBattery) << r.what;
+        EXPECT_EQ(f.view.chargeState, r.state) << r.what;
+        EXPECT_EQ(f.view.bits, r.bits) << r.what;
+        EXPECT_EQ(f.view.knownBits, r.knownBits) << r.what;
+        EXPECT_EQ(f.view.hasCharge, r.hasCharge) << r.what;
+        EXPECT_EQ(f.view.hasVoltages, r.hasVoltages) << r.what;
+        EXPECT_EQ(f.view.hasPolicy, r.hasPolicy) << r.what;
+        EXPECT_FALSE(f.view.hasDeviceType) << r.what;
+        EXPECT_EQ(f.lowBattery, r.lowBattery) << r.what;
+        EXPECT_EQ(f.runtimeS, r.runtimeS) << r.what;
+        EXPECT_EQ(f.ours, r.ours) << r.what;
+    }
+    const NutFacts ours = nutFacts(rows[0].vars);
+    EXPECT_EQ(ours.view.voltageOutputMv, 13650);
+    EXPECT_EQ(ours.view.policyCode, 6);
 }
 
 // Each row one block after the rows before it; levels warn 20, critical 5.
