@@ -295,6 +295,12 @@ sleep 2
 check "wrong password: nothing written" 1 "$(sim_says "get 40" "value 9" && echo 1)"
 check "the password never in a log line" 0 "$(cat "$work"/app-*/view "$work"/app-*/out | grep -c 'secret\|wr0ngpass')"
 
+# A UPS name upsd does not know: said once, and not tried again.
+app_ups=nosuch start_app nosuch 2
+wait_for "unknown UPS said" 30 app_logged nosuch "upsd on 127.0.0.1: unknown UPS"
+sleep 4
+check "unknown UPS said once" 1 "$(app_count nosuch "unknown UPS")"
+
 # NUT's dummy-ups: charge and status shown, indicators without a source grey,
 # a DC loss acted on.
 app_ups=dummy start_app dummy 2
