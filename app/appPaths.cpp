@@ -26,7 +26,11 @@ QString dataDir() {
 
 QString settingsDir() {
     const QString data = dataDir();
-    if (QFileInfo(data).isWritable()) return data;
+    // An installed tree carries a marker and is never written, not even by
+    // root (who may write there): the package manager owns its files, and a
+    // user's settings kept there would be lost on removal or shared by all.
+    if (QFileInfo(data).isWritable() && !QFileInfo::exists(data + QStringLiteral("/INSTALLED")))
+        return data;
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
            QStringLiteral("/Tarvel/UPS");
 }

@@ -2,8 +2,8 @@
 // shipped beside the program (configs/config_product.xml, iconfigs/, Language/,
 // help/, Themes/); the settings folder takes the files the program writes
 // (configs/config_com.xml, help/select.ini). Both are the program's own folder
-// unless that folder cannot be written, in which case settings go to
-// $XDG_CONFIG_HOME/Tarvel/UPS. QXUPS_APPDIR, when set, replaces the program's
+// unless that folder cannot be written or is an installed tree (it holds the
+// file INSTALLED), in which case settings go to $XDG_CONFIG_HOME/Tarvel/UPS. QXUPS_APPDIR, when set, replaces the program's
 // folder (a private copy of the data for tests, or a second set-up).
 #pragma once
 
@@ -15,7 +15,8 @@ namespace appPaths {
 // The program's folder, or QXUPS_APPDIR; no trailing "/".
 QString dataDir();
 
-// dataDir() when it is writable, otherwise the per-user configuration folder.
+// dataDir() when it is writable and not installed, otherwise the per-user
+// configuration folder.
 QString settingsDir();
 
 // A data file: dataDir() + "/" + relativePath.

@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "QXUPSBattery.h"
 #include "QXUPSSDK.h"
@@ -23,6 +24,7 @@
 #include "resultText.h"
 #include "runtimeEstimate.h"
 #include "statusBlock.h"
+#include "upsctlConfig.h"
 #include "upsctlMonitor.h"
 #include "upsctlNut.h"
 #include "upsctlStatus.h"
@@ -108,6 +110,7 @@ enum OptionId {
     kOptRuntimeWait,
     kOptHistory,
     kOptForce,
+    kOptInterval,
     kOptNut,
     kOptUser,
     kOptPasswordFile,
@@ -137,6 +140,7 @@ const struct option kOptions[] = {
     {"runtime-wait", required_argument, nullptr, kOptRuntimeWait},
     {"history", required_argument, nullptr, kOptHistory},
     {"force", no_argument, nullptr, kOptForce},
+    {"interval", required_argument, nullptr, kOptInterval},
     {"nut", required_argument, nullptr, kOptNut},
     {"user", required_argument, nullptr, kOptUser},
     {"password-file", required_argument, nullptr, kOptPasswordFile},
@@ -152,6 +156,10 @@ int badOption(const char* name, const char* value) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A service's settings file stands for the options it holds.
+    std::vector<std::string> configArgs;
+    std::vector<char*> configPointers;
+    if (!expandConfig(&argc, &argv, kOptions, &configArgs, &configPointers)) return usageError();
     // The low-battery levels (percent, 0 off), shared by status and monitor.
     int warnLevel = kQXUPS_DefaultWarnLevel;
     int criticalLevel = kQXUPS_DefaultCriticalLevel;
@@ -181,6 +189,9 @@ int main(int argc, char** argv) {
     unsigned long runtimeLevel = 0;
     unsigned long runtimeWait = 0;
     const char* history = nullptr;
+    // monitor's poll interval, ms (0: the default); its INTERVAL_MS argument
+    // says the same.
+    unsigned long interval = 0;
     // --nut: the UPS through upsd instead of the module on a line.
     const char* nut = nullptr;
     const char* user = nullptr;
@@ -254,6 +265,10 @@ int main(int argc, char** argv) {
             case kOptForce:
                 force = true;
                 break;
+            case kOptInterval:
+                if (!parseNumber(optarg, 3600000, &interval) || interval == 0)
+                    return badOption("interval", optarg);
+                break;
             case kOptOnDcLoss:
                 hooks[kHookDcLoss].command = optarg;
                 break;
@@ -322,7 +337,7 @@ int main(int argc, char** argv) {
     // Check the command's arguments before touching the line.
     unsigned long address = 0;
     unsigned long count = 1;
-    unsigned long interval = nut != nullptr ? kNutDefaultIntervalMs : 1000;
+    if (interval == 0) interval = nut != nullptr ? kNutDefaultIntervalMs : 1000;
     uint16_t values[123] = {};
     bool ok = true;
     const bool isMonitor = strcmp(command, "monitor") == 0;

@@ -189,6 +189,7 @@ int monitorSource(MonitorSource* source, unsigned long intervalMs, Hook* hooks,
                 wakeAt = monotonicMs() + (long long)intervalMs;
             }
         }
+        notifyService();  // ready after the first turn; the watchdog's sign of life
         nextPollMs = wakeAt;
         if (discharge.wakeAtMs() < wakeAt) wakeAt = discharge.wakeAtMs();
         if (fflush(stdout) != 0) g_outputLost = true;

@@ -58,3 +58,8 @@ bool sleepUntil(long long wakeAtMs, Hook* hooks, int count);
 bool useDevicePath(UPS_DeviceDescriptor* device, const char* path);
 // Tells on stderr why the port could not be opened.
 void explainPortError(unsigned port, bool byPath);
+
+// Tells a service manager that started the monitor (systemd's NOTIFY_SOCKET)
+// that it is ready, the first time, and that it is alive (the watchdog):
+// called once per turn of the polling loop. Nothing without a manager.
+void notifyService();

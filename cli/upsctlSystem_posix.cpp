@@ -9,12 +9,15 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <stddef.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/file.h>
 #include <sys/signalfd.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -253,4 +256,33 @@ void explainPortError(unsigned port, bool byPath) {
                 "another program is using it (%d)\n",
                 path, name, PortError);
     }
+}
+
+// systemd's notification protocol is one datagram on a local socket, so it
+// needs no library: READY=1 once, then WATCHDOG=1 when a watchdog is set.
+void notifyService() {
+    static bool ready = false;
+    static bool watchdog = getenv("WATCHDOG_USEC") != nullptr;
+    static int fd = -2;
+    static struct sockaddr_un address;
+    static socklen_t length = 0;
+    if (ready && !watchdog) return;
+    if (fd == -2) {
+        fd = -1;
+        const char* path = getenv("NOTIFY_SOCKET");
+        const size_t n = path != nullptr ? strlen(path) : 0;
+        if (n < 2 || n >= sizeof address.sun_path || (path[0] != '/' && path[0] != '@')) return;
+        memset(&address, 0, sizeof address);
+        address.sun_family = AF_UNIX;
+        memcpy(address.sun_path, path, n);
+        if (path[0] == '@') address.sun_path[0] = '\0';  // an abstract socket
+        length = static_cast<socklen_t>(offsetof(struct sockaddr_un, sun_path) + n);
+        fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    }
+    if (fd < 0) return;
+    const char* message = ready ? "WATCHDOG=1" : "READY=1\nWATCHDOG=1";
+    // A manager that went away is no reason to stop watching.
+    if (sendto(fd, message, strlen(message), MSG_NOSIGNAL,
+               reinterpret_cast<const struct sockaddr*>(&address), length) >= 0)
+        ready = true;
 }

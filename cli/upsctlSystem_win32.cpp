@@ -243,3 +243,6 @@ int upsctlHistory(int, char**) {
     fprintf(stderr, "upsctl: history is not available in this build\n");
     return 64;  // as for bad usage
 }
+
+// No service manager speaks systemd's notification protocol here.
+void notifyService() {}

@@ -151,6 +151,16 @@ check "usage: --json with another command" 64 $?
 QXUPS_COM9= "$upsctl" --port 200 info >/dev/null 2>&1
 check "no such port" 3 $?
 
+# --config: a service's settings file is read as the options it names (a
+# quoted value keeps its blanks); a bad line is named and nothing is sent.
+printf '# the module\nport = 9\n timeout = "300"\nascii = no\n' >"$work/ok.conf"
+check "config: status" "Power supply:    DC" \
+    "$(timeout 20 "$upsctl" --config "$work/ok.conf" status | grep '^Power supply')"
+printf 'port = 9\nretries = 2\n' >"$work/bad.conf"
+err=$(timeout 20 "$upsctl" --config "$work/bad.conf" status 2>&1)
+check "config: unknown key" "64 bad.conf:2: unknown setting 'retries'" \
+    "$? $(grep -o "bad.conf:2: unknown setting 'retries'" <<<"$err")"
+
 # Addresses outside 40000..65535 are refused before anything is sent (35
 # would otherwise reach another register).
 for args in "write 35 1" "write 39999 1" "write 65536 1" "write 65535 1 2" "read 0" "read 65535 2"; do
@@ -173,9 +183,9 @@ if [ "$(id -u)" -eq 0 ]; then
     # nobody may not reach the build tree (a clone in root's 0700 home): it
     # runs a copy of upsctl and the library its RUNPATH ($ORIGIN) finds.
     mkdir -m 755 "$work/bin"
-    cp "$upsctl" "$(dirname "$upsctl")/libQXUPSSDK.so" "$work/bin/"
+    cp "$upsctl" "$(dirname "$upsctl")/libQXUPSSDK.so.1" "$work/bin/"
     chmod 755 "$work/bin/upsctl"
-    chmod 644 "$work/bin/libQXUPSSDK.so"
+    chmod 644 "$work/bin/libQXUPSSDK.so.1"
     denied_upsctl=$work/bin/upsctl
 fi
 err=$(cd "$work" && "${as_other[@]}" "$denied_upsctl" --device "$work/locked" info 2>&1)

@@ -2,7 +2,7 @@
 # Our clients of upsd: upssim on a pseudo terminal -> qxups-nut -> upsd on
 # 127.0.0.1 on a free port, and a second UPS served by NUT's own dummy-ups
 # from a .dev file, all from a private NUT_CONFPATH/NUT_STATEPATH. upsctl
-# --nut: status (text and JSON) of both, list, a wrong UPS name, servers
+# --nut: status (text and JSON) of both, list, write, a wrong UPS name, servers
 # that send an endless line or nothing, and a monitor that sees a DC loss, a
 # lost module, and upsd stopped and started again. The program, offscreen:
 # the same view through upsd as on a serial line of its own, a DC loss (log,
@@ -126,6 +126,12 @@ check "json: dummy" '"Dummy 1000" null 87 null true null null null' \
     "$(nut dummy status --json | json_field product device_type battery_charge policy_mode do.dc_ok do.sw voltage_input_mv runtime_s)"
 check "list" "dcups  DC UPS module under test|dummy  NUT's dummy" \
     "$(timeout 30 "$bin/upsctl" --nut "@$host" list | paste -sd '|')"
+
+# ---- write: SET VAR as a user of upsd.users ------------------------------------
+printf 'secret\n' >"$work/password"
+out=$(nut dcups write experimental.register.40040 7 --user admin --password-file "$work/password" 2>&1)
+check "write" "0 []" "$? [$out]"
+wait_for "register written" 10 sim_says "get 40" "value 7"
 
 # ---- a wrong UPS name: said once, not retried --------------------------------
 out=$(timeout 30 "$bin/upsctl" --nut "nosuch@$host" monitor 1000 2>&1)

@@ -71,22 +71,30 @@ check "upsctl runs through its bin link" "${as_user[@]}" "$prefix/bin/upsctl" --
 
 # The program writes the language choice (help/select.ini) at start, once it
 # has read the language list from its data folder, and makes configs/ when
-# its window is built, later.
-"${as_user[@]}" "$prefix/bin/QXUPSUtility" >"$tmp/program.log" 2>&1 &
-program=$!
-settings=$home/.config/Tarvel/UPS
-for _ in $(seq 600); do
-    [ -s "$settings/help/select.ini" ] && [ -d "$settings/configs" ] && break
-    kill -0 $program 2>/dev/null || break
-    sleep 0.1
-done
-check "the program is still running" kill -0 $program
-kill -TERM $program 2>/dev/null || true
-wait $program 2>/dev/null || true
-check "the program has ended" test ! -e /proc/$program
-
-check "select.ini written to the settings folder" grep -q '^Language=' "$settings/help/select.ini"
-check "configs/ made in the settings folder" test -d "$settings/configs"
+# its window is built, later. Run by the user, and by root, who could write
+# the installed tree but must not: the package manager owns it.
+run_program() { # who, settings folder, command...
+    local who=$1 settings=$2
+    shift 2
+    "$@" "$prefix/bin/QXUPSUtility" >"$tmp/program.log" 2>&1 &
+    local program=$!
+    for _ in $(seq 600); do
+        [ -s "$settings/help/select.ini" ] && [ -d "$settings/configs" ] && break
+        kill -0 $program 2>/dev/null || break
+        sleep 0.1
+    done
+    check "the program is still running ($who)" kill -0 $program
+    kill -TERM $program 2>/dev/null || true
+    wait $program 2>/dev/null || true
+    check "the program has ended ($who)" test ! -e /proc/$program
+    check "select.ini written to the settings folder ($who)" grep -q '^Language=' "$settings/help/select.ini"
+    check "configs/ made in the settings folder ($who)" test -d "$settings/configs"
+}
+run_program user "$home/.config/Tarvel/UPS" "${as_user[@]}"
+roothome=$tmp/roothome
+mkdir -m 700 -p "$roothome/run"
+run_program root "$roothome/.config/Tarvel/UPS" env -i PATH=/usr/bin:/bin HOME="$roothome" \
+    XDG_CONFIG_HOME="$roothome/.config" XDG_RUNTIME_DIR="$roothome/run" QT_QPA_PLATFORM=offscreen
 after=$(snapshot)
 check "nothing under the prefix changed" test "$before" = "$after"
 if [ $fail -ne 0 ]; then
