@@ -160,6 +160,9 @@ int main(int argc, char** argv) {
     std::vector<std::string> configArgs;
     std::vector<char*> configPointers;
     if (!expandConfig(&argc, &argv, kOptions, &configArgs, &configPointers)) return usageError();
+    // A service's file holds the monitor's settings; status and the others
+    // read it for the line and leave those alone.
+    const bool serviceFile = !configArgs.empty();
     // The low-battery levels (percent, 0 off), shared by status and monitor.
     int warnLevel = kQXUPS_DefaultWarnLevel;
     int criticalLevel = kQXUPS_DefaultCriticalLevel;
@@ -358,7 +361,7 @@ int main(int argc, char** argv) {
     } else if (force && strcmp(command, "write") != 0) {
         fprintf(stderr, "upsctl: --force belongs to the write command\n");
         ok = false;
-    } else if (!isMonitor && std::any_of(hooks, hooks + kHookCount, [](const Hook& hook) {
+    } else if (!isMonitor && !serviceFile && std::any_of(hooks, hooks + kHookCount, [](const Hook& hook) {
                    return hook.command != nullptr;
                })) {
         fprintf(stderr, "upsctl: --on-* commands belong to the monitor command\n");
@@ -366,7 +369,7 @@ int main(int argc, char** argv) {
     } else if (levelsGiven && !isMonitor && !isStatus) {
         fprintf(stderr, "upsctl: --warn-level and --critical-level belong to status and monitor\n");
         ok = false;
-    } else if (!isMonitor && (rideThrough > 0 || runtimeLevel > 0)) {
+    } else if (!isMonitor && !serviceFile && (rideThrough > 0 || runtimeLevel > 0)) {
         fprintf(stderr,
                 "upsctl: --ride-through and --runtime-level belong to the monitor command\n");
         ok = false;

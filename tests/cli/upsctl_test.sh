@@ -154,8 +154,8 @@ check "no such port" 3 $?
 # --config: a service's settings file is read as the options it names (a
 # quoted value keeps its blanks); a bad line is named and nothing is sent.
 printf '# the module\nport = 9\n timeout = "300"\nascii = no\n' >"$work/ok.conf"
-check "config: status" "Power supply:    DC" \
-    "$(timeout 20 "$upsctl" --config "$work/ok.conf" status | grep '^Power supply')"
+check "config: status" "Device type:     302" \
+    "$(timeout 20 "$upsctl" --config "$work/ok.conf" status | grep '^Device type')"
 printf 'port = 9\nretries = 2\n' >"$work/bad.conf"
 err=$(timeout 20 "$upsctl" --config "$work/bad.conf" status 2>&1)
 check "config: unknown key" "64 bad.conf:2: unknown setting 'retries'" \

@@ -59,7 +59,9 @@ for m in proc dev dev/pts; do
     esac || { echo "SKIP: cannot mount /$m in the root (no privilege for mounts here)"; exit $skip; }
     mounted+=("$root/$m")
 done
-in_root() { chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root \
+in_root() { (exec_in_root "$@"); }
+# exec: started in the background, $! is the command itself, which a kill reaches.
+exec_in_root() { exec chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root \
     DEBIAN_FRONTEND=noninteractive "$@"; }
 
 # The packages, and the same packages one version later (for the upgrade).
@@ -85,7 +87,7 @@ check "what the packages recommend is in Debian" \
 in_root apt-get install -y -qq --no-install-recommends systemd >>"$work/apt.log" 2>&1
 
 check "upsctl --help works" in_root sh -c 'upsctl --help | grep -q "usage: upsctl"'
-check "the library is found by the loader" in_root sh -c 'ldd /usr/lib/qxups/QXUPSUtility | grep -q "libQXUPSSDK.so.1 => /usr/lib/"'
+check "the library is found by the loader" in_root sh -c 'ldd /usr/lib/qxups/QXUPSUtility | grep -q "libQXUPSSDK.so.1 => /"'
 check "the headers and pkg-config file serve a build" \
     in_root sh -c 'test -f /usr/include/QXUPSSDK.h && grep -q "^Libs: .*-lQXUPSSDK" /usr/lib/*/pkgconfig/qxupssdk.pc'
 
@@ -93,15 +95,15 @@ check "the headers and pkg-config file serve a build" \
 # at start (AutoConnect) and stores samples in its history, in root's
 # settings folder, never in the installed tree.
 in_root sh -c 'mkdir -p /root/.config/Tarvel/UPS/configs /tmp/sim && chmod 700 /root &&
-    printf "<Settings><Setting><ComPort>COM201</ComPort><AutoConnect>1</AutoConnect></Setting></Settings>" \
+    chmod 700 /tmp/sim && printf "<Settings><Setting><ComPort>COM201</ComPort><AutoConnect>1</AutoConnect></Setting></Settings>" \
     >/root/.config/Tarvel/UPS/configs/config_com.xml'
 mkfifo "$root/tmp/sim/ctl"
-in_root sh -c 'exec upssim --pty /tmp/sim/line </tmp/sim/ctl >/tmp/sim/out 2>&1' &
+exec_in_root sh -c 'exec upssim --pty /tmp/sim/line --quit-on-eof </tmp/sim/ctl >/tmp/sim/out 2>&1' &
 sim=$!
 exec 3>"$root/tmp/sim/ctl"
 for _ in $(seq 100); do [ -e "$root/tmp/sim/line" ] && break; sleep 0.1; done
 before=$(cd "$root/usr/lib/qxups" && find . -printf '%p %s %T@\n' | sort)
-in_root env QXUPS_COM201=/tmp/sim/line QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=/tmp/sim \
+exec_in_root env QXUPS_COM201=/tmp/sim/line QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=/tmp/sim \
     HOME=/root QXUPSUtility >"$work/program.log" 2>&1 &
 program=$!
 db=/root/.config/Tarvel/UPS/history.sqlite
@@ -134,7 +136,7 @@ check "upsdrvctl -t start names /lib/nut/qxups-nut" \
     in_root sh -c 'upsdrvctl -t start ups1 2>&1 | grep -q "/lib/nut/qxups-nut"'
 check "the user nut is in dialout" in_root sh -c 'id -nG nut | grep -qw dialout'
 in_root sh -c 'mkdir -p /run/nut && chown root:nut /run/nut && chmod 770 /run/nut'
-check "upsdrvctl starts qxups-nut" in_root upsdrvctl start ups1
+check "upsdrvctl starts qxups-nut" in_root sh -c "upsdrvctl start ups1 >/dev/null 2>&1"
 check "the driver serves its socket" test -S "$root/run/nut/qxups-nut-ups1"
 in_root upsdrvctl stop ups1 >/dev/null 2>&1
 exec 3>&-
