@@ -18,6 +18,40 @@ nutclient::Error errorOf(int result) {
 
 }  // namespace
 
+bool monitorThread::requestNutWrite(const QString& name, const QString& value) {
+    bool accepted;
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        accepted = state() == Connected && m_link.nut;
+        if (accepted) {
+            m_hasNutWrite = true;
+            m_nutWriteName = name;
+            m_nutWriteValue = value;
+        }
+    }
+    if (!accepted) {
+        consolePrint::instance().printMsg(tr("%1 not written: the UPS is not connected").arg(name));
+        return false;
+    }
+    m_wake.notify_all();
+    return true;
+}
+
+qxwatch::StatusView monitorThread::statusView() const {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_view;
+}
+
+bool monitorThread::viewFromBlock() const {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_viewFromBlock;
+}
+
+std::vector<monitorThread::nutVariable> monitorThread::nutVariables() const {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_nutVariables;
+}
+
 int monitorThread::nutCode(int error) {
     return kNutCodeBase - error;
 }
