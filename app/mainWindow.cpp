@@ -31,6 +31,7 @@
 #include "languageChooser.h"
 #include "logDockSizer.h"
 #include "monitorThread.h"
+#include "nutVariablesWidget.h"
 #include "restartHandover.h"
 #include "statusBarPresenter.h"
 #include "statusMonitorWidget.h"
@@ -301,6 +302,14 @@ void mainWindow::createWidgets() {
         for (const monitorThread::extraValue& v : worker->extraValues())
             model->setRegisterValue(v.address, v.value, v.ok);
     });
+    // A UPS watched through upsd: its writable variables on the Config page.
+    nutVariablesWidget* variables = m_configWidget->nutVariables();
+    connect(worker, &monitorThread::signalNutVariablesReady, variables,
+            [variables, worker]() { variables->slotOnVariables(worker->nutVariables()); });
+    connect(variables, &nutVariablesWidget::signalWriteVariable, worker,
+            &monitorThread::requestNutWrite);
+    connect(worker, &monitorThread::signalNutWritten, variables,
+            &nutVariablesWidget::slotOnWritten);
     createPowerActions();
 }
 
@@ -406,6 +415,7 @@ void mainWindow::slotOnCurrentTabChanged(int index) {
 
 void mainWindow::slotOnConnect(comSettings& settings) {
     m_autoHide = settings.autoHide;
+    m_configWidget->setNutMode(settings.isNut());
 }
 
 void mainWindow::slotOnSetUITite(QString str) {

@@ -4,7 +4,6 @@
 #include <climits>
 #include <memory>
 
-#include "QXUPSStatus.h"
 #include "batThread.h"
 #include "historyStore.h"
 #include "monitorThread.h"
@@ -13,30 +12,25 @@
 
 namespace history {
 
-sample fromStatusBlock(const quint16* block, qint64 timeMs) {
+sample fromStatusView(const qxwatch::StatusView& view, qint64 timeMs) {
     sample s;
     s.timeMs = timeMs;
-    s.charge = block[kCharge];
-    const bool voltages = block[kDeviceType] != kNoVoltageType;
-    s.inputMv = voltages ? block[kVoltageInput] : -1;
-    s.outputMv = voltages ? block[kVoltageOutput] : -1;
-    s.source = block[kPowerSource];
+    s.charge = view.charge;
+    s.inputMv = view.hasVoltages ? view.voltageInputMv : -1;
+    s.outputMv = view.hasVoltages ? view.voltageOutputMv : -1;
+    s.source = view.sourceCode;
     // As the status page reads it: on the DC input charging or full, on battery discharging.
     s.battery = s.source == 2 ? 2 : (s.source == 1 && s.charge >= 100 ? 1 : 0);
-    s.doBits = 0;
-    for (int bit = 0; bit < 4; ++bit)
-        if (block[kDcOk + bit] != 0) s.doBits |= 1 << bit;
-    s.diBits = 0;
-    for (int bit = 0; bit < 3; ++bit)
-        if (block[kRemote + bit] != 0) s.diBits |= 1 << bit;
+    s.doBits = view.bits & 0x0f;         // DC_OK, Bat.Mode, Bat.Ready, SW
+    s.diBits = (view.bits >> 4) & 0x07;  // Remote, Bat.Start, Dev.PSts
     return s;
 }
 
 void recordFrom(statusMonitorWidget* page, historyStore* store) {
     // The block was decoded before it is sent: the estimate is this block's.
-    QObject::connect(page, &statusMonitorWidget::signalStatusBlock, store,
-                     [store, page](const monitorThread::statusBlock& block) {
-                         sample s = fromStatusBlock(block.data(), historyStore::nowMs());
+    QObject::connect(page, &statusMonitorWidget::signalStatusView, store,
+                     [store, page](const qxwatch::StatusView& view) {
+                         sample s = fromStatusView(view, historyStore::nowMs());
                          const qint64 left = page->actions()->secondsLeft();
                          s.runtime = left < 0 ? -1 : int(qMin<qint64>(left, INT_MAX));
                          store->recordSample(s);

@@ -15,4 +15,7 @@ comSettings::comSettings(QObject* parent)
       pollDelay(10),
       autoBoot(false),
       autoConnect(false),
-      autoHide(false) {}
+      autoHide(false),
+      nutHost(QStringLiteral("localhost")),
+      nutPort(3493),
+      nutPollCycle(2000) {}

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDomDocument>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegExp>
 #include <QSaveFile>
 #include <QTextStream>
@@ -54,6 +55,18 @@ void loadConfig(comSettings& settings, const QString& fileName) {
                 settings.comPort = e.text();
                 continue;
             }
+            if (name == QLatin1String("NutHost")) {
+                settings.nutHost = e.text();
+                continue;
+            }
+            if (name == QLatin1String("NutUps")) {
+                settings.nutUps = e.text();
+                continue;
+            }
+            if (name == QLatin1String("NutUser")) {
+                settings.nutUser = e.text();
+                continue;
+            }
             const quint64 n = unsignedText(e);
             if (name == QLatin1String("ComMode"))
                 settings.comMode = static_cast<quint8>(n);
@@ -79,6 +92,10 @@ void loadConfig(comSettings& settings, const QString& fileName) {
                 settings.autoConnect = n != 0;
             else if (name == QLatin1String("AutoHide"))
                 settings.autoHide = n != 0;
+            else if (name == QLatin1String("NutPort"))
+                settings.nutPort = static_cast<quint16>(n);
+            else if (name == QLatin1String("NutPollCycle"))
+                settings.nutPollCycle = static_cast<quint32>(n);
         }
     }
 }
@@ -105,6 +122,11 @@ bool saveConfig(const comSettings& settings, const QString& fileName) {
     appendField(document, setting, "AutoBoot", flag(settings.autoBoot));
     appendField(document, setting, "AutoConnect", flag(settings.autoConnect));
     appendField(document, setting, "AutoHide", flag(settings.autoHide));
+    appendField(document, setting, "NutHost", settings.nutHost);
+    appendField(document, setting, "NutPort", QString::number(settings.nutPort));
+    appendField(document, setting, "NutUps", settings.nutUps);
+    appendField(document, setting, "NutUser", settings.nutUser);
+    appendField(document, setting, "NutPollCycle", QString::number(settings.nutPollCycle));
 
     // A temporary file renamed over the old one: a crash or a full disk never
     // leaves a truncated file, and a failure keeps the previous settings.
@@ -126,6 +148,37 @@ bool saveConfig(const comSettings& settings, const QString& fileName) {
         consolePrint::instance().printMsg(
             QCoreApplication::translate("comSettingsWidget",
                                         "ERR: The settings could not be saved to %1")
+                .arg(fileName));
+    }
+    return written;
+}
+
+QString passwordFile(const QString& configFileName) {
+    const int slash = configFileName.lastIndexOf(QLatin1Char('/'));
+    return configFileName.left(slash + 1) + QStringLiteral("nut_password");
+}
+
+void loadPassword(comSettings& settings, const QString& fileName) {
+    QFile file(fileName);
+    settings.nutPassword.clear();
+    if (!file.open(QIODevice::ReadOnly)) return;
+    // One line; a password of upsd.users holds no line break.
+    QByteArray data = file.read(4096);
+    const int end = data.indexOf('\n');
+    if (end >= 0) data.truncate(end);
+    settings.nutPassword = QString::fromUtf8(data);
+}
+
+bool savePassword(const comSettings& settings, const QString& fileName) {
+    bool written;
+    if (settings.nutPassword.isEmpty())
+        written = !QFileInfo::exists(fileName) || QFile::remove(fileName);
+    else
+        written = appPaths::writePrivate(fileName, settings.nutPassword.toUtf8() + '\n');
+    if (!written) {
+        consolePrint::instance().printMsg(
+            QCoreApplication::translate("comSettingsWidget",
+                                        "ERR: The password could not be saved to %1")
                 .arg(fileName));
     }
     return written;

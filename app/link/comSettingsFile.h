@@ -15,7 +15,16 @@ namespace comSettingsFile {
 // (also across several Setting elements) the last one wins.
 void loadConfig(comSettings& settings, const QString& fileName);
 
-// Writes the whole record to config_com.xml, replacing the file atomically.
+// The password of upsd's user is kept in a file of its own beside
+// config_com.xml ("nut_password", 0600), so that the settings file can be
+// shown or copied without it. Loading a missing file leaves it empty; saving
+// an empty password removes the file. false (with one log line naming the
+// file, never the password) when it cannot be written.
+QString passwordFile(const QString& configFileName);
+void loadPassword(comSettings& settings, const QString& fileName);
+bool savePassword(const comSettings& settings, const QString& fileName);
+
+// Writes the whole record but the password to config_com.xml, replacing the file atomically.
 // A file that cannot be written keeps its previous contents and logs one line
 // naming it; the result is then false.
 bool saveConfig(const comSettings& settings, const QString& fileName);

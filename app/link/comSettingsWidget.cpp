@@ -1,3 +1,4 @@
+// The communication settings page: its controls, the record and the buttons.
 #include "comSettingsWidget.h"
 
 #include <QCheckBox>
@@ -6,6 +7,7 @@
 #include <QFile>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSerialPortInfo>
 #include <QSet>
@@ -106,6 +108,20 @@ comSettingsWidget::comSettingsWidget(QWidget* parent) : baseWidget(parent) {
                 &comSettingsWidget::slotOnSaveConfig);
     for (QCheckBox* box : {m_chkAutoConnect, m_chkAutoBoot, m_chkAutoHide})
         connect(box, &QCheckBox::stateChanged, this, &comSettingsWidget::slotOnSaveConfig);
+    for (QSpinBox* box : {m_spinNutPort, m_spinNutPollCycle})
+        connect(box, QOverload<int>::of(&QSpinBox::valueChanged), this,
+                &comSettingsWidget::slotOnSaveConfig);
+    for (QLineEdit* edit : {m_editNutHost, m_editNutUser, m_editNutPassword})
+        connect(edit, &QLineEdit::editingFinished, this, &comSettingsWidget::slotOnSaveConfig);
+    connect(m_cmbNutUps, &QComboBox::currentTextChanged, this,
+            &comSettingsWidget::slotOnSaveConfig);
+    connect(m_cmbComMode, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            &comSettingsWidget::slotOnComModeChanged);
+    // A host entered is asked for its UPS names at once.
+    connect(m_editNutHost, &QLineEdit::editingFinished, this, [this] {
+        if (m_settings->isNut() && !m_editNutHost->text().trimmed().isEmpty()) slotOnListUps();
+    });
+    connect(m_btnNutList, &QPushButton::clicked, this, &comSettingsWidget::slotOnListUps);
     connect(m_btnConnect, &QPushButton::released, this, &comSettingsWidget::slotOnConnect);
     connect(m_btnDisconnect, &QPushButton::released, this, &comSettingsWidget::slotOnDisconnect);
     connect(m_updateTimer, &QTimer::timeout, this, &comSettingsWidget::slotOnUpdate);
@@ -139,7 +155,10 @@ void comSettingsWidget::createControls() {
 
     // Combo-box items are the system's own values and stay untranslated.
     m_lblComMode = label("m_lblComMode", tr("Com Mode:"));
-    m_cmbComMode = combo("m_cmbComMode", {QStringLiteral("Modbus RTU")});
+    // Indexed by comSettings::kModeRtu, kModeAscii and kModeNut.
+    m_cmbComMode =
+        combo("m_cmbComMode", {QStringLiteral("Modbus RTU"), QStringLiteral("Modbus ASCII"),
+                               QStringLiteral("Network UPS Tools")});
 
     // The port list is taken once, when the page is built.
     m_lblComPort = label("m_lblComPort", tr("Com Port:"));
@@ -169,6 +188,8 @@ void comSettingsWidget::createControls() {
     m_lblPollCycle = label("m_lblPollCycle", tr("Poll Cycle(ms):"));
     m_spinPollCycle = spin("m_spinPollCycle", 20, 10000);
 
+    createNutControls();
+
     m_btnConnect = new QPushButton(tr("Connect"), this);
     m_btnConnect->setObjectName(QStringLiteral("m_btnConnect"));
     m_btnDisconnect = new QPushButton(tr("Disconnect"), this);
@@ -186,12 +207,33 @@ void comSettingsWidget::createLayout() {
     // One row per parameter, label then control. The labels share the width of
     // the widest one (in whatever language), so the controls line up in one
     // column.
+    // The UPS name's row holds its box and the button that lists the names.
+    QWidget* upsRow = new QWidget(this);
+    upsRow->setObjectName(QStringLiteral("m_nutUpsRow"));
+    QHBoxLayout* upsLine = new QHBoxLayout(upsRow);
+    upsLine->setContentsMargins(0, 0, 0, 0);
+    upsLine->setSpacing(6);
+    m_cmbNutUps->setParent(upsRow);
+    m_btnNutList->setParent(upsRow);
+    upsLine->addWidget(m_cmbNutUps, 1);
+    upsLine->addWidget(m_btnNutList);
     const QList<QPair<QLabel*, QWidget*>> rows = {
-        {m_lblComMode, m_cmbComMode},        {m_lblComPort, m_cmbComPort},
-        {m_lblDeviceId, m_spinDeviceId},     {m_lblBaudRate, m_cmbBaudRate},
-        {m_lblDataLen, m_cmbDataLen},        {m_lblStopBits, m_cmbStopBits},
-        {m_lblParity, m_cmbParity},          {m_lblResponseTimeout, m_spinResponseTimeout},
-        {m_lblRetryCount, m_spinRetryCount}, {m_lblPollCycle, m_spinPollCycle},
+        {m_lblComMode, m_cmbComMode},
+        {m_lblComPort, m_cmbComPort},
+        {m_lblDeviceId, m_spinDeviceId},
+        {m_lblBaudRate, m_cmbBaudRate},
+        {m_lblDataLen, m_cmbDataLen},
+        {m_lblStopBits, m_cmbStopBits},
+        {m_lblParity, m_cmbParity},
+        {m_lblResponseTimeout, m_spinResponseTimeout},
+        {m_lblRetryCount, m_spinRetryCount},
+        {m_lblPollCycle, m_spinPollCycle},
+        {m_lblNutHost, m_editNutHost},
+        {m_lblNutPort, m_spinNutPort},
+        {m_lblNutUps, upsRow},
+        {m_lblNutUser, m_editNutUser},
+        {m_lblNutPassword, m_editNutPassword},
+        {m_lblNutPollCycle, m_spinNutPollCycle},
     };
     int labelWidth = 0;
     for (const auto& row : rows)
@@ -203,7 +245,7 @@ void comSettingsWidget::createLayout() {
     for (const auto& row : rows) {
         row.first->setMinimumWidth(labelWidth);
         row.first->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        row.first->setBuddy(row.second);
+        row.first->setBuddy(row.second == upsRow ? m_cmbNutUps : row.second);
         QHBoxLayout* line = new QHBoxLayout();
         line->setSpacing(6);
         line->addWidget(row.first);
@@ -240,10 +282,12 @@ QSize comSettingsWidget::sizeHint() const {
 
 void comSettingsWidget::loadConfig(const QString& fileName) {
     comSettingsFile::loadConfig(*m_settings, fileName);
+    comSettingsFile::loadPassword(*m_settings, comSettingsFile::passwordFile(fileName));
 }
 
 void comSettingsWidget::saveConfig(const QString& fileName) {
     comSettingsFile::saveConfig(*m_settings, fileName);
+    comSettingsFile::savePassword(*m_settings, comSettingsFile::passwordFile(fileName));
 }
 
 int comSettingsWidget::portNumberFromName(const QString& name) const {
@@ -288,6 +332,14 @@ void comSettingsWidget::slotOnLoadConfig() {
     m_chkAutoBoot->setChecked(s.autoBoot);
     m_chkAutoConnect->setChecked(s.autoConnect);
     m_chkAutoHide->setChecked(s.autoHide);
+    m_editNutHost->setText(s.nutHost);
+    m_spinNutPort->setValue(s.nutPort);
+    m_cmbNutUps->setEditText(s.nutUps);
+    m_editNutUser->setText(s.nutUser);
+    m_editNutPassword->setText(s.nutPassword);
+    m_spinNutPollCycle->setValue(static_cast<int>(qMin<quint32>(s.nutPollCycle, INT_MAX)));
+    s.nutPollCycle = static_cast<quint32>(m_spinNutPollCycle->value());
+    showRowsOfMode();
 }
 
 void comSettingsWidget::slotOnSaveConfig() {
@@ -307,13 +359,19 @@ void comSettingsWidget::slotOnSaveConfig() {
     s.autoConnect = m_chkAutoConnect->isChecked();
     s.autoHide = m_chkAutoHide->isChecked();
     s.portNumber = static_cast<quint16>(portNumberFromName(s.comPort));
+    s.nutHost = m_editNutHost->text().trimmed();
+    s.nutPort = static_cast<quint16>(m_spinNutPort->value());
+    s.nutUps = m_cmbNutUps->currentText().trimmed();
+    s.nutUser = m_editNutUser->text();
+    s.nutPassword = m_editNutPassword->text();
+    s.nutPollCycle = static_cast<quint32>(m_spinNutPollCycle->value());
 
     saveConfig(m_configDir + QStringLiteral("config_com.xml"));
     if (s.autoBoot)
         enableAutoBoot();
     else
         disableAutoBoot();
-    emit signalPollCycleChanged(s.pollDelay);
+    emit signalPollCycleChanged(s.pollCycle());
 }
 
 // Returns at once: the worker opens the device (after a close under way, if
@@ -330,7 +388,7 @@ void comSettingsWidget::slotOnConnect() {
 void comSettingsWidget::slotOnDeviceOpened(quint16 deviceType) {
     m_deviceType = deviceType;
     loadProductTitle(appPaths::readableFile(QStringLiteral("configs/config_product.xml")));
-    emit signalPollCycleChanged(m_settings->pollDelay);
+    emit signalPollCycleChanged(m_settings->pollCycle());
 }
 
 // Returns at once; the worker closes the device after the request under way.
@@ -375,8 +433,11 @@ void comSettingsWidget::disableAutoBoot() {
 void comSettingsWidget::setParametersEnabled(bool enabled) {
     for (QWidget* control : std::initializer_list<QWidget*>{
              m_cmbComMode, m_cmbComPort, m_cmbBaudRate, m_cmbDataLen, m_cmbParity, m_cmbStopBits,
-             m_spinDeviceId, m_spinRetryCount, m_spinResponseTimeout, m_spinPollCycle})
+             m_spinDeviceId, m_spinRetryCount, m_spinResponseTimeout, m_spinPollCycle,
+             m_editNutHost, m_spinNutPort, m_cmbNutUps, m_editNutUser, m_editNutPassword,
+             m_spinNutPollCycle})
         control->setEnabled(enabled);
+    m_btnNutList->setEnabled(enabled && !m_listing);
 }
 
 void comSettingsWidget::slotOnUpdate() {

@@ -1,4 +1,6 @@
-// The communication settings page: the serial link parameters and start-up
+// The communication settings page: the link parameters (a serial line, or
+// upsd's host, port and UPS name for a UPS watched through Network UPS Tools,
+// whose rows replace the serial ones while that kind is chosen) and start-up
 // preferences, kept in step with the one comSettings record and
 // config_com.xml, and the Connect / Disconnect buttons, which ask the device
 // worker (through signalConnect / signalDisconnect) to open and close the
@@ -6,12 +8,14 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include "baseWidget.h"
 
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QSpinBox;
 class QTimer;
@@ -52,6 +56,9 @@ signals:
     void signalSetTitle(QString str);
 
 public slots:
+    // Asks upsd for its UPS names in the background (LIST UPS); the names
+    // fill the UPS box when they come, and a refusal is logged.
+    void slotOnListUps();
     void slotOnLoadConfig();
     void slotOnSaveConfig();
     void slotOnConnect();
@@ -64,10 +71,15 @@ public slots:
 
 private slots:
     void slotOnUpdate();
+    void slotOnComModeChanged();
+    void slotOnUpsListed(const QStringList& names, const QString& problem);
 
 private:
     void createControls();
     void createLayout();
+    void createNutControls();
+    // Shows the rows of the chosen kind of link and hides the others'.
+    void showRowsOfMode();
     void setParametersEnabled(bool enabled);
     void updateButtons();
     static void selectText(QComboBox* box, const QString& text);
@@ -100,6 +112,20 @@ private:
     QSpinBox* m_spinRetryCount = nullptr;
     QLabel* m_lblPollCycle = nullptr;
     QSpinBox* m_spinPollCycle = nullptr;
+    QLabel* m_lblNutHost = nullptr;
+    QLineEdit* m_editNutHost = nullptr;
+    QLabel* m_lblNutPort = nullptr;
+    QSpinBox* m_spinNutPort = nullptr;
+    QLabel* m_lblNutUps = nullptr;
+    QComboBox* m_cmbNutUps = nullptr;
+    QPushButton* m_btnNutList = nullptr;
+    QLabel* m_lblNutUser = nullptr;
+    QLineEdit* m_editNutUser = nullptr;
+    QLabel* m_lblNutPassword = nullptr;
+    QLineEdit* m_editNutPassword = nullptr;
+    QLabel* m_lblNutPollCycle = nullptr;
+    QSpinBox* m_spinNutPollCycle = nullptr;
+    bool m_listing = false;  // a LIST UPS under way
     QPushButton* m_btnConnect = nullptr;
     QPushButton* m_btnDisconnect = nullptr;
     QCheckBox* m_chkAutoConnect = nullptr;

@@ -1,3 +1,4 @@
+// The device worker: its requests, its loop and the serial line's reads.
 #include "monitorThread.h"
 
 #include <time.h>
@@ -8,6 +9,7 @@
 #include "comAdapter.h"
 #include "comSettings.h"
 #include "consolePrint.h"
+#include "nutClient.h"
 #include "sleptClock.h"
 
 monitorThread::monitorThread(QObject* parent) : QThread(parent) {
@@ -55,6 +57,12 @@ quint64 monitorThread::requestOpen(const comSettings& settings, bool keepTrying)
     r.settings.parity = settings.parity;
     r.settings.responseTimeout = settings.responseTimeout;
     r.settings.numOfRetries = settings.numOfRetries;
+    r.settings.nut = settings.isNut();
+    r.settings.nutHost = settings.nutHost.toStdString();
+    r.settings.nutPort = settings.nutPort;
+    r.settings.nutUps = settings.nutUps.toStdString();
+    r.settings.nutUser = settings.nutUser.toStdString();
+    r.settings.nutPassword = settings.nutPassword.toStdString();
     return enqueue(r);
 }
 
@@ -92,46 +100,6 @@ bool monitorThread::requestWrite(quint32 address, quint16 value) {
     }
     m_wake.notify_all();
     return true;
-}
-
-void monitorThread::setExtraAddresses(const QVector<quint32>& addresses) {
-    std::vector<quint32> sorted;
-    for (quint32 address : addresses) {
-        const bool inBlock = address >= kStatusStart && address < kStatusStart + kStatusRegisters;
-        if (!inBlock) sorted.push_back(address);
-    }
-    std::sort(sorted.begin(), sorted.end());
-    sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
-
-    // Only consecutive registers share a request: a gap could hold a
-    // register the module refuses, which would refuse the whole span.
-    std::vector<span> spans;
-    std::vector<extraValue> values;
-    for (quint32 address : sorted) {
-        values.push_back({address, 0, false});
-        if (address < kStatusStart || address > 65535) continue;  // never asked: stays empty
-        if (!spans.empty() && spans.back().start + spans.back().count == address &&
-            spans.back().count < kMaxSpan)
-            ++spans.back().count;
-        else
-            spans.push_back({address, 1});
-    }
-    {
-        std::lock_guard<std::mutex> guard(m_lock);
-        m_spans = spans;
-        m_spanResults.assign(spans.size(), 0);
-        m_extraValues = values;
-        m_nextExtras = clock::now();
-    }
-    m_wake.notify_all();
-}
-
-void monitorThread::setExtraReading(bool on) {
-    {
-        std::lock_guard<std::mutex> guard(m_lock);
-        m_extraOn = on;
-    }
-    m_wake.notify_all();
 }
 
 void monitorThread::setTimings(int lostAfterMinMs, int backoffFirstMs, int backoffCapMs,
@@ -198,6 +166,11 @@ void monitorThread::setState(State state, quint64 number) {
             value = m_writeValue;
             m_hasWrite = false;
         }
+        if (state != Connected && m_hasNutWrite) {
+            m_hasNutWrite = false;
+            consolePrint::instance().printMsg(
+                tr("%1 = %2 not written: the line was lost").arg(m_nutWriteName, m_nutWriteValue));
+        }
     }
     if (dropped) {
         consolePrint::instance().printMsg(
@@ -207,19 +180,16 @@ void monitorThread::setState(State state, quint64 number) {
 }
 
 int monitorThread::openDevice(const linkSettings& link, bool report) {
-    comSettings settings;
-    settings.portNumber = link.portNumber;
-    settings.slaveId = link.slaveId;
-    settings.baudRate = link.baudRate;
-    settings.comMode = link.comMode;
-    settings.dataLen = link.dataLen;
-    settings.stopBits = link.stopBits;
-    settings.parity = link.parity;
-    settings.responseTimeout = link.responseTimeout;
-    settings.numOfRetries = link.numOfRetries;
-    const int result = comAdapter::instance().slotOpenDevice(&settings, report);
-    if (result != 0) return result;
-    emit signalOpened(comAdapter::instance().deviceInfo().deviceType);
+    if (link.nut) {
+        const int result = openNut(report);
+        if (result != 0) return result;
+        const qxwatch::StatusView view = statusView();
+        emit signalOpened(view.hasDeviceType ? view.deviceType : 0);
+    } else {
+        const int result = openSerial(link, report);
+        if (result != 0) return result;
+        emit signalOpened(comAdapter::instance().deviceInfo().deviceType);
+    }
     qint64 slept;
     {
         std::lock_guard<std::mutex> guard(m_lock);
@@ -233,6 +203,20 @@ int monitorThread::openDevice(const linkSettings& link, bool report) {
     m_signalNext = true;
     m_attempt.store(0);
     return 0;
+}
+
+int monitorThread::openSerial(const linkSettings& link, bool report) {
+    comSettings settings;
+    settings.portNumber = link.portNumber;
+    settings.slaveId = link.slaveId;
+    settings.baudRate = link.baudRate;
+    settings.comMode = link.comMode;
+    settings.dataLen = link.dataLen;
+    settings.stopBits = link.stopBits;
+    settings.parity = link.parity;
+    settings.responseTimeout = link.responseTimeout;
+    settings.numOfRetries = link.numOfRetries;
+    return comAdapter::instance().slotOpenDevice(&settings, report);
 }
 
 void monitorThread::handle(const request& r) {
@@ -252,11 +236,17 @@ void monitorThread::handle(const request& r) {
             return;
         }
         setState(Connecting, r.number);
-        m_link = r.settings;
-        // A failed open is reported by the adapter.
+        {
+            // requestNutWrite() reads the kind of link from other threads.
+            std::lock_guard<std::mutex> guard(m_lock);
+            m_link = r.settings;
+        }
+        // A failed open is reported by the adapter (or the upsd client).
         const int result = openDevice(r.settings, true);
         if (result != 0) {
-            if (r.keepTrying) {
+            if (isPermanent(result)) {
+                giveUp(result, r.number);
+            } else if (r.keepTrying) {
                 m_lastGoodWallMs.store(0);
                 {
                     std::lock_guard<std::mutex> guard(m_lock);
@@ -277,7 +267,10 @@ void monitorThread::handle(const request& r) {
     }
     if (now == Connected) {
         setState(Disconnecting, r.number);
-        adapter.slotCloseDevice();
+        if (m_link.nut)
+            closeNut();
+        else
+            adapter.slotCloseDevice();
     } else if (now == Reconnecting) {
         // The device was closed when the line was lost.
         setState(Disconnecting, r.number);
@@ -295,13 +288,19 @@ void monitorThread::takeSchedule() {
 }
 
 void monitorThread::loseLine(int result, quint64 number) {
-    consolePrint::instance().printMsg(tr("Communication with the module lost (error %1: %2)")
-                                          .arg(result)
-                                          .arg(comAdapter::resultText(result)));
+    if (m_link.nut) {
+        consolePrint::instance().printMsg(
+            tr("Communication with the UPS lost (%1)").arg(nutText(result)));
+        closeNut();
+    } else {
+        consolePrint::instance().printMsg(tr("Communication with the module lost (error %1: %2)")
+                                              .arg(result)
+                                              .arg(comAdapter::resultText(result)));
+        // A device path that went away (an adapter unplugged, a new pty on
+        // the same link) is only found again by opening it anew.
+        comAdapter::instance().slotCloseDevice(false);
+    }
     // A write not sent yet is dropped as the state leaves Connected.
-    // A device path that went away (an adapter unplugged, a new pty on the
-    // same link) is only found again by opening it anew.
-    comAdapter::instance().slotCloseDevice(false);
     takeSchedule();
     setState(Reconnecting, number);
 }
@@ -315,6 +314,10 @@ void monitorThread::attemptReopen() {
         setState(Connected, m_handledNumber);
         return;
     }
+    if (isPermanent(result)) {
+        giveUp(result, m_handledNumber);
+        return;
+    }
     logLine(m_line.openFailed(result, steadyMs()));
     takeSchedule();
     setState(Reconnecting, m_handledNumber);
@@ -326,9 +329,14 @@ void monitorThread::pollOnce() {
     {
         std::lock_guard<std::mutex> guard(m_lock);
         // The poll cycle may have changed since the open.
-        m_line.lostAfter =
-            qxwatch::lostAfterMs(m_line.timings, m_link.responseTimeout, m_pollCycle);
+        m_line.lostAfter = qxwatch::lostAfterMs(
+            m_line.timings, m_link.nut ? quint32(kNutTimeoutMs) : m_link.responseTimeout,
+            m_pollCycle);
         sleptClock = m_sleepClock;
+    }
+    if (m_link.nut) {
+        pollNut(sleptClock());
+        return;
     }
     // Read before the line: a system that slept since the last read may have
     // lost it (an adapter that lost power, a module that restarted).
@@ -343,6 +351,8 @@ void monitorThread::pollOnce() {
         {
             std::lock_guard<std::mutex> guard(m_lock);
             m_statusBuffer = block;
+            m_view = qxwatch::decodeStatus(block.data());
+            m_viewFromBlock = true;
         }
         // Most blocks repeat the last one: the GUI thread hears of a change
         // at once, and of an unchanged block only now and then.
@@ -355,45 +365,6 @@ void monitorThread::pollOnce() {
         return;
     }
     if (d.lost) loseLine(result, m_handledNumber);
-}
-
-void monitorThread::readExtras(const std::vector<span>& spans) {
-    comAdapter& adapter = comAdapter::instance();
-    bool changed = false;
-    for (size_t i = 0; i < spans.size(); ++i) {
-        {
-            // A request (a close) or a write does not wait for the whole round.
-            std::lock_guard<std::mutex> guard(m_lock);
-            if (m_stop || !m_requests.empty() || m_hasWrite) break;
-        }
-        ushort words[kMaxSpan] = {};
-        const span s = spans[i];
-        const int result = adapter.readRegistersQuiet(static_cast<ushort>(s.start),
-                                                      static_cast<uchar>(s.count), words);
-        bool report = false;
-        {
-            std::lock_guard<std::mutex> guard(m_lock);
-            // The table may have changed meanwhile: only the same span counts.
-            if (i >= m_spans.size() || m_spans[i].start != s.start || m_spans[i].count != s.count)
-                break;
-            report = result != 0 && m_spanResults[i] != result;
-            m_spanResults[i] = result;
-            for (extraValue& v : m_extraValues) {
-                if (v.address < s.start || v.address >= s.start + quint32(s.count)) continue;
-                v.ok = result == 0;
-                v.value = result == 0 ? words[v.address - s.start] : 0;
-            }
-        }
-        changed = true;
-        if (report) {
-            consolePrint::instance().printMsg(
-                tr("ERR:%1: Registers %2 to %3 could not be read; they are shown empty")
-                    .arg(result)
-                    .arg(s.start)
-                    .arg(s.start + s.count - 1));
-        }
-    }
-    if (changed) emit signalExtraValuesReady();
 }
 
 void monitorThread::run() {
@@ -424,6 +395,15 @@ void monitorThread::run() {
             m_active = false;
             return;
         }
+        if (m_hasNutWrite) {
+            const QString name = m_nutWriteName;
+            const QString value = m_nutWriteValue;
+            m_hasNutWrite = false;
+            lock.unlock();
+            writeNut(name, value);
+            lock.lock();
+            continue;
+        }
         if (m_hasWrite) {
             const quint32 address = m_writeAddress;
             const quint16 value = m_writeValue;
@@ -443,11 +423,14 @@ void monitorThread::run() {
             m_nextPoll = clock::now() + std::chrono::milliseconds(m_pollCycle);
             continue;
         }
-        const bool extras = m_extraOn && !m_spans.empty();
+        const bool extras = m_extraOn && (m_link.nut || !m_spans.empty());
         if (extras && now >= m_nextExtras) {
             const std::vector<span> spans = m_spans;
             lock.unlock();
-            readExtras(spans);
+            if (m_link.nut)
+                readNutVariables();
+            else
+                readExtras(spans);
             lock.lock();
             m_nextExtras = clock::now() + std::chrono::milliseconds(kExtraIntervalMs);
             continue;
@@ -461,7 +444,10 @@ void monitorThread::run() {
     lock.unlock();
     if (state() == Connected) {
         setState(Disconnecting, number);
-        comAdapter::instance().slotCloseDevice();
+        if (m_link.nut)
+            closeNut();
+        else
+            comAdapter::instance().slotCloseDevice();
         setState(Disconnected, number);
     } else if (state() == Reconnecting) {
         setState(Disconnected, number);

@@ -20,9 +20,22 @@
 // fails retries the same way. Failing reads and attempts are logged by one
 // function, which words the watch's decisions: the first failure, then at
 // most one summary a minute, and one line when answers are back.
+//
+// With a link of the Network UPS Tools kind the worker is a client of upsd
+// instead: an open connects and asks LIST VAR once, every poll asks it again
+// and maps the answer onto the same status view (watch/nutView.h), so that
+// everything downstream runs the same rules. A refused or closed connection,
+// stale data, a driver gone and a time-out are failing reads of the line
+// watch; an unknown UPS or a refused access is said once and ends in
+// Disconnected. The Config page's writable variables (LIST RW with their
+// types) are read while extra reading is on, and a variable is written on a
+// connection of its own after USERNAME/PASSWORD, so that a refused login
+// sends nothing.
 #pragma once
 
+#include <QPair>
 #include <QString>
+#include <QStringList>
 #include <QThread>
 #include <QVector>
 #include <array>
@@ -30,10 +43,17 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "lineWatch.h"
+#include "statusBlock.h"
+
+namespace nutclient {
+class Connection;
+}
 
 class comSettings;
 
@@ -61,6 +81,21 @@ public:
         bool ok;
     };
 
+    // A writable variable of a UPS watched through Network UPS Tools, with
+    // what upsd says of its values.
+    struct nutVariable {
+        QString name;
+        QString value;
+        bool isEnum = false;
+        bool isRange = false;
+        bool isString = false;
+        int maxLength = 0;
+        QStringList choices;                // LIST ENUM
+        QVector<QPair<long, long>> ranges;  // LIST RANGE
+    };
+    // How long upsd may take to answer one request.
+    static constexpr int kNutTimeoutMs = 3000;
+
     explicit monitorThread(QObject* parent = nullptr);
     ~monitorThread() override;
 
@@ -78,6 +113,10 @@ public:
     // port at the next connection. A refused or dropped write is logged;
     // false when refused.
     bool requestWrite(quint32 address, quint16 value);
+    // The same for a variable of a UPS watched through Network UPS Tools,
+    // written with the user and password of the settings; the outcome comes
+    // as signalNutWritten.
+    bool requestNutWrite(const QString& name, const QString& value);
     // The register table's addresses; those outside the status block are
     // read in spans of consecutive registers, at most once a second, while
     // extra reading is on (the Config page in front).
@@ -108,6 +147,11 @@ public:
     // Copies taken under the worker's lock, which it never holds on the line.
     statusBlock statusBuffer() const;
     std::vector<extraValue> extraValues() const;
+    // The decoded view of the last good read, from either kind of link, and
+    // whether a status block lies behind it (statusBuffer()).
+    qxwatch::StatusView statusView() const;
+    bool viewFromBlock() const;
+    std::vector<nutVariable> nutVariables() const;
 
 signals:
     // Each state the worker enters, with the number of the request it is
@@ -124,6 +168,10 @@ signals:
     void signalExtraValuesReady();
     // A register write was sent: its address, value and the adapter's result (0 done).
     void signalWritten(quint32 address, quint16 value, int result);
+    // New values are in nutVariables().
+    void signalNutVariablesReady();
+    // A variable write through upsd: problem is empty when upsd took it.
+    void signalNutWritten(const QString& name, const QString& value, const QString& problem);
 
 protected:
     void run() override;
@@ -140,6 +188,12 @@ private:
         quint8 parity;
         quint32 responseTimeout;
         quint32 numOfRetries;
+        bool nut;
+        std::string nutHost;
+        quint16 nutPort;
+        std::string nutUps;
+        std::string nutUser;
+        std::string nutPassword;
     };
     struct request {
         bool open;
@@ -159,6 +213,21 @@ private:
     void pollOnce();
     void readExtras(const std::vector<span>& spans);
     int openDevice(const linkSettings& settings, bool report);
+    int openSerial(const linkSettings& settings, bool report);
+    // The Network UPS Tools side (monitorThreadNut.cpp). Results are the
+    // library's codes for a serial line and nutCode(error) for upsd.
+    static int nutCode(int error);
+    static bool isNutCode(int result);
+    static bool isPermanent(int result);
+    QString nutText(int result) const;  // "upsd on server1: data stale"
+    int openNut(bool report);
+    int readNut(qxwatch::StatusView* view);
+    void closeNut();
+    void pollNut(qint64 slept);
+    void readNutVariables();
+    void writeNut(const QString& name, const QString& value);
+    // A permanent refusal: said once, no reconnecting.
+    void giveUp(int result, quint64 number);
     void loseLine(int result, quint64 number);
     void attemptReopen();
     // The line watch's next attempt, for run() and nextAttemptInMs().
@@ -186,6 +255,12 @@ private:
     std::vector<int> m_spanResults;  // last result per span: one log line per change
     std::vector<extraValue> m_extraValues;
     statusBlock m_statusBuffer;
+    qxwatch::StatusView m_view{};
+    bool m_viewFromBlock = true;
+    bool m_hasNutWrite = false;
+    QString m_nutWriteName;
+    QString m_nutWriteValue;
+    std::vector<nutVariable> m_nutVariables;
 
     // The line's watch; worker thread only, but for the atomics.
     linkSettings m_link{};           // of the last open asked for
@@ -193,8 +268,11 @@ private:
     qxwatch::LineTimings m_timings;  // set under m_lock, taken at each open
     sleepClock m_sleepClock = &monitorThread::systemSleptMs;
     qxwatch::LineWatch m_line;
-    statusBlock m_signalled;   // the block last signalled
-    bool m_signalNext = true;  // the next good read is signalled (set at open)
+    std::unique_ptr<nutclient::Connection> m_nut;  // worker thread only
+    qxwatch::StatusView m_nutSignalled{};          // the view last signalled (upsd)
+    bool m_nutTypesRead = false;                   // the RW variables' types since the open
+    statusBlock m_signalled;                       // the block last signalled
+    bool m_signalNext = true;                      // the next good read is signalled (set at open)
     qint64 m_signalledAtMs = 0;
     clock::time_point m_nextAttempt;
     std::atomic<int> m_attempt{0};

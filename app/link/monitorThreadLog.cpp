@@ -1,4 +1,4 @@
-// The device worker's wording of the line watch's log: the first failure,
+// The device worker's wording of the line watch's log (serial line or upsd): the first failure,
 // then at most one summary a minute, and one line when answers are back.
 #include "comAdapter.h"
 #include "consolePrint.h"
@@ -15,16 +15,23 @@ void monitorThread::logLine(const qxwatch::LineDecision& d) {
     consolePrint& console = consolePrint::instance();
     switch (d.log) {
         case qxwatch::LineLog::FirstReadFailure:
-            console.printMsg(tr("ERR:%1:When reading register start from %2 (%3)")
-                                 .arg(d.result)
-                                 .arg(kStatusStart)
-                                 .arg(comAdapter::resultText(d.result)));
+            if (isNutCode(d.result))
+                console.printMsg(nutText(d.result));
+            else
+                console.printMsg(tr("ERR:%1:When reading register start from %2 (%3)")
+                                     .arg(d.result)
+                                     .arg(kStatusStart)
+                                     .arg(comAdapter::resultText(d.result)));
             break;
         case qxwatch::LineLog::Summary:
-            console.printMsg(tr("Still no answer, %1 attempts (error %2: %3)")
-                                 .arg(d.failures)
-                                 .arg(d.result)
-                                 .arg(comAdapter::resultText(d.result)));
+            if (isNutCode(d.result))
+                console.printMsg(
+                    tr("Still no answer, %1 attempts (%2)").arg(d.failures).arg(nutText(d.result)));
+            else
+                console.printMsg(tr("Still no answer, %1 attempts (error %2: %3)")
+                                     .arg(d.failures)
+                                     .arg(d.result)
+                                     .arg(comAdapter::resultText(d.result)));
             break;
         case qxwatch::LineLog::Restored:
             console.printMsg(

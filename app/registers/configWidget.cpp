@@ -20,6 +20,7 @@
 #include <QVBoxLayout>
 
 #include "configDialog.h"
+#include "nutVariablesWidget.h"
 #include "consolePrint.h"
 #include "dataObject.h"
 #include "settingsStore.h"
@@ -49,6 +50,9 @@ configWidget::configWidget(QWidget* parent) : baseWidget(parent) {
         {tr("Address"), tr("Name"), tr("Value"), tr("RW"), tr("Description")});
     m_tableView->setModel(m_dataModel);
     pageLayout->addWidget(m_tableView);
+    m_nutVariables = new nutVariablesWidget(this);
+    m_nutVariables->hide();
+    pageLayout->addWidget(m_nutVariables);
 
     m_configDialog = new configDialog(this);
 
@@ -162,6 +166,11 @@ configWidget::configWidget(QWidget* parent) : baseWidget(parent) {
 configWidget::~configWidget() {
     // The view hears the model's destruction and lets go of it.
     delete m_dataModel;
+}
+
+void configWidget::setNutMode(bool nut) {
+    m_tableView->setVisible(!nut);
+    m_nutVariables->setVisible(nut);
 }
 
 void configWidget::setFileChooser(FileChooser chooser) {

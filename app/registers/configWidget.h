@@ -1,4 +1,5 @@
-// The configuration page: the connected product's configurable registers in a
+// The configuration page: the connected product's configurable registers (or,
+// for a UPS watched through Network UPS Tools, its writable variables) in a
 // table redrawn at most every 100 ms while the page is enabled, a dialog to
 // write one of them, and the post-process settings (the policy that decides
 // when the script runs, the script file, the battery levels, the ride-through
@@ -25,6 +26,7 @@ class QPushButton;
 class QTableView;
 class QTimer;
 class configDialog;
+class nutVariablesWidget;
 class upsDataModel;
 
 class configWidget : public baseWidget {
@@ -45,6 +47,10 @@ public:
 
     upsDataModel* dataModel() const { return m_dataModel; }
     configDialog* dialog() const { return m_configDialog; }
+    nutVariablesWidget* nutVariables() const { return m_nutVariables; }
+    // A UPS watched through Network UPS Tools has variables, not registers:
+    // its table takes the register table's place.
+    void setNutMode(bool nut);
     bool isRefreshing() const;
 
 signals:
@@ -84,6 +90,7 @@ private:
     void markBatPath(const QString& problem);
 
     QTableView* m_tableView;
+    nutVariablesWidget* m_nutVariables;
     upsDataModel* m_dataModel;  // no parent: the page deletes it
     configDialog* m_configDialog;
     QGroupBox* m_groupBoxPostProcess;

@@ -30,18 +30,16 @@ void showPlaceholder(QLabel* label) {
 }  // namespace
 
 void statusMonitorWidget::decodeStatusBlock(const monitorThread::statusBlock& block) {
-    const qxwatch::StatusView view = qxwatch::decodeStatus(block.data());
+    decodeStatusView(qxwatch::decodeStatus(block.data()));
+}
+
+void statusMonitorWidget::decodeStatusView(const qxwatch::StatusView& view) {
     decodeEdges(view);
     // Only what differs from the view shown is touched; after the idle
     // display everything is.
     const unsigned changed = m_viewShown ? qxwatch::changedFields(m_lastView, view) : ~0u;
     m_lastView = view;
-    if (!m_viewShown) {
-        m_batteryWidget->setIdle(false);
-        for (ledWidget* led : {m_ledDC_OK, m_ledBatMode, m_ledBatReady, m_ledSW, m_ledRemote,
-                               m_ledBatStart, m_ledDevSts})
-            led->setEnabled(true);
-    }
+    if (!m_viewShown) m_batteryWidget->setIdle(!view.hasCharge);
     m_viewShown = true;
     if (changed != 0) showView(view, changed);
     showTimeLeft();
@@ -60,8 +58,14 @@ void statusMonitorWidget::showTimeLeft() {
 }
 
 void statusMonitorWidget::showView(const qxwatch::StatusView& view, unsigned changed) {
+    // A field that gained or lost its source is drawn anew with its value.
+    if (changed & qxwatch::kChangedKnown) changed = ~0u;
     if (changed & qxwatch::kChangedVoltages) {
-        if (!view.hasVoltages) {
+        if (!view.hasVoltages && !view.hasDeviceType) {
+            // Not published (a UPS watched through upsd): unknown, not absent.
+            showPlaceholder(m_lblVoltageInputValue);
+            showPlaceholder(m_lblVoltageOutputValue);
+        } else if (!view.hasVoltages) {
             m_lblVoltageInput->clear();
             m_lblVoltageOutput->clear();
             m_lblVoltageInputValue->clear();
@@ -72,7 +76,10 @@ void statusMonitorWidget::showView(const qxwatch::StatusView& view, unsigned cha
         }
     }
 
-    if (changed & qxwatch::kChangedCharge) m_batteryWidget->slotOnSetValue(view.charge);
+    if (changed & qxwatch::kChangedCharge) {
+        m_batteryWidget->setIdle(!view.hasCharge);
+        m_batteryWidget->slotOnSetValue(view.hasCharge ? view.charge : 0);
+    }
 
     // A charge over 100 on the DC input, or an unknown power source, keeps
     // the label shown last (after the idle display: its placeholder).
@@ -83,6 +90,8 @@ void statusMonitorWidget::showView(const qxwatch::StatusView& view, unsigned cha
             showValue(m_lblBatteryChargingStatusValue, tr("Charge Full"));
         else if (view.chargeState == qxwatch::ChargeState::Discharging)
             showValue(m_lblBatteryChargingStatusValue, tr("Discharging"));
+        else if (!view.hasDeviceType)
+            showPlaceholder(m_lblBatteryChargingStatusValue);
     }
     if (changed & qxwatch::kChangedSource) {
         if (view.source == qxwatch::PowerSource::Dc)
@@ -92,17 +101,25 @@ void statusMonitorWidget::showView(const qxwatch::StatusView& view, unsigned cha
     }
 
     if (changed & qxwatch::kChangedBits) {
-        m_ledDC_OK->turnOn(view.bit(qxwatch::kDcOkBit));
-        m_ledBatMode->turnOn(view.bit(qxwatch::kBatModeBit));
-        m_ledBatReady->turnOn(view.bit(qxwatch::kBatReadyBit));
-        m_ledSW->turnOn(view.bit(qxwatch::kSwBit));
-        m_ledRemote->turnOn(view.bit(qxwatch::kRemoteBit));
-        m_ledBatStart->turnOn(view.bit(qxwatch::kBatStartBit));
-        m_ledDevSts->turnOn(view.bit(qxwatch::kDevPStsBit));
+        // In the order of qxwatch::Bit; one without a source is a grey ring.
+        ledWidget* const leds[] = {m_ledDC_OK,  m_ledBatMode,  m_ledBatReady, m_ledSW,
+                                   m_ledRemote, m_ledBatStart, m_ledDevSts};
+        for (int b = qxwatch::kDcOkBit; b <= qxwatch::kDevPStsBit; ++b) {
+            const qxwatch::Bit bit = static_cast<qxwatch::Bit>(b);
+            leds[b]->setEnabled(view.knows(bit));
+            if (view.knows(bit))
+                leds[b]->turnOn(view.bit(bit));
+            else
+                leds[b]->turnOff();
+        }
     }
 
-    if (changed & qxwatch::kChangedPolicy)
-        showValue(m_lblPolicyModeValue, policyText(view.policyCode));
+    if (changed & qxwatch::kChangedPolicy) {
+        if (view.hasPolicy)
+            showValue(m_lblPolicyModeValue, policyText(view.policyCode));
+        else
+            showPlaceholder(m_lblPolicyModeValue);
+    }
 }
 
 QString statusMonitorWidget::policyText(quint16 code) {

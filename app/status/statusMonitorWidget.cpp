@@ -239,7 +239,7 @@ void statusMonitorWidget::slotOnPollCycleChanged(quint32 value) {
 }
 
 void statusMonitorWidget::slotOnConnect(comSettings& settings) {
-    m_pollCycle = settings.pollDelay;
+    m_pollCycle = settings.pollCycle();
     if (m_shutDown) return;
     m_summarySent = false;
     m_monitorThread->setPollCycle(m_pollCycle);
@@ -321,10 +321,15 @@ void statusMonitorWidget::slotOnProcessBatScript() {
 void statusMonitorWidget::slotOnReadResultReady() {
     // A block read before a Disconnect was asked for is no news any more.
     if (m_shutDown || m_linkState != monitorThread::Connected) return;
-    // A copy taken under the worker's lock: never a block half written.
-    const monitorThread::statusBlock block = m_monitorThread->statusBuffer();
-    decodeStatusBlock(block);
-    emit signalStatusBlock(block);
+    // Copies taken under the worker's lock: never a block half written.
+    if (m_monitorThread->viewFromBlock()) {
+        const monitorThread::statusBlock block = m_monitorThread->statusBuffer();
+        decodeStatusBlock(block);
+        emit signalStatusBlock(block);
+    } else {
+        decodeStatusView(m_monitorThread->statusView());
+    }
+    emit signalStatusView(m_lastView);
 }
 
 // Only edges are reported; a change between two non-zero values is none. At

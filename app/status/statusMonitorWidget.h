@@ -48,6 +48,10 @@ public:
     // Decodes one status block as a completed read does; the polling thread's
     // blocks arrive through here, and tests hand blocks in directly.
     void decodeStatusBlock(const monitorThread::statusBlock& block);
+    // Watches and shows one decoded view, from a block or from upsd's
+    // variables: the same rules for both. A field without a source shows as
+    // unknown (a dash, a grey indicator).
+    void decodeStatusView(const qxwatch::StatusView& view);
 
     // The page's minimum with the gauge at its base width: the gauge's minimum
     // follows the page width, and would otherwise keep a page once made wide
@@ -91,6 +95,9 @@ signals:
     void signalLinkState(int state);
     // Each block decoded while connected, for the configuration page.
     void signalStatusBlock(const monitorThread::statusBlock& block);
+    // Each view decoded while connected (of a block or of upsd's
+    // variables), for the history.
+    void signalStatusView(const qxwatch::StatusView& view);
 
 public slots:
     void slotOnSetEnabled(bool enabled) override;

@@ -225,6 +225,54 @@
         <source>Product: %1</source>
         <translation>Product: %1</translation>
     </message>
+    <message>
+        <source>ERR: The password could not be saved to %1</source>
+        <translation>ERR: The password could not be saved to %1</translation>
+    </message>
+    <message>
+        <source>Host:</source>
+        <translation>Host:</translation>
+    </message>
+    <message>
+        <source>Port:</source>
+        <translation>Port:</translation>
+    </message>
+    <message>
+        <source>UPS Name:</source>
+        <translation>UPS Name:</translation>
+    </message>
+    <message>
+        <source>List</source>
+        <translation>List</translation>
+    </message>
+    <message>
+        <source>Ask upsd for the names of its UPS</source>
+        <translation>Ask upsd for the names of its UPS</translation>
+    </message>
+    <message>
+        <source>User:</source>
+        <translation>User:</translation>
+    </message>
+    <message>
+        <source>only for writes</source>
+        <translation>only for writes</translation>
+    </message>
+    <message>
+        <source>Password:</source>
+        <translation>Password:</translation>
+    </message>
+    <message>
+        <source>upsd on %1: %2</source>
+        <translation>upsd on %1: %2</translation>
+    </message>
+    <message>
+        <source>%1; the UPS name can be typed in</source>
+        <translation>%1; the UPS name can be typed in</translation>
+    </message>
+    <message>
+        <source>upsd lists no UPS</source>
+        <translation>upsd lists no UPS</translation>
+    </message>
 </context>
 <context>
     <name>configDialog</name>
@@ -955,6 +1003,50 @@
         <source>%1 h %2 min</source>
         <translation>%1 h %2 min</translation>
     </message>
+    <message>
+        <source>%1 not written: the UPS is not connected</source>
+        <translation>%1 not written: the UPS is not connected</translation>
+    </message>
+    <message>
+        <source>%1 = %2 not written: the line was lost</source>
+        <translation>%1 = %2 not written: the line was lost</translation>
+    </message>
+    <message>
+        <source>Communication with the UPS lost (%1)</source>
+        <translation>Communication with the UPS lost (%1)</translation>
+    </message>
+    <message>
+        <source>Still no answer, %1 attempts (%2)</source>
+        <translation>Still no answer, %1 attempts (%2)</translation>
+    </message>
+    <message>
+        <source>upsd on %1: %2</source>
+        <translation>upsd on %1: %2</translation>
+    </message>
+    <message>
+        <source>%1; UPS &quot;%2&quot; is not watched until Connect is pressed again</source>
+        <translation>%1; UPS &quot;%2&quot; is not watched until Connect is pressed again</translation>
+    </message>
+    <message>
+        <source>Watching UPS &quot;%1&quot; on upsd %2:%3</source>
+        <translation>Watching UPS &quot;%1&quot; on upsd %2:%3</translation>
+    </message>
+    <message>
+        <source>no user is set for upsd on the Comm page</source>
+        <translation>no user is set for upsd on the Comm page</translation>
+    </message>
+    <message>
+        <source>upsd on %1 refused the login of user %2 (%3)</source>
+        <translation>upsd on %1 refused the login of user %2 (%3)</translation>
+    </message>
+    <message>
+        <source>%1 set to %2</source>
+        <translation>%1 set to %2</translation>
+    </message>
+    <message>
+        <source>%1 not written: %2</source>
+        <translation>%1 not written: %2</translation>
+    </message>
 </context>
 <context>
     <name>upsDataModel</name>
@@ -1225,6 +1317,65 @@
     <message>
         <source>Battery time left %1: below the level of %2 min.</source>
         <translation>Battery time left %1: below the level of %2 min.</translation>
+    </message>
+</context>
+<context>
+    <name>nutVariablesWidget</name>
+    <message>
+        <source>Variable</source>
+        <translation>Variable</translation>
+    </message>
+    <message>
+        <source>Value</source>
+        <translation>Value</translation>
+    </message>
+    <message>
+        <source>Accepts</source>
+        <translation>Accepts</translation>
+    </message>
+    <message>
+        <source>New value of %1:</source>
+        <translation>New value of %1:</translation>
+    </message>
+    <message>
+        <source>Write a variable</source>
+        <translation>Write a variable</translation>
+    </message>
+    <message>
+        <source>text of up to %1 characters</source>
+        <translation>text of up to %1 characters</translation>
+    </message>
+    <message>
+        <source>%1 is not one of the values %2 accepts</source>
+        <translation>%1 is not one of the values %2 accepts</translation>
+    </message>
+    <message>
+        <source>%1 is outside the ranges %2 accepts</source>
+        <translation>%1 is outside the ranges %2 accepts</translation>
+    </message>
+    <message>
+        <source>%1 takes at most %2 characters</source>
+        <translation>%1 takes at most %2 characters</translation>
+    </message>
+    <message>
+        <source>a value holds no line break</source>
+        <translation>a value holds no line break</translation>
+    </message>
+    <message>
+        <source>%1 not written: %2</source>
+        <translation>%1 not written: %2</translation>
+    </message>
+    <message>
+        <source>Writing %1 = %2 ...</source>
+        <translation>Writing %1 = %2 ...</translation>
+    </message>
+    <message>
+        <source>%1 not written: upsd does not list it as writable</source>
+        <translation>%1 not written: upsd does not list it as writable</translation>
+    </message>
+    <message>
+        <source>%1 set to %2</source>
+        <translation>%1 set to %2</translation>
     </message>
 </context>
 </TS>

@@ -225,6 +225,54 @@
         <source>Product: %1</source>
         <translation>产品：%1</translation>
     </message>
+    <message>
+        <source>ERR: The password could not be saved to %1</source>
+        <translation>错误：无法将密码保存到 %1</translation>
+    </message>
+    <message>
+        <source>Host:</source>
+        <translation>主机：</translation>
+    </message>
+    <message>
+        <source>Port:</source>
+        <translation>端口：</translation>
+    </message>
+    <message>
+        <source>UPS Name:</source>
+        <translation>UPS 名称：</translation>
+    </message>
+    <message>
+        <source>List</source>
+        <translation>列出</translation>
+    </message>
+    <message>
+        <source>Ask upsd for the names of its UPS</source>
+        <translation>向 upsd 查询其 UPS 名称</translation>
+    </message>
+    <message>
+        <source>User:</source>
+        <translation>用户：</translation>
+    </message>
+    <message>
+        <source>only for writes</source>
+        <translation>仅写入时需要</translation>
+    </message>
+    <message>
+        <source>Password:</source>
+        <translation>密码：</translation>
+    </message>
+    <message>
+        <source>upsd on %1: %2</source>
+        <translation>%1 上的 upsd：%2</translation>
+    </message>
+    <message>
+        <source>%1; the UPS name can be typed in</source>
+        <translation>%1；可手动输入 UPS 名称</translation>
+    </message>
+    <message>
+        <source>upsd lists no UPS</source>
+        <translation>upsd 未列出任何 UPS</translation>
+    </message>
 </context>
 <context>
     <name>configDialog</name>
@@ -955,6 +1003,50 @@
         <source>%1 h %2 min</source>
         <translation>%1 小时 %2 分</translation>
     </message>
+    <message>
+        <source>%1 not written: the UPS is not connected</source>
+        <translation>%1 未写入：UPS 未连接</translation>
+    </message>
+    <message>
+        <source>%1 = %2 not written: the line was lost</source>
+        <translation>%1 = %2 未写入：连接已丢失</translation>
+    </message>
+    <message>
+        <source>Communication with the UPS lost (%1)</source>
+        <translation>与 UPS 的通信丢失（%1）</translation>
+    </message>
+    <message>
+        <source>Still no answer, %1 attempts (%2)</source>
+        <translation>仍无应答，已尝试 %1 次（%2）</translation>
+    </message>
+    <message>
+        <source>upsd on %1: %2</source>
+        <translation>%1 上的 upsd：%2</translation>
+    </message>
+    <message>
+        <source>%1; UPS &quot;%2&quot; is not watched until Connect is pressed again</source>
+        <translation>%1；在再次按下“连接”之前不再监视 UPS &quot;%2&quot;</translation>
+    </message>
+    <message>
+        <source>Watching UPS &quot;%1&quot; on upsd %2:%3</source>
+        <translation>正在监视 upsd %2:%3 上的 UPS &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>no user is set for upsd on the Comm page</source>
+        <translation>通信页面上未设置 upsd 用户</translation>
+    </message>
+    <message>
+        <source>upsd on %1 refused the login of user %2 (%3)</source>
+        <translation>%1 上的 upsd 拒绝了用户 %2 的登录（%3）</translation>
+    </message>
+    <message>
+        <source>%1 set to %2</source>
+        <translation>%1 已设为 %2</translation>
+    </message>
+    <message>
+        <source>%1 not written: %2</source>
+        <translation>%1 未写入：%2</translation>
+    </message>
 </context>
 <context>
     <name>upsDataModel</name>
@@ -1225,6 +1317,65 @@
     <message>
         <source>Battery time left %1: below the level of %2 min.</source>
         <translation>电池剩余时间%1：低于 %2 分钟的设定值。</translation>
+    </message>
+</context>
+<context>
+    <name>nutVariablesWidget</name>
+    <message>
+        <source>Variable</source>
+        <translation>变量</translation>
+    </message>
+    <message>
+        <source>Value</source>
+        <translation>值</translation>
+    </message>
+    <message>
+        <source>Accepts</source>
+        <translation>可接受的值</translation>
+    </message>
+    <message>
+        <source>New value of %1:</source>
+        <translation>%1 的新值：</translation>
+    </message>
+    <message>
+        <source>Write a variable</source>
+        <translation>写入变量</translation>
+    </message>
+    <message>
+        <source>text of up to %1 characters</source>
+        <translation>最多 %1 个字符的文本</translation>
+    </message>
+    <message>
+        <source>%1 is not one of the values %2 accepts</source>
+        <translation>%1 不是 %2 可接受的值</translation>
+    </message>
+    <message>
+        <source>%1 is outside the ranges %2 accepts</source>
+        <translation>%1 超出 %2 可接受的范围</translation>
+    </message>
+    <message>
+        <source>%1 takes at most %2 characters</source>
+        <translation>%1 最多接受 %2 个字符</translation>
+    </message>
+    <message>
+        <source>a value holds no line break</source>
+        <translation>值中不能包含换行符</translation>
+    </message>
+    <message>
+        <source>%1 not written: %2</source>
+        <translation>%1 未写入：%2</translation>
+    </message>
+    <message>
+        <source>Writing %1 = %2 ...</source>
+        <translation>正在写入 %1 = %2 ...</translation>
+    </message>
+    <message>
+        <source>%1 not written: upsd does not list it as writable</source>
+        <translation>%1 未写入：upsd 未将其列为可写</translation>
+    </message>
+    <message>
+        <source>%1 set to %2</source>
+        <translation>%1 已设为 %2</translation>
     </message>
 </context>
 </TS>

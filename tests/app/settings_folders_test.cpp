@@ -69,6 +69,7 @@ private slots:
         QTest::addColumn<QString>("writer");
         QTest::addColumn<int>("fileMode");
         QTest::newRow("config_com.xml") << "config_com.xml" << 0600;
+        QTest::newRow("nut_password") << "nut_password" << 0600;
         QTest::newRow("UPS.conf") << "UPS.conf" << 0600;
         QTest::newRow("select.ini") << "select.ini" << 0600;
         // A shared install's folder: a link planted at the name is not followed.
@@ -86,6 +87,9 @@ private slots:
         QString path;
         if (writer == QLatin1String("config_com.xml")) {
             path = file(QStringLiteral("umask/configs/config_com.xml"));
+        } else if (writer == QLatin1String("nut_password")) {
+            path =
+                comSettingsFile::passwordFile(file(QStringLiteral("umask/configs/config_com.xml")));
         } else if (writer == QLatin1String("UPS.conf")) {
             path = config + QStringLiteral("/Tarvel/UPS.conf");
         } else if (writer == QLatin1String("select.ini")) {
@@ -105,9 +109,15 @@ private slots:
 
         const mode_t saved = umask(0);
         bool written = true;
+        comSettings withPassword;
+        withPassword.nutPassword = QStringLiteral("s3cret");
         if (writer == QLatin1String("config_com.xml"))
             written =
                 appPaths::makeFolderFor(path) && comSettingsFile::saveConfig(comSettings(), path);
+        else if (writer == QLatin1String("nut_password"))
+            written = appPaths::makeFolderFor(path) &&
+                      comSettingsFile::savePassword(withPassword, path) &&
+                      readFile(path) == QByteArray("s3cret\n");
         else if (writer == QLatin1String("UPS.conf"))
             settingsStore::setBatPath(QStringLiteral("/opt/on-loss.sh"));
         else if (writer == QLatin1String("select.ini"))

@@ -68,9 +68,10 @@ T* control(const comSettingsWidget& page, const char* name) {
 }
 
 const char* const kParameterControls[] = {
-    "m_cmbComMode",    "m_cmbComPort",         "m_cmbBaudRate",  "m_cmbDataLen",
-    "m_cmbParity",     "m_cmbStopBits",        "m_spinDeviceId", "m_spinRetryCount",
-    "m_spinPollCycle", "m_spinResponseTimeout"};
+    "m_cmbComMode",    "m_cmbComPort",          "m_cmbBaudRate",     "m_cmbDataLen",
+    "m_cmbParity",     "m_cmbStopBits",         "m_spinDeviceId",    "m_spinRetryCount",
+    "m_spinPollCycle", "m_spinResponseTimeout", "m_editNutHost",     "m_spinNutPort",
+    "m_cmbNutUps",     "m_editNutUser",         "m_editNutPassword", "m_spinNutPollCycle"};
 
 // The page's state as the enabling rules show it: Connect, Disconnect, the
 // parameter controls (all alike or "mixed"), and the three check boxes.
@@ -184,7 +185,8 @@ private slots:
                  QStringList({"ComMode=255", "SlaveId=1", "ComPort=COM201", "BaudRate=57600",
                               "DataLen=8", "StopBits=1", "Parity=1", "ResponseTimeout=1000",
                               "NumOfRetries=3", "PollDelay=20", "AutoBoot=0", "AutoConnect=0",
-                              "AutoHide=0"}));
+                              "AutoHide=0", "NutHost=localhost", "NutPort=3493",
+                              "NutUps=", "NutUser=", "NutPollCycle=2000"}));
     }
 
     void connectsOnceByItselfAndFollowsTheConnection() {

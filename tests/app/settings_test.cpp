@@ -37,11 +37,16 @@ QString summary(const comSettings& s) {
                        QString::number(s.pollDelay),
                        QString::number(s.autoBoot),
                        QString::number(s.autoConnect),
-                       QString::number(s.autoHide)}
+                       QString::number(s.autoHide),
+                       s.nutHost,
+                       QString::number(s.nutPort),
+                       s.nutUps,
+                       s.nutUser,
+                       QString::number(s.nutPollCycle)}
         .join(QLatin1Char('|'));
 }
 
-const char kDefaults[] = "COM1|1|1|115200|0|8|1|0|1000|3|10|0|0|0";
+const char kDefaults[] = "COM1|1|1|115200|0|8|1|0|1000|3|10|0|0|0|localhost|3493|||2000";
 
 // Collects the console's messages while it lives.
 struct MessageLog {
@@ -72,12 +77,14 @@ private slots:
         QTest::newRow("malformed")
             << QByteArray("<Settings><Setting><BaudRate>9600</Setting>") << kDefaults;
         QTest::newRow("text as number")
-            << setting("<BaudRate>abc</BaudRate>") << "COM1|1|1|0|0|8|1|0|1000|3|10|0|0|0";
+            << setting("<BaudRate>abc</BaudRate>")
+            << "COM1|1|1|0|0|8|1|0|1000|3|10|0|0|0|localhost|3493|||2000";
         QTest::newRow("flag not 0 is true")
-            << setting("<AutoHide>2</AutoHide>") << "COM1|1|1|115200|0|8|1|0|1000|3|10|0|0|1";
+            << setting("<AutoHide>2</AutoHide>")
+            << "COM1|1|1|115200|0|8|1|0|1000|3|10|0|0|1|localhost|3493|||2000";
         QTest::newRow("truncated to width")
             << setting("<SlaveId>65537</SlaveId><ComMode>257</ComMode><Foo>7</Foo>")
-            << "COM1|1|1|115200|1|8|1|0|1000|3|10|0|0|0";
+            << "COM1|1|1|115200|1|8|1|0|1000|3|10|0|0|0|localhost|3493|||2000";
         QTest::newRow("all fields")
             << setting(
                    "<ComMode>0</ComMode><SlaveId>7</SlaveId><ComPort>COM12</ComPort>"
@@ -85,13 +92,20 @@ private slots:
                    "<Parity>2</Parity><ResponseTimeout>250</ResponseTimeout>"
                    "<NumOfRetries>5</NumOfRetries><PollDelay>40</PollDelay>"
                    "<AutoBoot>1</AutoBoot><AutoConnect>1</AutoConnect><AutoHide>0</AutoHide>")
-            << "COM12|1|7|9600|0|7|2|2|250|5|40|1|1|0";
+            << "COM12|1|7|9600|0|7|2|2|250|5|40|1|1|0|localhost|3493|||2000";
         QTest::newRow("last Setting wins")
             << QByteArray(
                    "<Settings><Setting><SlaveId>5</SlaveId><BaudRate>9600</BaudRate>"
                    "</Setting><Other><SlaveId>9</SlaveId></Other>"
                    "<Setting><SlaveId>6</SlaveId><SlaveId>8</SlaveId></Setting></Settings>")
-            << "COM1|1|8|9600|0|8|1|0|1000|3|10|0|0|0";
+            << "COM1|1|8|9600|0|8|1|0|1000|3|10|0|0|0|localhost|3493|||2000";
+        // "all fields" is a file of the serial line only, as every file was
+        // before upsd could be watched: the upsd fields keep their defaults.
+        QTest::newRow("upsd fields")
+            << setting(
+                   "<ComMode>2</ComMode><NutHost>server1</NutHost><NutPort>3494</NutPort>"
+                   "<NutUps>qx</NutUps><NutUser>admin</NutUser><NutPollCycle>5000</NutPollCycle>")
+            << "COM1|1|1|115200|2|8|1|0|1000|3|10|0|0|0|server1|3494|qx|admin|5000";
     }
 
     void loadConfig() {
@@ -113,6 +127,8 @@ private slots:
         settings.parity = 1;
         settings.pollDelay = 20;
         settings.autoConnect = true;
+        settings.nutUps = QStringLiteral("qx");
+        settings.nutPassword = QStringLiteral("s3cret");  // kept apart: not in the file
         const QString path = file(QStringLiteral("saved.xml"));
         QVERIFY(comSettingsFile::saveConfig(settings, path));
         QCOMPARE(QString::fromUtf8(readFile(path)),
@@ -132,6 +148,11 @@ private slots:
                                 "        <AutoBoot>0</AutoBoot>\n"
                                 "        <AutoConnect>1</AutoConnect>\n"
                                 "        <AutoHide>0</AutoHide>\n"
+                                "        <NutHost>localhost</NutHost>\n"
+                                "        <NutPort>3493</NutPort>\n"
+                                "        <NutUps>qx</NutUps>\n"
+                                "        <NutUser></NutUser>\n"
+                                "        <NutPollCycle>2000</NutPollCycle>\n"
                                 "    </Setting>\n"
                                 "</Settings>\n"));
         comSettings loaded;

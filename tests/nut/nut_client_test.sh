@@ -4,7 +4,10 @@
 # from a .dev file, all from a private NUT_CONFPATH/NUT_STATEPATH. upsctl
 # --nut: status (text and JSON) of both, list, write, a wrong UPS name, servers
 # that send an endless line or nothing, and a monitor that sees a DC loss, a
-# lost module, and upsd stopped and started again.
+# lost module, and upsd stopped and started again. The program, offscreen:
+# the same view through upsd as on a serial line of its own, a DC loss (log,
+# tray, one script run), a lost module and upsd restarted, a Config-tab write
+# with a user of upsd.users and one with a wrong password, and dummy-ups.
 #   nut_client_test.sh BIN_DIR        (exit 77 when NUT is not installed)
 set -u
 bin=$(cd "$1" && pwd)
@@ -198,9 +201,126 @@ kill -TERM "$monitor_pid"
 wait "$monitor_pid"
 check "monitor exit" 0 "$?"
 
+# ---- the program: the same view through upsd as on the serial line ----------
+# The test copy of the program, offscreen, on a private copy of its data
+# (QXUPS_APPDIR) and settings; QXUPS_TEST_VIEW_FILE gives what its status
+# page shows and its log. Auto Connect, policy DC_OK and a script that notes
+# each of its runs.
+app_pids=()
+start_app() {  # start_app NAME COMMODE [ENV=VALUE...]: the rest of config_com.xml from app_com
+    local name=$1 mode=$2 dir="$work/app-$1"
+    shift 2
+    mkdir -p "$dir/.config/Tarvel" "$dir/run" "$dir/configs"
+    chmod 700 "$dir/run"
+    cp -a "$bin/configs/." "$dir/configs/"
+    cp -a "$bin/iconfigs" "$bin/Language" "$dir/"
+    cat >"$dir/configs/config_com.xml" <<EOF
+<?xml version="1.0" encoding="UTF-8"?>
+<Settings><Setting><ComMode>$mode</ComMode><ComPort>COM9</ComPort><PollDelay>100</PollDelay>
+<AutoConnect>1</AutoConnect><NutHost>127.0.0.1</NutHost><NutPort>$port</NutPort>
+<NutUps>${app_ups:-dcups}</NutUps><NutUser>${app_user:-}</NutUser></Setting></Settings>
+EOF
+    [ -n "${app_password:-}" ] && printf '%s\n' "$app_password" >"$dir/configs/nut_password"
+    printf '#!/bin/sh\ndate +%%s.%%N >>"%s/script-runs"\n' "$dir" >"$dir/on-loss.sh"
+    chmod 755 "$dir/on-loss.sh"
+    printf '[REVOV_Azezed]\nbatPath=%s\nbatExecutePolicy=1\n' "$dir/on-loss.sh" >"$dir/.config/Tarvel/UPS.conf"
+    env QT_QPA_PLATFORM=offscreen HOME="$dir" XDG_CONFIG_HOME="$dir/.config" \
+        XDG_RUNTIME_DIR="$dir/run" XDG_CACHE_HOME="$dir/cache" QXUPS_APPDIR="$dir" \
+        QXUPS_COM9="${app_line:-$work/line}" QXUPS_TEST_VIEW_FILE="$dir/view" "$@" \
+        "$bin/QXUPSUtility_testhooks" >"$dir/out" 2>&1 &
+    app_pids+=($!)
+    pids+=($!)
+}
+view() { head -n 1 "$work/app-$1/view" 2>/dev/null; }
+app_logged() { tail -n +2 "$work/app-$1/view" 2>/dev/null | grep -qF -- "$2"; }
+app_count() { tail -n +2 "$work/app-$1/view" 2>/dev/null | grep -cF -- "$2"; }
+showing() { view "$1" | grep -q "charge=[0-9]"; }
+
+# A second simulator on a line of its own: the same module read over serial.
+sim2_in="$work/sim2.in"
+mkfifo "$sim2_in"
+"$bin/upssim" --pty "$work/line2" --registers "$drv/iconfigs/DCU-2410/config_registers.xml" \
+    --quit-on-eof <"$sim2_in" >"$work/sim2.out" 2>>"$work/sim2.err" &
+pids+=($!)
+exec 4>"$sim2_in"
+wait_for "second simulator" 10 grep -q '^ready ' "$work/sim2.out"
+
+wait_for "dcups online again" 60 online
+app_line="$work/line2" start_app serial 0
+start_app nut 2
+wait_for "program on the serial line shows the module" 30 showing serial
+wait_for "program through upsd shows the module" 30 showing nut
+check "same view through upsd as on the serial line" "$(view serial)" "$(view nut)"
+check "our driver: every indicator has its bit" 0 "$(view nut | grep -o 'leds=[^|]*' | grep -c ':-')"
+wait_for "connected through upsd, said so" 10 app_logged nut 'Watching UPS "dcups" on upsd 127.0.0.1'
+
+# A DC loss on both: the log line, the tray image, exactly one script run.
+tray_before=$(view nut | grep -o 'tray=[^|]*')
+loss_at=$(date +%s.%N)
+echo "scenario dc-loss" >&3
+echo "scenario dc-loss" >&4
+for name in nut serial; do
+    wait_for "$name: DC loss logged" 30 app_logged "$name" "DC is broken."
+    wait_for "$name: script ran" 30 test -s "$work/app-$name/script-runs"
+done
+for name in nut serial; do
+    awk -v a="$loss_at" -v n="$name" '{ printf "program (%s): dc-loss to script start: %.2f s\n", n, $1 - a; exit }' \
+        "$work/app-$name/script-runs"
+done
+sleep 3
+check "script once through upsd" 1 "$(wc -l <"$work/app-nut/script-runs")"
+check "tray on battery through upsd" "$(view serial | grep -o 'tray=[^|]*')" "$(view nut | grep -o 'tray=[^|]*')"
+check "tray shows the loss" 1 "$([ "$(view nut | grep -o 'tray=[^|]*')" != "$tray_before" ] && echo 1)"
+echo "scenario dc-return" >&3
+echo "scenario dc-return" >&4
+wait_for "DC back through upsd" 30 app_logged nut "DC is connected."
+
+# The module gone: upsd says data stale, the line is lost, and back by itself.
+stop_sim
+wait_for "program: data stale" 40 app_logged nut "upsd on 127.0.0.1: data stale"
+wait_for "program: line lost" 40 app_logged nut "Communication with the UPS lost (upsd on 127.0.0.1: data stale)"
+start_sim
+wait_for "program: back by itself" 90 app_logged nut "Communication restored"
+
+# upsd restarted: refused while away, reconnected after.
+restored=$(app_count nut "Communication restored")
+stop_upsd
+wait_for "program: upsd away" 30 app_logged nut "upsd on 127.0.0.1: connection refused"
+start_upsd
+restored_again() { [ "$(app_count nut "Communication restored")" -gt "$restored" ]; }
+wait_for "program: reconnected to upsd" 90 restored_again
+
+# A write from the Config tab with a user of upsd.users reaches the module;
+# a wrong password says so and writes nothing.
+app_user=admin app_password=secret start_app writer 2 QXUPS_TEST_NUT_WRITE=experimental.register.40040=9
+wait_for "Config tab write said done" 60 app_logged writer "experimental.register.40040 set to 9"
+wait_for "written into the module" 20 sim_says "get 40" "value 9"
+app_user=admin app_password=wr0ngpass start_app intruder 2 QXUPS_TEST_NUT_WRITE=experimental.register.40040=11
+wait_for "wrong password: the message" 60 app_logged intruder "refused the login of user admin"
+sleep 2
+check "wrong password: nothing written" 1 "$(sim_says "get 40" "value 9" && echo 1)"
+check "the password never in a log line" 0 "$(cat "$work"/app-*/view "$work"/app-*/out | grep -c 'secret\|wr0ngpass')"
+
+# A UPS name upsd does not know: said once, and not tried again.
+app_ups=nosuch start_app nosuch 2
+wait_for "unknown UPS said" 30 app_logged nosuch "upsd on 127.0.0.1: unknown UPS"
+sleep 4
+check "unknown UPS said once" 1 "$(app_count nosuch "unknown UPS")"
+
+# NUT's dummy-ups: charge and status shown, indicators without a source grey,
+# a DC loss acted on.
+app_ups=dummy start_app dummy 2
+wait_for "dummy: shown" 30 showing dummy
+check "dummy: view" "supply=DC|charge=87|leds=DC_OK:1,Bat.Mode:-,Bat.Ready:-,SW:-,Remote:-,Bat.Start:-,Dev.PSts:-" \
+    "$(view dummy | tr '|' '\n' | grep -E '^(supply|charge|leds)=' | paste -sd '|')"
+sed -i 's/^ups.status: .*/ups.status: OB DISCHRG/' "$conf/dummy.dev"
+wait_for "dummy: DC loss acted on" 60 test -s "$work/app-dummy/script-runs"
+wait_for "dummy: DC loss logged" 10 app_logged dummy "DC is broken."
+for pid in "${app_pids[@]}"; do kill "$pid" 2>/dev/null; done
+
 echo "nut_client_test: $passes passed, $failures failed"
 if [ $failures -ne 0 ]; then
-    for log in upsd.log dcups.log dummy.log mon.log sim.err; do
+    for log in upsd.log dcups.log dummy.log mon.log sim.err app-nut/view app-writer/view app-intruder/view app-dummy/view; do
         echo "--- $log"
         tail -20 "$work/$log" 2>/dev/null
     done
