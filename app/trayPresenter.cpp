@@ -87,6 +87,7 @@ void trayPresenter::slotOnChangeTrayIcon(bool state) {
 }
 
 void trayPresenter::slotOnPowerSummary(bool dcOk, int charge, int source) {
+    m_powerKnown = true;
     m_powerDcOk = dcOk;
     m_powerCharge = charge;
     m_powerSource = source;
@@ -97,7 +98,7 @@ void trayPresenter::slotOnPowerSummary(bool dcOk, int charge, int source) {
 // On battery at or below the warning level the tray says so by its image:
 // the tool tip alone is seen only when pointed at.
 void trayPresenter::updatePowerIcon() {
-    if (m_powerCharge < 0) return;
+    if (!m_powerKnown) return;
     if (!m_powerDcOk && m_batteryAlert > 0)
         setIcon(image("LowBattery.png"));
     else
@@ -123,10 +124,12 @@ void trayPresenter::slotOnBatteryWarning(const QString& message) {
 }
 
 void trayPresenter::updateToolTip() {
-    if (m_powerCharge < 0) return;
+    if (!m_powerKnown) return;
     const int charge = m_powerCharge;
     QString tip;
-    if (!m_powerDcOk && m_batteryAlert == 2)
+    if (charge < 0)  // a UPS that publishes no charge
+        tip = m_powerDcOk ? tr("Ambrel — on DC") : tr("Ambrel — on battery");
+    else if (!m_powerDcOk && m_batteryAlert == 2)
         tip = tr("Ambrel — on battery, %1 %, low battery (critical)").arg(charge);
     else if (!m_powerDcOk && m_batteryAlert == 1)
         tip = tr("Ambrel — on battery, %1 %, low battery").arg(charge);
@@ -160,6 +163,7 @@ void trayPresenter::slotOnPending(qint64 secondsToGo) {
 }
 
 void trayPresenter::slotOnNotConnected() {
+    m_powerKnown = false;
     m_powerCharge = -1;
     setIcon(image("NotConnected.png"));
     setToolTip(tr("Ambrel — not connected"));

@@ -76,7 +76,8 @@ private:
     int m_trayOverride = -1;  // -1 ask the desktop, 0 no tray, 1 a tray
     // The last state reported for the tool tip; charge -1 while none.
     bool m_powerDcOk = false;
-    int m_powerCharge = -1;
+    bool m_powerKnown = false;  // a power summary has come since the last reset
+    int m_powerCharge = -1;     // -1: the UPS gives no charge
     int m_powerSource = 0;
     int m_batteryAlert = 0;  // 0 none, 1 warning level, 2 critical level
     qint64 m_runtimeS = -1;  // time left on battery, -1 unknown

@@ -36,9 +36,17 @@ fi
 work="$out/src"
 rm -rf "$work"
 mkdir -p "$work/qxups"
-(cd "$root" && git ls-files -z --cached --others --exclude-standard |
-    while IFS= read -r -d '' f; do [ -e "$f" ] && printf '%s\0' "$f"; done |
-    tar --null -T - -cf -) | tar -xf - -C "$work/qxups"
+if command -v git >/dev/null && git -C "$root" rev-parse --git-dir >/dev/null 2>&1; then
+    (cd "$root" && git ls-files -z --cached --others --exclude-standard |
+        while IFS= read -r -d '' f; do [ -e "$f" ] && printf '%s\0' "$f"; done |
+        tar --null -T - -cf -) | tar -xf - -C "$work/qxups"
+else
+    # Without git (a tree unpacked from an archive, a machine without it):
+    # everything but what .gitignore names.
+    (cd "$root" && tar --exclude='./.git' --exclude='./build*' --exclude='./out' \
+        --exclude='./fuzz/corpus-*' --exclude='./*.configure.log' --exclude='*.user' -cf - .) |
+        tar -xf - -C "$work/qxups"
+fi
 
 # ccache, when the machine has one, through the compiler launcher.
 if command -v ccache >/dev/null && [ -n "${CCACHE_DIR:-}" ]; then

@@ -103,6 +103,9 @@ void comSettingsWidget::showRowsOfMode() {
         row.first->setVisible(nut);
         row.second->setVisible(nut);
     }
+    // In the narrowest panel the longest mode's name is cut: it is read whole
+    // when pointed at.
+    m_cmbComMode->setToolTip(m_cmbComMode->currentText());
 }
 
 void comSettingsWidget::slotOnComModeChanged() {

@@ -109,6 +109,12 @@ int monitorThread::openNut(bool report) {
                 .arg(QString::fromStdString(m_link.nutUps), QString::fromStdString(m_link.nutHost))
                 .arg(m_link.nutPort));
     }
+    // The versions are the module's answer to an open on its own line;
+    // through upsd there are none to show, and no zeros stand in for them.
+    consolePrint& console = consolePrint::instance();
+    console.printHwVer(QStringLiteral("—"));
+    console.printFwVer(QStringLiteral("—"));
+    console.printDrvVer(QStringLiteral("—"));
     return 0;
 }
 

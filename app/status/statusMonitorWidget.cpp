@@ -363,17 +363,19 @@ void statusMonitorWidget::decodeEdges(const qxwatch::StatusView& view) {
     const bool dcOk = !view.onBattery;
     const int charge = view.charge;
     const int source = view.sourceCode;
+    // A UPS that publishes no charge has none to show (-1), not 0 %.
+    const int shownCharge = view.hasCharge ? charge : -1;
     decodeBatteryLevels(d, charge);
     // The DC loss, the time left and the critical level: the script runs on
     // the first of them due, after the log lines that say why.
     m_actions->feed(d, charge, view.onBattery);
-    if (!m_summarySent || dcOk != m_lastSummaryDc || charge != m_lastSummaryCharge ||
+    if (!m_summarySent || dcOk != m_lastSummaryDc || shownCharge != m_lastSummaryCharge ||
         source != m_lastSummarySource) {
         m_summarySent = true;
         m_lastSummaryDc = dcOk;
-        m_lastSummaryCharge = charge;
+        m_lastSummaryCharge = shownCharge;
         m_lastSummarySource = source;
-        emit signalPowerSummary(dcOk, charge, source);
+        emit signalPowerSummary(dcOk, shownCharge, source);
     }
 }
 

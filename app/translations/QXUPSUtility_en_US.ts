@@ -717,6 +717,14 @@
         <translation>Ambrel — on DC, %1 %, charging</translation>
     </message>
     <message>
+        <source>Ambrel — on DC</source>
+        <translation>Ambrel — on DC</translation>
+    </message>
+    <message>
+        <source>Ambrel — on battery</source>
+        <translation>Ambrel — on battery</translation>
+    </message>
+    <message>
         <source>Ambrel — on DC, %1 %</source>
         <translation>Ambrel — on DC, %1 %</translation>
     </message>

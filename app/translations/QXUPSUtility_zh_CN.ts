@@ -717,6 +717,14 @@
         <translation>Ambrel — 直流供电，%1 %，正在充电</translation>
     </message>
     <message>
+        <source>Ambrel — on DC</source>
+        <translation>Ambrel — 直流供电</translation>
+    </message>
+    <message>
+        <source>Ambrel — on battery</source>
+        <translation>Ambrel — 电池供电</translation>
+    </message>
+    <message>
         <source>Ambrel — on DC, %1 %</source>
         <translation>Ambrel — 直流供电，%1 %</translation>
     </message>
